@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs everything needed to build, test and benchmark the library on a
+# fresh Debian machine. Safe to run again: apt-get skips what is installed.
+set -u
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+  build-essential cmake ninja-build ccache pkg-config git
+  clang clang-format libclang-rt-14-dev
+  gcc-multilib g++-multilib
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libicu-dev libpugixml-dev libzip-dev
+  python3 python3-ebooklib zip unzip valgrind
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+
+# One stale index must not stop set-up: the packages may still install.
+"${sudo_cmd[@]}" apt-get update || echo "setup: apt-get update reported a problem; continuing"
+"${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

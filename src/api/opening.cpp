@@ -1,0 +1,102 @@
+#include "api/opening.h"
+
+#include "api/host_records.h"
+#include "package/package_text.h"
+#include "package/paths.h"
+#include "package/readers.h"
+
+namespace epub::api {
+namespace {
+
+// The mimetype bytes are 8-bit text in the system's ANSI code page. There is
+// none here, so they are read as Windows-1252: Latin-1 with the printable
+// characters of 0x80-0x9F; its five unassigned bytes map to the C1 controls
+// of the same value.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t windows1252(uint8_t byte) {
+  return byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : char16_t(byte);
+}
+
+// Runs one package reader over decoded bytes; the text lives only for it.
+template <class Reader>
+auto withDecodedText(const uint8_t* bytes, uint32_t length, Reader&& reader) {
+  package::PackageText text;
+  package::decodePackageText(text, bytes, length);
+  return reader(text.text.get());
+}
+
+}  // namespace
+
+bool readMimeType(Session& s, const uint8_t* bytes, int32_t length) {
+  std::u16string text;
+  if (bytes && length > 0) {
+    text.reserve(static_cast<size_t>(length));
+    // The stored text ends at the first NUL, as a C string would.
+    for (int32_t i = 0; i < length && bytes[i] != 0; ++i) text.push_back(windows1252(bytes[i]));
+  }
+  s.mimeType = std::move(text);
+  return true;
+}
+
+const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t length) {
+  Session& s = reader.session;
+  // A second publication on the same handle would leave the host holding
+  // records of the first while the Content table mixed both: refuse it.
+  if (s.isOpen()) return nullptr;
+
+  // 1. The container document names the package document.
+  if (!bytes) length = 0;
+  const bool found = withDecodedText(bytes, length, [&](const char16_t* text) {
+    return package::parseContainer(text, s.location);
+  });
+  if (!found) return nullptr;
+
+  // 2. The package document, read with its path as the container gives it.
+  const uint8_t* opfBytes = nullptr;
+  uint32_t opfLength = 0;
+  if (!s.readFile(s.location.opfPath, &opfBytes, &opfLength)) return nullptr;
+  if (!opfBytes) opfLength = 0;
+  auto record = std::make_unique<package::PackageRecord>();
+  record->opfBytes = opfBytes;
+  record->opfLength = opfLength;
+  withDecodedText(opfBytes, opfLength, [&](const char16_t* text) {
+    package::parsePackageDocument(text, *record);
+    return true;
+  });
+  s.package = std::move(record);
+  const package::PackageRecord& pkg = *s.package;
+  const std::u16string& base = s.location.opfDirectory;
+
+  // 3. The Content table: one item per spine entry found in the manifest.
+  s.contents.reserve(pkg.spine.size());
+  for (const package::SpineEntry& entry : pkg.spine) {
+    if (const package::ManifestItem* item = pkg.findManifestItem(entry.idref)) {
+      s.contents.push_back(ContentItem{0, package::resolvePath(base, item->href), false});
+    }
+  }
+
+  // 4. The NCX; nothing in it, nor its absence, changes the outcome.
+  std::u16string ncxHref = pkg.ncxItemHref;
+  if (ncxHref.empty()) {
+    if (const package::ManifestItem* toc = pkg.findManifestItem(pkg.toc)) ncxHref = toc->href;
+  }
+  const uint8_t* ncxBytes = nullptr;
+  uint32_t ncxLength = 0;
+  if (s.readFile(package::resolvePath(base, ncxHref), &ncxBytes, &ncxLength)) {
+    if (!ncxBytes) ncxLength = 0;
+    withDecodedText(ncxBytes, ncxLength, [&](const char16_t* text) {
+      package::parseNcx(text, *s.package);
+      return true;
+    });
+  }
+
+  // 5. The metadata record the host reads.
+  buildMetadataRecord(reader);
+  return s.location.opfPath.c_str();
+}
+
+}  // namespace epub::api

@@ -1,0 +1,109 @@
+// The Package record: everything read from the package document (OPF) and
+// the NCX of one publication. Strings handed to the host point into this
+// record, so nothing in it changes after the open step has filled it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace epub::package {
+
+// Metadata fields in their fixed order; the host's record addresses them by
+// this index.
+enum MetadataField : int {
+  kTitle, kCreator, kSubject, kDescription, kPublisher, kContributor,
+  kDate, kCreationDate, kModificationDate, kType, kFormat, kIdentifier,
+  kSource, kLanguage, kRelation, kCoverage, kRights, kUniqueIdentifier,
+  kMetadataFieldCount
+};
+
+using Metadata = std::array<std::u16string, kMetadataFieldCount>;
+
+struct ManifestItem {
+  std::u16string id;
+  std::u16string href;  // percent-decoded
+  std::u16string mediaType;
+};
+
+struct SpineEntry {
+  std::u16string idref;
+  std::u16string linear;  // kept but never consulted
+};
+
+struct GuideReference {
+  std::u16string type;
+  std::u16string title;
+  std::u16string href;
+};
+
+// (first, second, third): a meta record is (name, content, empty), a text
+// record (empty, empty, text).
+struct StringTriple {
+  std::u16string first;
+  std::u16string second;
+  std::u16string third;
+};
+
+// One navLabel or navInfo; only the label text (text.third) is filled.
+struct LabelRecord {
+  StringTriple text;
+  std::array<std::u16string, 5> extra;
+  StringTriple more;
+};
+
+struct NavigationPoint {
+  std::vector<LabelRecord> labels;
+  std::u16string contentFirst;  // always empty
+  std::u16string contentSrc;    // src of the last content child, as written
+  std::vector<std::unique_ptr<NavigationPoint>> children;
+  std::u16string id;
+  std::u16string className;
+  std::u16string playOrder;
+  int32_t descendantCount = 0;
+};
+
+struct NcxRecord {
+  std::unordered_map<std::u16string, StringTriple> metas;
+  StringTriple docTitle;
+  std::vector<StringTriple> docAuthors;
+  std::vector<LabelRecord> navInfos;
+  std::vector<LabelRecord> navMapLabels;
+  std::vector<std::unique_ptr<NavigationPoint>> navPoints;
+  int32_t navPointCount = 0;
+};
+
+struct PackageRecord {
+  // The host's OPF bytes; never released by the library.
+  const uint8_t* opfBytes = nullptr;
+  uint32_t opfLength = 0;
+
+  std::u16string xmlns;
+  std::u16string version;
+  std::u16string uniqueIdentifierId;
+
+  Metadata metadata;
+
+  // Keyed by id (exact). Items are heap-allocated so that pointers to their
+  // strings stay valid.
+  std::unordered_map<std::u16string, std::unique_ptr<ManifestItem>> manifest;
+  std::u16string toc;
+  std::vector<SpineEntry> spine;
+  std::vector<GuideReference> guide;
+
+  std::u16string ncxItemId;
+  std::u16string ncxItemHref;  // as written, not decoded
+
+  NcxRecord ncx;
+
+  // The item stored under exactly this id, or null.
+  const ManifestItem* findManifestItem(const std::u16string& id) const {
+    auto it = manifest.find(id);
+    return it == manifest.end() ? nullptr : it->second.get();
+  }
+};
+
+}  // namespace epub::package

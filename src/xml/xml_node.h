@@ -1,0 +1,111 @@
+// The library's own forgiving XML reader for UTF-16 text: a tree of
+// reference-counted node records reached through CXmlNode handles, the parser
+// that builds it and the case-insensitive queries the package readers use.
+//
+// A query on the null handle answers "nothing" (null, 0 or the null handle),
+// so readers can chain queries without checking each step.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace epub::xml {
+
+struct XmlNodeData;
+
+// Parse error codes. 0, 1 and 2 still return a tree; the others give the
+// null handle.
+enum XmlError : int32_t {
+  kXmlOk = 0,
+  kXmlMismatchedEnd = 1,   // end tag closes another element, or text ends inside one
+  kXmlNoElement = 2,       // the document node holds no element
+  kXmlBadTagOpen = 4,      // "<" or "<?" in content not followed by a word
+  kXmlBadEndTag = 5,       // "</" not followed by a word and ">"
+  kXmlStrayEndTag = 6,     // an end tag reached the document node
+  kXmlUnclosedClear = 7,   // comment, CDATA, DOCTYPE or PRE without its close
+  kXmlBadTagToken = 8,     // unexpected token inside a start tag
+  kXmlBadEntity = 12,      // entity or character reference not decodable
+};
+
+// Kinds of the document-order entries (index * 4 + kind).
+enum XmlOrderKind : int32_t { kOrderChild = 0, kOrderText = 2, kOrderClear = 3 };
+
+struct XmlAttributeView {
+  const char16_t* name;
+  const char16_t* value;  // null for an attribute written without a value
+};
+
+struct XmlClearView {
+  const char16_t* value;
+  const char16_t* open;   // the clear-tag table's open string, e.g. u"<!--"
+  const char16_t* close;  // its close string ("]>" for a DOCTYPE with a subset)
+};
+
+class CXmlNode {
+public:
+  CXmlNode() noexcept = default;  // the null handle
+  CXmlNode(const CXmlNode& other) noexcept;
+  CXmlNode(CXmlNode&& other) noexcept;
+  CXmlNode& operator=(const CXmlNode& other) noexcept;
+  CXmlNode& operator=(CXmlNode&& other) noexcept;
+  ~CXmlNode();
+
+  // The shared, process-wide null handle.
+  static const CXmlNode& null() noexcept;
+
+  // Parses NUL-terminated UTF-16 text. With a root name, returns the element
+  // of that name (case-insensitive): the top node itself or one of its child
+  // elements; without one (null or empty), the top node. Returns the null
+  // handle for a null text, a fatal parse error or a missing root. `error`,
+  // when given, receives the parse's error code.
+  static CXmlNode parseDocument(const char16_t* text, const char16_t* rootName,
+                                int32_t* error = nullptr);
+
+  // Queries. Names compare whole, case-insensitively for A-Z only.
+  bool isNull() const noexcept { return data_ == nullptr; }
+  const char16_t* name() const noexcept;  // null for the document node
+  int32_t childCount() const noexcept;
+  CXmlNode childAt(int32_t position) const noexcept;
+  // Searches child elements from *cursor (or 0); on a match sets *cursor to
+  // the match's position + 1.
+  CXmlNode findChild(std::u16string_view name, int32_t* cursor = nullptr) const noexcept;
+  // k >= 0: the k-th child with that name; k < 0: the last one.
+  CXmlNode nthChild(std::u16string_view name, int32_t k) const noexcept;
+  int32_t countChildren(std::u16string_view name) const noexcept;
+  // First attribute with that name; null when absent or written without value.
+  const char16_t* attribute(std::u16string_view name) const noexcept;
+  const char16_t* firstText() const noexcept;
+
+  // Inspection of the record, for tests and tools.
+  bool isDeclaration() const noexcept;
+  bool hasParent() const noexcept;
+  int32_t textCount() const noexcept;
+  const char16_t* textAt(int32_t index) const noexcept;
+  int32_t clearCount() const noexcept;
+  XmlClearView clearAt(int32_t index) const noexcept;
+  int32_t attributeCount() const noexcept;
+  XmlAttributeView attributeAt(int32_t index) const noexcept;
+  int32_t orderCount() const noexcept;
+  int32_t orderAt(int32_t index) const noexcept;
+  int32_t referenceCount() const noexcept;
+
+  // Record builders, used by the parser and by tests of the tree.
+  static CXmlNode makeDocumentNode();
+  CXmlNode addChild(std::u16string_view name, bool isDeclaration) const;
+  void addAttribute(std::u16string_view name, const char16_t* value, size_t valueLength) const;
+  void addText(std::u16string_view text) const;
+  void addClear(std::u16string_view value, const char16_t* open, const char16_t* close) const;
+  void removeClear(int32_t index) const;
+  void shrink() const;
+
+  XmlNodeData* data() const noexcept { return data_; }
+  explicit CXmlNode(XmlNodeData* adopt) noexcept : data_(adopt) {}
+
+private:
+  XmlNodeData* data_ = nullptr;
+};
+
+// Whole-name comparison, case-insensitive for A-Z only.
+bool namesEqual(std::u16string_view a, std::u16string_view b) noexcept;
+
+}  // namespace epub::xml
