@@ -6,6 +6,7 @@
 // so readers can chain queries without checking each step.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -17,17 +18,18 @@ struct XmlNodeData;
 // null handle.
 enum XmlError : int32_t {
   kXmlOk = 0,
-  kXmlMismatchedEnd = 1,   // end tag closes another element, or text ends inside one
-  kXmlNoElement = 2,       // the document node holds no element
-  kXmlBadTagOpen = 4,      // "<" or "<?" in content not followed by a word
-  kXmlBadEndTag = 5,       // "</" not followed by a word and ">"
-  kXmlStrayEndTag = 6,     // an end tag reached the document node
-  kXmlUnclosedClear = 7,   // comment, CDATA, DOCTYPE or PRE without its close
-  kXmlBadTagToken = 8,     // unexpected token inside a start tag
-  kXmlBadEntity = 12,      // entity or character reference not decodable
+  kXmlMismatchedEnd = 1,  // end tag closes another element, or text ends inside one
+  kXmlNoElement = 2,      // the document node holds no element
+  kXmlBadTagOpen = 4,     // "<" or "<?" in content not followed by a word
+  kXmlBadEndTag = 5,      // "</" not followed by a word and ">"
+  kXmlStrayEndTag = 6,    // an end tag reached the document node
+  kXmlUnclosedClear = 7,  // comment, CDATA, DOCTYPE or PRE without its close
+  kXmlBadTagToken = 8,    // unexpected token inside a start tag
+  kXmlBadEntity = 12,     // entity or character reference not decodable
 };
 
-// Kinds of the document-order entries (index * 4 + kind).
+// Kinds of the document-order entries (index * 4 + kind). Attributes take no
+// part in the order, so kind 1 never occurs.
 enum XmlOrderKind : int32_t { kOrderChild = 0, kOrderText = 2, kOrderClear = 3 };
 
 struct XmlAttributeView {
@@ -39,6 +41,15 @@ struct XmlClearView {
   const char16_t* value;
   const char16_t* open;   // the clear-tag table's open string, e.g. u"<!--"
   const char16_t* close;  // its close string ("]>" for a DOCTYPE with a subset)
+};
+
+// Allocated room of a record's arrays, in entries.
+struct XmlRoomView {
+  int32_t children;
+  int32_t texts;
+  int32_t clears;
+  int32_t attributes;
+  int32_t order;
 };
 
 class CXmlNode {
@@ -76,7 +87,8 @@ public:
   const char16_t* attribute(std::u16string_view name) const noexcept;
   const char16_t* firstText() const noexcept;
 
-  // Inspection of the record, for tests and tools.
+  // Inspection of the record, for tests and tools. Out-of-range indexes give
+  // null views and -1 order entries.
   bool isDeclaration() const noexcept;
   bool hasParent() const noexcept;
   int32_t textCount() const noexcept;
@@ -88,17 +100,21 @@ public:
   int32_t orderCount() const noexcept;
   int32_t orderAt(int32_t index) const noexcept;
   int32_t referenceCount() const noexcept;
+  XmlRoomView room() const noexcept;
 
-  // Record builders, used by the parser and by tests of the tree.
+  // Record builders, used by tests of the tree (the parser calls the record
+  // functions of xml_node_data.h directly). All copy their strings; on the
+  // null handle they do nothing and addChild returns the null handle.
   static CXmlNode makeDocumentNode();
   CXmlNode addChild(std::u16string_view name, bool isDeclaration) const;
-  void addAttribute(std::u16string_view name, const char16_t* value, size_t valueLength) const;
+  void addAttribute(std::u16string_view name, const char16_t* value) const;  // value may be null
   void addText(std::u16string_view text) const;
   void addClear(std::u16string_view value, const char16_t* open, const char16_t* close) const;
   void removeClear(int32_t index) const;
   void shrink() const;
 
   XmlNodeData* data() const noexcept { return data_; }
+  // Takes over one reference to `adopt` (no reference is added).
   explicit CXmlNode(XmlNodeData* adopt) noexcept : data_(adopt) {}
 
 private:

@@ -1,0 +1,536 @@
+// The forgiving parser: one forward pass over NUL-terminated UTF-16 text
+// that builds the node tree. It tolerates missing and misnested end tags but
+// gives up on an unknown entity, an unclosed comment or CDATA section, or a
+// stray token inside a start tag.
+//
+// Element nesting is followed without recursion: the open elements are the
+// chain of parent pointers from the current record up to the document node,
+// and the only state an enclosing element keeps while a child is open is
+// "in content, right after that child's start tag". So a document nested a
+// hundred thousand levels deep parses in constant stack.
+#include <cstdlib>
+#include <new>
+
+#include "xml/xml_names.h"
+#include "xml/xml_node.h"
+#include "xml/xml_node_data.h"
+
+namespace epub::xml {
+
+namespace {
+
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+// Whitespace is exactly these four, nothing from beyond ASCII.
+constexpr bool isSpace(char16_t c) noexcept {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+// Sections kept verbatim. Opens are matched case-sensitively in this order,
+// so "<pre>" is an ordinary element. Records keep pointers to these strings.
+struct ClearTag {
+  const char16_t* open;
+  size_t openLength;
+  const char16_t* close;
+  size_t closeLength;
+};
+constexpr ClearTag kClearTags[] = {
+    {u"<![CDATA[", 9, u"]]>", 3},
+    {u"<!DOCTYPE", 9, u">", 1},
+    {u"<!--", 4, u"-->", 3},
+    {u"<PRE>", 5, u"</PRE>", 6},
+};
+constexpr const ClearTag& kDoctype = kClearTags[1];
+constexpr const ClearTag& kComment = kClearTags[2];
+// Close of a DOCTYPE with an internal subset.
+constexpr const char16_t* kSubsetClose = u"]>";
+
+// Named entities, matched case-insensitively ("&AMP;" is "&"). Names are
+// written in lower case so that only the text side needs folding.
+struct Entity {
+  const char16_t* text;
+  size_t length;
+  char16_t value;
+};
+constexpr Entity kEntities[] = {
+    {u"&amp;", 5, u'&'},  {u"&lt;", 4, u'<'},    {u"&gt;", 4, u'>'},
+    {u"&quot;", 6, u'"'}, {u"&apos;", 6, u'\''},
+};
+
+const Entity* matchEntity(const char16_t* p, size_t remaining) noexcept {
+  for (const Entity& entity : kEntities) {
+    if (remaining < entity.length) continue;
+    size_t k = 0;
+    while (k < entity.length && foldLetter(p[k]) == entity.text[k]) ++k;
+    if (k == entity.length) return &entity;
+  }
+  return nullptr;
+}
+
+bool isNumericReference(const char16_t* p, size_t remaining) noexcept {
+  return remaining >= 3 && p[1] == u'#';
+}
+
+// Index of the first `;` of a numeric reference at p, or kNone.
+size_t numericReferenceEnd(const char16_t* p, size_t remaining) noexcept {
+  size_t j = 2;  // past "&#"
+  if (j < remaining && (p[j] == u'x' || p[j] == u'X')) ++j;
+  while (j < remaining && p[j] != u';') ++j;
+  return j < remaining ? j : kNone;
+}
+
+int digitValue(char16_t c, bool hex) noexcept {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (hex && c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (hex && c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// Decodes the entity and character references in n code units at p (fewer
+// if a NUL comes first) into a new string; null when a reference cannot be
+// decoded. A character reference keeps only the low 16 bits of its number
+// (no surrogate pairs), and "&#;" gives the code unit 0.
+OwnedString decodeEntities(const char16_t* p, size_t n, size_t* outLength) {
+  size_t length = 0;
+  while (length < n && p[length] != u'\0') ++length;
+  n = length;
+
+  size_t count = 0;
+  for (size_t i = 0; i < n; ++count) {
+    if (p[i] != u'&') {
+      ++i;
+    } else if (isNumericReference(p + i, n - i)) {
+      const size_t end = numericReferenceEnd(p + i, n - i);
+      if (end == kNone) return nullptr;
+      i += end + 1;
+    } else {
+      const Entity* entity = matchEntity(p + i, n - i);
+      if (entity == nullptr) return nullptr;  // a bare "&" or "&nbsp;" fails the parse
+      i += entity->length;
+    }
+  }
+  *outLength = count;
+  if (count == n) return copyString(p, n);  // no references
+
+  OwnedString out(static_cast<char16_t*>(std::malloc((count + 1) * sizeof(char16_t))));
+  if (!out) throw std::bad_alloc();
+  char16_t* o = out.get();
+  for (size_t i = 0; i < n;) {
+    if (p[i] != u'&') {
+      *o++ = p[i++];
+    } else if (isNumericReference(p + i, n - i)) {
+      size_t j = i + 2;
+      const bool hex = p[j] == u'x' || p[j] == u'X';
+      if (hex) ++j;
+      uint32_t number = 0;  // wraps harmlessly: only the low 16 bits are kept
+      for (; j < n && p[j] != u';'; ++j) {
+        const int digit = digitValue(p[j], hex);
+        if (digit < 0) return nullptr;
+        number = number * (hex ? 16u : 10u) + uint32_t(digit);
+      }
+      *o++ = char16_t(number & 0xFFFFu);
+      i = j + 1;
+    } else {
+      const Entity* entity = matchEntity(p + i, n - i);
+      *o++ = entity->value;
+      i += entity->length;
+    }
+  }
+  *o = u'\0';
+  return out;
+}
+
+enum class Tok {
+  kWord = 0,
+  kQuoted = 1,
+  kTagOpen = 2,     // "<"
+  kEndOpen = 3,     // "</"
+  kTagClose = 4,    // ">"
+  kEquals = 5,      // "="
+  kDeclOpen = 6,    // "<?"
+  kEmptyClose = 7,  // "/>"
+  kClearOpen = 8,   // an open string of the clear-tag table
+  kEnd = 9,
+};
+
+struct Token {
+  Tok kind;
+  size_t start;  // index in the text
+  size_t length;
+  const ClearTag* clear;  // for kClearOpen
+};
+
+// What a start tag expects next: an attribute name or the end of the tag
+// (A0), "=" or more after a name (A1), a value after "=" (A2).
+enum class TagState { kA0, kA1, kA2 };
+
+class Parser {
+public:
+  Parser(const char16_t* text, XmlNodeData* document) noexcept
+      : text_(text), document_(document) {}
+
+  void parse();
+  int32_t error() const noexcept { return error_; }
+
+private:
+  Token nextToken() noexcept;
+  Token readWord(size_t start) noexcept;
+  bool flushText(XmlNodeData* node, size_t end);
+  bool readClearSection(XmlNodeData* node, const ClearTag& tag);
+  size_t find(size_t from, const char16_t* pattern, size_t length) const noexcept;
+  bool endTagMatches(size_t word, const char16_t* name) const noexcept;
+  bool closeElement(XmlNodeData*& node) noexcept;
+  void endOfText(XmlNodeData* node);
+
+  const char16_t* text_;
+  XmlNodeData* document_;
+  size_t pendingText_ = 0;   // start of the text run not yet stored, or kNone
+  size_t position_ = 0;      // next character to read
+  int32_t error_ = kXmlOk;
+  size_t pendingEnd_ = kNone;  // an end tag's name still looking for its element
+};
+
+Token Parser::readWord(size_t start) noexcept {
+  const char16_t* t = text_;
+  size_t pos = start + 1;  // the first character was checked by the caller
+  for (;; ++pos) {
+    const char16_t c = t[pos];
+    if (c == u'\0' || c == u'<' || c == u'>' || c == u'=' || (c == u'/' && t[pos + 1] == u'>')) {
+      position_ = pos;
+      break;
+    }
+    if (isSpace(c)) {
+      position_ = pos + 1;  // the whitespace is consumed
+      break;
+    }
+  }
+  return {Tok::kWord, start, pos - start, nullptr};
+}
+
+Token Parser::nextToken() noexcept {
+  const char16_t* t = text_;
+  size_t pos = position_;
+  while (isSpace(t[pos])) ++pos;
+  const char16_t c = t[pos];
+  auto fixed = [&](Tok kind, size_t length) {
+    position_ = pos + length;
+    return Token{kind, pos, length, nullptr};
+  };
+  switch (c) {
+    case u'\0':
+      return fixed(Tok::kEnd, 0);
+    case u'"':
+    case u'\'': {
+      // A quote not closed before the next "<" is just part of a word.
+      size_t j = pos + 1;
+      while (t[j] != u'\0' && t[j] != c && t[j] != u'<') ++j;
+      if (t[j] == c) return fixed(Tok::kQuoted, j + 1 - pos);
+      return readWord(pos);
+    }
+    case u'/':
+      if (t[pos + 1] == u'>') return fixed(Tok::kEmptyClose, 2);
+      return readWord(pos);
+    case u'<': {
+      for (const ClearTag& tag : kClearTags) {
+        size_t k = 0;
+        while (k < tag.openLength && t[pos + k] == tag.open[k]) ++k;
+        if (k == tag.openLength) {
+          Token token = fixed(Tok::kClearOpen, k);
+          token.clear = &tag;
+          return token;
+        }
+      }
+      if (t[pos + 1] == u'/') return fixed(Tok::kEndOpen, 2);
+      if (t[pos + 1] == u'?') return fixed(Tok::kDeclOpen, 2);
+      return fixed(Tok::kTagOpen, 1);
+    }
+    case u'=':
+      return fixed(Tok::kEquals, 1);
+    case u'>':
+      return fixed(Tok::kTagClose, 1);
+    default:
+      return readWord(pos);
+  }
+}
+
+// An end tag's word names an element when it equals the element's name over
+// the name's length and the text goes on with whitespace or markup there.
+bool Parser::endTagMatches(size_t word, const char16_t* name) const noexcept {
+  if (name == nullptr) return false;
+  const char16_t* w = text_ + word;
+  size_t i = 0;
+  // A NUL in the text differs from every name character, so this stops in time.
+  for (; name[i] != u'\0'; ++i) {
+    if (foldLetter(w[i]) != foldLetter(name[i])) return false;
+  }
+  const char16_t after = w[i];
+  return isSpace(after) || after == u'/' || after == u'<' || after == u'>' || after == u'=';
+}
+
+// Stores the pending text run up to `end` as a text item of `node`.
+bool Parser::flushText(XmlNodeData* node, size_t end) {
+  if (pendingText_ == kNone) return true;
+  size_t start = pendingText_;
+  while (start < end && isSpace(text_[start])) ++start;
+  if (start == end) {
+    pendingText_ = kNone;
+    return true;
+  }
+  while (isSpace(text_[end - 1])) --end;
+  size_t length = 0;
+  OwnedString decoded = decodeEntities(text_ + start, end - start, &length);
+  if (!decoded) {
+    error_ = kXmlBadEntity;
+    return false;
+  }
+  pendingText_ = kNone;
+
+  // A comment between two texts disappears and the texts join without a
+  // separator: "One <!-- x --> Two" reads as "OneTwo".
+  const int32_t total = orderCountOf(node);
+  if (total >= 2) {
+    const int32_t last = node->order[total - 1];
+    const int32_t before = node->order[total - 2];
+    if ((last & 3) == kOrderClear && node->clears[last >> 2].open == kComment.open &&
+        (before & 3) == kOrderText) {
+      removeClearFrom(node, last >> 2);
+      appendToLastText(node, decoded.get(), length);
+      return true;
+    }
+  }
+  addTextTo(node, std::move(decoded), length);
+  return true;
+}
+
+size_t Parser::find(size_t from, const char16_t* pattern, size_t length) const noexcept {
+  for (size_t j = from; text_[j] != u'\0'; ++j) {
+    size_t k = 0;
+    while (k < length && text_[j + k] == pattern[k]) ++k;
+    if (k == length) return j;
+  }
+  return kNone;
+}
+
+// Reads a clear section; the position is just past its open string.
+bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
+  const size_t from = position_;
+  const char16_t* close = tag.close;
+  size_t closeLength = tag.closeLength;
+  size_t end = kNone;
+  if (&tag == &kDoctype) {
+    // A "<" before the ">" means an internal subset, closed by "]>".
+    size_t j = from;
+    while (text_[j] != u'\0' && text_[j] != u'>' && text_[j] != u'<') ++j;
+    if (text_[j] == u'>') {
+      end = j;
+    } else if (text_[j] == u'<') {
+      close = kSubsetClose;
+      closeLength = 2;
+      end = find(from, close, closeLength);
+    }
+  } else {
+    end = find(from, close, closeLength);
+  }
+  if (end == kNone) {
+    error_ = kXmlUnclosedClear;
+    return false;
+  }
+  if (end > from) addClearTo(node, copyString(text_ + from, end - from), tag.open, close);
+  position_ = end + closeLength;
+  return true;
+}
+
+// The element `node` is closed. Walks out to the element whose content goes
+// on, closing the enclosing elements that a misnested end tag also closes.
+// False when the parse is over.
+bool Parser::closeElement(XmlNodeData*& node) noexcept {
+  for (;;) {
+    if (node == document_) return false;
+    XmlNodeData* parent = node->parent;
+    if (pendingEnd_ == kNone) {
+      node = parent;
+      return true;
+    }
+    if (parent->name == nullptr) {
+      error_ = kXmlStrayEndTag;
+      return false;
+    }
+    if (endTagMatches(pendingEnd_, parent->name)) pendingEnd_ = kNone;
+    node = parent;
+  }
+}
+
+// The text ended inside `node`: keep what was read. Only an ordinary element
+// left open counts as a (tolerated) error; an open top-level declaration is
+// the normal case.
+void Parser::endOfText(XmlNodeData* node) {
+  if (!node->isDeclaration && node->parent != nullptr) error_ = kXmlMismatchedEnd;
+  flushText(node, position_);
+}
+
+void Parser::parse() {
+  XmlNodeData* node = document_;  // the document node starts in content
+  bool inTag = false;
+  TagState state = TagState::kA0;
+  size_t nameStart = 0;  // pending attribute name, in the text
+  size_t nameLength = 0;
+
+  auto addValuelessAttribute = [&] {
+    addAttributeTo(node, copyString(text_ + nameStart, nameLength), OwnedString());
+  };
+
+  for (;;) {
+    const Token token = nextToken();
+    if (token.kind == Tok::kEnd) {
+      endOfText(node);
+      return;
+    }
+
+    if (!inTag) {
+      switch (token.kind) {
+        case Tok::kTagOpen:
+        case Tok::kDeclOpen: {
+          if (!flushText(node, token.start)) return;
+          const Token name = nextToken();
+          if (name.kind != Tok::kWord) {
+            error_ = kXmlBadTagOpen;
+            return;
+          }
+          node = addChildNode(node, text_ + name.start, name.length, token.kind == Tok::kDeclOpen);
+          inTag = true;
+          state = TagState::kA0;
+          break;
+        }
+        case Tok::kEndOpen: {
+          if (!flushText(node, token.start)) return;
+          const Token name = nextToken();
+          if (name.kind != Tok::kWord || nextToken().kind != Tok::kTagClose) {
+            error_ = kXmlBadEndTag;
+            return;
+          }
+          pendingText_ = position_;
+          if (!endTagMatches(name.start, node->name)) {
+            error_ = kXmlMismatchedEnd;
+            pendingEnd_ = name.start;
+          }
+          shrinkNode(node);
+          if (!closeElement(node)) return;
+          break;
+        }
+        case Tok::kClearOpen:
+          if (!flushText(node, token.start)) return;
+          if (!readClearSection(node, *token.clear)) return;
+          pendingText_ = position_;
+          break;
+        default:
+          break;  // words, quotes, ">", "=" and "/>" stay in the text run
+      }
+      continue;
+    }
+
+    switch (state) {
+      case TagState::kA0:
+        if (token.kind == Tok::kWord) {
+          nameStart = token.start;
+          nameLength = token.length;
+          state = TagState::kA1;
+        } else if (token.kind == Tok::kTagClose) {
+          pendingText_ = position_;
+          inTag = false;
+        } else if (token.kind == Tok::kEmptyClose) {
+          shrinkNode(node);
+          pendingText_ = position_;
+          inTag = false;
+          if (!closeElement(node)) return;
+        } else {
+          error_ = kXmlBadTagToken;
+          return;
+        }
+        break;
+
+      case TagState::kA1:
+        if (token.kind == Tok::kWord) {
+          addValuelessAttribute();
+          nameStart = token.start;
+          nameLength = token.length;
+        } else if (token.kind == Tok::kEquals) {
+          state = TagState::kA2;
+        } else if (token.kind == Tok::kTagClose || token.kind == Tok::kEmptyClose) {
+          pendingText_ = position_;
+          bool empty = token.kind == Tok::kEmptyClose;
+          // "<?name ...?>": the "?" ends the last word. It closes the
+          // instruction only below the top level; a top-level declaration
+          // stays open and holds the rest of the document.
+          if (node->isDeclaration && text_[nameStart + nameLength - 1] == u'?') {
+            --nameLength;
+            if (node->parent->parent != nullptr) empty = true;
+          }
+          if (nameLength != 0) addValuelessAttribute();
+          inTag = false;
+          if (empty) {
+            shrinkNode(node);
+            if (!closeElement(node)) return;
+          }
+        } else {
+          error_ = kXmlBadTagToken;
+          return;
+        }
+        break;
+
+      case TagState::kA2:
+        if (token.kind == Tok::kWord || token.kind == Tok::kQuoted) {
+          size_t start = token.start;
+          size_t length = token.length;
+          if (node->isDeclaration && text_[start + length - 1] == u'?') --length;
+          if (token.kind == Tok::kQuoted) {
+            ++start;
+            length -= 2;
+          }
+          size_t valueLength = 0;
+          OwnedString value = decodeEntities(text_ + start, length, &valueLength);
+          if (!value) {
+            error_ = kXmlBadEntity;
+            return;
+          }
+          addAttributeTo(node, copyString(text_ + nameStart, nameLength), std::move(value));
+          state = TagState::kA0;
+        } else {
+          error_ = kXmlBadTagToken;
+          return;
+        }
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName, int32_t* error) {
+  if (error) *error = kXmlOk;
+  if (text == nullptr) return CXmlNode();
+
+  CXmlNode top(newNode(nullptr, 0, false));  // the document node
+  Parser parser(text, top.data());
+  parser.parse();
+  int32_t code = parser.error();
+
+  XmlNodeData* document = top.data();
+  if (document->childCount == 0) code = kXmlNoElement;
+  // A document node holding nothing but one element gives way to it; the
+  // element loses its parent when the document node is released here.
+  if (document->childCount == 1 && document->textCount == 0 && document->clearCount == 0 &&
+      document->attributeCount == 0) {
+    top = top.childAt(0);
+  }
+  if (error) *error = code;
+  if (code != kXmlOk && code != kXmlMismatchedEnd && code != kXmlNoElement) return CXmlNode();
+
+  if (rootName == nullptr || rootName[0] == u'\0') return top;
+  const std::u16string_view wanted(rootName);
+  if (nameIs(top.name(), wanted)) return top;
+  // One level down: after a top-level "<?xml ...?>" the root element sits
+  // inside the declaration. Releasing `top` leaves the result parentless.
+  return top.findChild(wanted);
+}
+
+}  // namespace epub::xml

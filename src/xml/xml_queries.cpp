@@ -1,0 +1,74 @@
+// The questions package readers ask a handle. Every one answers "nothing"
+// on the null handle, so calls can be chained without checks.
+#include "xml/xml_node.h"
+#include "xml/xml_node_data.h"
+
+namespace epub::xml {
+
+namespace {
+CXmlNode handleTo(XmlNodeData* node) noexcept {
+  retainNode(node);
+  return CXmlNode(node);
+}
+}  // namespace
+
+const char16_t* CXmlNode::name() const noexcept { return data_ ? data_->name : nullptr; }
+
+int32_t CXmlNode::childCount() const noexcept { return data_ ? data_->childCount : 0; }
+
+CXmlNode CXmlNode::childAt(int32_t position) const noexcept {
+  if (!data_ || position < 0 || position >= data_->childCount) return CXmlNode();
+  return handleTo(data_->children[position]);
+}
+
+CXmlNode CXmlNode::findChild(std::u16string_view name, int32_t* cursor) const noexcept {
+  if (!data_) return CXmlNode();
+  // A negative cursor searches from the start.
+  const int32_t from = (cursor && *cursor > 0) ? *cursor : 0;
+  for (int32_t i = from; i < data_->childCount; ++i) {
+    if (nameIs(data_->children[i]->name, name)) {
+      if (cursor) *cursor = i + 1;
+      return handleTo(data_->children[i]);
+    }
+  }
+  return CXmlNode();
+}
+
+CXmlNode CXmlNode::nthChild(std::u16string_view name, int32_t k) const noexcept {
+  if (!data_) return CXmlNode();
+  if (k < 0) {
+    for (int32_t i = data_->childCount - 1; i >= 0; --i) {
+      if (nameIs(data_->children[i]->name, name)) return handleTo(data_->children[i]);
+    }
+    return CXmlNode();
+  }
+  // One scan does what k + 1 findChild calls sharing a cursor would.
+  for (int32_t i = 0; i < data_->childCount; ++i) {
+    if (nameIs(data_->children[i]->name, name) && k-- == 0) return handleTo(data_->children[i]);
+  }
+  return CXmlNode();
+}
+
+int32_t CXmlNode::countChildren(std::u16string_view name) const noexcept {
+  if (!data_) return 0;
+  int32_t count = 0;
+  for (int32_t i = 0; i < data_->childCount; ++i) {
+    if (nameIs(data_->children[i]->name, name)) ++count;
+  }
+  return count;
+}
+
+const char16_t* CXmlNode::attribute(std::u16string_view name) const noexcept {
+  if (!data_) return nullptr;
+  // The first of duplicate attributes wins, whatever its letter case.
+  for (int32_t i = 0; i < data_->attributeCount; ++i) {
+    if (nameIs(data_->attributes[i].name, name)) return data_->attributes[i].value;
+  }
+  return nullptr;
+}
+
+const char16_t* CXmlNode::firstText() const noexcept {
+  return (data_ && data_->textCount > 0) ? data_->texts[0] : nullptr;
+}
+
+}  // namespace epub::xml

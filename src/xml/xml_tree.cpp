@@ -1,0 +1,333 @@
+// Node records: creation, the record builders, reference counting and
+// release, and the handle's copy semantics.
+#include <cstring>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+#include "xml/xml_node.h"
+#include "xml/xml_node_data.h"
+
+namespace epub::xml {
+
+namespace {
+
+// Arrays of a record start with room for kArrayStep entries and grow by that
+// many whenever an addition would fill them; the order array, which holds an
+// entry for every child, text and clear section, uses kOrderStep.
+constexpr int32_t kArrayStep = 50;
+constexpr int32_t kOrderStep = 150;
+
+void* checkedRealloc(void* p, size_t bytes) {
+  void* grown = std::realloc(p, bytes);
+  if (grown == nullptr) throw std::bad_alloc();
+  return grown;
+}
+
+// Makes room for one more entry. Growing by a fixed step would copy an array
+// of n entries n/step times, which is quadratic for an element with a few
+// hundred thousand children. The arrays hold only pointers, ints and plain
+// structs, so they grow with realloc: it extends a block in place when it
+// can, and for large blocks (which glibc maps separately) it remaps pages
+// instead of copying them, so a parse stays linear in practice.
+template <class T>
+void growRoom(T*& array, int32_t& room, int32_t count, int32_t step) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  if (count + 1 < room) return;
+  const int32_t newRoom = room + step;  // the first room is one step
+  array = static_cast<T*>(checkedRealloc(array, size_t(newRoom) * sizeof(T)));
+  room = newRoom;
+}
+
+template <class T>
+void shrinkRoom(T*& array, int32_t& room, int32_t count) noexcept {
+  if (room == count) return;
+  if (count == 0) {
+    std::free(array);
+    array = nullptr;
+  } else if (void* exact = std::realloc(array, size_t(count) * sizeof(T))) {
+    array = static_cast<T*>(exact);
+  } else {
+    return;  // keeping the larger block is harmless
+  }
+  room = count;
+}
+
+// Removes the order entry `index * 4 + kind` and lowers by one the index of
+// every later entry of that kind. `total` is the entry count before removal.
+// Scans from the end, so removing a recent item costs little.
+void removeOrderEntry(XmlNodeData* node, int32_t total, int32_t kind, int32_t index) noexcept {
+  const int32_t entry = index * 4 + kind;
+  for (int32_t j = total - 1; j >= 0; --j) {
+    const int32_t e = node->order[j];
+    if (e == entry) {
+      std::memmove(node->order + j, node->order + j + 1, size_t(total - 1 - j) * sizeof(int32_t));
+      return;
+    }
+    if ((e & 3) == kind && e > entry) node->order[j] = e - 4;
+  }
+}
+
+// Takes a record whose last reference went out of its parent's children.
+void detachFromParent(XmlNodeData* node) noexcept {
+  XmlNodeData* parent = node->parent;
+  node->parent = nullptr;
+  for (int32_t i = 0; i < parent->childCount; ++i) {
+    if (parent->children[i] != node) continue;
+    const int32_t total = orderCountOf(parent);
+    std::memmove(parent->children + i, parent->children + i + 1,
+                 size_t(parent->childCount - 1 - i) * sizeof(XmlNodeData*));
+    --parent->childCount;
+    removeOrderEntry(parent, total, kOrderChild, i);
+    return;
+  }
+}
+
+void freeContents(XmlNodeData* node) noexcept {
+  for (int32_t i = 0; i < node->textCount; ++i) std::free(node->texts[i]);
+  for (int32_t i = 0; i < node->clearCount; ++i) std::free(node->clears[i].value);
+  for (int32_t i = 0; i < node->attributeCount; ++i) {
+    std::free(node->attributes[i].name);
+    std::free(node->attributes[i].value);
+  }
+  std::free(node->children);
+  std::free(node->texts);
+  std::free(node->clears);
+  std::free(node->attributes);
+  std::free(node->order);
+  std::free(node->name);
+  std::free(node);
+}
+
+constexpr XmlNodeData* kNoNode = nullptr;
+
+}  // namespace
+
+OwnedString copyString(const char16_t* s, size_t n) {
+  auto* out = static_cast<char16_t*>(std::malloc((n + 1) * sizeof(char16_t)));
+  if (out == nullptr) throw std::bad_alloc();
+  if (n != 0) std::memcpy(out, s, n * sizeof(char16_t));
+  out[n] = u'\0';
+  return OwnedString(out);
+}
+
+XmlNodeData* newNode(const char16_t* name, size_t nameLength, bool isDeclaration) {
+  OwnedString ownedName = name ? copyString(name, nameLength) : OwnedString();
+  auto* node = static_cast<XmlNodeData*>(std::calloc(1, sizeof(XmlNodeData)));
+  if (node == nullptr) throw std::bad_alloc();
+  node->name = ownedName.release();
+  node->isDeclaration = isDeclaration;
+  node->referenceCount = 1;
+  return node;
+}
+
+void retainNode(XmlNodeData* node) noexcept { ++node->referenceCount; }
+
+void releaseNode(XmlNodeData* node) noexcept {
+  if (--node->referenceCount > 0) return;
+  if (node->parent != nullptr) detachFromParent(node);
+  // Records to destroy are chained through their parent field, which nothing
+  // reads any more once the count is 0. A deep tree is thus released in a
+  // loop with no recursion and no allocation.
+  XmlNodeData* pending = node;
+  while (pending != kNoNode) {
+    XmlNodeData* current = pending;
+    pending = current->parent;
+    for (int32_t i = 0; i < current->childCount; ++i) {
+      XmlNodeData* child = current->children[i];
+      child->parent = nullptr;  // a child still held elsewhere becomes a detached root
+      if (--child->referenceCount == 0) {
+        child->parent = pending;
+        pending = child;
+      }
+    }
+    freeContents(current);
+  }
+}
+
+XmlNodeData* addChildNode(XmlNodeData* node, const char16_t* name, size_t nameLength,
+                          bool isDeclaration) {
+  const int32_t total = orderCountOf(node);
+  growRoom(node->children, node->childRoom, node->childCount, kArrayStep);
+  growRoom(node->order, node->orderRoom, total, kOrderStep);
+  XmlNodeData* child = newNode(name, nameLength, isDeclaration);
+  child->parent = node;  // the parent's entry holds the child's first reference
+  node->order[total] = node->childCount * 4 + kOrderChild;
+  node->children[node->childCount++] = child;
+  return child;
+}
+
+void addAttributeTo(XmlNodeData* node, OwnedString name, OwnedString value) {
+  growRoom(node->attributes, node->attributeRoom, node->attributeCount, kArrayStep);
+  node->attributes[node->attributeCount++] = XmlAttribute{name.release(), value.release()};
+}
+
+void addTextTo(XmlNodeData* node, OwnedString text, size_t length) {
+  const int32_t total = orderCountOf(node);
+  growRoom(node->texts, node->textRoom, node->textCount, kArrayStep);
+  growRoom(node->order, node->orderRoom, total, kOrderStep);
+  node->order[total] = node->textCount * 4 + kOrderText;
+  node->texts[node->textCount++] = text.release();
+  node->lastTextLength = length;
+  node->lastTextRoom = length + 1;
+}
+
+void appendToLastText(XmlNodeData* node, const char16_t* text, size_t length) {
+  char16_t*& last = node->texts[node->textCount - 1];
+  const size_t need = node->lastTextLength + length + 1;
+  if (need > node->lastTextRoom) {
+    // Doubling keeps a long run of merges (text, comment, text, ...) linear.
+    const size_t room = need > 2 * node->lastTextRoom ? need : 2 * node->lastTextRoom;
+    last = static_cast<char16_t*>(checkedRealloc(last, room * sizeof(char16_t)));
+    node->lastTextRoom = room;
+  }
+  std::memcpy(last + node->lastTextLength, text, length * sizeof(char16_t));
+  node->lastTextLength += length;
+  last[node->lastTextLength] = u'\0';
+}
+
+void addClearTo(XmlNodeData* node, OwnedString value, const char16_t* open,
+                const char16_t* close) {
+  const int32_t total = orderCountOf(node);
+  growRoom(node->clears, node->clearRoom, node->clearCount, kArrayStep);
+  growRoom(node->order, node->orderRoom, total, kOrderStep);
+  node->order[total] = node->clearCount * 4 + kOrderClear;
+  node->clears[node->clearCount++] = XmlClear{value.release(), open, close};
+}
+
+void removeClearFrom(XmlNodeData* node, int32_t index) noexcept {
+  if (index < 0 || index >= node->clearCount) return;
+  const int32_t total = orderCountOf(node);
+  std::free(node->clears[index].value);
+  std::memmove(node->clears + index, node->clears + index + 1,
+               size_t(node->clearCount - 1 - index) * sizeof(XmlClear));
+  --node->clearCount;
+  removeOrderEntry(node, total, kOrderClear, index);
+}
+
+void shrinkNode(XmlNodeData* node) noexcept {
+  shrinkRoom(node->children, node->childRoom, node->childCount);
+  shrinkRoom(node->texts, node->textRoom, node->textCount);
+  shrinkRoom(node->clears, node->clearRoom, node->clearCount);
+  shrinkRoom(node->attributes, node->attributeRoom, node->attributeCount);
+  shrinkRoom(node->order, node->orderRoom, orderCountOf(node));
+  if (node->textCount > 0 && node->lastTextRoom > node->lastTextLength + 1) {
+    char16_t*& last = node->texts[node->textCount - 1];
+    if (void* exact = std::realloc(last, (node->lastTextLength + 1) * sizeof(char16_t))) {
+      last = static_cast<char16_t*>(exact);
+      node->lastTextRoom = node->lastTextLength + 1;
+    }
+  }
+}
+
+// ---- Handles ---------------------------------------------------------------
+
+namespace {
+// The shared null handle: constant-initialised, so it exists before any
+// other static object could ask for it, and is never changed.
+constinit const CXmlNode gNullNode{};
+}  // namespace
+
+const CXmlNode& CXmlNode::null() noexcept { return gNullNode; }
+
+CXmlNode::CXmlNode(const CXmlNode& other) noexcept : data_(other.data_) {
+  if (data_ != nullptr) retainNode(data_);
+}
+
+CXmlNode::CXmlNode(CXmlNode&& other) noexcept : data_(std::exchange(other.data_, nullptr)) {}
+
+CXmlNode& CXmlNode::operator=(const CXmlNode& other) noexcept {
+  if (other.data_ == data_) return *this;  // self-assignment changes no count
+  if (other.data_ != nullptr) retainNode(other.data_);
+  XmlNodeData* old = std::exchange(data_, other.data_);
+  if (old != nullptr) releaseNode(old);
+  return *this;
+}
+
+CXmlNode& CXmlNode::operator=(CXmlNode&& other) noexcept {
+  if (&other == this) return *this;
+  XmlNodeData* old = std::exchange(data_, std::exchange(other.data_, nullptr));
+  if (old != nullptr) releaseNode(old);
+  return *this;
+}
+
+CXmlNode::~CXmlNode() {
+  if (data_ != nullptr) releaseNode(data_);
+}
+
+// ---- Inspection ------------------------------------------------------------
+
+bool CXmlNode::isDeclaration() const noexcept { return data_ && data_->isDeclaration; }
+bool CXmlNode::hasParent() const noexcept { return data_ && data_->parent; }
+int32_t CXmlNode::textCount() const noexcept { return data_ ? data_->textCount : 0; }
+int32_t CXmlNode::clearCount() const noexcept { return data_ ? data_->clearCount : 0; }
+int32_t CXmlNode::attributeCount() const noexcept { return data_ ? data_->attributeCount : 0; }
+int32_t CXmlNode::orderCount() const noexcept { return data_ ? orderCountOf(data_) : 0; }
+int32_t CXmlNode::referenceCount() const noexcept { return data_ ? data_->referenceCount : 0; }
+
+const char16_t* CXmlNode::textAt(int32_t index) const noexcept {
+  if (!data_ || index < 0 || index >= data_->textCount) return nullptr;
+  return data_->texts[index];
+}
+
+XmlClearView CXmlNode::clearAt(int32_t index) const noexcept {
+  if (!data_ || index < 0 || index >= data_->clearCount) return {};
+  const XmlClear& c = data_->clears[index];
+  return {c.value, c.open, c.close};
+}
+
+XmlAttributeView CXmlNode::attributeAt(int32_t index) const noexcept {
+  if (!data_ || index < 0 || index >= data_->attributeCount) return {};
+  return {data_->attributes[index].name, data_->attributes[index].value};
+}
+
+int32_t CXmlNode::orderAt(int32_t index) const noexcept {
+  if (!data_ || index < 0 || index >= orderCountOf(data_)) return -1;
+  return data_->order[index];
+}
+
+XmlRoomView CXmlNode::room() const noexcept {
+  if (!data_) return {};
+  return {data_->childRoom, data_->textRoom, data_->clearRoom, data_->attributeRoom,
+          data_->orderRoom};
+}
+
+// ---- Builders for tests ----------------------------------------------------
+
+CXmlNode CXmlNode::makeDocumentNode() { return CXmlNode(newNode(nullptr, 0, false)); }
+
+CXmlNode CXmlNode::addChild(std::u16string_view name, bool isDeclaration) const {
+  if (!data_) return CXmlNode();
+  XmlNodeData* child = addChildNode(data_, name.data(), name.size(), isDeclaration);
+  retainNode(child);  // the returned handle's own reference
+  return CXmlNode(child);
+}
+
+void CXmlNode::addAttribute(std::u16string_view name, const char16_t* value) const {
+  if (!data_) return;
+  OwnedString ownedName = copyString(name.data(), name.size());
+  OwnedString ownedValue =
+      value ? copyString(value, std::char_traits<char16_t>::length(value)) : OwnedString();
+  addAttributeTo(data_, std::move(ownedName), std::move(ownedValue));
+}
+
+void CXmlNode::addText(std::u16string_view text) const {
+  if (!data_) return;
+  addTextTo(data_, copyString(text.data(), text.size()), text.size());
+}
+
+void CXmlNode::addClear(std::u16string_view value, const char16_t* open,
+                        const char16_t* close) const {
+  if (!data_) return;
+  addClearTo(data_, copyString(value.data(), value.size()), open, close);
+}
+
+void CXmlNode::removeClear(int32_t index) const {
+  if (data_) removeClearFrom(data_, index);
+}
+
+void CXmlNode::shrink() const {
+  if (data_) shrinkNode(data_);
+}
+
+}  // namespace epub::xml
