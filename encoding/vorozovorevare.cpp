@@ -1,72 +1,126 @@
-// Minimal encoding library: UTF-16LE with a byte-order mark is left to the
-// caller (code 0); everything else is taken as UTF-8 (code 2).
+// KWT::CVorozoVorevare: the encoding codes and how the object chooses a
+// charset for each are described in vorozovorevare.h and README.md.
 #include "vorozovorevare.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "charsets.h"
+#include "sniff.h"
 
 namespace KWT {
+
+namespace {
+
+constexpr int kUtf16LeWithMark = 0;
+constexpr int kUndeclared = 1;
+constexpr int kUtf8 = 2;
+constexpr int kOtherCharset = 3;
+
+// Declarations sit at the top of a document; a window keeps the scan cheap
+// for big files.
+constexpr uint32_t kScanWindow = 4096;
+
+struct Declaration {
+  int code = kUndeclared;
+  std::string charset;  // ICU name; empty for kUndeclared
+};
+
+Declaration fromLabel(std::string_view label) {
+  std::string charset = vorozo::resolveDeclaredLabel(label);
+  if (charset.empty()) return {};
+  return {vorozo::isUtf8Name(charset) ? kUtf8 : kOtherCharset, charset};
+}
+
+// What the bytes say about their encoding. The constructor asks without
+// meta declarations, findEncodingXhtml and the object's re-scan with them.
+Declaration findDeclaration(const uint8_t* bytes, uint32_t length, bool withMeta) {
+  vorozo::ByteOrderMark mark = vorozo::findByteOrderMark(bytes, length);
+  if (mark.charset) {
+    if (std::strcmp(mark.charset, "UTF-16LE") == 0) return {kUtf16LeWithMark, mark.charset};
+    if (std::strcmp(mark.charset, "UTF-8") == 0) return {kUtf8, mark.charset};
+    return {kOtherCharset, mark.charset};
+  }
+  // BOM-less wide text: the byte layout decides, whatever it declares.
+  vorozo::Layout layout = vorozo::findLayout(bytes, length);
+  if (layout != vorozo::Layout::Bytes) return {kOtherCharset, vorozo::layoutCharset(layout)};
+
+  std::string text = vorozo::asciiProjection(bytes, length, 0, layout, kScanWindow);
+  std::string_view label = vorozo::xmlDeclaredLabel(text);
+  if (!label.empty()) {
+    Declaration d = fromLabel(label);
+    if (d.code != kUndeclared) return d;
+  }
+  if (withMeta) {
+    for (std::string_view meta : vorozo::metaDeclaredLabels(text)) {
+      Declaration d = fromLabel(meta);
+      if (d.code != kUndeclared) return d;
+    }
+  }
+  return {};
+}
+
+}  // namespace
 
 struct CVorozoVorevare::Impl {
   const uint8_t* bytes;
   uint32_t length;
+  bool strict;
+  // The charset the constructor found declared; empty when it found none.
+  std::string declared;
+  // The converted text and the code it was converted for (-1: none yet).
+  std::u16string text;
+  int textCode = -1;
+
+  std::string charsetFor(int code) const {
+    if (code == kUtf8) return "UTF-8";
+    if (code != kUndeclared && code != kOtherCharset) return "UTF-16LE";
+    if (!declared.empty()) return declared;
+    // Code 3 set from outside (after findEncodingXhtml), or code 1 asked to
+    // convert: the same scan findEncodingXhtml makes, then a guess.
+    Declaration d = findDeclaration(bytes, length, true);
+    if (!d.charset.empty()) return d.charset;
+    return strict ? std::string("UTF-8") : vorozo::guessCharset(bytes, length);
+  }
+
+  const std::u16string& convert(int code) {
+    if (textCode != code) {
+      text = vorozo::convertToUtf16(bytes, length, charsetFor(code));
+      // Callers allocate length + 1 units in 32 bits.
+      if (text.size() > UINT32_MAX - 1) text.resize(UINT32_MAX - 1);
+      textCode = code;
+    }
+    return text;
+  }
 };
 
-CVorozoVorevare::CVorozoVorevare(const uint8_t* bytes, uint32_t length, bool)
-    : encoding(2), impl_(new Impl{bytes, length}) {
-  if (length >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) encoding = 0;
+CVorozoVorevare::CVorozoVorevare(const uint8_t* bytes, uint32_t length, bool strict)
+    : encoding(kUndeclared), impl_(new Impl{bytes, bytes ? length : 0, strict, {}, {}, -1}) {
+  Declaration d = findDeclaration(impl_->bytes, impl_->length, false);
+  encoding = d.code;
+  impl_->declared = std::move(d.charset);
 }
 
 CVorozoVorevare::~CVorozoVorevare() = default;
 
-int CVorozoVorevare::findEncodingXhtml(const uint8_t*, uint32_t) { return 1; }
+int CVorozoVorevare::findEncodingXhtml(const uint8_t* bytes, uint32_t length) {
+  if (!bytes) return kUndeclared;
+  return findDeclaration(bytes, length, true).code;
+}
 
 void CVorozoVorevare::setEncoding(int code) { encoding = code; }
 
-static uint32_t decodeUtf8(const uint8_t* s, uint32_t n, char16_t* out, uint32_t cap) {
-  uint32_t produced = 0;
-  auto put = [&](char16_t c) {
-    if (out && produced < cap) out[produced] = c;
-    ++produced;
-  };
-  uint32_t i = 0;
-  if (n >= 3 && s[0] == 0xEF && s[1] == 0xBB && s[2] == 0xBF) i = 3;
-  while (i < n) {
-    uint8_t b = s[i];
-    uint32_t cp = 0xFFFD, len = 1;
-    if (b < 0x80) {
-      cp = b;
-    } else if ((b & 0xE0) == 0xC0 && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
-      cp = ((b & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0 && i + 2 < n && (s[i + 1] & 0xC0) == 0x80 &&
-               (s[i + 2] & 0xC0) == 0x80) {
-      cp = ((b & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
-      len = 3;
-    } else if ((b & 0xF8) == 0xF0 && i + 3 < n && (s[i + 1] & 0xC0) == 0x80 &&
-               (s[i + 2] & 0xC0) == 0x80 && (s[i + 3] & 0xC0) == 0x80) {
-      cp = ((b & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
-           (s[i + 3] & 0x3Fu);
-      len = 4;
-    }
-    if (cp >= 0x10000 && cp <= 0x10FFFF) {
-      cp -= 0x10000;
-      put(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      put(static_cast<char16_t>(cp > 0x10FFFF ? 0xFFFD : cp));
-    }
-    i += len;
-  }
-  return produced;
-}
-
 uint32_t CVorozoVorevare::getUCS2LELength() {
-  return decodeUtf8(impl_->bytes, impl_->length, nullptr, 0);
+  return static_cast<uint32_t>(impl_->convert(encoding).size());
 }
 
 bool CVorozoVorevare::toUCS2LE(char16_t* destination, uint32_t count) {
-  decodeUtf8(impl_->bytes, impl_->length, destination, count);
-  return true;
+  const std::u16string& text = impl_->convert(encoding);
+  if (!destination) return count == 0;
+  const size_t n = std::min<size_t>(count, text.size());
+  std::copy_n(text.data(), n, destination);
+  return n == text.size();
 }
 
 }  // namespace KWT

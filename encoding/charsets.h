@@ -1,0 +1,40 @@
+// Charset names, guessing and conversion, on ICU.
+#ifndef VOROZO_CHARSETS_H
+#define VOROZO_CHARSETS_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vorozo {
+
+// The ICU converter name for a label declared inside ASCII-compatible bytes,
+// or empty when ICU does not know the label or the charset cannot be true of
+// such bytes (UTF-16/32, EBCDIC). Labels of charsets that documents use for a
+// superset give the superset: ISO-8859-1 and US-ASCII give windows-1252,
+// GB2312 and GBK give GB18030, EUC-KR gives windows-949.
+std::string resolveDeclaredLabel(std::string_view label);
+
+bool isUtf8Name(const std::string& icuName);
+
+// How much of the bytes reads as UTF-8: well-formed multi-byte sequences,
+// and bytes that start no well-formed sequence.
+struct Utf8Census {
+  uint64_t sequences = 0;
+  uint64_t invalid = 0;
+};
+Utf8Census countUtf8(const uint8_t* bytes, uint32_t length);
+
+// The best guess for undeclared text: UTF-8 when the bytes are valid UTF-8
+// (pure ASCII included) or nearly so, else the first confident and usable
+// answer of ICU's charset detector, else windows-1252.
+std::string guessCharset(const uint8_t* bytes, uint32_t length);
+
+// Converts the bytes to UTF-16 with the named ICU converter, skipping a
+// leading byte-order mark of that charset. Invalid and unmapped input becomes
+// U+FFFD. An unknown name gives an empty text.
+std::u16string convertToUtf16(const uint8_t* bytes, uint32_t length, const std::string& icuName);
+
+}  // namespace vorozo
+
+#endif

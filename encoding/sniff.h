@@ -1,0 +1,52 @@
+// Reading what a document says about its own encoding: byte-order marks, the
+// byte layout of BOM-less UTF-16/32, the XML declaration and XHTML meta
+// declarations. Plain byte scanning, no ICU; labels come back as written and
+// are resolved to converters elsewhere.
+#ifndef VOROZO_SNIFF_H
+#define VOROZO_SNIFF_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorozo {
+
+// How code points are laid out in bytes, as far as the first bytes show.
+enum class Layout { Bytes, Utf16LE, Utf16BE, Utf32LE, Utf32BE };
+
+struct ByteOrderMark {
+  const char* charset = nullptr;  // ICU converter name; null when no mark
+  uint32_t length = 0;
+};
+
+// The mark at the start of the bytes. FF FE 00 00 is taken as UTF-32LE, not as
+// UTF-16LE followed by U+0000.
+ByteOrderMark findByteOrderMark(const uint8_t* bytes, uint32_t length);
+
+// The layout of BOM-less text that starts with an ASCII character, as the XML
+// rules for autodetection read it ("<\0?\0" is UTF-16LE, and so on). Text
+// that starts otherwise is Layout::Bytes.
+Layout findLayout(const uint8_t* bytes, uint32_t length);
+
+// ICU name for a wide layout; null for Layout::Bytes.
+const char* layoutCharset(Layout layout);
+
+// The first `limit` characters of the text in `layout`, starting `skip` bytes
+// in, reduced to lower-case ASCII: every character outside ASCII becomes
+// 0x80, so declarations can be searched for the same way in every layout.
+std::string asciiProjection(const uint8_t* bytes, uint32_t length, uint32_t skip, Layout layout,
+                            uint32_t limit);
+
+// The encoding label of an XML declaration at the start of the projection
+// (leading white space allowed), or empty.
+std::string_view xmlDeclaredLabel(std::string_view projection);
+
+// The labels of the XHTML meta declarations in the projection, in document
+// order: <meta charset="..."> or <meta http-equiv="content-type" content="...;
+// charset=...">. Comments are skipped. The caller takes the first it can use.
+std::vector<std::string_view> metaDeclaredLabels(std::string_view projection);
+
+}  // namespace vorozo
+
+#endif
