@@ -14,12 +14,14 @@ namespace epub::package {
 
 // Metadata fields in their fixed order; the host's record addresses them by
 // this index.
+// clang-format off
 enum MetadataField : int {
   kTitle, kCreator, kSubject, kDescription, kPublisher, kContributor,
   kDate, kCreationDate, kModificationDate, kType, kFormat, kIdentifier,
   kSource, kLanguage, kRelation, kCoverage, kRights, kUniqueIdentifier,
   kMetadataFieldCount
 };
+// clang-format on
 
 using Metadata = std::array<std::u16string, kMetadataFieldCount>;
 
@@ -64,6 +66,21 @@ struct NavigationPoint {
   std::u16string className;
   std::u16string playOrder;
   int32_t descendantCount = 0;
+
+  NavigationPoint() = default;
+  NavigationPoint(NavigationPoint&&) = default;
+  NavigationPoint& operator=(NavigationPoint&&) = default;
+  // The tree may be nested as deeply as the NCX was: release it with a
+  // worklist instead of letting each level destroy the next recursively.
+  ~NavigationPoint() {
+    std::vector<std::unique_ptr<NavigationPoint>> pending = std::move(children);
+    while (!pending.empty()) {
+      std::unique_ptr<NavigationPoint> point = std::move(pending.back());
+      pending.pop_back();
+      for (auto& child : point->children) pending.push_back(std::move(child));
+      point->children.clear();
+    }
+  }
 };
 
 struct NcxRecord {

@@ -12,8 +12,8 @@ namespace epub::package {
 
 // Where the package document lives, as the container document names it.
 struct PackageLocation {
-  std::u16string opfPath;            // exactly as written in the container
-  std::u16string opfDirectory;       // opfPath up to and including its last "/"
+  std::u16string opfPath;       // exactly as written in the container
+  std::u16string opfDirectory;  // opfPath up to and including its last "/"
   std::u16string rootfileMediaType;
 };
 

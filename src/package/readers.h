@@ -12,6 +12,11 @@ namespace epub::package {
 // `location` is left as it was.
 bool parseContainer(const char16_t* text, PackageLocation& location);
 
+// Stores a manifest item under `id` with its href percent-decoded; an item
+// already stored under the same id is replaced.
+void addManifestItem(PackageRecord& record, std::u16string_view id, std::u16string_view href,
+                     std::u16string_view mediaType);
+
 // Fills metadata, manifest, spine, guide and the NCX item. Never fails.
 void parsePackageDocument(const char16_t* text, PackageRecord& record);
 

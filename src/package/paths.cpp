@@ -1,0 +1,195 @@
+#include "package/paths.h"
+
+#include <string>
+
+namespace epub::package {
+
+void setPackageLocation(PackageLocation& location, std::u16string_view fullPath) {
+  location.opfPath.assign(fullPath);
+  const size_t slash = fullPath.rfind(u'/');
+  if (slash == std::u16string_view::npos) {
+    location.opfDirectory.clear();
+  } else {
+    location.opfDirectory.assign(fullPath.substr(0, slash + 1));
+  }
+}
+
+std::vector<std::u16string_view> splitPath(std::u16string_view path) {
+  std::vector<std::u16string_view> segments;
+  size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == u'/') ++i;
+    const size_t start = i;
+    while (i < path.size() && path[i] != u'/') ++i;
+    if (i > start) segments.push_back(path.substr(start, i - start));
+  }
+  return segments;
+}
+
+std::u16string resolvePath(std::u16string_view base, std::u16string_view href) {
+  // A leading "/" names a path from the container root, taken as written.
+  if (!href.empty() && href.front() == u'/') return std::u16string(href.substr(1));
+
+  // The base's own "." and ".." are not folded: they stay ordinary segments.
+  std::vector<std::u16string_view> work = splitPath(base);
+  const std::vector<std::u16string_view> parts = splitPath(href);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const std::u16string_view s = parts[i];
+    if (s == u".") continue;
+    if (s == u"..") {
+      if (!work.empty()) work.pop_back();  // ".." above the root is dropped
+      continue;
+    }
+    // A segment equal to the base's segment at the same position is taken
+    // as already present. This lets an href that repeats the OPF folder from
+    // the root (OEBPS/x.xhtml beside OEBPS/content.opf) name the same file as
+    // the relative one; it is positional, so it applies wherever it matches.
+    if (work.size() > i && work[i] == s) continue;
+    work.push_back(s);
+  }
+
+  size_t total = 0;
+  for (const auto& segment : work) total += segment.size() + 1;
+  std::u16string result;
+  result.reserve(total);
+  for (size_t i = 0; i < work.size(); ++i) {
+    if (i > 0) result.push_back(u'/');
+    result.append(work[i]);
+  }
+  return result;
+}
+
+namespace {
+
+int hexValue(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+void appendUtf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out.push_back(static_cast<char16_t>(c));
+  } else {
+    c -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  }
+}
+
+// UTF-8 to UTF-16. Every maximal subpart of an ill-formed sequence (a stray
+// continuation byte, a lead byte without enough continuations, an overlong
+// form, a surrogate, a value above U+10FFFF) becomes one U+FFFD, the
+// replacement practice recommended by Unicode and used by web browsers, so a
+// bad byte never swallows the valid characters after it.
+std::u16string decodeUtf8(const std::string& bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  const size_t n = bytes.size();
+  size_t i = 0;
+  while (i < n) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    if (b < 0x80) {
+      out.push_back(b);
+      ++i;
+      continue;
+    }
+    size_t need = 0;
+    char32_t c = 0;
+    // Bounds of the first continuation byte exclude overlong forms,
+    // surrogates and values above U+10FFFF.
+    uint8_t low = 0x80, high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      need = 1, c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      need = 2, c = b & 0x0F;
+      if (b == 0xE0) low = 0xA0;
+      if (b == 0xED) high = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      need = 3, c = b & 0x07;
+      if (b == 0xF0) low = 0x90;
+      if (b == 0xF4) high = 0x8F;
+    } else {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    size_t got = 0;
+    while (got < need && j < n) {
+      const auto t = static_cast<uint8_t>(bytes[j]);
+      const uint8_t lo = got == 0 ? low : 0x80;
+      const uint8_t hi = got == 0 ? high : 0xBF;
+      if (t < lo || t > hi) break;
+      c = (c << 6) | (t & 0x3F);
+      ++got;
+      ++j;
+    }
+    if (got == need) {
+      appendUtf16(out, c);
+    } else {
+      out.push_back(0xFFFD);
+    }
+    i = j;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::u16string decodeHref(std::u16string_view href) {
+  if (href.find(u'%') == std::u16string_view::npos) return std::u16string(href);
+
+  std::string bytes;
+  bytes.reserve(href.size());
+  const size_t n = href.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t c = href[i];
+    if (c == u'%') {
+      const int hi = i + 2 < n ? hexValue(href[i + 1]) : -1;
+      const int lo = hi >= 0 ? hexValue(href[i + 2]) : -1;
+      if (lo >= 0) {
+        bytes.push_back(static_cast<char>(hi * 16 + lo));
+        i += 2;
+      } else {
+        bytes.push_back('%');  // only the "%" is consumed
+      }
+    } else if (c == u'+') {
+      bytes.push_back(' ');
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && href[i + 1] >= 0xDC00 &&
+               href[i + 1] <= 0xDFFF) {
+      appendUtf8(bytes, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (href[i + 1] - 0xDC00));
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      appendUtf8(bytes, 0xFFFD);  // a lone surrogate has no UTF-8 form
+    } else {
+      appendUtf8(bytes, c);
+    }
+  }
+  // An escaped zero byte (%00) ends the href, as it would end a C string.
+  const size_t zero = bytes.find('\0');
+  if (zero != std::string::npos) bytes.resize(zero);
+  if (bytes.empty()) return std::u16string();
+  return decodeUtf8(bytes);
+}
+
+}  // namespace epub::package
