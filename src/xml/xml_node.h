@@ -53,7 +53,7 @@ struct XmlRoomView {
 };
 
 class CXmlNode {
-public:
+ public:
   CXmlNode() noexcept = default;  // the null handle
   CXmlNode(const CXmlNode& other) noexcept;
   CXmlNode(CXmlNode&& other) noexcept;
@@ -117,7 +117,7 @@ public:
   // Takes over one reference to `adopt` (no reference is added).
   explicit CXmlNode(XmlNodeData* adopt) noexcept : data_(adopt) {}
 
-private:
+ private:
   XmlNodeData* data_ = nullptr;
 };
 

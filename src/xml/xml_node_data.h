@@ -82,8 +82,7 @@ void addAttributeTo(XmlNodeData* node, OwnedString name, OwnedString value);
 void addTextTo(XmlNodeData* node, OwnedString text, size_t length);
 // Appends `text` to the last text item (the comment merge).
 void appendToLastText(XmlNodeData* node, const char16_t* text, size_t length);
-void addClearTo(XmlNodeData* node, OwnedString value, const char16_t* open,
-                const char16_t* close);
+void addClearTo(XmlNodeData* node, OwnedString value, const char16_t* open, const char16_t* close);
 void removeClearFrom(XmlNodeData* node, int32_t index) noexcept;
 // Reduces every array to its number of entries.
 void shrinkNode(XmlNodeData* node) noexcept;

@@ -165,14 +165,13 @@ struct Token {
 enum class TagState { kA0, kA1, kA2 };
 
 class Parser {
-public:
-  Parser(const char16_t* text, XmlNodeData* document) noexcept
-      : text_(text), document_(document) {}
+ public:
+  Parser(const char16_t* text, XmlNodeData* document) noexcept : text_(text), document_(document) {}
 
   void parse();
   int32_t error() const noexcept { return error_; }
 
-private:
+ private:
   Token nextToken() noexcept;
   Token readWord(size_t start) noexcept;
   bool flushText(XmlNodeData* node, size_t end);
@@ -184,8 +183,8 @@ private:
 
   const char16_t* text_;
   XmlNodeData* document_;
-  size_t pendingText_ = 0;   // start of the text run not yet stored, or kNone
-  size_t position_ = 0;      // next character to read
+  size_t pendingText_ = 0;  // start of the text run not yet stored, or kNone
+  size_t position_ = 0;     // next character to read
   int32_t error_ = kXmlOk;
   size_t pendingEnd_ = kNone;  // an end tag's name still looking for its element
 };

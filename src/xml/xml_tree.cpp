@@ -186,8 +186,7 @@ void appendToLastText(XmlNodeData* node, const char16_t* text, size_t length) {
   last[node->lastTextLength] = u'\0';
 }
 
-void addClearTo(XmlNodeData* node, OwnedString value, const char16_t* open,
-                const char16_t* close) {
+void addClearTo(XmlNodeData* node, OwnedString value, const char16_t* open, const char16_t* close) {
   const int32_t total = orderCountOf(node);
   growRoom(node->clears, node->clearRoom, node->clearCount, kArrayStep);
   growRoom(node->order, node->orderRoom, total, kOrderStep);

@@ -1,0 +1,100 @@
+// Elements, attributes, text runs and end tags: what tree a document gives.
+#include <gtest/gtest.h>
+
+#include "xml/xml_node.h"
+#include "xml_dump.h"
+
+namespace epub::xml {
+namespace {
+
+using test::narrow;
+using test::parse;
+
+struct Row {
+  const char16_t* text;
+  int32_t error;
+  const char* tree;  // dump of the node parseDocument returns without a root name
+};
+
+void expectRows(const Row* begin, const Row* end) {
+  for (const Row* row = begin; row != end; ++row) {
+    SCOPED_TRACE(narrow(row->text));
+    const test::Parsed parsed = parse(row->text);
+    EXPECT_EQ(parsed.error, row->error);
+    EXPECT_EQ(parsed.tree, row->tree);
+  }
+}
+
+TEST(ParseStructure, AttributeForms) {
+  const Row rows[] = {
+      // Double, single and unquoted values; a name without "=" has no value.
+      {u"<a x=\"1\" y='2' z=3 w/>", 0, "a{x=1 y=2 z=3 w}"},
+      {u"<a b c=\"1\"></a>", 0, "a{b c=1}"},
+      {u"<a x = \"1\" />", 0, "a{x=1}"},
+      {u"<a v=\"\"/>", 0, "a{v=}"},
+      // Duplicates stay, in document order, whatever their letter case.
+      {u"<a k=\"1\" K=\"2\" k=\"3\"/>", 0, "a{k=1 K=2 k=3}"},
+      // An unquoted value ends at ">" and before "/>", not at a lone "/".
+      {u"<a x=1>t</a>", 0, "a{x=1}(\"t\")"},
+      {u"<a x=1/>", 0, "a{x=1}"},
+      {u"<a href=a/b.html/>", 0, "a{href=a/b.html}"},
+      // A quoted value may hold ">" and "=", but a quote not closed before
+      // the next "<" is only the first character of a word.
+      {u"<a x=\"1>2=3\"/>", 0, "a{x=1>2=3}"},
+      {u"<a x=\"1>t</a>", 0, "a{x=\"1}(\"t\")"},
+      // Values are entity-decoded, names are taken as written.
+      {u"<a t=\"x &amp; y\" &amp;=1/>", 0, "a{t=x & y &amp;=1}"},
+      // Prefixes are part of the names.
+      {u"<opf:package xmlns:opf=\"u\"/>", 0, "opf:package{xmlns:opf=u}"},
+      // Whitespace after "<" is skipped before the name.
+      {u"< a/>", 0, "a"},
+  };
+  expectRows(std::begin(rows), std::end(rows));
+}
+
+TEST(ParseStructure, TextRuns) {
+  const Row rows[] = {
+      // Leading and trailing whitespace goes, inner whitespace stays.
+      {u"<a>  Hello   world  </a>", 0, "a(\"Hello   world\")"},
+      {u"<a>x\r\n\ty</a>", 0, "a(\"x\\u000D\\u000A\\u0009y\")"},
+      // A run of whitespace alone adds no text item.
+      {u"<a> \t\r\n </a>", 0, "a"},
+      // Only space, tab, CR and LF are whitespace.
+      {u"<a>\u00A0x\u3000</a>", 0, "a(\"\\u00A0x\\u3000\")"},
+      // Texts and elements keep their document order.
+      {u"<a>x<b/>y<c>z</c></a>", 0, "a(\"x\" b \"y\" c(\"z\"))"},
+      // Stray ">", "=", "/>" and quotes in content stay in the text.
+      {u"<a>1 > 0 = true /> \"q\" 'r</a>", 0, "a(\"1 > 0 = true /> \"q\" 'r\")"},
+      // Text beside the root element keeps the document node.
+      {u"<a>t</a>tail", 0, "#doc(a(\"t\") \"tail\")"},
+      {u"head<a/>", 0, "#doc(\"head\" a)"},
+  };
+  expectRows(std::begin(rows), std::end(rows));
+}
+
+TEST(ParseStructure, EndTags) {
+  const Row rows[] = {
+      // End tags match case-insensitively and may carry whitespace.
+      {u"<Abc></aBC>", 0, "Abc"},
+      {u"<a></a >", 0, "a"},
+      {u"<a></ a>", 0, "a"},
+      // An end tag for an enclosing element closes everything up to it.
+      {u"<a><b></a>", 1, "a(b)"},
+      {u"<a><b><c>x</a>", 1, "a(b(c(\"x\")))"},
+      {u"<r><a><b></a><c/></r>", 1, "r(a(b) c)"},
+      // A name that only starts like the element's is another name.
+      {u"<a><ab></a>", 1, "a(ab)"},
+      // The text may end inside elements: what was read is kept.
+      {u"<a><b>text", 1, "a(b(\"text\"))"},
+      {u"<a", 1, "a"},
+      {u"<a x=\"1\"", 1, "a{x=1}"},
+      // A stray end tag in the document node's own content ends the parse.
+      {u"<a/></x>more<b/>", 1, "a"},
+      // "<" not followed by markup starts an element all the same.
+      {u"<a>x < y > z</a>", 1, "a(\"x\" y(\"z\"))"},
+  };
+  expectRows(std::begin(rows), std::end(rows));
+}
+
+}  // namespace
+}  // namespace epub::xml

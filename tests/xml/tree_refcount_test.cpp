@@ -1,0 +1,169 @@
+// Node handles share their records by reference counting; the builders keep
+// the document order consistent. Leaks show up under LeakSanitizer.
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "xml/xml_node.h"
+#include "xml_dump.h"
+
+namespace epub::xml {
+namespace {
+
+using test::dump;
+using test::narrow;
+
+TEST(TreeRefcount, HandleCounts) {
+  CXmlNode root = CXmlNode::parseDocument(u"<a><b><c>t</c></b></a>", u"a");
+  ASSERT_EQ(root.referenceCount(), 1);
+
+  // Assigning a handle to itself changes nothing.
+  CXmlNode& alias = root;
+  root = alias;
+  EXPECT_EQ(root.referenceCount(), 1);
+
+  // A copy adds a reference and assigning the same record again does not.
+  CXmlNode copy = root;
+  EXPECT_EQ(root.referenceCount(), 2);
+  copy = root;
+  EXPECT_EQ(root.referenceCount(), 2);
+
+  // A moved-from handle is null and the count does not change.
+  CXmlNode moved = std::move(copy);
+  EXPECT_TRUE(copy.isNull());  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(root.referenceCount(), 2);
+  moved = CXmlNode();
+  EXPECT_EQ(root.referenceCount(), 1);
+
+  // A child's count includes its parent's entry.
+  CXmlNode b = root.childAt(0);
+  EXPECT_EQ(b.referenceCount(), 2);
+  CXmlNode b2 = root.findChild(u"b");
+  EXPECT_EQ(b.referenceCount(), 3);
+  b2 = root;  // re-assigning drops the reference to b
+  EXPECT_EQ(b.referenceCount(), 2);
+  EXPECT_EQ(root.referenceCount(), 2);
+}
+
+// A handle to a child keeps its subtree alive after the root handle goes;
+// the child is then a root without a parent.
+TEST(TreeRefcount, ChildOutlivesRoot) {
+  CXmlNode root = CXmlNode::parseDocument(u"<a><b x=\"1\"><c>t</c></b><d/></a>", u"a");
+  CXmlNode b = root.childAt(0);
+  CXmlNode c = b.childAt(0);
+  EXPECT_TRUE(b.hasParent());
+  root = CXmlNode();
+
+  EXPECT_FALSE(b.hasParent());
+  EXPECT_EQ(b.referenceCount(), 1);
+  EXPECT_TRUE(c.hasParent());
+  EXPECT_EQ(c.referenceCount(), 2);
+  EXPECT_EQ(dump(b), "b{x=1}(c(\"t\"))");
+
+  // Dropping the detached root leaves c alone and parentless too.
+  b = CXmlNode();
+  EXPECT_FALSE(c.hasParent());
+  EXPECT_EQ(narrow(c.firstText()), "t");
+}
+
+// Handles dropped in any order release every record exactly once.
+TEST(TreeRefcount, AnyReleaseOrder) {
+  const char16_t* text = u"<r><a><b/><c>x</c></a><d><e/></d>tail<!--z--></r>";
+  for (int order = 0; order < 6; ++order) {
+    CXmlNode handles[3];
+    handles[0] = CXmlNode::parseDocument(text, u"r");
+    handles[1] = handles[0].childAt(0).childAt(1);  // c
+    handles[2] = handles[0].findChild(u"d");
+    const int drop[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+    for (int i : drop[order]) handles[i] = CXmlNode();
+  }
+}
+
+TEST(TreeRefcount, NullHandle) {
+  const CXmlNode& null = CXmlNode::null();
+  EXPECT_TRUE(null.isNull());
+  EXPECT_EQ(null.referenceCount(), 0);
+  CXmlNode copy = null;
+  EXPECT_TRUE(copy.isNull());
+  // Builders on the null handle do nothing.
+  EXPECT_TRUE(null.addChild(u"a", false).isNull());
+  null.addText(u"x");
+  null.removeClear(0);
+  EXPECT_EQ(null.orderCount(), 0);
+}
+
+// Removing a clear section closes the gap in the order and renumbers the
+// later clear sections only.
+TEST(TreeRefcount, RemoveClearKeepsOrder) {
+  static const char16_t kOpen[] = u"<!--";
+  static const char16_t kClose[] = u"-->";
+  const CXmlNode doc = CXmlNode::makeDocumentNode();
+  doc.addText(u"one");
+  doc.addClear(u"x", kOpen, kClose);
+  doc.addText(u"two");
+  doc.addClear(u"y", kOpen, kClose);
+  doc.addChild(u"e", false);
+  ASSERT_EQ(dump(doc), "#doc(\"one\" <!--x--> \"two\" <!--y--> e)");
+
+  doc.removeClear(0);
+  EXPECT_EQ(dump(doc), "#doc(\"one\" \"two\" <!--y--> e)");
+  const int32_t order[] = {0 * 4 + kOrderText, 1 * 4 + kOrderText, 0 * 4 + kOrderClear,
+                           0 * 4 + kOrderChild};
+  ASSERT_EQ(doc.orderCount(), 4);
+  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(doc.orderAt(i), order[i]) << i;
+
+  // Out-of-range indexes are ignored.
+  doc.removeClear(1);
+  doc.removeClear(-1);
+  EXPECT_EQ(doc.clearCount(), 1);
+}
+
+TEST(TreeRefcount, Room) {
+  const struct {
+    const char16_t* text;
+    const char16_t* element;  // a child of the document's top node, or it
+    XmlRoomView room;
+  } rows[] = {
+      // Closing with "/>" or the element's own end tag shrinks to exact sizes.
+      {u"<a/>", nullptr, {0, 0, 0, 0, 0}},
+      {u"<a x=\"1\"><b/>t</a>", nullptr, {1, 1, 0, 1, 2}},
+      // An end tag read in the element's own content shrinks it, whatever
+      // name it carries.
+      {u"<a><b>t</a>", u"b", {0, 1, 0, 0, 1}},
+      // Closed by a child's end tag or by the end of the text: grown room stays.
+      {u"<a><b></a>", nullptr, {50, 0, 0, 0, 150}},
+      {u"<a><b/>t", nullptr, {50, 50, 0, 0, 150}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(narrow(row.text));
+    CXmlNode node = CXmlNode::parseDocument(row.text, nullptr);
+    if (row.element) node = node.findChild(row.element);
+    const XmlRoomView room = node.room();
+    EXPECT_EQ(room.children, row.room.children);
+    EXPECT_EQ(room.texts, row.room.texts);
+    EXPECT_EQ(room.clears, row.room.clears);
+    EXPECT_EQ(room.attributes, row.room.attributes);
+    EXPECT_EQ(room.order, row.room.order);
+  }
+}
+
+// Arrays grow by 50 entries (the order by 150) when an addition would fill
+// them.
+TEST(TreeRefcount, Growth) {
+  const CXmlNode doc = CXmlNode::makeDocumentNode();
+  for (int i = 0; i < 49; ++i) doc.addChild(u"c", false);
+  EXPECT_EQ(doc.room().children, 50);
+  doc.addChild(u"c", false);
+  EXPECT_EQ(doc.room().children, 100);
+  for (int i = 0; i < 99; ++i) doc.addText(u"t");
+  EXPECT_EQ(doc.room().order, 150);
+  doc.addText(u"t");
+  EXPECT_EQ(doc.room().order, 300);
+  doc.shrink();
+  EXPECT_EQ(doc.room().children, 50);
+  EXPECT_EQ(doc.room().texts, 100);
+  EXPECT_EQ(doc.room().order, 150);
+}
+
+}  // namespace
+}  // namespace epub::xml
