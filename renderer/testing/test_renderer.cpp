@@ -19,6 +19,7 @@ struct State {
   std::map<std::u16string, int32_t> pageCounts;
   std::map<std::u16string, std::vector<uint32_t>> objectIndexes;
   std::vector<std::unique_ptr<ZaveVevode>> handles;
+  bool recording = true;
 };
 
 State& state() {
@@ -45,7 +46,7 @@ intptr_t record(const char* function, const ZaveVevode* handle, const char16_t* 
   Answer answer;
   {
     std::lock_guard lock(state().mutex);
-    state().calls.push_back(call);
+    if (state().recording) state().calls.push_back(call);
     auto it = state().answers.find(function);
     if (it != state().answers.end()) answer = it->second;
   }
@@ -109,6 +110,7 @@ void reset() {
   state().pageCounts.clear();
   state().objectIndexes.clear();
   state().handles.clear();
+  state().recording = true;
 }
 
 std::vector<Call> calls() {
@@ -126,6 +128,11 @@ std::vector<std::string> callStrings(const std::string& function) {
 void clearCalls() {
   std::lock_guard lock(state().mutex);
   state().calls.clear();
+}
+
+void setRecording(bool on) {
+  std::lock_guard lock(state().mutex);
+  state().recording = on;
 }
 
 void answer(const std::string& function, Answer a) {

@@ -36,6 +36,10 @@ TEST_RENDERER_API std::vector<Call> calls();
 // The calls as strings, optionally only those of one function.
 TEST_RENDERER_API std::vector<std::string> callStrings(const std::string& function = {});
 TEST_RENDERER_API void clearCalls();
+// Stops (false) or resumes (true) the call log; answers are given either
+// way. For long runs whose calls nobody reads (soak tests, benchmarks).
+// reset() turns the log back on.
+TEST_RENDERER_API void setRecording(bool on);
 
 // Answers for `function` (name without prefix); unscripted calls answer 0.
 TEST_RENDERER_API void answer(const std::string& function, Answer answer);
