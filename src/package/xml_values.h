@@ -1,0 +1,28 @@
+// Small helpers shared by the package readers for turning the XML reader's
+// answers (null for "nothing") into the readers' own strings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "xml/xml_node.h"
+
+namespace epub::package {
+
+// A missing attribute or text reads as the empty string.
+inline std::u16string valueOrEmpty(const char16_t* value) {
+  return value ? std::u16string(value) : std::u16string();
+}
+
+inline std::u16string attributeOrEmpty(const xml::CXmlNode& node, std::u16string_view name) {
+  return valueOrEmpty(node.attribute(name));
+}
+
+// The element's name compared exactly, letter case included; the document
+// node (no name) matches nothing.
+inline bool hasExactName(const xml::CXmlNode& node, std::u16string_view name) {
+  const char16_t* actual = node.name();
+  return actual != nullptr && std::u16string_view(actual) == name;
+}
+
+}  // namespace epub::package

@@ -1,0 +1,247 @@
+// The NCX: head metas and the diagnostic for a missing head, title and
+// authors, and the navigation map with its exactly-named elements.
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "package/readers.h"
+
+namespace epub::package {
+namespace {
+
+struct Parsed {
+  PackageRecord record;
+  std::string printed;  // what the reader wrote to standard output
+};
+
+Parsed parseCapturing(const std::u16string& text) {
+  Parsed parsed;
+  testing::internal::CaptureStdout();
+  parseNcx(text.c_str(), parsed.record);
+  std::cout.flush();
+  parsed.printed = testing::internal::GetCapturedStdout();
+  return parsed;
+}
+
+std::u16string ncx(const std::u16string& body) {
+  return u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+         u"<ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\" version=\"2005-1\">" +
+         body + u"</ncx>";
+}
+
+const std::u16string kHead = u"<head><meta name=\"dtb:uid\" content=\"u\"/></head>";
+
+TEST(Ncx, HeadMetasAndDiagnostic) {
+  struct Row {
+    std::u16string text;
+    std::vector<StringTriple> metas;  // every stored meta, any order
+    std::string printed;
+  };
+  const Row rows[] = {
+      // Each child of head is stored under its name attribute.
+      {ncx(u"<head><meta name=\"dtb:uid\" content=\"u1\"/><meta name=\"dtb:depth\" "
+           u"content=\"2\"/></head>"),
+       {{u"dtb:uid", u"u1", u""}, {u"dtb:depth", u"2", u""}},
+       ""},
+      // The same name again replaces; names differing in case are two keys.
+      {ncx(u"<head><meta name=\"a\" content=\"1\"/><meta name=\"a\" content=\"2\"/>"
+           u"<meta name=\"A\" content=\"3\"/></head>"),
+       {{u"a", u"2", u""}, {u"A", u"3", u""}},
+       ""},
+      // Any element counts as a meta; missing attributes read as empty.
+      {ncx(u"<head><smil:x NAME=\"n\" CONTENT=\"c\"/><meta/></head>"),
+       {{u"n", u"c", u""}, {u"", u"", u""}},
+       ""},
+      // No head, or a head without child elements: the diagnostic, no line end.
+      {ncx(u"<docTitle><text>T</text></docTitle>"), {}, "head count == 0"},
+      {ncx(u"<head>text only</head>"), {}, "head count == 0"},
+      {u"", {}, "head count == 0"},
+      {u"<<<", {}, "head count == 0"},
+      // Only the first head is read.
+      {ncx(u"<HEAD><meta name=\"x\" content=\"1\"/></HEAD><head><meta name=\"y\"/></head>"),
+       {{u"x", u"1", u""}},
+       ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
+    const Parsed parsed = parseCapturing(row.text);
+    EXPECT_EQ(parsed.printed, row.printed);
+    const auto& metas = parsed.record.ncx.metas;
+    EXPECT_EQ(metas.size(), row.metas.size());
+    for (const StringTriple& want : row.metas) {
+      const auto it = metas.find(want.first);
+      ASSERT_NE(it, metas.end());
+      EXPECT_EQ(it->second.first, want.first);
+      EXPECT_EQ(it->second.second, want.second);
+      EXPECT_EQ(it->second.third, u"");
+    }
+  }
+}
+
+TEST(Ncx, TitleAndAuthors) {
+  struct Row {
+    std::u16string body;
+    std::u16string title;
+    std::vector<std::u16string> authors;
+  };
+  const Row rows[] = {
+      // Title and every author, in document order.
+      {u"<docTitle><text>The Book</text></docTitle><docAuthor><text>A</text></docAuthor>"
+       u"<docAuthor><text>B</text></docAuthor><docAuthor><text>C</text></docAuthor>",
+       u"The Book",
+       {u"A", u"B", u"C"}},
+      // Names ignore letter case here; the text is trimmed and decoded.
+      {u"<DOCTITLE><TEXT>  Tom &amp; Jerry </TEXT></DOCTITLE><DocAuthor><Text>X</Text></DocAuthor>",
+       u"Tom & Jerry",
+       {u"X"}},
+      // A docAuthor without text still counts, as an empty author.
+      {u"<docAuthor/><docAuthor><text>B</text></docAuthor><docAuthor><text/></docAuthor>",
+       u"",
+       {u"", u"B", u""}},
+      // Only the first text child and its first text item are read.
+      {u"<docTitle><text>one</text><text>two</text></docTitle>", u"one", {}},
+      {u"<docTitle><text>a<b/>c</text></docTitle>", u"a", {}},
+      {u"<docTitle>bare</docTitle>", u"", {}},
+      // Elements deeper than the root's children are not titles or authors.
+      {u"<navMap><docAuthor><text>N</text></docAuthor></navMap>", u"", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
+    const Parsed parsed = parseCapturing(ncx(kHead + row.body));
+    const NcxRecord& n = parsed.record.ncx;
+    EXPECT_EQ(n.docTitle.first, u"");
+    EXPECT_EQ(n.docTitle.second, u"");
+    EXPECT_EQ(n.docTitle.third, row.title);
+    std::vector<std::u16string> authors;
+    for (const StringTriple& a : n.docAuthors) {
+      EXPECT_TRUE(a.first.empty() && a.second.empty());
+      authors.push_back(a.third);
+    }
+    EXPECT_EQ(authors, row.authors);
+  }
+}
+
+// One line per navigation point in pre-order: depth, id, class, playOrder,
+// descendantCount, content src and label texts.
+std::vector<std::u16string> flatten(const NcxRecord& n) {
+  std::vector<std::u16string> lines;
+  struct Walk {
+    static void visit(const NavigationPoint& p, int depth, std::vector<std::u16string>& out) {
+      std::u16string line = std::u16string(static_cast<size_t>(depth), u'>') + p.id + u"|" +
+                            p.className + u"|" + p.playOrder + u"|" +
+                            std::u16string(1, char16_t(u'0' + p.descendantCount)) + u"|" +
+                            p.contentSrc;
+      for (const LabelRecord& l : p.labels) line += u"|" + l.text.third;
+      out.push_back(line);
+      for (const auto& c : p.children) visit(*c, depth + 1, out);
+    }
+  };
+  for (const auto& p : n.navPoints) Walk::visit(*p, 0, lines);
+  return lines;
+}
+
+TEST(Ncx, NavigationMap) {
+  struct Row {
+    std::u16string navMap;
+    std::vector<std::u16string> points;
+    int32_t count;
+    std::vector<std::u16string> mapLabels, infos;
+  };
+  const Row rows[] = {
+      // Nested points: counts at every level, attributes as written.
+      {u"<navPoint id=\"p1\" class=\"chapter\" playOrder=\"1\">"
+       u"<navLabel><text>One</text></navLabel><content src=\"c1.xhtml\"/>"
+       u"<navPoint id=\"p2\" playOrder=\"2\"><navLabel><text>Two</text></navLabel>"
+       u"<content src=\"c1.xhtml#s2\"/>"
+       u"<navPoint id=\"p3\" playOrder=\"3\"><content src=\"c1.xhtml#s3\"/></navPoint></navPoint>"
+       u"<navPoint id=\"p4\" playOrder=\"04\"><content src=\"c%202.xhtml\"/></navPoint></navPoint>"
+       u"<navPoint id=\"p5\" playOrder=\"x\"/>",
+       {u"p1|chapter|1|3|c1.xhtml|One", u">p2||2|1|c1.xhtml#s2|Two", u">>p3||3|0|c1.xhtml#s3",
+        u">p4||04|0|c%202.xhtml", u"p5||x|0|"},
+       5,
+       {},
+       {}},
+      // Two labels are both kept; the last content child wins.
+      {u"<navPoint id=\"a\"><navLabel><text>L1</text></navLabel><navLabel><text>L2</text>"
+       u"</navLabel><content src=\"first.xhtml\"/><content src=\"second.xhtml\"/></navPoint>",
+       {u"a|||0|second.xhtml|L1|L2"},
+       1,
+       {},
+       {}},
+      // Navigation names are exact: other letter case is skipped with all
+      // below it, while attribute names still ignore case.
+      {u"<NavPoint id=\"gone\"><navPoint id=\"child\"/></NavPoint>"
+       u"<navPoint ID=\"k\" PLAYORDER=\"7\" CLASS=\"c\"><NavLabel><text>no</text></NavLabel>"
+       u"<Content src=\"no.xhtml\"/><navpoint id=\"no\"/><content SRC=\"yes.xhtml\"/></navPoint>",
+       {u"k|c|7|0|yes.xhtml"},
+       1,
+       {},
+       {}},
+      // Labels and infos of the map itself; unknown children are skipped.
+      {u"<navInfo><text>I</text></navInfo><navLabel><text>M</text></navLabel>"
+       u"<pageList/><navLabel><text>M2</text></navLabel><NavInfo><text>no</text></NavInfo>",
+       {},
+       0,
+       {u"M", u"M2"},
+       {u"I"}},
+      // A navPoint's own children other than the three are ignored.
+      {u"<navPoint id=\"a\"><extra><navPoint id=\"hidden\"/></extra><navInfo/></navPoint>",
+       {u"a|||0|"},
+       1,
+       {},
+       {}},
+      // An empty navMap gives nothing.
+      {u"", {}, 0, {}, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
+    const Parsed parsed = parseCapturing(ncx(kHead + u"<navMap>" + row.navMap + u"</navMap>"));
+    const NcxRecord& n = parsed.record.ncx;
+    EXPECT_EQ(flatten(n), row.points);
+    EXPECT_EQ(n.navPointCount, row.count);
+    std::vector<std::u16string> labels, infos;
+    for (const LabelRecord& l : n.navMapLabels) labels.push_back(l.text.third);
+    for (const LabelRecord& l : n.navInfos) infos.push_back(l.text.third);
+    EXPECT_EQ(labels, row.mapLabels);
+    EXPECT_EQ(infos, row.infos);
+  }
+}
+
+// Only the first navMap is read; a map in another letter case is found.
+TEST(Ncx, FirstNavMapOnly) {
+  const Parsed parsed = parseCapturing(
+      ncx(kHead + u"<NAVMAP><navPoint id=\"a\"/></NAVMAP><navMap><navPoint id=\"b\"/></navMap>"));
+  ASSERT_EQ(parsed.record.ncx.navPoints.size(), 1u);
+  EXPECT_EQ(parsed.record.ncx.navPoints[0]->id, u"a");
+}
+
+// A navigation map nested a hundred thousand levels deep is read completely
+// and released without exhausting the call stack.
+TEST(Ncx, VeryDeepNesting) {
+  constexpr int kDepth = 100000;
+  std::u16string text = ncx(u"");
+  text.resize(text.size() - 6);  // drop "</ncx>"
+  text += kHead + u"<navMap>";
+  for (int i = 0; i < kDepth; ++i) text += u"<navPoint playOrder=\"1\"><content src=\"a\"/>";
+  for (int i = 0; i < kDepth; ++i) text += u"</navPoint>";
+  text += u"</navMap></ncx>";
+  const Parsed parsed = parseCapturing(text);
+  const NcxRecord& n = parsed.record.ncx;
+  EXPECT_EQ(n.navPointCount, kDepth);
+  ASSERT_EQ(n.navPoints.size(), 1u);
+  const NavigationPoint* p = n.navPoints[0].get();
+  int depth = 1;
+  while (!p->children.empty()) {
+    EXPECT_EQ(p->descendantCount, kDepth - depth);
+    ASSERT_EQ(p->children.size(), 1u);
+    p = p->children[0].get();
+    ++depth;
+  }
+  EXPECT_EQ(depth, kDepth);
+  EXPECT_EQ(p->contentSrc, u"a");
+}
+
+}  // namespace
+}  // namespace epub::package
