@@ -256,19 +256,21 @@ std::u16string convertToUtf16(const uint8_t* bytes, uint32_t length, const std::
   const int8_t minCharSize = std::max<int8_t>(1, ucnv_getMinCharSize(cnv.get()));
   out.resize((length - skip) / static_cast<uint32_t>(minCharSize) + 16);
   size_t used = 0;
-  // ICU takes at most 2 GB of input per call, so big input goes in slices.
-  constexpr size_t kSlice = size_t{1} << 30;
+  // ICU refuses more than 2 GB of input or 1 G units of output per call, so
+  // huge input goes in slices.
+  constexpr ptrdiff_t kSourceSlice = 0x7fffffff;
+  constexpr size_t kTargetSlice = 0x3fffffff;
   while (true) {
-    const char* sliceEnd =
-        sourceEnd - source > static_cast<ptrdiff_t>(kSlice) ? source + kSlice : sourceEnd;
+    const char* sliceEnd = sourceEnd - source > kSourceSlice ? source + kSourceSlice : sourceEnd;
     const bool last = sliceEnd == sourceEnd;
     UChar* target = out.data() + used;
-    UChar* targetEnd = out.data() + std::min(out.size(), used + kSlice);
+    UChar* targetEnd = out.data() + std::min(out.size(), used + kTargetSlice);
     err = U_ZERO_ERROR;
     ucnv_toUnicode(cnv.get(), &target, targetEnd, &source, sliceEnd, nullptr, last, &err);
     used = static_cast<size_t>(target - out.data());
     if (err == U_BUFFER_OVERFLOW_ERROR) {
-      if (out.size() - used < kSlice) out.resize(out.size() + std::max(out.size() / 2, size_t{64}));
+      if (out.size() - used < kTargetSlice)
+        out.resize(out.size() + std::max(out.size() / 2, size_t{64}));
       continue;
     }
     if (U_FAILURE(err) || last) break;

@@ -113,37 +113,10 @@ const char* layoutCharset(Layout layout) {
   return nullptr;
 }
 
-std::string asciiProjection(const uint8_t* bytes, uint32_t length, uint32_t skip, Layout layout,
-                            uint32_t limit) {
-  std::string out;
-  if (skip >= length) return out;
-  const uint8_t* b = bytes + skip;
-  const uint32_t n = length - skip;
-  const uint32_t width = layout == Layout::Bytes                                  ? 1
-                         : layout == Layout::Utf16LE || layout == Layout::Utf16BE ? 2
-                                                                                  : 4;
-  const uint32_t count = std::min(n / width, limit);
-  out.resize(count);
-  for (uint32_t k = 0; k < count; ++k) {
-    const uint8_t* u = b + size_t{k} * width;
-    uint32_t c = 0;
-    switch (layout) {
-      case Layout::Bytes:
-        c = u[0];
-        break;
-      case Layout::Utf16LE:
-        c = u[0] | (u[1] << 8);
-        break;
-      case Layout::Utf16BE:
-        c = (u[0] << 8) | u[1];
-        break;
-      case Layout::Utf32LE:
-        c = u[0] | (u[1] << 8) | (u[2] << 16) | (uint32_t{u[3]} << 24);
-        break;
-      case Layout::Utf32BE:
-        c = (uint32_t{u[0]} << 24) | (u[1] << 16) | (u[2] << 8) | u[3];
-        break;
-    }
+std::string asciiWindow(const uint8_t* bytes, uint32_t length, uint32_t limit) {
+  std::string out(std::min(length, limit), '\0');
+  for (size_t k = 0; k < out.size(); ++k) {
+    uint8_t c = bytes[k];
     if (c >= 0x80) c = 0x80;
     if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
     out[k] = static_cast<char>(c);

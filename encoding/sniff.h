@@ -32,20 +32,20 @@ Layout findLayout(const uint8_t* bytes, uint32_t length);
 // ICU name for a wide layout; null for Layout::Bytes.
 const char* layoutCharset(Layout layout);
 
-// The first `limit` characters of the text in `layout`, starting `skip` bytes
-// in, reduced to lower-case ASCII: every character outside ASCII becomes
-// 0x80, so declarations can be searched for the same way in every layout.
-std::string asciiProjection(const uint8_t* bytes, uint32_t length, uint32_t skip, Layout layout,
-                            uint32_t limit);
+// The first `limit` bytes reduced to lower-case ASCII, every byte outside
+// ASCII replaced by 0x80 so no label or markup can contain it. Declarations
+// are searched for in this; wide layouts never get here, as their layout
+// alone decides.
+std::string asciiWindow(const uint8_t* bytes, uint32_t length, uint32_t limit);
 
-// The encoding label of an XML declaration at the start of the projection
+// The encoding label of an XML declaration at the start of the window
 // (leading white space allowed), or empty.
-std::string_view xmlDeclaredLabel(std::string_view projection);
+std::string_view xmlDeclaredLabel(std::string_view window);
 
-// The labels of the XHTML meta declarations in the projection, in document
+// The labels of the XHTML meta declarations in the window, in document
 // order: <meta charset="..."> or <meta http-equiv="content-type" content="...;
 // charset=...">. Comments are skipped. The caller takes the first it can use.
-std::vector<std::string_view> metaDeclaredLabels(std::string_view projection);
+std::vector<std::string_view> metaDeclaredLabels(std::string_view window);
 
 }  // namespace vorozo
 

@@ -46,7 +46,7 @@ Declaration findDeclaration(const uint8_t* bytes, uint32_t length, bool withMeta
   vorozo::Layout layout = vorozo::findLayout(bytes, length);
   if (layout != vorozo::Layout::Bytes) return {kOtherCharset, vorozo::layoutCharset(layout)};
 
-  std::string text = vorozo::asciiProjection(bytes, length, 0, layout, kScanWindow);
+  std::string text = vorozo::asciiWindow(bytes, length, kScanWindow);
   std::string_view label = vorozo::xmlDeclaredLabel(text);
   if (!label.empty()) {
     Declaration d = fromLabel(label);

@@ -9,8 +9,9 @@
 //          no usable XML declaration. Callers may look further with
 //          findEncodingXhtml. Converting with code 1 uses a declared charset
 //          if one turns up (an XHTML meta declaration), else the best guess:
-//          valid UTF-8 (pure ASCII included) is UTF-8, anything else goes to
-//          ICU's charset detector, falling back to windows-1252.
+//          valid UTF-8 (pure ASCII included, or damaged in a few bytes only)
+//          is UTF-8, anything else goes to ICU's charset detector, falling
+//          back to windows-1252.
 //   2      UTF-8, named by its byte-order mark or a declaration (the mark is
 //          skipped).
 //   3      another charset, named by a byte-order mark (UTF-16BE, UTF-32LE,
