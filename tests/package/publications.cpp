@@ -1,0 +1,131 @@
+// Generated publications read end to end at the package level: container,
+// OPF and NCX through decoding and the readers, compared with what the
+// generator was told (the JSON facts beside each .epub).
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "package/package_text.h"
+#include "package/readers.h"
+#include "support/epub_archive.h"
+#include "support/json_value.h"
+
+namespace epub::package {
+namespace {
+
+using epub::testing::EpubArchive;
+using epub::testing::fromUtf8;
+using epub::testing::JsonValue;
+
+const std::string kFixtures = std::string(EPUB_BINARY_DIR) + "/fixtures/";
+
+std::vector<std::u16string> strings(const JsonValue& array) {
+  std::vector<std::u16string> out;
+  for (const JsonValue& v : array.items()) out.push_back(v.asString());
+  return out;
+}
+
+// Decodes the file's bytes and hands the text to `reader`.
+template <class Reader>
+void withText(const std::vector<uint8_t>& bytes, Reader reader) {
+  PackageText text;
+  decodePackageText(text, bytes.data(), static_cast<uint32_t>(bytes.size()));
+  ASSERT_TRUE(text.hasText);
+  reader(text.text.get());
+}
+
+// "depth|label|src" for every navigation point, in pre-order.
+void flatten(const std::vector<std::unique_ptr<NavigationPoint>>& points, int depth,
+             std::vector<std::u16string>& out) {
+  for (const auto& p : points) {
+    out.push_back(fromUtf8(std::to_string(depth)) + u"|" +
+                  (p->labels.empty() ? u"" : p->labels[0].text.third) + u"|" + p->contentSrc);
+    flatten(p->children, depth + 1, out);
+  }
+}
+
+TEST(Publications, ReadMatchesWhatTheGeneratorWasTold) {
+  // One row per generated publication: OPF in a subfolder, a table of
+  // contents nested five deep, and a hand-built one with its OPF at the
+  // root in UTF-16, a Windows-1252 NCX, escaped hrefs and a dangling idref.
+  const char* const names[] = {"plain", "deep", "handmade"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    const auto facts = JsonValue::parseFile(kFixtures + name + ".json");
+    ASSERT_TRUE(facts.has_value());
+    const JsonValue& f = *facts;
+    EpubArchive archive(kFixtures + name + ".epub");
+    ASSERT_TRUE(archive.isOpen());
+
+    // Container: the package document's path and folder.
+    const auto container = archive.read(std::string_view("META-INF/container.xml"));
+    ASSERT_TRUE(container.has_value());
+    PackageLocation location;
+    bool found = false;
+    withText(*container, [&](const char16_t* text) { found = parseContainer(text, location); });
+    ASSERT_TRUE(found);
+    EXPECT_EQ(location.opfPath, f["opf_path"].asString());
+    EXPECT_EQ(location.rootfileMediaType, u"application/oebps-package+xml");
+
+    // OPF: metadata, then the spine through the manifest.
+    const auto opf = archive.read(std::u16string_view(location.opfPath));
+    ASSERT_TRUE(opf.has_value());
+    PackageRecord record;
+    record.opfBytes = opf->data();
+    record.opfLength = static_cast<uint32_t>(opf->size());
+    withText(*opf, [&](const char16_t* text) { parsePackageDocument(text, record); });
+    const Metadata& m = record.metadata;
+    EXPECT_EQ(m[kTitle], f["title"].asString());
+    EXPECT_EQ(m[kCreator], strings(f["authors"]).back());  // the last creator wins
+    EXPECT_EQ(m[kLanguage], f["language"].asString());
+    EXPECT_EQ(m[kUniqueIdentifier], f["identifier"].asString());
+    EXPECT_EQ(m[kIdentifier], f["other_identifier"].asString());
+
+    std::vector<std::u16string> idrefs, hrefs;
+    for (const SpineEntry& entry : record.spine) {
+      idrefs.push_back(entry.idref);
+      if (const ManifestItem* item = record.findManifestItem(entry.idref)) {
+        hrefs.push_back(item->href);
+        // Every resolved spine document is in the archive under that path.
+        EXPECT_TRUE(archive.read(resolvePath(location.opfDirectory, item->href)).has_value())
+            << "missing " << epub::testing::toUtf8(item->href);
+      }
+    }
+    EXPECT_EQ(idrefs, strings(f["spine_idrefs"]));
+    EXPECT_EQ(hrefs, strings(f["spine"]));
+
+    // NCX: found as the open step finds it, then title, authors and map.
+    std::u16string ncxHref = record.ncxItemHref;
+    if (ncxHref.empty()) {
+      if (const ManifestItem* toc = record.findManifestItem(record.toc)) ncxHref = toc->href;
+    }
+    const std::u16string ncxPath = resolvePath(location.opfDirectory, ncxHref);
+    EXPECT_EQ(ncxPath, f["ncx_path"].asString());
+    const auto ncx = archive.read(std::u16string_view(ncxPath));
+    ASSERT_TRUE(ncx.has_value());
+    ::testing::internal::CaptureStdout();
+    withText(*ncx, [&](const char16_t* text) { parseNcx(text, record); });
+    std::cout.flush();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");  // every fixture has a head
+
+    const NcxRecord& n = record.ncx;
+    EXPECT_EQ(n.docTitle.third, f["title"].asString());
+    std::vector<std::u16string> authors;
+    for (const StringTriple& a : n.docAuthors) authors.push_back(a.third);
+    EXPECT_EQ(authors, strings(f["ncx_authors"]));
+
+    std::vector<std::u16string> toc, expected;
+    flatten(n.navPoints, 0, toc);
+    for (const JsonValue& entry : f["toc"].items()) {
+      expected.push_back(fromUtf8(std::to_string(static_cast<int>(entry["depth"].asNumber()))) +
+                         u"|" + entry["label"].asString() + u"|" + entry["src"].asString());
+    }
+    EXPECT_EQ(toc, expected);
+    EXPECT_EQ(n.navPointCount, static_cast<int32_t>(expected.size()));
+  }
+}
+
+}  // namespace
+}  // namespace epub::package
