@@ -48,14 +48,15 @@ void frameVoid(EpubReader* reader, Lock lock, Body&& body) {
 
 // One export: result type, name, parameters (the handle named `reader`),
 // value for a null handle, lock, and the operation it runs on the session `s`.
-#define EPUB_EXPORT(Result, Name, Params, Failure, LockMode, Operation)                    \
-  extern "C" EPUBREADER_API Result Name Params {                                          \
-    return ::epub::api::frame<Result>(reader, ::epub::api::Lock::LockMode, Failure,       \
-                                      [&]([[maybe_unused]] ::epub::Session & s) -> Result { return Operation; }); \
+#define EPUB_EXPORT(Result, Name, Params, Failure, LockMode, Operation)            \
+  extern "C" EPUBREADER_API Result Name Params {                                   \
+    return ::epub::api::frame<Result>(                                             \
+        reader, ::epub::api::Lock::LockMode, Failure,                              \
+        [&]([[maybe_unused]] ::epub::Session& s) -> Result { return Operation; }); \
   }
 
-#define EPUB_EXPORT_VOID(Name, Params, LockMode, Operation)                                    \
-  extern "C" EPUBREADER_API void Name Params {                                                \
-    ::epub::api::frameVoid(reader, ::epub::api::Lock::LockMode,                               \
-                           [&]([[maybe_unused]] ::epub::Session & s) { Operation; });                          \
+#define EPUB_EXPORT_VOID(Name, Params, LockMode, Operation)                          \
+  extern "C" EPUBREADER_API void Name Params {                                       \
+    ::epub::api::frameVoid(reader, ::epub::api::Lock::LockMode,                      \
+                           [&]([[maybe_unused]] ::epub::Session& s) { Operation; }); \
   }

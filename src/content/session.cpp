@@ -5,8 +5,7 @@ namespace {
 
 // Trampolines handed to the renderer: the context is the session. A null
 // context (or a host that gave no callback) never reaches the host.
-bool readTrampoline(void* context, const char16_t* path, const uint8_t** bytes,
-                    uint32_t* length) {
+bool readTrampoline(void* context, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
   auto* s = static_cast<Session*>(context);
   if (!s || !s->read) return false;
   return s->read(s->userData, path, bytes, length);
@@ -72,8 +71,7 @@ Session::~Session() {
   package.reset();
 }
 
-bool Session::readFile(const std::u16string& path, const uint8_t** bytes,
-                       uint32_t* length) const {
+bool Session::readFile(const std::u16string& path, const uint8_t** bytes, uint32_t* length) const {
   *bytes = nullptr;
   *length = 0;
   if (!read) return false;

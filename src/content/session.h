@@ -32,7 +32,7 @@ struct Session {
   void* userData = nullptr;
 
   std::u16string mimeType;
-  package::PackageLocation location;  // opfPath, OPF directory, rootfile media type
+  package::PackageLocation location;                // opfPath, OPF directory, rootfile media type
   std::unique_ptr<package::PackageRecord> package;  // present once a publication is open
   ZaveVevode* renderer = nullptr;
   // Sum of page counts as of the last loadAll or publication-wide layout

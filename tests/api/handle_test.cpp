@@ -77,9 +77,9 @@ TEST_F(ReaderTest, TrampolinesReachTheHostWithItsUserDataOnlyWithAContext) {
   EXPECT_TRUE(o.callback2(o.context, 1, 2, 3));
   EXPECT_FALSE(o.callback2(o.context, 1, 2, 4));
   o.release(o.context, u"OEBPS/a.xhtml");
-  EXPECT_EQ(host.log, (std::vector<std::string>{"read(OEBPS/a.xhtml)", "read(missing)",
-                                                "cb1(4, 4)", "cb1(4, 5)", "cb2(1, 2, 3)",
-                                                "cb2(1, 2, 4)", "release(OEBPS/a.xhtml)"}));
+  EXPECT_EQ(host.log, (std::vector<std::string>{"read(OEBPS/a.xhtml)", "read(missing)", "cb1(4, 4)",
+                                                "cb1(4, 5)", "cb2(1, 2, 3)", "cb2(1, 2, 4)",
+                                                "release(OEBPS/a.xhtml)"}));
 
   // With a null context: false (or nothing) and the host never hears of it.
   host.log.clear();

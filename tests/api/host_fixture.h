@@ -59,7 +59,7 @@ struct Host {
 };
 
 class ReaderTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     testrenderer::reset();
     EpubReaderHostOptions o = host.options();
