@@ -8,6 +8,8 @@
 #include <array>
 #include <memory>
 
+#include "sniff.h"
+
 namespace vorozo {
 
 namespace {
@@ -131,18 +133,6 @@ bool readsAsciiAsAscii(UConverter* cnv) {
 
 bool isWideName(std::string_view name) {
   return name == "UTF-16LE" || name == "UTF-16BE" || name == "UTF-32LE" || name == "UTF-32BE";
-}
-
-// Length of the byte-order mark of `charset` at the start of the bytes.
-uint32_t markLength(std::string_view charset, const uint8_t* b, uint32_t n) {
-  if (charset == "UTF-8" && n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return 3;
-  if (charset == "UTF-16LE" && n >= 2 && b[0] == 0xFF && b[1] == 0xFE) return 2;
-  if (charset == "UTF-16BE" && n >= 2 && b[0] == 0xFE && b[1] == 0xFF) return 2;
-  if (charset == "UTF-32LE" && n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0)
-    return 4;
-  if (charset == "UTF-32BE" && n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF)
-    return 4;
-  return 0;
 }
 
 }  // namespace

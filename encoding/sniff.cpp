@@ -78,13 +78,22 @@ size_t parseAttributes(std::string_view s, size_t i, MetaTag& tag) {
 
 }  // namespace
 
-ByteOrderMark findByteOrderMark(const uint8_t* b, uint32_t n) {
-  if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return {"UTF-8", 3};
-  if (n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) return {"UTF-32LE", 4};
-  if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) return {"UTF-32BE", 4};
-  if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) return {"UTF-16LE", 2};
-  if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) return {"UTF-16BE", 2};
-  return {};
+uint32_t markLength(std::string_view charset, const uint8_t* b, uint32_t n) {
+  if (charset == "UTF-8" && n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return 3;
+  if (charset == "UTF-16LE" && n >= 2 && b[0] == 0xFF && b[1] == 0xFE) return 2;
+  if (charset == "UTF-16BE" && n >= 2 && b[0] == 0xFE && b[1] == 0xFF) return 2;
+  if (charset == "UTF-32LE" && n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0)
+    return 4;
+  if (charset == "UTF-32BE" && n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF)
+    return 4;
+  return 0;
+}
+
+const char* byteOrderMarkCharset(const uint8_t* bytes, uint32_t length) {
+  // UTF-32LE before UTF-16LE: its mark begins with the other's.
+  for (const char* charset : {"UTF-8", "UTF-32LE", "UTF-32BE", "UTF-16LE", "UTF-16BE"})
+    if (markLength(charset, bytes, length) > 0) return charset;
+  return nullptr;
 }
 
 Layout findLayout(const uint8_t* b, uint32_t n) {

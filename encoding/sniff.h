@@ -15,14 +15,13 @@ namespace vorozo {
 // How code points are laid out in bytes, as far as the first bytes show.
 enum class Layout { Bytes, Utf16LE, Utf16BE, Utf32LE, Utf32BE };
 
-struct ByteOrderMark {
-  const char* charset = nullptr;  // ICU converter name; null when no mark
-  uint32_t length = 0;
-};
+// The ICU name of the charset whose byte-order mark starts the bytes, or
+// null. FF FE 00 00 is taken as UTF-32LE, not as UTF-16LE followed by U+0000.
+const char* byteOrderMarkCharset(const uint8_t* bytes, uint32_t length);
 
-// The mark at the start of the bytes. FF FE 00 00 is taken as UTF-32LE, not as
-// UTF-16LE followed by U+0000.
-ByteOrderMark findByteOrderMark(const uint8_t* bytes, uint32_t length);
+// Length of the byte-order mark of `charset` (an ICU name) at the start of
+// the bytes; 0 when there is none.
+uint32_t markLength(std::string_view charset, const uint8_t* bytes, uint32_t length);
 
 // The layout of BOM-less text that starts with an ASCII character, as the XML
 // rules for autodetection read it ("<\0?\0" is UTF-16LE, and so on). Text

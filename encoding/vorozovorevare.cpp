@@ -36,11 +36,10 @@ Declaration fromLabel(std::string_view label) {
 // What the bytes say about their encoding. The constructor asks without
 // meta declarations, findEncodingXhtml and the object's re-scan with them.
 Declaration findDeclaration(const uint8_t* bytes, uint32_t length, bool withMeta) {
-  vorozo::ByteOrderMark mark = vorozo::findByteOrderMark(bytes, length);
-  if (mark.charset) {
-    if (std::strcmp(mark.charset, "UTF-16LE") == 0) return {kUtf16LeWithMark, mark.charset};
-    if (std::strcmp(mark.charset, "UTF-8") == 0) return {kUtf8, mark.charset};
-    return {kOtherCharset, mark.charset};
+  if (const char* mark = vorozo::byteOrderMarkCharset(bytes, length)) {
+    if (std::strcmp(mark, "UTF-16LE") == 0) return {kUtf16LeWithMark, mark};
+    if (std::strcmp(mark, "UTF-8") == 0) return {kUtf8, mark};
+    return {kOtherCharset, mark};
   }
   // BOM-less wide text: the byte layout decides, whatever it declares.
   vorozo::Layout layout = vorozo::findLayout(bytes, length);

@@ -267,6 +267,34 @@ TEST(Decode, EmptyAndTinyInput) {
   });
 }
 
+TEST(Decode, FindEncodingXhtmlOnItsOwn) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int code;
+  };
+  const std::vector<Case> cases = {
+      // The static scan knows everything the constructor knows...
+      {"utf-16le mark", hex("FFFE 3C00"), 0},
+      {"utf-8 mark", hex("EFBBBF") + "<a/>", 2},
+      {"utf-16be mark", hex("FEFF 003C"), 3},
+      {"wide layout", encode("UTF-16BE", u"<a/>"), 3},
+      {"xml utf-8", "<?xml version='1.0' encoding='utf-8'?>", 2},
+      {"xml big5", "<?xml version='1.0' encoding='big5'?>", 3},
+      // ...and meta declarations too, within the first 4 KB only.
+      {"meta", "<meta charset='EUC-JP'>", 3},
+      {"meta past the window", std::string(5000, ' ') + "<meta charset='EUC-JP'>", 1},
+      {"nothing", "<html><body>text</body></html>", 1},
+      {"unterminated quote", "<meta charset='EUC-JP>", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(KWT::CVorozoVorevare::findEncodingXhtml(data(c.bytes),
+                                                      static_cast<uint32_t>(c.bytes.size())),
+              c.code);
+  }
+}
+
 TEST(Decode, NullBytesReadAsEmpty) {
   KWT::CVorozoVorevare decoder(nullptr, 12, false);
   EXPECT_EQ(decoder.encoding, 1);
