@@ -39,8 +39,10 @@ struct Host {
   std::vector<std::string> log;
   std::recursive_mutex mutex;
   void* progressContext = nullptr;
-  // Runs inside the read callback, before the file is looked up.
+  // Run inside the read callback (before the file is looked up) and the
+  // release callback.
   std::function<void(const std::u16string&)> onRead;
+  std::function<void(const std::u16string&)> onRelease;
 
   void note(std::string entry) {
     std::lock_guard lock(mutex);
@@ -66,7 +68,9 @@ struct Host {
     return true;
   }
   static void release(void* user, const char16_t* path) {
-    static_cast<Host*>(user)->note("release(" + narrow(path) + ")");
+    auto* host = static_cast<Host*>(user);
+    host->note("release(" + narrow(path) + ")");
+    if (host->onRelease) host->onRelease(path ? path : u"");
   }
   static void progress(void* context, uint32_t count, uint32_t done) {
     Host* host = *static_cast<Host**>(context);
