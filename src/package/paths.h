@@ -17,9 +17,15 @@ struct PackageLocation {
   std::u16string rootfileMediaType;
 };
 
+// Records the OPF path as written and its folder (up to the last "/").
 void setPackageLocation(PackageLocation& location, std::u16string_view fullPath);
+// The segments between runs of "/"; never an empty one. Views into `path`.
 std::vector<std::u16string_view> splitPath(std::u16string_view path);
+// The full container path of `href` relative to the folder `base`.
 std::u16string resolvePath(std::u16string_view base, std::u16string_view href);
+// Percent-decodes a manifest href (only when it holds a "%"; "+" is then a
+// space). The bytes are read as UTF-8, each maximal ill-formed subsequence
+// becoming one U+FFFD; an escaped zero byte ends the href.
 std::u16string decodeHref(std::u16string_view href);
 
 }  // namespace epub::package
