@@ -1,10 +1,9 @@
 // Node records of the XML tree and the functions that build and release
 // them. Only the parser, the handle class and the tree's own tests see this.
 //
-// Every array and string of a record is malloc'ed so that arrays can grow
-// with realloc (see growRoom in xml_tree.cpp) and strings be extended in
-// place by the comment merge. Exhausted memory throws std::bad_alloc; each
-// builder either completes or leaves the record as it was.
+// Arrays are moved as bytes when they grow (see setRoom in xml_tree.cpp),
+// and strings are malloc'ed so that the comment merge can extend a text. Exhausted memory throws
+// std::bad_alloc; each builder either completes or leaves the record as it was.
 #pragma once
 
 #include <cstddef>
@@ -33,7 +32,7 @@ struct XmlClear {
 };
 
 struct XmlNodeData {
-  char16_t* name;  // null for the document node
+  char16_t* name;  // null for the document node; stored in the record's block
   int32_t childCount;
   int32_t textCount;
   int32_t clearCount;
@@ -79,6 +78,9 @@ void releaseNode(XmlNodeData* node) noexcept;
 XmlNodeData* addChildNode(XmlNodeData* node, const char16_t* name, size_t nameLength,
                           bool isDeclaration);
 void addAttributeTo(XmlNodeData* node, OwnedString name, OwnedString value);
+// Appends `count` attributes and takes over their strings; with `exact`
+// the attributes' room ends up exactly full, as after a shrink.
+void adoptAttributes(XmlNodeData* node, const XmlAttribute* items, int32_t count, bool exact);
 void addTextTo(XmlNodeData* node, OwnedString text, size_t length);
 // Appends `text` to the last text item (the comment merge).
 void appendToLastText(XmlNodeData* node, const char16_t* text, size_t length);

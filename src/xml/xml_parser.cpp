@@ -10,6 +10,7 @@
 // hundred thousand levels deep parses in constant stack.
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "xml/xml_names.h"
 #include "xml/xml_node.h"
@@ -167,6 +168,14 @@ enum class TagState { kA0, kA1, kA2 };
 class Parser {
  public:
   Parser(const char16_t* text, XmlNodeData* document) noexcept : text_(text), document_(document) {}
+  ~Parser() {
+    for (const XmlAttribute& a : tagAttributes_) {
+      std::free(a.name);
+      std::free(a.value);
+    }
+  }
+  Parser(const Parser&) = delete;
+  Parser& operator=(const Parser&) = delete;
 
   void parse();
   int32_t error() const noexcept { return error_; }
@@ -180,6 +189,8 @@ class Parser {
   bool endTagMatches(size_t word, const char16_t* name) const noexcept;
   bool closeElement(XmlNodeData*& node) noexcept;
   void endOfText(XmlNodeData* node);
+  void holdAttribute(size_t nameStart, size_t nameLength, OwnedString value);
+  void storeAttributes(XmlNodeData* node, bool exact);
 
   const char16_t* text_;
   XmlNodeData* document_;
@@ -187,7 +198,22 @@ class Parser {
   size_t position_ = 0;     // next character to read
   int32_t error_ = kXmlOk;
   size_t pendingEnd_ = kNone;  // an end tag's name still looking for its element
+  // Attributes of the start tag being read, stored in its record when the
+  // tag ends: an element written as <item .../> then gets an array of exactly
+  // its attributes at once instead of room for 50 that is shrunk right away.
+  std::vector<XmlAttribute> tagAttributes_;
 };
+
+void Parser::holdAttribute(size_t nameStart, size_t nameLength, OwnedString value) {
+  OwnedString name = copyString(text_ + nameStart, nameLength);
+  tagAttributes_.push_back(XmlAttribute{nullptr, nullptr});
+  tagAttributes_.back() = XmlAttribute{name.release(), value.release()};
+}
+
+void Parser::storeAttributes(XmlNodeData* node, bool exact) {
+  adoptAttributes(node, tagAttributes_.data(), int32_t(tagAttributes_.size()), exact);
+  tagAttributes_.clear();
+}
 
 Token Parser::readWord(size_t start) noexcept {
   const char16_t* t = text_;
@@ -374,13 +400,10 @@ void Parser::parse() {
   size_t nameStart = 0;  // pending attribute name, in the text
   size_t nameLength = 0;
 
-  auto addValuelessAttribute = [&] {
-    addAttributeTo(node, copyString(text_ + nameStart, nameLength), OwnedString());
-  };
-
   for (;;) {
     const Token token = nextToken();
     if (token.kind == Tok::kEnd) {
+      if (inTag) storeAttributes(node, false);
       endOfText(node);
       return;
     }
@@ -434,9 +457,11 @@ void Parser::parse() {
           nameLength = token.length;
           state = TagState::kA1;
         } else if (token.kind == Tok::kTagClose) {
+          storeAttributes(node, false);
           pendingText_ = position_;
           inTag = false;
         } else if (token.kind == Tok::kEmptyClose) {
+          storeAttributes(node, true);
           shrinkNode(node);
           pendingText_ = position_;
           inTag = false;
@@ -449,7 +474,7 @@ void Parser::parse() {
 
       case TagState::kA1:
         if (token.kind == Tok::kWord) {
-          addValuelessAttribute();
+          holdAttribute(nameStart, nameLength, OwnedString());
           nameStart = token.start;
           nameLength = token.length;
         } else if (token.kind == Tok::kEquals) {
@@ -464,7 +489,8 @@ void Parser::parse() {
             --nameLength;
             if (node->parent->parent != nullptr) empty = true;
           }
-          if (nameLength != 0) addValuelessAttribute();
+          if (nameLength != 0) holdAttribute(nameStart, nameLength, OwnedString());
+          storeAttributes(node, empty);
           inTag = false;
           if (empty) {
             shrinkNode(node);
@@ -491,7 +517,7 @@ void Parser::parse() {
             error_ = kXmlBadEntity;
             return;
           }
-          addAttributeTo(node, copyString(text_ + nameStart, nameLength), std::move(value));
+          holdAttribute(nameStart, nameLength, std::move(value));
           state = TagState::kA0;
         } else {
           error_ = kXmlBadTagToken;

@@ -1,5 +1,9 @@
 // Node records: creation, the record builders, reference counting and
 // release, and the handle's copy semantics.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -18,34 +22,91 @@ namespace {
 constexpr int32_t kArrayStep = 50;
 constexpr int32_t kOrderStep = 150;
 
-void* checkedRealloc(void* p, size_t bytes) {
-  void* grown = std::realloc(p, bytes);
-  if (grown == nullptr) throw std::bad_alloc();
-  return grown;
+// Storage of the arrays. An array's size alone tells where it lives: below
+// kMappedBytes on the heap, from there on in a memory mapping of its own.
+//
+// Arrays grow by a fixed step of entries, and growing by a fixed step copies
+// an array of n entries n/step times if every growth moves it: quadratic for
+// an element with hundreds of thousands of children. The arrays hold only
+// pointers, ints and plain structs, so they can be moved as bytes: small ones
+// grow with realloc, which mostly extends in place, and large ones with
+// mremap, which moves page tables and never copies. Relying on realloc alone
+// is not enough: glibc maps large blocks separately only below a threshold
+// that grows as the process frees large blocks, and above it realloc copies.
+constexpr size_t kMappedBytes = size_t(256) << 10;
+
+size_t pageBytes(size_t bytes) noexcept {
+  static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  return (bytes + page - 1) / page * page;
 }
 
-// Makes room for one more entry. Growing by a fixed step would copy an array
-// of n entries n/step times, which is quadratic for an element with a few
-// hundred thousand children. The arrays hold only pointers, ints and plain
-// structs, so they grow with realloc: it extends a block in place when it
-// can, and for large blocks (which glibc maps separately) it remaps pages
-// instead of copying them, so a parse stays linear in practice.
+void freeBlock(void* block, size_t bytes) noexcept {
+  if (block == nullptr) return;
+  if (bytes >= kMappedBytes) {
+    munmap(block, pageBytes(bytes));
+  } else {
+    std::free(block);
+  }
+}
+
+// Resizes a block of oldBytes (null and 0 for none) to newBytes > 0, keeping
+// the contents that fit. Null when memory is exhausted; the block is then
+// left as it was.
+void* resizeBlock(void* block, size_t oldBytes, size_t newBytes) noexcept {
+  const bool wasMapped = oldBytes >= kMappedBytes;
+  const bool mapped = newBytes >= kMappedBytes;
+  if (!wasMapped && !mapped) return std::realloc(block, newBytes);
+  if (wasMapped && mapped) {
+    const size_t from = pageBytes(oldBytes);
+    const size_t to = pageBytes(newBytes);
+    if (from == to) return block;
+    void* moved = mremap(block, from, to, MREMAP_MAYMOVE);
+    return moved == MAP_FAILED ? nullptr : moved;
+  }
+  // Crossing the threshold copies once.
+  void* fresh = nullptr;
+  if (mapped) {
+    fresh = mmap(nullptr, pageBytes(newBytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                 -1, 0);
+    if (fresh == MAP_FAILED) return nullptr;
+  } else {
+    fresh = std::malloc(newBytes);
+    if (fresh == nullptr) return nullptr;
+  }
+  if (oldBytes != 0) std::memcpy(fresh, block, std::min(oldBytes, newBytes));
+  freeBlock(block, oldBytes);
+  return fresh;
+}
+
+template <class T>
+void setRoom(T*& array, int32_t& room, int32_t newRoom) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  void* block = resizeBlock(array, size_t(room) * sizeof(T), size_t(newRoom) * sizeof(T));
+  if (block == nullptr) throw std::bad_alloc();
+  array = static_cast<T*>(block);
+  room = newRoom;
+}
+
+// Makes room for one more entry: grows by `step` when the addition would
+// fill the array. The first room is one step.
 template <class T>
 void growRoom(T*& array, int32_t& room, int32_t count, int32_t step) {
-  static_assert(std::is_trivially_copyable_v<T>);
-  if (count + 1 < room) return;
-  const int32_t newRoom = room + step;  // the first room is one step
-  array = static_cast<T*>(checkedRealloc(array, size_t(newRoom) * sizeof(T)));
-  room = newRoom;
+  if (count + 1 >= room) setRoom(array, room, room + step);
+}
+
+template <class T>
+void freeArray(T* array, int32_t room) noexcept {
+  freeBlock(array, size_t(room) * sizeof(T));
 }
 
 template <class T>
 void shrinkRoom(T*& array, int32_t& room, int32_t count) noexcept {
   if (room == count) return;
   if (count == 0) {
-    std::free(array);
+    freeArray(array, room);
     array = nullptr;
-  } else if (void* exact = std::realloc(array, size_t(count) * sizeof(T))) {
+  } else if (void* exact =
+                 resizeBlock(array, size_t(room) * sizeof(T), size_t(count) * sizeof(T))) {
     array = static_cast<T*>(exact);
   } else {
     return;  // keeping the larger block is harmless
@@ -90,13 +151,12 @@ void freeContents(XmlNodeData* node) noexcept {
     std::free(node->attributes[i].name);
     std::free(node->attributes[i].value);
   }
-  std::free(node->children);
-  std::free(node->texts);
-  std::free(node->clears);
-  std::free(node->attributes);
-  std::free(node->order);
-  std::free(node->name);
-  std::free(node);
+  freeArray(node->children, node->childRoom);
+  freeArray(node->texts, node->textRoom);
+  freeArray(node->clears, node->clearRoom);
+  freeArray(node->attributes, node->attributeRoom);
+  freeArray(node->order, node->orderRoom);
+  std::free(node);  // the name shares the record's block
 }
 
 constexpr XmlNodeData* kNoNode = nullptr;
@@ -112,10 +172,16 @@ OwnedString copyString(const char16_t* s, size_t n) {
 }
 
 XmlNodeData* newNode(const char16_t* name, size_t nameLength, bool isDeclaration) {
-  OwnedString ownedName = name ? copyString(name, nameLength) : OwnedString();
-  auto* node = static_cast<XmlNodeData*>(std::calloc(1, sizeof(XmlNodeData)));
-  if (node == nullptr) throw std::bad_alloc();
-  node->name = ownedName.release();
+  // The name lives in the record's own block, right after the record.
+  const size_t nameBytes = name ? (nameLength + 1) * sizeof(char16_t) : 0;
+  void* block = std::malloc(sizeof(XmlNodeData) + nameBytes);
+  if (block == nullptr) throw std::bad_alloc();
+  auto* node = new (block) XmlNodeData{};
+  if (name) {
+    node->name = reinterpret_cast<char16_t*>(node + 1);
+    if (nameLength != 0) std::memcpy(node->name, name, nameLength * sizeof(char16_t));
+    node->name[nameLength] = u'\0';
+  }
   node->isDeclaration = isDeclaration;
   node->referenceCount = 1;
   return node;
@@ -162,6 +228,23 @@ void addAttributeTo(XmlNodeData* node, OwnedString name, OwnedString value) {
   node->attributes[node->attributeCount++] = XmlAttribute{name.release(), value.release()};
 }
 
+void adoptAttributes(XmlNodeData* node, const XmlAttribute* items, int32_t count, bool exact) {
+  if (count == 0) return;
+  const int32_t total = node->attributeCount + count;
+  // The room these additions one by one would have left, or the exact size.
+  int32_t room = node->attributeRoom;
+  if (exact) {
+    room = total;
+  } else {
+    for (int32_t c = node->attributeCount; c < total; ++c) {
+      if (c + 1 >= room) room += kArrayStep;
+    }
+  }
+  if (room != node->attributeRoom) setRoom(node->attributes, node->attributeRoom, room);
+  std::memcpy(node->attributes + node->attributeCount, items, size_t(count) * sizeof(XmlAttribute));
+  node->attributeCount = total;
+}
+
 void addTextTo(XmlNodeData* node, OwnedString text, size_t length) {
   const int32_t total = orderCountOf(node);
   growRoom(node->texts, node->textRoom, node->textCount, kArrayStep);
@@ -178,7 +261,9 @@ void appendToLastText(XmlNodeData* node, const char16_t* text, size_t length) {
   if (need > node->lastTextRoom) {
     // Doubling keeps a long run of merges (text, comment, text, ...) linear.
     const size_t room = need > 2 * node->lastTextRoom ? need : 2 * node->lastTextRoom;
-    last = static_cast<char16_t*>(checkedRealloc(last, room * sizeof(char16_t)));
+    void* grown = std::realloc(last, room * sizeof(char16_t));
+    if (grown == nullptr) throw std::bad_alloc();
+    last = static_cast<char16_t*>(grown);
     node->lastTextRoom = room;
   }
   std::memcpy(last + node->lastTextLength, text, length * sizeof(char16_t));

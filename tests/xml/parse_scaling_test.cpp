@@ -1,0 +1,176 @@
+// Parse time grows linearly with the document, and nesting depth costs no
+// stack: deep documents parse and release in loops, not recursion.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "xml/xml_node.h"
+
+namespace epub::xml {
+namespace {
+
+std::u16string widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+std::string number(int i) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%06d", i);
+  return buffer;
+}
+
+// An OPF whose manifest holds `items` entries, all children of one element.
+std::u16string opf(int items) {
+  std::string text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"2.0\">\n"
+      "<metadata><dc:title>Big &amp; long</dc:title></metadata>\n<manifest>\n";
+  for (int i = 0; i < items; ++i) {
+    text +=
+        "<item id=\"i" + number(i) + "\" href=\"x/" + number(i) + ".htm\" media-type=\"a/b\"/>\n";
+  }
+  text += "</manifest>\n</package>\n";
+  return widen(text);
+}
+
+// One element with many attributes.
+std::u16string attributes(int count) {
+  std::string text = "<a";
+  for (int i = 0; i < count; ++i) text += " k" + number(i) + "='v&lt;" + number(i) + "'";
+  return widen(text + "/>");
+}
+
+// One long text with references and comments to merge.
+std::u16string longText(int pieces) {
+  std::string text = "<p>";
+  for (int i = 0; i < pieces; ++i) text += "word &amp; &#x41;<!-- c --> ";
+  return widen(text + "</p>");
+}
+
+std::u16string nested(int depth) {
+  std::u16string text;
+  text.reserve(size_t(depth) * 7);
+  for (int i = 0; i < depth; ++i) text += u"<d>";
+  for (int i = 0; i < depth; ++i) text += u"</d>";
+  return text;
+}
+
+// Best time, over a few rounds, to parse `copies` copies of a text one after
+// another, keeping every tree until the round ends. The small documents are
+// parsed ten at a time so that both sizes draw the same amount of fresh
+// memory from the system: parsed one by one, a small document would reuse
+// the warm pages its predecessor released, which a large one cannot, and
+// the ratio would measure page faults instead of the parser.
+double secondsPerCopy(const std::u16string& text, int copies, int rounds) {
+  double best = 1e9;
+  for (int round = 0; round < rounds; ++round) {
+    std::vector<CXmlNode> trees;
+    trees.resize(size_t(copies));
+    const auto start = std::chrono::steady_clock::now();
+    for (CXmlNode& tree : trees) tree = CXmlNode::parseDocument(text.c_str(), nullptr);
+    const auto end = std::chrono::steady_clock::now();
+    for (const CXmlNode& tree : trees) EXPECT_FALSE(tree.isNull());
+    best = std::min(best, std::chrono::duration<double>(end - start).count());
+  }
+  return best / copies;
+}
+
+#ifdef EPUB_SANITIZED
+constexpr int kScale = 4;  // only the sizes are reported: smaller documents
+#else
+constexpr int kScale = 1;
+#endif
+
+TEST(ParseScaling, TenTimesTheTextTakesAboutTenTimesTheTime) {
+  const struct {
+    const char* shape;
+    std::function<std::u16string(int)> make;
+    int small;  // the large document has ten times as much
+  } rows[] = {
+      // Many children of one element: ~2 MB and ~20 MB of UTF-16, the large
+      // manifest holding 200,000 items.
+      {"manifest", opf, 20000},
+      // Many attributes of one element.
+      {"attributes", attributes, 50000},
+      // One text built from references and comment merges.
+      {"text", longText, 40000},
+      // Deep nesting (15,000 and 150,000 levels).
+      {"nesting", nested, 15000},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.shape);
+    const std::u16string small = row.make(row.small / kScale);
+    const std::u16string large = row.make(row.small * 10 / kScale);
+    const double smallSeconds = secondsPerCopy(small, 10, 5);
+    const double largeSeconds = secondsPerCopy(large, 1, 5);
+    const double ratio = largeSeconds / smallSeconds;
+    std::printf("%-10s %5.1f MB %8.2f ms   %5.1f MB %8.2f ms   ratio %.1f\n", row.shape,
+                double(small.size()) * 2 / 1e6, smallSeconds * 1e3, double(large.size()) * 2 / 1e6,
+                largeSeconds * 1e3, ratio);
+#ifndef EPUB_SANITIZED
+    EXPECT_LT(ratio, 15.0);
+#endif
+  }
+}
+
+TEST(ParseScaling, ManifestWithTwoHundredThousandChildren) {
+  const std::u16string text = opf(200000);
+  const CXmlNode manifest =
+      CXmlNode::parseDocument(text.c_str(), u"package").findChild(u"manifest");
+  ASSERT_EQ(manifest.childCount(), 200000);
+  EXPECT_EQ(std::u16string(manifest.nthChild(u"item", -1).attribute(u"id")), u"i199999");
+  EXPECT_EQ(std::u16string(manifest.childAt(123456).attribute(u"href")), u"x/123456.htm");
+}
+
+constexpr int kDepth = 100000;
+
+// Walks down the first children; returns how many levels lie below `node`.
+int depthBelow(CXmlNode node) {
+  int depth = 0;
+  for (CXmlNode child = node.childAt(0); !child.isNull(); child = child.childAt(0)) ++depth;
+  return depth;
+}
+
+TEST(ParseScaling, DeepNestingParsesAndReleases) {
+  const std::u16string closed = nested(kDepth);
+  const std::u16string open(closed, 0, size_t(kDepth) * 3);
+  const std::u16string closedByRoot = u"<r>" + open + u"</r>";
+  const std::u16string stray = open + u"</x>";
+  const struct {
+    const std::u16string* text;
+    int32_t error;
+    int depth;  // levels below the returned element, -1 for the null handle
+  } rows[] = {
+      // Every level closed by its own end tag.
+      {&closed, 0, kDepth - 1},
+      // The text ends with every level open.
+      {&open, 1, kDepth - 1},
+      // One end tag closes a hundred thousand levels on its way up.
+      {&closedByRoot, 1, kDepth},
+      // A stray end tag climbs every level and fails: the whole tree goes.
+      {&stray, kXmlStrayEndTag, -1},
+  };
+  for (const auto& row : rows) {
+    int32_t error = -1;
+    const CXmlNode top = CXmlNode::parseDocument(row.text->c_str(), nullptr, &error);
+    EXPECT_EQ(error, row.error);
+    EXPECT_EQ(top.isNull() ? -1 : depthBelow(top), row.depth);
+  }
+}
+
+// The deepest element, still held, outlives the release of everything above.
+TEST(ParseScaling, DeepestElementOutlivesItsAncestors) {
+  const std::u16string text = nested(kDepth);
+  CXmlNode top = CXmlNode::parseDocument(text.c_str(), u"d");
+  CXmlNode deepest = top;
+  while (deepest.childCount() > 0) deepest = deepest.childAt(0);
+  top = CXmlNode();
+  EXPECT_FALSE(deepest.hasParent());
+  EXPECT_EQ(deepest.referenceCount(), 1);
+}
+
+}  // namespace
+}  // namespace epub::xml
