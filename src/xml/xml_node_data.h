@@ -20,6 +20,8 @@ struct FreeDeleter {
 // A malloc'ed, NUL-terminated wide string on its way into a record.
 using OwnedString = std::unique_ptr<char16_t, FreeDeleter>;
 
+// An attribute's name and value share one malloc'ed block: the name and its
+// NUL, then the value and its NUL. Freeing the name frees both.
 struct XmlAttribute {
   char16_t* name;
   char16_t* value;  // null: written without a value
@@ -77,7 +79,12 @@ void releaseNode(XmlNodeData* node) noexcept;
 // Record builders. Each appends at the end of the document order.
 XmlNodeData* addChildNode(XmlNodeData* node, const char16_t* name, size_t nameLength,
                           bool isDeclaration);
-void addAttributeTo(XmlNodeData* node, OwnedString name, OwnedString value);
+// A new attribute block holding a copy of the name and, with hasValue, room
+// for a value of valueLength code units (NUL-terminated, otherwise unset).
+XmlAttribute newAttribute(const char16_t* name, size_t nameLength, bool hasValue,
+                          size_t valueLength);
+// Appends an attribute and takes over its block, also when it throws.
+void addAttributeTo(XmlNodeData* node, XmlAttribute attribute);
 // Appends `count` attributes and takes over their strings; with `exact`
 // the attributes' room ends up exactly full, as after a shrink.
 void adoptAttributes(XmlNodeData* node, const XmlAttribute* items, int32_t count, bool exact);

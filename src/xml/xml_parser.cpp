@@ -9,6 +9,7 @@
 // "in content, right after that child's start tag". So a document nested a
 // hundred thousand levels deep parses in constant stack.
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -72,12 +73,13 @@ bool isNumericReference(const char16_t* p, size_t remaining) noexcept {
   return remaining >= 3 && p[1] == u'#';
 }
 
-// Index of the first `;` of a numeric reference at p, or kNone.
+// Index of the first `;` of a numeric reference at p, or kNone when the
+// text or a NUL comes first.
 size_t numericReferenceEnd(const char16_t* p, size_t remaining) noexcept {
   size_t j = 2;  // past "&#"
   if (j < remaining && (p[j] == u'x' || p[j] == u'X')) ++j;
-  while (j < remaining && p[j] != u';') ++j;
-  return j < remaining ? j : kNone;
+  while (j < remaining && p[j] != u';' && p[j] != u'\0') ++j;
+  return j < remaining && p[j] == u';' ? j : kNone;
 }
 
 int digitValue(char16_t c, bool hex) noexcept {
@@ -87,38 +89,44 @@ int digitValue(char16_t c, bool hex) noexcept {
   return -1;
 }
 
-// Decodes the entity and character references in n code units at p (fewer
-// if a NUL comes first) into a new string; null when a reference cannot be
-// decoded. A character reference keeps only the low 16 bits of its number
-// (no surrogate pairs), and "&#;" gives the code unit 0.
-OwnedString decodeEntities(const char16_t* p, size_t n, size_t* outLength) {
-  size_t length = 0;
-  while (length < n && p[length] != u'\0') ++length;
-  n = length;
-
+// Entity decoding runs in two passes over the n code units at p. The first
+// returns how many code units the decoded text has, or kNone when a reference
+// cannot be decoded; it stops early at a NUL and then lowers n to match.
+size_t decodedLength(const char16_t* p, size_t& n) noexcept {
   size_t count = 0;
   for (size_t i = 0; i < n; ++count) {
+    if (p[i] == u'\0') {
+      n = i;
+      break;
+    }
     if (p[i] != u'&') {
       ++i;
     } else if (isNumericReference(p + i, n - i)) {
       const size_t end = numericReferenceEnd(p + i, n - i);
-      if (end == kNone) return nullptr;
+      if (end == kNone) return kNone;
       i += end + 1;
     } else {
       const Entity* entity = matchEntity(p + i, n - i);
-      if (entity == nullptr) return nullptr;  // a bare "&" or "&nbsp;" fails the parse
+      if (entity == nullptr) return kNone;  // a bare "&" or "&nbsp;" fails the parse
       i += entity->length;
     }
   }
-  *outLength = count;
-  if (count == n) return copyString(p, n);  // no references
+  return count;
+}
 
-  OwnedString out(static_cast<char16_t*>(std::malloc((count + 1) * sizeof(char16_t))));
-  if (!out) throw std::bad_alloc();
-  char16_t* o = out.get();
+// The second pass writes the `count` decoded code units and a NUL to out;
+// false when a character reference holds a stray character. A character
+// reference keeps only the low 16 bits of its number (no surrogate pairs),
+// and "&#;" gives the code unit 0.
+bool writeDecoded(const char16_t* p, size_t n, size_t count, char16_t* out) noexcept {
+  out[count] = u'\0';
+  if (count == n) {  // no references
+    std::memcpy(out, p, n * sizeof(char16_t));
+    return true;
+  }
   for (size_t i = 0; i < n;) {
     if (p[i] != u'&') {
-      *o++ = p[i++];
+      *out++ = p[i++];
     } else if (isNumericReference(p + i, n - i)) {
       size_t j = i + 2;
       const bool hex = p[j] == u'x' || p[j] == u'X';
@@ -126,18 +134,28 @@ OwnedString decodeEntities(const char16_t* p, size_t n, size_t* outLength) {
       uint32_t number = 0;  // wraps harmlessly: only the low 16 bits are kept
       for (; j < n && p[j] != u';'; ++j) {
         const int digit = digitValue(p[j], hex);
-        if (digit < 0) return nullptr;
+        if (digit < 0) return false;
         number = number * (hex ? 16u : 10u) + uint32_t(digit);
       }
-      *o++ = char16_t(number & 0xFFFFu);
+      *out++ = char16_t(number & 0xFFFFu);
       i = j + 1;
     } else {
       const Entity* entity = matchEntity(p + i, n - i);
-      *o++ = entity->value;
+      *out++ = entity->value;
       i += entity->length;
     }
   }
-  *o = u'\0';
+  return true;
+}
+
+// Both passes into a new string; null when a reference cannot be decoded.
+OwnedString decodeEntities(const char16_t* p, size_t n, size_t* outLength) {
+  const size_t count = decodedLength(p, n);
+  if (count == kNone) return nullptr;
+  OwnedString out(static_cast<char16_t*>(std::malloc((count + 1) * sizeof(char16_t))));
+  if (!out) throw std::bad_alloc();
+  if (!writeDecoded(p, n, count, out.get())) return nullptr;
+  *outLength = count;
   return out;
 }
 
@@ -169,10 +187,7 @@ class Parser {
  public:
   Parser(const char16_t* text, XmlNodeData* document) noexcept : text_(text), document_(document) {}
   ~Parser() {
-    for (const XmlAttribute& a : tagAttributes_) {
-      std::free(a.name);
-      std::free(a.value);
-    }
+    for (const XmlAttribute& a : tagAttributes_) std::free(a.name);
   }
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
@@ -189,7 +204,10 @@ class Parser {
   bool endTagMatches(size_t word, const char16_t* name) const noexcept;
   bool closeElement(XmlNodeData*& node) noexcept;
   void endOfText(XmlNodeData* node);
-  void holdAttribute(size_t nameStart, size_t nameLength, OwnedString value);
+  // Keeps an attribute of the start tag, its value (if any) entity-decoded;
+  // false when the value cannot be decoded.
+  bool holdAttribute(size_t nameStart, size_t nameLength, const char16_t* value,
+                     size_t valueLength);
   void storeAttributes(XmlNodeData* node, bool exact);
 
   const char16_t* text_;
@@ -204,10 +222,17 @@ class Parser {
   std::vector<XmlAttribute> tagAttributes_;
 };
 
-void Parser::holdAttribute(size_t nameStart, size_t nameLength, OwnedString value) {
-  OwnedString name = copyString(text_ + nameStart, nameLength);
-  tagAttributes_.push_back(XmlAttribute{nullptr, nullptr});
-  tagAttributes_.back() = XmlAttribute{name.release(), value.release()};
+bool Parser::holdAttribute(size_t nameStart, size_t nameLength, const char16_t* value,
+                           size_t valueLength) {
+  size_t count = 0;
+  if (value != nullptr) {
+    count = decodedLength(value, valueLength);
+    if (count == kNone) return false;
+  }
+  tagAttributes_.emplace_back();  // holds nothing yet if the next step throws
+  XmlAttribute& attribute = tagAttributes_.back();
+  attribute = newAttribute(text_ + nameStart, nameLength, value != nullptr, count);
+  return value == nullptr || writeDecoded(value, valueLength, count, attribute.value);
 }
 
 void Parser::storeAttributes(XmlNodeData* node, bool exact) {
@@ -474,7 +499,7 @@ void Parser::parse() {
 
       case TagState::kA1:
         if (token.kind == Tok::kWord) {
-          holdAttribute(nameStart, nameLength, OwnedString());
+          holdAttribute(nameStart, nameLength, nullptr, 0);
           nameStart = token.start;
           nameLength = token.length;
         } else if (token.kind == Tok::kEquals) {
@@ -489,7 +514,7 @@ void Parser::parse() {
             --nameLength;
             if (node->parent->parent != nullptr) empty = true;
           }
-          if (nameLength != 0) holdAttribute(nameStart, nameLength, OwnedString());
+          if (nameLength != 0) holdAttribute(nameStart, nameLength, nullptr, 0);
           storeAttributes(node, empty);
           inTag = false;
           if (empty) {
@@ -511,13 +536,10 @@ void Parser::parse() {
             ++start;
             length -= 2;
           }
-          size_t valueLength = 0;
-          OwnedString value = decodeEntities(text_ + start, length, &valueLength);
-          if (!value) {
+          if (!holdAttribute(nameStart, nameLength, text_ + start, length)) {
             error_ = kXmlBadEntity;
             return;
           }
-          holdAttribute(nameStart, nameLength, std::move(value));
           state = TagState::kA0;
         } else {
           error_ = kXmlBadTagToken;

@@ -147,10 +147,7 @@ void detachFromParent(XmlNodeData* node) noexcept {
 void freeContents(XmlNodeData* node) noexcept {
   for (int32_t i = 0; i < node->textCount; ++i) std::free(node->texts[i]);
   for (int32_t i = 0; i < node->clearCount; ++i) std::free(node->clears[i].value);
-  for (int32_t i = 0; i < node->attributeCount; ++i) {
-    std::free(node->attributes[i].name);
-    std::free(node->attributes[i].value);
-  }
+  for (int32_t i = 0; i < node->attributeCount; ++i) std::free(node->attributes[i].name);
   freeArray(node->children, node->childRoom);
   freeArray(node->texts, node->textRoom);
   freeArray(node->clears, node->clearRoom);
@@ -223,9 +220,26 @@ XmlNodeData* addChildNode(XmlNodeData* node, const char16_t* name, size_t nameLe
   return child;
 }
 
-void addAttributeTo(XmlNodeData* node, OwnedString name, OwnedString value) {
+XmlAttribute newAttribute(const char16_t* name, size_t nameLength, bool hasValue,
+                          size_t valueLength) {
+  const size_t units = nameLength + 1 + (hasValue ? valueLength + 1 : 0);
+  auto* block = static_cast<char16_t*>(std::malloc(units * sizeof(char16_t)));
+  if (block == nullptr) throw std::bad_alloc();
+  if (nameLength != 0) std::memcpy(block, name, nameLength * sizeof(char16_t));
+  block[nameLength] = u'\0';
+  char16_t* value = nullptr;
+  if (hasValue) {
+    value = block + nameLength + 1;
+    value[valueLength] = u'\0';
+  }
+  return XmlAttribute{block, value};
+}
+
+void addAttributeTo(XmlNodeData* node, XmlAttribute attribute) {
+  OwnedString owner(attribute.name);
   growRoom(node->attributes, node->attributeRoom, node->attributeCount, kArrayStep);
-  node->attributes[node->attributeCount++] = XmlAttribute{name.release(), value.release()};
+  node->attributes[node->attributeCount++] = attribute;
+  owner.release();
 }
 
 void adoptAttributes(XmlNodeData* node, const XmlAttribute* items, int32_t count, bool exact) {
@@ -389,10 +403,10 @@ CXmlNode CXmlNode::addChild(std::u16string_view name, bool isDeclaration) const 
 
 void CXmlNode::addAttribute(std::u16string_view name, const char16_t* value) const {
   if (!data_) return;
-  OwnedString ownedName = copyString(name.data(), name.size());
-  OwnedString ownedValue =
-      value ? copyString(value, std::char_traits<char16_t>::length(value)) : OwnedString();
-  addAttributeTo(data_, std::move(ownedName), std::move(ownedValue));
+  const size_t valueLength = value ? std::char_traits<char16_t>::length(value) : 0;
+  XmlAttribute attribute = newAttribute(name.data(), name.size(), value != nullptr, valueLength);
+  if (valueLength != 0) std::memcpy(attribute.value, value, valueLength * sizeof(char16_t));
+  addAttributeTo(data_, attribute);
 }
 
 void CXmlNode::addText(std::u16string_view text) const {
