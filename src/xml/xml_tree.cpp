@@ -156,8 +156,6 @@ void freeContents(XmlNodeData* node) noexcept {
   std::free(node);  // the name shares the record's block
 }
 
-constexpr XmlNodeData* kNoNode = nullptr;
-
 }  // namespace
 
 OwnedString copyString(const char16_t* s, size_t n) {
@@ -193,7 +191,7 @@ void releaseNode(XmlNodeData* node) noexcept {
   // reads any more once the count is 0. A deep tree is thus released in a
   // loop with no recursion and no allocation.
   XmlNodeData* pending = node;
-  while (pending != kNoNode) {
+  while (pending != nullptr) {
     XmlNodeData* current = pending;
     pending = current->parent;
     for (int32_t i = 0; i < current->childCount; ++i) {
