@@ -1,9 +1,13 @@
 // Node records: creation, the record builders, reference counting and
 // release, and the handle's copy semantics.
+#if defined(__linux__)
 #include <sys/mman.h>
 #include <unistd.h>
+#define EPUB_XML_MREMAP 1
+#endif
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <type_traits>
@@ -33,20 +37,27 @@ constexpr int32_t kOrderStep = 150;
 // mremap, which moves page tables and never copies. Relying on realloc alone
 // is not enough: glibc maps large blocks separately only below a threshold
 // that grows as the process frees large blocks, and above it realloc copies.
+// Where there is no mremap, every array lives on the heap.
+#if defined(EPUB_XML_MREMAP)
 constexpr size_t kMappedBytes = size_t(256) << 10;
 
 size_t pageBytes(size_t bytes) noexcept {
   static const size_t page = size_t(sysconf(_SC_PAGESIZE));
   return (bytes + page - 1) / page * page;
 }
+#else
+constexpr size_t kMappedBytes = SIZE_MAX;
+#endif
 
-void freeBlock(void* block, size_t bytes) noexcept {
+void freeBlock(void* block, [[maybe_unused]] size_t bytes) noexcept {
   if (block == nullptr) return;
+#if defined(EPUB_XML_MREMAP)
   if (bytes >= kMappedBytes) {
     munmap(block, pageBytes(bytes));
-  } else {
-    std::free(block);
+    return;
   }
+#endif
+  std::free(block);
 }
 
 // Resizes a block of oldBytes (null and 0 for none) to newBytes > 0, keeping
@@ -56,6 +67,7 @@ void* resizeBlock(void* block, size_t oldBytes, size_t newBytes) noexcept {
   const bool wasMapped = oldBytes >= kMappedBytes;
   const bool mapped = newBytes >= kMappedBytes;
   if (!wasMapped && !mapped) return std::realloc(block, newBytes);
+#if defined(EPUB_XML_MREMAP)
   if (wasMapped && mapped) {
     const size_t from = pageBytes(oldBytes);
     const size_t to = pageBytes(newBytes);
@@ -76,6 +88,9 @@ void* resizeBlock(void* block, size_t oldBytes, size_t newBytes) noexcept {
   if (oldBytes != 0) std::memcpy(fresh, block, std::min(oldBytes, newBytes));
   freeBlock(block, oldBytes);
   return fresh;
+#else
+  return nullptr;  // unreachable: nothing is mapped
+#endif
 }
 
 template <class T>

@@ -98,16 +98,20 @@ TEST(ParseScaling, TenTimesTheTextTakesAboutTenTimesTheTime) {
     const char* shape;
     std::function<std::u16string(int)> make;
     int small;  // the large document has ten times as much
+    double limit;
   } rows[] = {
       // Many children of one element: ~2 MB and ~20 MB of UTF-16, the large
       // manifest holding 200,000 items.
-      {"manifest", opf, 20000},
+      {"manifest", opf, 20000, 15.0},
       // Many attributes of one element.
-      {"attributes", attributes, 50000},
+      {"attributes", attributes, 50000, 15.0},
       // One text built from references and comment merges.
-      {"text", longText, 40000},
-      // Deep nesting (15,000 and 150,000 levels).
-      {"nesting", nested, 15000},
+      {"text", longText, 40000, 15.0},
+      // Deep nesting (15,000 and 150,000 levels). Every open level keeps its
+      // arrays' first room (about 1 KB) until it closes, so the large case
+      // works on ten times the memory at once and pays in cache misses, not
+      // in work: the bound is looser.
+      {"nesting", nested, 15000, 25.0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.shape);
@@ -120,7 +124,7 @@ TEST(ParseScaling, TenTimesTheTextTakesAboutTenTimesTheTime) {
                 double(small.size()) * 2 / 1e6, smallSeconds * 1e3, double(large.size()) * 2 / 1e6,
                 largeSeconds * 1e3, ratio);
 #ifndef EPUB_SANITIZED
-    EXPECT_LT(ratio, 15.0);
+    EXPECT_LT(ratio, row.limit);
 #endif
   }
 }
