@@ -174,7 +174,13 @@ EPUBREADER_API intptr_t EpubReader_setSearchContext(EpubReader* reader, const ep
 EPUBREADER_API intptr_t EpubReader_clearSearchDatas(EpubReader* reader);
 EPUBREADER_API int32_t EpubReader_getPageCount(EpubReader* reader);
 
-/* ---- Opening ---- */
+/* ---- Opening ----
+ * readMimeType stores the mimetype file's text, read as Windows-1252 (the
+ * 8-bit code page used where the system has none); it accepts any bytes.
+ * readContainer reads the package document and the NCX through the read
+ * callback and returns the package document's path (owned by the library),
+ * or null when the container names no package document or it cannot be
+ * read. */
 EPUBREADER_API bool EpubReader_readMimeType(EpubReader* reader, const uint8_t* bytes, int32_t length);
 EPUBREADER_API const epub_char16* EpubReader_readContainer(EpubReader* reader, const uint8_t* bytes,
                                                            uint32_t length);
