@@ -4,6 +4,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
+#include <unordered_map>
 
 struct ZaveVevode {
   ZaveVevodeOptions options;
@@ -11,6 +13,16 @@ struct ZaveVevode {
 
 namespace testrenderer {
 namespace {
+
+// Hashes by view, so that a lookup needs no string of its own.
+struct ViewHash {
+  using is_transparent = void;
+  size_t operator()(std::u16string_view text) const {
+    return std::hash<std::u16string_view>{}(text);
+  }
+};
+template <class Value>
+using QuickTable = std::unordered_map<std::u16string, Value, ViewHash, std::equal_to<>>;
 
 struct State {
   std::recursive_mutex mutex;
@@ -20,6 +32,9 @@ struct State {
   std::map<std::u16string, std::vector<uint32_t>> objectIndexes;
   std::vector<std::unique_ptr<ZaveVevode>> handles;
   bool recording = true;
+  bool quick = false;
+  QuickTable<int32_t> quickPageCounts;
+  QuickTable<std::vector<uint32_t>> quickObjectIndexes;
 };
 
 State& state() {
@@ -35,8 +50,8 @@ ZaveVevode* findHandle(const ZaveVevode* handle) {
 
 // Logs the call, then asks the script. The lock is not held while the
 // script runs, so an answer may block or call back into the engine.
-intptr_t record(const char* function, const ZaveVevode* handle, const char16_t* path,
-                bool hasPath, std::vector<intptr_t> args) {
+intptr_t record(const char* function, const ZaveVevode* handle, const char16_t* path, bool hasPath,
+                std::vector<intptr_t> args) {
   Call call;
   call.function = function;
   call.handle = handle;
@@ -111,6 +126,9 @@ void reset() {
   state().objectIndexes.clear();
   state().handles.clear();
   state().recording = true;
+  state().quick = false;
+  state().quickPageCounts.clear();
+  state().quickObjectIndexes.clear();
 }
 
 std::vector<Call> calls() {
@@ -143,6 +161,7 @@ void answer(const std::string& function, Answer a) {
 void setPageCount(const std::u16string& path, int32_t pages) {
   std::lock_guard lock(state().mutex);
   state().pageCounts[path] = pages;
+  state().quickPageCounts[path] = pages;
   state().answers["getPageLength"] = [](const Call& c) -> intptr_t {
     std::lock_guard inner(state().mutex);
     auto it = state().pageCounts.find(c.path);
@@ -152,6 +171,7 @@ void setPageCount(const std::u16string& path, int32_t pages) {
 
 void setObjectIndexes(const std::u16string& path, std::vector<uint32_t> indexes) {
   std::lock_guard lock(state().mutex);
+  state().quickObjectIndexes[path] = indexes;
   state().objectIndexes[path] = std::move(indexes);
   state().answers["getObjectIndex"] = [](const Call& c) -> intptr_t {
     std::lock_guard inner(state().mutex);
@@ -161,6 +181,37 @@ void setObjectIndexes(const std::u16string& path, std::vector<uint32_t> indexes)
     return it->second[std::min(page, it->second.size() - 1)];
   };
 }
+
+void setQuickTables(bool on) {
+  std::lock_guard lock(state().mutex);
+  state().quick = on;
+}
+
+namespace {
+
+// The quick answers: false when quick tables are not in use.
+bool quickPageLength(const char16_t* path, int32_t* pages) {
+  std::lock_guard lock(state().mutex);
+  if (!state().quick || state().recording) return false;
+  auto it = state().quickPageCounts.find(std::u16string_view(path ? path : u""));
+  *pages = it == state().quickPageCounts.end() ? 0 : it->second;
+  return true;
+}
+
+bool quickObjectIndex(const char16_t* path, int32_t page, uint32_t* index) {
+  std::lock_guard lock(state().mutex);
+  if (!state().quick || state().recording) return false;
+  auto it = state().quickObjectIndexes.find(std::u16string_view(path ? path : u""));
+  if (it == state().quickObjectIndexes.end() || it->second.empty()) {
+    *index = 0;
+  } else {
+    const size_t at = page < 0 ? 0 : static_cast<size_t>(page);
+    *index = it->second[std::min(at, it->second.size() - 1)];
+  }
+  return true;
+}
+
+}  // namespace
 
 std::vector<ZaveVevode*> handles() {
   std::lock_guard lock(state().mutex);
@@ -234,6 +285,7 @@ bool ZaveVevode_xhtml(ZaveVevode* r, const char16_t* path, const uint8_t* bytes,
 }
 
 int32_t ZaveVevode_getPageLength(ZaveVevode* r, const char16_t* path) {
+  if (int32_t pages; testrenderer::quickPageLength(path, &pages)) return pages;
   return static_cast<int32_t>(withPath("getPageLength", r, path));
 }
 
@@ -268,6 +320,7 @@ const char16_t* ZaveVevode_getFirstStringPage(ZaveVevode* r, const char16_t* pat
 }
 
 uint32_t ZaveVevode_getObjectIndex(ZaveVevode* r, const char16_t* path, int32_t page) {
+  if (uint32_t index; testrenderer::quickObjectIndex(path, page, &index)) return index;
   return static_cast<uint32_t>(withPath("getObjectIndex", r, path, {page}));
 }
 
@@ -325,9 +378,7 @@ const char16_t* ZaveVevode_getScrapText(ZaveVevode* r, const char16_t* path, uin
   return reinterpret_cast<const char16_t*>(withPath("getScrapText", r, path, {start, end}));
 }
 
-void ZaveVevode_clearScrap(ZaveVevode* r, const char16_t* path) {
-  withPath("clearScrap", r, path);
-}
+void ZaveVevode_clearScrap(ZaveVevode* r, const char16_t* path) { withPath("clearScrap", r, path); }
 
 void ZaveVevode_drawSelectionBox(ZaveVevode* r, const char16_t* path, intptr_t a, intptr_t b,
                                  uint32_t start, uint32_t end, intptr_t c, intptr_t d) {

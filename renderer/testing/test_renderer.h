@@ -46,8 +46,13 @@ TEST_RENDERER_API void answer(const std::string& function, Answer answer);
 // Per-document helpers: getPageLength(path) and getObjectIndex(path, page).
 TEST_RENDERER_API void setPageCount(const std::u16string& path, int32_t pages);
 // getObjectIndex(path, p) answers indexes[p], and indexes.back() past the end.
-TEST_RENDERER_API void setObjectIndexes(const std::u16string& path,
-                                        std::vector<uint32_t> indexes);
+TEST_RENDERER_API void setObjectIndexes(const std::u16string& path, std::vector<uint32_t> indexes);
+
+// For benchmarks: while on and the call log is off, getPageLength and
+// getObjectIndex answer straight from the tables of setPageCount and
+// setObjectIndexes (a path without a table answers 0), bypassing answer().
+// reset() turns it off.
+TEST_RENDERER_API void setQuickTables(bool on);
 
 // Renderer handles created and not yet freed, in creation order.
 TEST_RENDERER_API std::vector<ZaveVevode*> handles();
