@@ -1,6 +1,7 @@
 // Bringing content documents into the renderer and taking them out again.
-// Items are addressed by index throughout: host callbacks run in the middle
-// of these operations and may call back into the library.
+// Host callbacks run in the middle of these operations and may call back
+// into the library (the lock is recursive), so items are found again by
+// index after each of them; the table itself never grows once open.
 #include "content/table.h"
 
 namespace epub::content {

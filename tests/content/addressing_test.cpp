@@ -221,6 +221,35 @@ TEST_F(Addressing, PageOfAPositionAtDocumentBoundaries) {
         {index(kA, 1), index(kA, 0), index(kB, 1), index(kB, 0)}}});
 }
 
+// With the OPF at the container root, a manifest href that is empty gives an
+// item whose full path is empty: getFileName refuses its pages, while
+// getContentByPage gives the (empty) href; a null host path names it.
+TEST_F(Addressing, DocumentWithAnEmptyPath) {
+  open({{"d0", ""}, {"d1", "a.xhtml"}}, {"d0", "d1"}, "content.opf");
+  script("", 1, {0, 2});
+  script("a.xhtml", 1, {0, 3});
+  loadAll();
+  run({
+      {"the document of each page",
+       [&] {
+         return narrow(EpubReader_getFileName(reader, 0)) + " [" +
+                narrow(EpubReader_getContentByPage(reader, 0)) + "] " +
+                narrow(EpubReader_getFileName(reader, 1)) + " " +
+                narrow(EpubReader_getContentByPage(reader, 1));
+       },
+       "null [] a.xhtml a.xhtml",
+       {}},
+      {"null and empty paths name the first document",
+       [&] {
+         return num(EpubReader_getContentPageCount(reader, nullptr)) + " " +
+                num(EpubReader_getTotalPageBeforeContent(reader, u"a.xhtml")) + " " +
+                num(EpubReader_getContentMarkablePosition(reader, u"", 0));
+       },
+       "1 1 0",
+       {"getObjectIndex(, 0)"}},
+  });
+}
+
 // loadContent alone leaves the total at 0: only page 0 passes the check.
 TEST_F(Addressing, StaleTotalAfterLoadContentAlone) {
   open({"a.xhtml", "b.xhtml"});

@@ -137,8 +137,6 @@ struct Step {
 
 class ContentTest : public ::testing::Test {
  protected:
-  static constexpr const char* kOpfPath = "OEBPS/content.opf";
-
   void SetUp() override {
     testrenderer::reset();
     EpubReaderHostOptions options{};
@@ -158,13 +156,15 @@ class ContentTest : public ::testing::Test {
     testrenderer::reset();
   }
 
-  // Opens a publication whose OPF is OEBPS/content.opf, with the given
-  // manifest and spine; every manifest item is readable ("<p>id</p>").
-  void open(const std::vector<Item>& manifest, const std::vector<std::string>& spine) {
+  // Opens a publication with the given manifest and spine, its OPF at
+  // `opfPath`; every manifest item is readable ("<p>id</p>").
+  void open(const std::vector<Item>& manifest, const std::vector<std::string>& spine,
+            const std::string& opfPath = "OEBPS/content.opf") {
+    folder = opfPath.substr(0, opfPath.rfind('/') + 1);
     const std::string opf = opfXml(manifest, spine);
-    host.files[wide(kOpfPath)] = opf;
+    host.files[wide(opfPath)] = opf;
     for (const Item& item : manifest) host.files[fullPath(item.href)] = "<p>" + item.id + "</p>";
-    const std::string container = containerXml(kOpfPath);
+    const std::string container = containerXml(opfPath);
     const char16_t* opened =
         EpubReader_readContainer(reader, reinterpret_cast<const uint8_t*>(container.data()),
                                  static_cast<uint32_t>(container.size()));
@@ -183,11 +183,12 @@ class ContentTest : public ::testing::Test {
     open(manifest, spine);
   }
 
-  static std::u16string fullPath(const std::string& href) { return wide("OEBPS/" + href); }
+  // The full path of an href in the OPF's folder (no "." or ".." in it).
+  std::u16string fullPath(const std::string& href) const { return wide(folder + href); }
 
   // Scripts a document: its page count and the index of each page's first
   // object, the last entry being the document's object count.
-  static void script(const std::string& href, int32_t pages, std::vector<uint32_t> indexes) {
+  void script(const std::string& href, int32_t pages, std::vector<uint32_t> indexes) {
     testrenderer::setPageCount(fullPath(href), pages);
     testrenderer::setObjectIndexes(fullPath(href), std::move(indexes));
   }
@@ -207,7 +208,7 @@ class ContentTest : public ::testing::Test {
   // "xhtml(path, bytes, length, progress, context)" as the log shows it.
   std::string xhtml(const std::string& href, EpubReaderProgressCallback progress = nullptr,
                     const void* context = nullptr) {
-    return "xhtml(OEBPS/" + href + ", " + host.bytesOf(fullPath(href)) + ", " +
+    return "xhtml(" + folder + href + ", " + host.bytesOf(fullPath(href)) + ", " +
            num(reinterpret_cast<intptr_t>(progress)) + ", " + num(context) + ")";
   }
 
@@ -229,6 +230,7 @@ class ContentTest : public ::testing::Test {
   }
 
   Host host;
+  std::string folder;  // the OPF's folder
   Host* hostPointer = &host;
   void* progressContext = nullptr;
   EpubReader* reader = nullptr;
