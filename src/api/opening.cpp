@@ -75,7 +75,7 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
   s.contents.reserve(pkg.spine.size());
   for (const package::SpineEntry& entry : pkg.spine) {
     if (const package::ManifestItem* item = pkg.findManifestItem(entry.idref)) {
-      s.contents.push_back(ContentItem{0, package::resolvePath(base, item->href), false});
+      s.addContent(package::resolvePath(base, item->href), item->href.c_str());
     }
   }
 

@@ -10,14 +10,8 @@ namespace {
 // The manifest href (as stored) of the first spine entry whose resolved
 // href is the document's path.
 const char16_t* manifestHref(const Session& s, const std::u16string& documentPath) {
-  if (!s.package) return nullptr;
-  for (const package::SpineEntry& entry : s.package->spine) {
-    const package::ManifestItem* item = s.package->findManifestItem(entry.idref);
-    if (item && package::resolvePath(s.location.opfDirectory, item->href) == documentPath) {
-      return item->href.c_str();
-    }
-  }
-  return nullptr;
+  auto it = s.firstByPath.find(documentPath);
+  return it == s.firstByPath.end() ? nullptr : it->second.href;
 }
 
 // Forward search for the page holding an index: the page before the first

@@ -66,8 +66,8 @@ void modifyScrap(Session& s, uint32_t start, uint32_t end, intptr_t a, intptr_t 
 void removeScrap(Session& s, uint32_t start, uint32_t end);
 const char16_t* getScrapText(Session& s, uint32_t start, uint32_t end);
 void clearScrap(Session& s);
-void drawSelectionBox(Session& s, intptr_t a, intptr_t b, uint32_t start, uint32_t end,
-                      intptr_t c, intptr_t d);
+void drawSelectionBox(Session& s, intptr_t a, intptr_t b, uint32_t start, uint32_t end, intptr_t c,
+                      intptr_t d);
 void addContentScrap(Session& s, Path path, uint32_t start, uint32_t end, intptr_t a, intptr_t b);
 void modifyContentScrap(Session& s, Path path, uint32_t start, uint32_t end, intptr_t a,
                         intptr_t b);

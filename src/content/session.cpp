@@ -78,6 +78,11 @@ bool Session::readFile(const std::u16string& path, const uint8_t** bytes, uint32
   return read(userData, path.c_str(), bytes, length);
 }
 
+void Session::addContent(std::u16string path, const char16_t* href) {
+  firstByPath.try_emplace(path, PathEntry{contents.size(), href});
+  contents.push_back(ContentItem{0, std::move(path), false});
+}
+
 void Session::releaseFile(const std::u16string& path) const {
   if (release) release(userData, path.c_str());
 }

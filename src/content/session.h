@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "epubreader.h"
@@ -39,6 +40,18 @@ struct Session {
   // change; deliberately not refreshed by single-document operations.
   int32_t totalPageCount = 0;
   std::vector<ContentItem> contents;  // spine order, duplicates included
+
+  // Where each full path first occurs in the table, and the manifest href of
+  // the spine entry that put it there. Built when the publication opens (the
+  // table never changes afterwards), so lookups by path cost no scan.
+  struct PathEntry {
+    size_t index;
+    const char16_t* href;  // owned by the Package record
+  };
+  std::unordered_map<std::u16string, PathEntry> firstByPath;
+
+  // Appends a Content item for a manifest item of the spine.
+  void addContent(std::u16string path, const char16_t* href);
 
   explicit Session(const EpubReaderHostOptions& options);
   ~Session();

@@ -12,12 +12,8 @@ std::u16string resolveHostPath(const Session& s, Path path) {
 Lookup lookupContent(const Session& s, Path path) {
   Lookup found{resolveHostPath(s, path), std::nullopt};
   // Exact, case-sensitive; of two items with one path the first wins.
-  for (size_t i = 0; i < s.contents.size(); ++i) {
-    if (s.contents[i].path == found.path) {
-      found.index = i;
-      break;
-    }
-  }
+  auto it = s.firstByPath.find(found.path);
+  if (it != s.firstByPath.end()) found.index = it->second.index;
   return found;
 }
 
