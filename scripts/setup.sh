@@ -10,6 +10,8 @@ packages=(
   gcc-multilib g++-multilib
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev libpugixml-dev libzip-dev
+  libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev
+  libharfbuzz-dev libfreetype-dev libjpeg-dev libpng-dev libbrotli-dev zlib1g-dev
   python3 python3-ebooklib zip unzip valgrind
 )
 
