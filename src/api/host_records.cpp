@@ -102,29 +102,30 @@ const EpubReaderNavList* navigationList(EpubReader& reader) {
   return list;
 }
 
+// Frees a list node by node, each node's record before the node, then the
+// header. The strings belong to the Package record and stay.
+template <class List>
+void freeList(List*& list) {
+  if (!list) return;
+  for (auto* node = list->first; node;) {
+    auto* next = node->next;
+    if constexpr (requires { node->item; }) {
+      delete node->item;
+    } else {
+      delete node->entry;
+    }
+    delete node;
+    node = next;
+  }
+  delete list;
+  list = nullptr;
+}
+
 void freeHostRecords(EpubReader& reader) {
   delete reader.metadata;
   reader.metadata = nullptr;
-  if (EpubReaderSpineList* list = reader.spine) {
-    for (EpubReaderSpineNode* node = list->first; node;) {
-      EpubReaderSpineNode* next = node->next;
-      delete node->item;
-      delete node;
-      node = next;
-    }
-    delete list;
-    reader.spine = nullptr;
-  }
-  if (EpubReaderNavList* list = reader.navigation) {
-    for (EpubReaderNavNode* node = list->first; node;) {
-      EpubReaderNavNode* next = node->next;
-      delete node->entry;
-      delete node;
-      node = next;
-    }
-    delete list;
-    reader.navigation = nullptr;
-  }
+  freeList(reader.spine);
+  freeList(reader.navigation);
 }
 
 }  // namespace epub::api
