@@ -33,7 +33,10 @@ auto withDecodedText(const uint8_t* bytes, uint32_t length, Reader&& reader) {
 
 bool readMimeType(Session& s, const uint8_t* bytes, int32_t length) {
   std::u16string text;
-  if (bytes && length > 0) {
+  if (bytes && length == -1) {
+    // -1 asks for a NUL-terminated string, as with the system converter.
+    for (const uint8_t* b = bytes; *b != 0; ++b) text.push_back(windows1252(*b));
+  } else if (bytes && length > 0) {
     text.reserve(static_cast<size_t>(length));
     // The stored text ends at the first NUL, as a C string would.
     for (int32_t i = 0; i < length && bytes[i] != 0; ++i) text.push_back(windows1252(bytes[i]));

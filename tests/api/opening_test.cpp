@@ -259,8 +259,12 @@ TEST_F(OpeningTest, SecondOpenIsRefusedAndRecordsStay) {
 }
 
 TEST_F(OpeningTest, MimeTypeIsAcceptedWhateverItHolds) {
-  const std::vector<std::pair<const char*, int32_t>> rows = {
-      {"application/epub+zip", 20}, {"", 0}, {"\x80\x9f\xff", 3}, {"x", -5}, {nullptr, 4}};
+  const std::vector<std::pair<const char*, int32_t>> rows = {{"application/epub+zip", 20},
+                                                             {"", 0},
+                                                             {"\x80\x9f\xff", 3},
+                                                             {"x", -5},
+                                                             {"z", -1},
+                                                             {nullptr, 4}};
   for (const auto& [text, length] : rows) {
     EXPECT_TRUE(EpubReader_readMimeType(reader, bytes(text), length));
   }
