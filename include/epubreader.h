@@ -67,8 +67,7 @@ typedef bool (*EpubReaderReadCallback)(void* userData, const epub_char16* path,
                                        const uint8_t** bytes, uint32_t* length);
 /* Called only by the renderer; their values are the renderer's. */
 typedef bool (*EpubReaderRendererCallback1)(void* userData, intptr_t a, intptr_t b);
-typedef bool (*EpubReaderRendererCallback2)(void* userData, intptr_t a, intptr_t b,
-                                            intptr_t c);
+typedef bool (*EpubReaderRendererCallback2)(void* userData, intptr_t a, intptr_t b, intptr_t c);
 /* Reports that a content document left the renderer. */
 typedef void (*EpubReaderReleaseCallback)(void* userData, const epub_char16* path);
 /* Reports loading progress: count documents in all, done of them finished. */
@@ -181,7 +180,8 @@ EPUBREADER_API int32_t EpubReader_getPageCount(EpubReader* reader);
  * callback and returns the package document's path (owned by the library),
  * or null when the container names no package document or it cannot be
  * read. */
-EPUBREADER_API bool EpubReader_readMimeType(EpubReader* reader, const uint8_t* bytes, int32_t length);
+EPUBREADER_API bool EpubReader_readMimeType(EpubReader* reader, const uint8_t* bytes,
+                                            int32_t length);
 EPUBREADER_API const epub_char16* EpubReader_readContainer(EpubReader* reader, const uint8_t* bytes,
                                                            uint32_t length);
 
@@ -208,7 +208,8 @@ EPUBREADER_API const epub_char16* EpubReader_getFileName(EpubReader* reader, int
 EPUBREADER_API const epub_char16* EpubReader_getContentByPage(EpubReader* reader, int32_t page);
 EPUBREADER_API uint32_t EpubReader_getMarkablePosition(EpubReader* reader, int32_t page);
 EPUBREADER_API uint32_t EpubReader_getContentMarkablePosition(EpubReader* reader,
-                                                              const epub_char16* path, int32_t page);
+                                                              const epub_char16* path,
+                                                              int32_t page);
 EPUBREADER_API int32_t EpubReader_getPageMarkPosition(EpubReader* reader, uint32_t position);
 EPUBREADER_API int32_t EpubReader_getContentPageMarkPosition(EpubReader* reader,
                                                              const epub_char16* path,
@@ -227,7 +228,8 @@ EPUBREADER_API void EpubReader_draw(EpubReader* reader, int32_t page, intptr_t a
 EPUBREADER_API void EpubReader_drawContent(EpubReader* reader, const epub_char16* path,
                                            int32_t page, intptr_t a, intptr_t b, intptr_t c,
                                            intptr_t d);
-EPUBREADER_API int32_t EpubReader_getLink(EpubReader* reader, const epub_char16* path, intptr_t value);
+EPUBREADER_API int32_t EpubReader_getLink(EpubReader* reader, const epub_char16* path,
+                                          intptr_t value);
 EPUBREADER_API int32_t EpubReader_getContentLink(EpubReader* reader, const epub_char16* path,
                                                  intptr_t value);
 EPUBREADER_API intptr_t EpubReader_getObjectType(EpubReader* reader, int32_t page, intptr_t value);

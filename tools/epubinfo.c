@@ -84,8 +84,7 @@ static uint8_t* read_entry(struct archive* a, const char* name, uint32_t* length
   zip_stat_t st;
   zip_file_t* file;
   uint8_t* data;
-  if (zip_stat(a->zip, name, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
-      st.size > 0x7FFFFFFF)
+  if (zip_stat(a->zip, name, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) || st.size > 0x7FFFFFFF)
     return NULL;
   file = zip_fopen(a->zip, name, 0);
   if (!file) return NULL;

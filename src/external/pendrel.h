@@ -128,8 +128,7 @@ PENDREL_API void ZaveVevode_modifyScrap(ZaveVevode* r, const pendrel_char16* pat
                                         uint32_t end, intptr_t a, intptr_t b);
 PENDREL_API void ZaveVevode_removeScrap(ZaveVevode* r, const pendrel_char16* path, uint32_t start,
                                         uint32_t end);
-PENDREL_API const pendrel_char16* ZaveVevode_getScrapText(ZaveVevode* r,
-                                                          const pendrel_char16* path,
+PENDREL_API const pendrel_char16* ZaveVevode_getScrapText(ZaveVevode* r, const pendrel_char16* path,
                                                           uint32_t start, uint32_t end);
 PENDREL_API void ZaveVevode_clearScrap(ZaveVevode* r, const pendrel_char16* path);
 PENDREL_API void ZaveVevode_drawSelectionBox(ZaveVevode* r, const pendrel_char16* path, intptr_t a,
@@ -138,10 +137,10 @@ PENDREL_API void ZaveVevode_drawSelectionBox(ZaveVevode* r, const pendrel_char16
 
 /* Search over a document's bytes; the answer is summed across documents. */
 PENDREL_API int32_t ZaveVevode_search(ZaveVevode* r, const pendrel_char16* path,
-                                      const uint8_t* bytes, uint32_t length, intptr_t a,
-                                      intptr_t b, intptr_t c);
-PENDREL_API void ZaveVevode_setSearchDrawItem(ZaveVevode* r, const pendrel_char16* path,
-                                              intptr_t a, intptr_t b);
+                                      const uint8_t* bytes, uint32_t length, intptr_t a, intptr_t b,
+                                      intptr_t c);
+PENDREL_API void ZaveVevode_setSearchDrawItem(ZaveVevode* r, const pendrel_char16* path, intptr_t a,
+                                              intptr_t b);
 
 /* Settings the host reaches through the engine unchanged. */
 PENDREL_API intptr_t ZaveVevode_setDrawOnlyThisColor(ZaveVevode* r, intptr_t color);
