@@ -8,6 +8,7 @@
 #include "pendrel_mupdf.h"
 
 #include "pendrel.h"
+#include "resources.h"
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -17,6 +18,7 @@ extern "C" {
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -69,7 +71,6 @@ struct Extract {
 
 struct Document {
   fz_context* ctx = nullptr;
-  fz_buffer* bytes = nullptr;
   fz_document* doc = nullptr;
   Layout layout;
   Extract text;
@@ -80,10 +81,7 @@ struct Document {
   Document() = default;
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
-  ~Document() {
-    fz_drop_document(ctx, doc);
-    fz_drop_buffer(ctx, bytes);
-  }
+  ~Document() { fz_drop_document(ctx, doc); }
   int32_t pageCount() const { return static_cast<int32_t>(text.pages.size()) - 1; }
   bool hasPage(int32_t page) const { return page >= 0 && page < pageCount(); }
 };
@@ -275,8 +273,9 @@ bool extract(fz_context* ctx, fz_document* doc, const Layout& layout, Extract& o
   return true;
 }
 
-// Opens XHTML bytes with MuPDF's HTML handler; the stream reads `data`
-// during the call only.
+// Opens XHTML bytes with MuPDF's HTML handler. The handler reads the whole
+// stream into its own buffer while opening, so `data` is not referenced
+// after the call.
 fz_document* openXhtml(fz_context* ctx, const uint8_t* data, size_t length) {
   fz_stream* stream = nullptr;
   fz_document* doc = nullptr;
@@ -292,6 +291,34 @@ fz_document* openXhtml(fz_context* ctx, const uint8_t* data, size_t length) {
     doc = nullptr;
   }
   return doc;
+}
+
+// The document's images and style sheets, fetched through the host's read
+// trampoline and inlined; nullopt when it has none the host can give.
+std::optional<std::string> withResources(ZaveVevode* r, const char16_t* path, const uint8_t* bytes,
+                                         uint32_t length) {
+  if (!r->options.read) return std::nullopt;
+  std::u16string wide;
+  auto read = [&](const std::string& resource) -> std::optional<std::string_view> {
+    wide.clear();
+    appendUtf16(wide, resource);
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (!r->options.read(r->options.context, wide.c_str(), &data, &size) || !data)
+      return std::nullopt;
+    return std::string_view(reinterpret_cast<const char*>(data), size);
+  };
+  return pendrel_mupdf::inlineResources(
+      std::string_view(reinterpret_cast<const char*>(bytes), length), toUtf8(path), read);
+}
+
+// Opens a document as the host gave it, with its resources inlined.
+fz_document* openWithResources(ZaveVevode* r, const char16_t* path, const uint8_t* bytes,
+                               uint32_t length) {
+  std::optional<std::string> inlined = withResources(r, path, bytes, length);
+  if (inlined)
+    return openXhtml(r->ctx, reinterpret_cast<const uint8_t*>(inlined->data()), inlined->size());
+  return openXhtml(r->ctx, bytes, length);
 }
 
 Document* find(ZaveVevode* r, const char16_t* path) {
@@ -448,11 +475,7 @@ PENDREL_API bool ZaveVevode_xhtml(ZaveVevode* r, const pendrel_char16* path, con
   if (!bytes || length == 0) return false;
   auto d = std::make_unique<Document>();
   d->ctx = r->ctx;
-  fz_buffer* copy = nullptr;
-  fz_try(r->ctx) { copy = fz_new_buffer_from_copied_data(r->ctx, bytes, length); }
-  fz_catch(r->ctx) { return false; }
-  d->bytes = copy;
-  d->doc = openXhtml(r->ctx, copy->data, copy->len);
+  d->doc = openWithResources(r, path, bytes, length);
   if (!d->doc) return false;
   d->layout = layout;
   if (!extract(r->ctx, d->doc, layout, d->text, progress, context)) return false;
@@ -744,7 +767,7 @@ PENDREL_API int32_t ZaveVevode_search(ZaveVevode* r, const pendrel_char16* path,
   if (!r || !path || !bytes || length == 0 || r->needle.empty()) return 0;
   Document* loaded = find(r, path);
   Layout layout = loaded ? loaded->layout : r->current;
-  fz_document* doc = openXhtml(r->ctx, bytes, length);
+  fz_document* doc = openWithResources(r, path, bytes, length);
   if (!doc) return 0;
   Extract text;
   bool ok = extract(r->ctx, doc, layout, text, nullptr, nullptr);

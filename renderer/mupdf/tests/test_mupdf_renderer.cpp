@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "pendrel.h"
 #include "pendrel_mupdf.h"
+#include "resources.h"
 
 namespace {
 
@@ -201,6 +203,83 @@ TEST(MupdfRenderer, DrawingScrapsAndSearch) {
   EXPECT_EQ(hit.tinted(), 0u);
 }
 
+// A publication's files for the read trampoline; every request is logged.
+struct Files {
+  std::map<std::u16string, std::string> files;
+  std::vector<std::u16string> asked;
+  static bool read(void* context, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
+    auto* self = static_cast<Files*>(context);
+    self->asked.push_back(path);
+    auto it = self->files.find(path);
+    if (it == self->files.end()) return false;
+    *bytes = reinterpret_cast<const uint8_t*>(it->second.data());
+    *length = static_cast<uint32_t>(it->second.size());
+    return true;
+  }
+};
+
+// A binary PPM of one colour.
+std::string ppm(int side, char r, char g, char b) {
+  std::string out = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
+  for (int i = 0; i < side * side; ++i) out += {r, g, b};
+  return out;
+}
+
+TEST(MupdfRenderer, Resources) {
+  // Hrefs resolve against the document's folder; other schemes and paths
+  // leaving the container resolve to nothing.
+  struct Case {
+    const char* base;
+    const char* href;
+    const char* path;
+  } cases[] = {
+      {"OEBPS/text/a.xhtml", "../img/b.png", "OEBPS/img/b.png"},
+      {"OEBPS/text/a.xhtml", "./b/./c.png?v=1", "OEBPS/text/b/c.png"},
+      {"a.xhtml", "b%20c.png#frag", "b c.png"},
+      {"t/a.xhtml", "/root.png", "root.png"},
+      {"t/a.xhtml", "../../x.png", ""},
+      {"t/a.xhtml", "http://example.com/x.png", ""},
+      {"t/a.xhtml", "#only", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(pendrel_mupdf::resolveHref(c.base, c.href), c.path) << c.base << " " << c.href;
+
+  // Images and style sheets come through the read trampoline: the image
+  // becomes an object of type 2 and both show in the drawing.
+  Files files;
+  files.files[u"OEBPS/images/red.ppm"] = ppm(40, '\xE0', 0, 0);
+  files.files[u"OEBPS/styles/s.css"] = "p { color: #0000ff; }";
+  ZaveVevodeOptions options{};
+  options.read = Files::read;
+  options.context = &files;
+  ZaveVevode* r = ZaveVevode_new(&options);
+  std::string text =
+      "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
+      "<link rel=\"stylesheet\" type=\"text/css\" href=\"../styles/s.css\"/></head><body>"
+      "<p>blue words</p><p><img src=\"../images/red.ppm\" alt=\"x\"/></p>"
+      "<p><img src=\"../images/missing.png\"/></p></body></html>";
+  const char16_t* path = u"OEBPS/text/ch.xhtml";
+  ASSERT_TRUE(ZaveVevode_xhtml(r, path, reinterpret_cast<const uint8_t*>(text.data()),
+                               static_cast<uint32_t>(text.size()), nullptr, nullptr));
+  EXPECT_EQ(files.asked,
+            (std::vector<std::u16string>{u"OEBPS/styles/s.css", u"OEBPS/images/red.ppm",
+                                         u"OEBPS/images/missing.png"}));
+  // MuPDF stands the word "[image]" in for the image the host lacks.
+  ASSERT_EQ(ZaveVevode_getObjectCount(r, path, 0), 4u);
+  EXPECT_EQ(ZaveVevode_getObjectType(r, path, 0, 2), PENDREL_OBJECT_IMAGE);
+  EXPECT_EQ(ZaveVevode_getObjectType(r, path, 0, 3), PENDREL_OBJECT_WORD);
+  Bitmap bitmap(300, 400);
+  ZaveVevode_draw(r, path, 0, bitmap.handle(), 0, 0, 100);
+  size_t red = 0, blue = 0;
+  for (size_t i = 0; i < bitmap.pixels.size(); i += 4) {
+    red += bitmap.pixels[i] > 200 && bitmap.pixels[i + 1] < 50 && bitmap.pixels[i + 2] < 50;
+    blue += bitmap.pixels[i] < 80 && bitmap.pixels[i + 2] > 180;
+  }
+  EXPECT_GT(red, 500u);  // 40 pixels at 96 dpi are 30 points
+  EXPECT_GT(blue, 20u);
+  ZaveVevode_free(&r);
+}
+
 TEST(MupdfRenderer, FailureValues) {
   Renderer r;
   ASSERT_TRUE(r.load(xhtml(words(10))));
@@ -238,14 +317,27 @@ TEST(MupdfRenderer, FailureValues) {
 TEST(MupdfRenderer, MutatedBytesNeverCrash) {
   // Randomly damaged documents load or fail cleanly and every query stays in bounds.
 #ifdef EPUB_SANITIZED
-  const int iterations = 15;
+  const int iterations = 40;
 #else
-  const int iterations = 60;
+  const int iterations = 200;
 #endif
-  const std::string base = xhtml("<h1>Title</h1><p>one <a href=\"#x\">two</a> three</p>" +
-                                 words(120) + "<p id=\"x\">end <b>bold</b></p>");
+  const std::string base = xhtml(
+      "<link rel=\"stylesheet\" href=\"s.css\"/><h1>Title</h1>"
+      "<p>one <a href=\"#x\">two</a> <img src='i.ppm'/> three</p>" +
+      words(120) + "<p id=\"x\">end <b>bold</b></p>");
   std::mt19937 random(20261206);
-  Renderer r(200, 150);
+  const char16_t* path = u"OEBPS/ch.xhtml";
+  Files files;
+  files.files[u"OEBPS/s.css"] = "h1 { color: red } p { margin: 2em }";
+  files.files[u"OEBPS/i.ppm"] = ppm(8, 0, 0, '\x7F');
+  ZaveVevodeOptions options{};
+  options.read = Files::read;
+  options.context = &files;
+  options.settings.setting1 = 200;
+  options.settings.setting2 = 150;
+  Renderer r;
+  ZaveVevode_free(&r.r);
+  r.r = ZaveVevode_new(&options);
   Bitmap bitmap(64, 64);
   for (int i = 0; i < iterations; ++i) {
     std::string text = base;
@@ -265,21 +357,21 @@ TEST(MupdfRenderer, MutatedBytesNeverCrash) {
       }
       if (text.empty()) text = "<";
     }
-    r.load(text);
-    int32_t pages = r.pages();
+    r.load(text, path);
+    int32_t pages = r.pages(path);
     for (int32_t p = -1; p <= pages; ++p) {
-      uint32_t count = ZaveVevode_getObjectCount(r.r, kPath, p);
-      ZaveVevode_getFirstStringPage(r.r, kPath, p);
+      uint32_t count = ZaveVevode_getObjectCount(r.r, path, p);
+      ZaveVevode_getFirstStringPage(r.r, path, p);
       for (intptr_t k = 0; k <= static_cast<intptr_t>(count); ++k) {
-        ZaveVevode_getObjectType(r.r, kPath, p, k);
-        ZaveVevode_getHref(r.r, kPath, p, k);
+        ZaveVevode_getObjectType(r.r, path, p, k);
+        ZaveVevode_getHref(r.r, path, p, k);
       }
     }
-    ZaveVevode_draw(r.r, kPath, 0, bitmap.handle(), 3, 5, 50);
+    ZaveVevode_draw(r.r, path, 0, bitmap.handle(), 3, 5, 50);
     ZaveVevode_setSearchContext(r.r, u"two", 0);
-    ZaveVevode_search(r.r, kPath, reinterpret_cast<const uint8_t*>(text.data()),
+    ZaveVevode_search(r.r, path, reinterpret_cast<const uint8_t*>(text.data()),
                       static_cast<uint32_t>(text.size()), 0, 0, 0);
-    ZaveVevode_getLink(r.r, kPath, reinterpret_cast<intptr_t>(u"#x"));
+    ZaveVevode_getLink(r.r, path, reinterpret_cast<intptr_t>(u"#x"));
   }
 }
 
