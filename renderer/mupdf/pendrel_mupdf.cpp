@@ -16,6 +16,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -108,7 +109,9 @@ struct ZaveVevode {
   std::unordered_map<std::u16string, std::vector<Hit>> hits;
   std::u16string drawHitPath;
   intptr_t drawHit = -1;
-  intptr_t textColour = 0, textAlign = 0, embeddedFont = 1;
+  // Overrides applied as a user style sheet to documents opened later:
+  // text colour 0xRRGGBB (negative: the document's own) and alignment code.
+  intptr_t textColour = -1, textAlign = 0, embeddedFont = 1;
   intptr_t font[3] = {0, 0, 0};
 };
 
@@ -312,9 +315,27 @@ std::optional<std::string> withResources(ZaveVevode* r, const char16_t* path, co
       std::string_view(reinterpret_cast<const char*>(bytes), length), toUtf8(path), read);
 }
 
-// Opens a document as the host gave it, with its resources inlined.
+// The user style sheet carrying the host's colour and alignment overrides.
+std::string userCss(const ZaveVevode& r) {
+  std::string css;
+  if (r.textColour >= 0 && r.textColour <= 0xFFFFFF) {
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "%06x", static_cast<unsigned>(r.textColour));
+    css += "* { color: #" + std::string(colour) + " !important; }\n";
+  }
+  static const char* const aligns[] = {nullptr, "left", "right", "center", "justify"};
+  if (r.textAlign >= 1 && r.textAlign <= 4)
+    css += std::string("* { text-align: ") + aligns[r.textAlign] + " !important; }\n";
+  return css;
+}
+
+// Opens a document as the host gave it, with its resources inlined and the
+// host's overrides applied.
 fz_document* openWithResources(ZaveVevode* r, const char16_t* path, const uint8_t* bytes,
                                uint32_t length) {
+  std::string css = userCss(*r);
+  fz_try(r->ctx) { fz_set_user_css(r->ctx, css.c_str()); }
+  fz_catch(r->ctx) { return nullptr; }
   std::optional<std::string> inlined = withResources(r, path, bytes, length);
   if (inlined)
     return openXhtml(r->ctx, reinterpret_cast<const uint8_t*>(inlined->data()), inlined->size());

@@ -203,6 +203,39 @@ TEST(MupdfRenderer, DrawingScrapsAndSearch) {
   EXPECT_EQ(hit.tinted(), 0u);
 }
 
+TEST(MupdfRenderer, HostOverrides) {
+  // Colour and alignment overrides reach documents loaded after them, over
+  // the document's style sheet; a negative colour and alignment 0 give the
+  // document its own styles back.
+  struct Case {
+    const char* name;
+    intptr_t colour, align;
+    bool red;     // the text is drawn red
+    bool pushed;  // the short line starts right of the left margin
+  } cases[] = {
+      {"document's own", -1, 0, false, false},
+      {"red text", 0xFF0000, 0, true, false},
+      {"right aligned", -1, 2, false, true},
+      {"centred and red", 0xE00000, 3, true, true},
+  };
+  for (const Case& c : cases) {
+    Renderer r;
+    EXPECT_EQ(ZaveVevode_setDrawOnlyThisColor(r.r, c.colour), 1);
+    EXPECT_EQ(ZaveVevode_setUseOnlyThisTextAlign(r.r, c.align), 1);
+    ASSERT_TRUE(
+        r.load(xhtml("<style>p { color: #000000; text-align: left }</style><p>short line</p>")));
+    Bitmap bitmap(300, 400);
+    ZaveVevode_draw(r.r, kPath, 0, bitmap.handle(), 0, 0, 100);
+    size_t red = 0;
+    for (size_t i = 0; i < bitmap.pixels.size(); i += 4)
+      red += bitmap.pixels[i] > 180 && bitmap.pixels[i + 1] < 80 && bitmap.pixels[i + 2] < 80;
+    EXPECT_EQ(red > 20, c.red) << c.name;
+    PendrelObjectInfo info{};
+    ASSERT_TRUE(ZaveVevode_getObjectInfo(r.r, kPath, 0, 0, &info, 0));
+    EXPECT_EQ(info.x > 100, c.pushed) << c.name << " x " << info.x;
+  }
+}
+
 // A publication's files for the read trampoline; every request is logged.
 struct Files {
   std::map<std::u16string, std::string> files;
