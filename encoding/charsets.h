@@ -1,4 +1,7 @@
-// Charset names, guessing and conversion, on ICU.
+// Charset names, guessing and conversion. Two backends implement this:
+// charsets.cpp on ICU (Linux) and charsets_win32.cpp on the Windows code
+// pages. Charset names are ICU's, which both understand; the byte-order mark
+// and layout names of sniff.h are among them.
 #ifndef VOROZO_CHARSETS_H
 #define VOROZO_CHARSETS_H
 

@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config git
   clang clang-format libclang-rt-14-dev
   gcc-multilib g++-multilib
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libicu-dev libpugixml-dev libzip-dev
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev

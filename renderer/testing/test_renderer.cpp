@@ -75,6 +75,10 @@ intptr_t withPath(const char* function, const ZaveVevode* r, const char16_t* pat
 
 intptr_t pointer(const void* p) { return reinterpret_cast<intptr_t>(p); }
 
+// Positions are recorded as intptr_t, which is 32 bits wide in 32-bit
+// builds: the conversion must be spelled out there.
+intptr_t position(uint32_t p) { return static_cast<intptr_t>(p); }
+
 }  // namespace
 
 std::string utf8(const std::u16string& text) {
@@ -250,6 +254,7 @@ void callRelease(const ZaveVevode* handle, const char16_t* path) {
 }  // namespace testrenderer
 
 using testrenderer::pointer;
+using testrenderer::position;
 using testrenderer::record;
 using testrenderer::withPath;
 
@@ -361,28 +366,29 @@ bool ZaveVevode_getObjectInfo(ZaveVevode* r, const char16_t* path, int32_t page,
 
 void ZaveVevode_addScrap(ZaveVevode* r, const char16_t* path, uint32_t start, uint32_t end,
                          intptr_t a, intptr_t b) {
-  withPath("addScrap", r, path, {start, end, a, b});
+  withPath("addScrap", r, path, {position(start), position(end), a, b});
 }
 
 void ZaveVevode_modifyScrap(ZaveVevode* r, const char16_t* path, uint32_t start, uint32_t end,
                             intptr_t a, intptr_t b) {
-  withPath("modifyScrap", r, path, {start, end, a, b});
+  withPath("modifyScrap", r, path, {position(start), position(end), a, b});
 }
 
 void ZaveVevode_removeScrap(ZaveVevode* r, const char16_t* path, uint32_t start, uint32_t end) {
-  withPath("removeScrap", r, path, {start, end});
+  withPath("removeScrap", r, path, {position(start), position(end)});
 }
 
 const char16_t* ZaveVevode_getScrapText(ZaveVevode* r, const char16_t* path, uint32_t start,
                                         uint32_t end) {
-  return reinterpret_cast<const char16_t*>(withPath("getScrapText", r, path, {start, end}));
+  return reinterpret_cast<const char16_t*>(
+      withPath("getScrapText", r, path, {position(start), position(end)}));
 }
 
 void ZaveVevode_clearScrap(ZaveVevode* r, const char16_t* path) { withPath("clearScrap", r, path); }
 
 void ZaveVevode_drawSelectionBox(ZaveVevode* r, const char16_t* path, intptr_t a, intptr_t b,
                                  uint32_t start, uint32_t end, intptr_t c, intptr_t d) {
-  withPath("drawSelectionBox", r, path, {a, b, start, end, c, d});
+  withPath("drawSelectionBox", r, path, {a, b, position(start), position(end), c, d});
 }
 
 int32_t ZaveVevode_search(ZaveVevode* r, const char16_t* path, const uint8_t* bytes,
