@@ -33,9 +33,10 @@ constexpr std::array kCharsets = {
     CodePageCharset{"ibm-866_P100-1995", 866},
     CodePageCharset{"macos-0_2-10.2", 10000},
     CodePageCharset{"ibm-943_P15A-2003", 932},               // Shift_JIS as windows-31j
-    CodePageCharset{"ibm-33722_P12A_P12A-2009_U2", 20932},   // EUC-JP
+    CodePageCharset{"euc-jp-2007", 20932},                   // EUC-JP
     CodePageCharset{"ISO_2022,locale=ja,version=0", 50220},  // ISO-2022-JP
     CodePageCharset{"windows-949-2000", 949},
+    CodePageCharset{"windows-936-2000", 936},  // GBK
     CodePageCharset{"GB18030", 54936},
     CodePageCharset{"windows-950-2000", 950},  // Big5
 };
@@ -112,10 +113,10 @@ constexpr std::array kLabels = {
     CodePageLabel{"windows-31j", "ibm-943_P15A-2003"},
     CodePageLabel{"x-sjis", "ibm-943_P15A-2003"},
     CodePageLabel{"cp932", "ibm-943_P15A-2003"},
-    CodePageLabel{"euc-jp", "ibm-33722_P12A_P12A-2009_U2"},
-    CodePageLabel{"eucjp", "ibm-33722_P12A_P12A-2009_U2"},
-    CodePageLabel{"x-euc-jp", "ibm-33722_P12A_P12A-2009_U2"},
-    CodePageLabel{"cseucpkdfmtjapanese", "ibm-33722_P12A_P12A-2009_U2"},
+    CodePageLabel{"euc-jp", "euc-jp-2007"},
+    CodePageLabel{"eucjp", "euc-jp-2007"},
+    CodePageLabel{"x-euc-jp", "euc-jp-2007"},
+    CodePageLabel{"cseucpkdfmtjapanese", "euc-jp-2007"},
     CodePageLabel{"iso-2022-jp", "ISO_2022,locale=ja,version=0"},
     CodePageLabel{"csiso2022jp", "ISO_2022,locale=ja,version=0"},
     CodePageLabel{"cseuckr", "windows-949-2000"},
@@ -135,16 +136,14 @@ constexpr std::array kLabels = {
     CodePageLabel{"gb2312", "GB18030"},
     CodePageLabel{"gb_2312", "GB18030"},
     CodePageLabel{"gb_2312-80", "GB18030"},
-    CodePageLabel{"gbk", "GB18030"},
+    CodePageLabel{"gbk", "windows-936-2000"},
     CodePageLabel{"iso-ir-58", "GB18030"},
-    CodePageLabel{"x-gbk", "GB18030"},
-    CodePageLabel{"cp936", "GB18030"},
-    CodePageLabel{"windows-936", "GB18030"},
+    CodePageLabel{"x-gbk", "windows-936-2000"},
+    CodePageLabel{"cp936", "windows-936-2000"},
+    CodePageLabel{"windows-936", "windows-936-2000"},
     CodePageLabel{"euc-cn", "GB18030"},
     CodePageLabel{"gb18030", "GB18030"},
     CodePageLabel{"big5", "windows-950-2000"},
-    CodePageLabel{"big5-hkscs", "windows-950-2000"},
-    CodePageLabel{"cn-big5", "windows-950-2000"},
     CodePageLabel{"csbig5", "windows-950-2000"},
     CodePageLabel{"x-x-big5", "windows-950-2000"},
     CodePageLabel{"windows-950", "windows-950-2000"},

@@ -25,7 +25,9 @@ std::span<const CodePageCharset> codePageCharsets();
 
 // Every label it knows. Labels of charsets that documents use for a superset
 // give the superset, as in the ICU backend: ISO-8859-1 and US-ASCII read as
-// windows-1252, GB2312 and GBK as GB18030, EUC-KR as windows-949.
+// windows-1252, GB2312 as GB18030, EUC-KR as windows-949. GBK labels read as
+// code page 936 rather than GB18030: its byte 0x80 is the euro sign, which
+// code page 54936 does not map.
 std::span<const CodePageLabel> codePageLabels();
 
 // The code page of a charset name; 0 for names not in the table.

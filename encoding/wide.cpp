@@ -41,6 +41,9 @@ std::u16string decodeUtf16(const uint8_t* b, uint32_t n, bool bigEndian) {
       }
     }
     out.push_back(u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
+    // A high surrogate cut off by the end, with half of what might have been
+    // its low one, is one truncated character: one U+FFFD, as ICU gives.
+    if (u >= 0xD800 && u <= 0xDBFF && n - i == 1) return out;
   }
   if (i < n) out.push_back(kReplacement);
   return out;

@@ -9,7 +9,8 @@
 
 namespace vorozo {
 
-// Unpaired surrogates and a trailing odd byte become U+FFFD.
+// Unpaired surrogates and a trailing odd byte become U+FFFD (one for a high
+// surrogate followed by the odd byte).
 std::u16string decodeUtf16(const uint8_t* bytes, uint32_t length, bool bigEndian);
 
 // Surrogates, values past U+10FFFF and a trailing partial unit become U+FFFD.
