@@ -86,6 +86,8 @@ constexpr std::array kLabelUpgrades = {
     Upgrade{"ksc_5601", "windows-949-2000"},
     Upgrade{"windows-949", "windows-949-2000"},
     Upgrade{"cp949", "windows-949-2000"},
+    // ICU takes cp950 for IBM's table; documents mean Windows' Big5.
+    Upgrade{"cp950", "windows-950-2000"},
 };
 
 // The same upgrades for ICU's canonical names, for aliases the table above

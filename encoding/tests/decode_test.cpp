@@ -68,6 +68,9 @@ TEST(Decode, DeclaredCharsets) {
        u"<?xml version=\"1.0\" encoding='gbk'?>中ä"},
       {"gb2312", kXml + "'GB2312'?>" + hex("CEC4"), 3, 3,
        u"<?xml version=\"1.0\" encoding='GB2312'?>文"},
+      // cp950 is Windows' Big5 (with the euro sign), not IBM's table.
+      {"cp950", kXml + "'cp950'?>" + hex("A3E1"), 3, 3,
+       u"<?xml version=\"1.0\" encoding='cp950'?>€"},
       {"euc-kr", kXml + "'EUC-KR'?>" + hex("C7D1B1B9BEEE 8C63"), 3, 3,
        u"<?xml version=\"1.0\" encoding='EUC-KR'?>한국어똠"},
       // Declaration syntax: case, spacing and leading white space do not
