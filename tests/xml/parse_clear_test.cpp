@@ -11,16 +11,9 @@ namespace epub::xml {
 namespace {
 
 using test::narrow;
-using test::parse;
-
-struct Row {
-  const char16_t* text;
-  int32_t error;
-  const char* tree;
-};
 
 TEST(ParseClear, Sections) {
-  const Row rows[] = {
+  const test::TreeRow rows[] = {
       // Contents are kept as written: no entity decoding, no trimming.
       {u"<a><![CDATA[ x < y & z ]]></a>", 0, "a(<![CDATA[ x < y & z ]]>)"},
       {u"<a><!-- &nbsp; -> -- --></a>", 0, "a(<!-- &nbsp; -> -- -->)"},
@@ -49,16 +42,11 @@ TEST(ParseClear, Sections) {
       // A section is no token of a start tag.
       {u"<a <!-- c -->>", 8, "null"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(narrow(row.text));
-    const test::Parsed parsed = parse(row.text);
-    EXPECT_EQ(parsed.error, row.error);
-    EXPECT_EQ(parsed.tree, row.tree);
-  }
+  test::expectTrees(rows);
 }
 
 TEST(ParseClear, CommentMerge) {
-  const Row rows[] = {
+  const test::TreeRow rows[] = {
       // A comment between two texts goes, and the texts join directly.
       {u"<a>One <!-- x --> Two</a>", 0, "a(\"OneTwo\")"},
       {u"<a>One<!--x-->Two<!--y-->Three</a>", 0, "a(\"OneTwoThree\")"},
@@ -74,12 +62,7 @@ TEST(ParseClear, CommentMerge) {
       // The merge happens in the element that holds both texts only.
       {u"<a>One<b/><!--x-->Two</a>", 0, "a(\"One\" b <!--x--> \"Two\")"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(narrow(row.text));
-    const test::Parsed parsed = parse(row.text);
-    EXPECT_EQ(parsed.error, row.error);
-    EXPECT_EQ(parsed.tree, row.tree);
-  }
+  test::expectTrees(rows);
 }
 
 // Many merges into one text stay linear and keep every piece.

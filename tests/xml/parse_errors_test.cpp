@@ -7,17 +7,8 @@
 namespace epub::xml {
 namespace {
 
-using test::narrow;
-using test::parse;
-
-struct Row {
-  const char16_t* text;
-  int32_t error;
-  const char* tree;
-};
-
 TEST(ParseErrors, Codes) {
-  const Row rows[] = {
+  const test::TreeRow rows[] = {
       // 0: a well-formed document.
       {u"<a x=\"1\">t<b/></a>", kXmlOk, "a{x=1}(\"t\" b)"},
       // 1 (tolerated): an end tag for another element, or the text ending
@@ -68,12 +59,7 @@ TEST(ParseErrors, Codes) {
       {u"<a x=\"&\"/>", kXmlBadEntity, "null"},
       {u"<a>ok</a>&bogus;", kXmlBadEntity, "null"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(narrow(row.text));
-    const test::Parsed parsed = parse(row.text);
-    EXPECT_EQ(parsed.error, row.error);
-    EXPECT_EQ(parsed.tree, row.tree);
-  }
+  test::expectTrees(rows);
 }
 
 // A fatal error anywhere releases the whole tree, even after a complete root.

@@ -7,26 +7,8 @@
 namespace epub::xml {
 namespace {
 
-using test::narrow;
-using test::parse;
-
-struct Row {
-  const char16_t* text;
-  int32_t error;
-  const char* tree;  // dump of the node parseDocument returns without a root name
-};
-
-void expectRows(const Row* begin, const Row* end) {
-  for (const Row* row = begin; row != end; ++row) {
-    SCOPED_TRACE(narrow(row->text));
-    const test::Parsed parsed = parse(row->text);
-    EXPECT_EQ(parsed.error, row->error);
-    EXPECT_EQ(parsed.tree, row->tree);
-  }
-}
-
 TEST(ParseStructure, AttributeForms) {
-  const Row rows[] = {
+  const test::TreeRow rows[] = {
       // Double, single and unquoted values; a name without "=" has no value.
       {u"<a x=\"1\" y='2' z=3 w/>", 0, "a{x=1 y=2 z=3 w}"},
       {u"<a b c=\"1\"></a>", 0, "a{b c=1}"},
@@ -49,11 +31,11 @@ TEST(ParseStructure, AttributeForms) {
       // Whitespace after "<" is skipped before the name.
       {u"< a/>", 0, "a"},
   };
-  expectRows(std::begin(rows), std::end(rows));
+  test::expectTrees(rows);
 }
 
 TEST(ParseStructure, TextRuns) {
-  const Row rows[] = {
+  const test::TreeRow rows[] = {
       // Leading and trailing whitespace goes, inner whitespace stays.
       {u"<a>  Hello   world  </a>", 0, "a(\"Hello   world\")"},
       {u"<a>x\r\n\ty</a>", 0, "a(\"x\\u000D\\u000A\\u0009y\")"},
@@ -69,11 +51,11 @@ TEST(ParseStructure, TextRuns) {
       {u"<a>t</a>tail", 0, "#doc(a(\"t\") \"tail\")"},
       {u"head<a/>", 0, "#doc(\"head\" a)"},
   };
-  expectRows(std::begin(rows), std::end(rows));
+  test::expectTrees(rows);
 }
 
 TEST(ParseStructure, EndTags) {
-  const Row rows[] = {
+  const test::TreeRow rows[] = {
       // End tags match case-insensitively and may carry whitespace.
       {u"<Abc></aBC>", 0, "Abc"},
       {u"<a></a >", 0, "a"},
@@ -93,7 +75,7 @@ TEST(ParseStructure, EndTags) {
       // "<" not followed by markup starts an element all the same.
       {u"<a>x < y > z</a>", 1, "a(\"x\" y(\"z\"))"},
   };
-  expectRows(std::begin(rows), std::end(rows));
+  test::expectTrees(rows);
 }
 
 }  // namespace

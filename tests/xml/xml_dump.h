@@ -8,6 +8,8 @@
 //   null      null
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 
@@ -80,6 +82,24 @@ inline Parsed parse(const char16_t* text, const char16_t* rootName = nullptr) {
   int32_t error = -1;
   const CXmlNode node = CXmlNode::parseDocument(text, rootName, &error);
   return {error, dump(node)};
+}
+
+// A table row: a document, the error code its parse reports and the dump of
+// the node returned without a root name.
+struct TreeRow {
+  const char16_t* text;
+  int32_t error;
+  const char* tree;
+};
+
+template <size_t N>
+void expectTrees(const TreeRow (&rows)[N]) {
+  for (const TreeRow& row : rows) {
+    SCOPED_TRACE(narrow(row.text));
+    const Parsed parsed = parse(row.text);
+    EXPECT_EQ(parsed.error, row.error);
+    EXPECT_EQ(parsed.tree, row.tree);
+  }
 }
 
 }  // namespace epub::xml::test
