@@ -625,34 +625,45 @@ PENDREL_API const pendrel_char16* ZaveVevode_getFirstStringPage(ZaveVevode* r,
   return hand(r, d->text.pages[static_cast<size_t>(page)].firstLine);
 }
 
-PENDREL_API uint32_t ZaveVevode_getObjectIndex(ZaveVevode* r, const pendrel_char16* path,
-                                               int32_t page) {
+extern "C++" {
+namespace {
+// A page's first object (or UTF-8 position), and how many the page holds;
+// for page == page count the index is the document's total.
+template <class Field>
+uint32_t indexOfPage(ZaveVevode* r, const pendrel_char16* path, int32_t page, Field field) {
   Document* d = find(r, path);
   if (!d || page < 0 || page > d->pageCount()) return 0;
-  return d->text.pages[static_cast<size_t>(page)].first;
+  return d->text.pages[static_cast<size_t>(page)].*field;
+}
+
+template <class Field>
+uint32_t countOnPage(ZaveVevode* r, const pendrel_char16* path, int32_t page, Field field) {
+  Document* d = find(r, path);
+  if (!d || !d->hasPage(page)) return 0;
+  const auto at = static_cast<size_t>(page);
+  return d->text.pages[at + 1].*field - d->text.pages[at].*field;
+}
+}  // namespace
+}  // extern "C++"
+
+PENDREL_API uint32_t ZaveVevode_getObjectIndex(ZaveVevode* r, const pendrel_char16* path,
+                                               int32_t page) {
+  return indexOfPage(r, path, page, &Page::first);
 }
 
 PENDREL_API uint32_t ZaveVevode_getObjectCount(ZaveVevode* r, const pendrel_char16* path,
                                                int32_t page) {
-  Document* d = find(r, path);
-  if (!d || !d->hasPage(page)) return 0;
-  return d->text.pages[static_cast<size_t>(page) + 1].first -
-         d->text.pages[static_cast<size_t>(page)].first;
+  return countOnPage(r, path, page, &Page::first);
 }
 
 PENDREL_API uint32_t ZaveVevode_getObjectIndexUTF8(ZaveVevode* r, const pendrel_char16* path,
                                                    int32_t page) {
-  Document* d = find(r, path);
-  if (!d || page < 0 || page > d->pageCount()) return 0;
-  return d->text.pages[static_cast<size_t>(page)].utf8First;
+  return indexOfPage(r, path, page, &Page::utf8First);
 }
 
 PENDREL_API uint32_t ZaveVevode_getObjectCountUTF8(ZaveVevode* r, const pendrel_char16* path,
                                                    int32_t page) {
-  Document* d = find(r, path);
-  if (!d || !d->hasPage(page)) return 0;
-  return d->text.pages[static_cast<size_t>(page) + 1].utf8First -
-         d->text.pages[static_cast<size_t>(page)].utf8First;
+  return countOnPage(r, path, page, &Page::utf8First);
 }
 
 namespace {
