@@ -33,6 +33,23 @@ def write_json(folder, name, facts):
         f.write("\n")
 
 
+
+def write_ebooklib_facts(folder, name, title, authors, language, identifier, chapters, toc):
+    """Facts of a publication that ebooklib wrote (its OPF and NCX sit in EPUB/)."""
+    write_json(folder, name, {
+        "file": name + ".epub",
+        "opf_path": "EPUB/content.opf",
+        "ncx_path": "EPUB/toc.ncx",
+        "title": title,
+        "authors": authors,
+        "ncx_authors": [],
+        "language": language,
+        "identifier": identifier,
+        "spine_idrefs": [c.id for c in chapters],
+        "spine": [c.file_name for c in chapters],
+        "toc": toc,
+    })
+
 def ebooklib_book(identifier, title, language, authors):
     book = epub.EpubBook()
     book.set_identifier(identifier)
@@ -70,19 +87,8 @@ def make_plain(folder):
     book.spine = chapters
     epub.write_epub(os.path.join(folder, name + ".epub"), book, {})
 
-    write_json(folder, name, {
-        "file": name + ".epub",
-        "opf_path": "EPUB/content.opf",
-        "ncx_path": "EPUB/toc.ncx",
-        "title": title,
-        "authors": authors,
-        "ncx_authors": [],
-        "language": "fr",
-        "identifier": identifier,
-        "spine_idrefs": [c.id for c in chapters],
-        "spine": [c.file_name for c in chapters],
-        "toc": [{"label": c.title, "depth": 0, "src": c.file_name} for c in chapters],
-    })
+    write_ebooklib_facts(folder, name, title, authors, "fr", identifier, chapters,
+                         [{"label": c.title, "depth": 0, "src": c.file_name} for c in chapters])
 
 
 def make_deep(folder):
@@ -148,19 +154,7 @@ def make_deep(folder):
     epub.write_epub(os.path.join(folder, name + ".epub"), book,
                     {"play_order": {"enabled": True, "start_from": 1}})
 
-    write_json(folder, name, {
-        "file": name + ".epub",
-        "opf_path": "EPUB/content.opf",
-        "ncx_path": "EPUB/toc.ncx",
-        "title": title,
-        "authors": authors,
-        "ncx_authors": [],
-        "language": "en",
-        "identifier": identifier,
-        "spine_idrefs": [c.id for c in chapters],
-        "spine": [c.file_name for c in chapters],
-        "toc": toc_facts,
-    })
+    write_ebooklib_facts(folder, name, title, authors, "en", identifier, chapters, toc_facts)
 
 
 def xml_escape(text):
