@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Writes the test publications into a folder: a few .epub files built from
-text this script owns, and beside each a .json file saying what the
+text this script owns, and beside each a .facts file saying what the
 generator was told (title, authors, language, identifier, spine hrefs in
 order, table-of-contents labels with their depths in pre-order, OPF path).
 
@@ -13,7 +13,6 @@ entry missing from the manifest and a container with two rootfiles.
 Usage: /usr/bin/python3 make_fixtures.py OUTPUT_FOLDER
 """
 
-import json
 import os
 import sys
 import zipfile
@@ -27,16 +26,25 @@ def chapter_html(title, paragraphs):
         title, title, body)
 
 
-def write_json(folder, name, facts):
-    with open(os.path.join(folder, name + ".json"), "w", encoding="utf-8") as f:
-        json.dump(facts, f, indent=1, ensure_ascii=True)
-        f.write("\n")
+def write_facts(folder, name, facts):
+    """Writes the facts as UTF-8 lines "key<TAB>value": a list gives one line
+    per item, a table-of-contents entry "toc<TAB>depth<TAB>label<TAB>src"."""
+    lines = []
+    for key, value in facts.items():
+        items = value if isinstance(value, list) else [value]
+        for item in items:
+            if isinstance(item, dict):
+                item = "%d\t%s\t%s" % (item["depth"], item["label"], item["src"])
+            assert "\n" not in item and (key == "toc" or "\t" not in item)
+            lines.append("%s\t%s\n" % (key, item))
+    with open(os.path.join(folder, name + ".facts"), "w", encoding="utf-8") as f:
+        f.writelines(lines)
 
 
 
 def write_ebooklib_facts(folder, name, title, authors, language, identifier, chapters, toc):
     """Facts of a publication that ebooklib wrote (its OPF and NCX sit in EPUB/)."""
-    write_json(folder, name, {
+    write_facts(folder, name, {
         "file": name + ".epub",
         "opf_path": "EPUB/content.opf",
         "ncx_path": "EPUB/toc.ncx",
@@ -274,7 +282,7 @@ def make_handmade(folder):
             z.writestr(file_name, chapter_html(cid, ["Dear reader,", "yours."]).encode("utf-8"),
                        zipfile.ZIP_DEFLATED)
 
-    write_json(folder, name, {
+    write_facts(folder, name, {
         "file": name + ".epub",
         "opf_path": "content.opf",
         "ncx_path": "toc.ncx",

@@ -10,22 +10,16 @@
 #include "package/package_text.h"
 #include "package/readers.h"
 #include "support/epub_archive.h"
-#include "support/json_value.h"
+#include "support/facts.h"
 
 namespace epub::package {
 namespace {
 
 using epub::testing::EpubArchive;
+using epub::testing::Facts;
 using epub::testing::fromUtf8;
-using epub::testing::JsonValue;
 
 const std::string kFixtures = std::string(EPUB_BINARY_DIR) + "/fixtures/";
-
-std::vector<std::u16string> strings(const JsonValue& array) {
-  std::vector<std::u16string> out;
-  for (const JsonValue& v : array.items()) out.push_back(v.asString());
-  return out;
-}
 
 // Decodes the file's bytes and hands the text to `reader`.
 template <class Reader>
@@ -53,9 +47,9 @@ TEST(Publications, ReadMatchesWhatTheGeneratorWasTold) {
   const char* const names[] = {"plain", "deep", "handmade"};
   for (const char* name : names) {
     SCOPED_TRACE(name);
-    const auto facts = JsonValue::parseFile(kFixtures + name + ".json");
+    const auto facts = Facts::read(kFixtures + name + ".facts");
     ASSERT_TRUE(facts.has_value());
-    const JsonValue& f = *facts;
+    const Facts& f = *facts;
     EpubArchive archive(kFixtures + name + ".epub");
     ASSERT_TRUE(archive.isOpen());
 
@@ -66,7 +60,7 @@ TEST(Publications, ReadMatchesWhatTheGeneratorWasTold) {
     bool found = false;
     withText(*container, [&](const char16_t* text) { found = parseContainer(text, location); });
     ASSERT_TRUE(found);
-    EXPECT_EQ(location.opfPath, f["opf_path"].asString());
+    EXPECT_EQ(location.opfPath, f.one("opf_path"));
     EXPECT_EQ(location.rootfileMediaType, u"application/oebps-package+xml");
 
     // OPF: metadata, then the spine through the manifest.
@@ -77,11 +71,11 @@ TEST(Publications, ReadMatchesWhatTheGeneratorWasTold) {
     record.opfLength = static_cast<uint32_t>(opf->size());
     withText(*opf, [&](const char16_t* text) { parsePackageDocument(text, record); });
     const Metadata& m = record.metadata;
-    EXPECT_EQ(m[kTitle], f["title"].asString());
-    EXPECT_EQ(m[kCreator], strings(f["authors"]).back());  // the last creator wins
-    EXPECT_EQ(m[kLanguage], f["language"].asString());
-    EXPECT_EQ(m[kUniqueIdentifier], f["identifier"].asString());
-    EXPECT_EQ(m[kIdentifier], f["other_identifier"].asString());
+    EXPECT_EQ(m[kTitle], f.one("title"));
+    EXPECT_EQ(m[kCreator], f.all("authors").back());  // the last creator wins
+    EXPECT_EQ(m[kLanguage], f.one("language"));
+    EXPECT_EQ(m[kUniqueIdentifier], f.one("identifier"));
+    EXPECT_EQ(m[kIdentifier], f.one("other_identifier"));
 
     std::vector<std::u16string> idrefs, hrefs;
     for (const SpineEntry& entry : record.spine) {
@@ -93,8 +87,8 @@ TEST(Publications, ReadMatchesWhatTheGeneratorWasTold) {
             << "missing " << epub::testing::toUtf8(item->href);
       }
     }
-    EXPECT_EQ(idrefs, strings(f["spine_idrefs"]));
-    EXPECT_EQ(hrefs, strings(f["spine"]));
+    EXPECT_EQ(idrefs, f.all("spine_idrefs"));
+    EXPECT_EQ(hrefs, f.all("spine"));
 
     // NCX: found as the open step finds it, then title, authors and map.
     std::u16string ncxHref = record.ncxItemHref;
@@ -102,7 +96,7 @@ TEST(Publications, ReadMatchesWhatTheGeneratorWasTold) {
       if (const ManifestItem* toc = record.findManifestItem(record.toc)) ncxHref = toc->href;
     }
     const std::u16string ncxPath = resolvePath(location.opfDirectory, ncxHref);
-    EXPECT_EQ(ncxPath, f["ncx_path"].asString());
+    EXPECT_EQ(ncxPath, f.one("ncx_path"));
     const auto ncx = archive.read(std::u16string_view(ncxPath));
     ASSERT_TRUE(ncx.has_value());
     ::testing::internal::CaptureStdout();
@@ -111,16 +105,16 @@ TEST(Publications, ReadMatchesWhatTheGeneratorWasTold) {
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");  // every fixture has a head
 
     const NcxRecord& n = record.ncx;
-    EXPECT_EQ(n.docTitle.third, f["title"].asString());
+    EXPECT_EQ(n.docTitle.third, f.one("title"));
     std::vector<std::u16string> authors;
     for (const StringTriple& a : n.docAuthors) authors.push_back(a.third);
-    EXPECT_EQ(authors, strings(f["ncx_authors"]));
+    EXPECT_EQ(authors, f.all("ncx_authors"));
 
     std::vector<std::u16string> toc, expected;
     flatten(n.navPoints, 0, toc);
-    for (const JsonValue& entry : f["toc"].items()) {
-      expected.push_back(fromUtf8(std::to_string(static_cast<int>(entry["depth"].asNumber()))) +
-                         u"|" + entry["label"].asString() + u"|" + entry["src"].asString());
+    for (const std::u16string& entry : f.all("toc")) {
+      const auto e = epub::testing::fields(entry);  // depth, label, src
+      expected.push_back(e.at(0) + u"|" + e.at(1) + u"|" + e.at(2));
     }
     EXPECT_EQ(toc, expected);
     EXPECT_EQ(n.navPointCount, static_cast<int32_t>(expected.size()));
