@@ -1,6 +1,6 @@
 // Generated publications read end to end at the package level: container,
 // OPF and NCX through decoding and the readers, compared with what the
-// generator was told (the JSON facts beside each .epub).
+// generator was told (the facts file beside each .epub).
 #include <gtest/gtest.h>
 
 #include <iostream>
