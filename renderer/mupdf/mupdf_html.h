@@ -47,6 +47,8 @@ fz_html_font_set* fz_new_html_font_set(fz_context* ctx);
 void fz_drop_html_font_set(fz_context* ctx, fz_html_font_set* set);
 void fz_add_html_font_face(fz_context* ctx, fz_html_font_set* set, const char* family, int is_bold,
                            int is_italic, int is_small_caps, const char* src, fz_font* font);
+fz_font* fz_load_html_font(fz_context* ctx, fz_html_font_set* set, const char* family, int is_bold,
+                           int is_italic, int is_small_caps);
 fz_html* fz_parse_xhtml(fz_context* ctx, fz_html_font_set* set, fz_archive* zip,
                         const char* base_uri, fz_buffer* buf, const char* user_css);
 void fz_layout_html(fz_context* ctx, fz_html* html, float w, float h, float em);

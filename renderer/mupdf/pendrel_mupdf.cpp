@@ -384,7 +384,8 @@ bool addHostStyle(fz_context* ctx, fz_html_font_set* set, fz_buffer* data, int b
     font = fz_new_font_from_buffer(ctx, nullptr, data, 0, 0);
     fz_font_flags(font)->fake_bold = bold;
     fz_font_flags(font)->fake_italic = italic;
-    fz_add_html_font_face(ctx, set, "serif", bold, italic, 0, "<host>", font);
+    for (int smallCaps = 0; smallCaps < 2; ++smallCaps)
+      fz_add_html_font_face(ctx, set, "serif", bold, italic, smallCaps, "<host>", font);
   }
   fz_always(ctx) { fz_drop_font(ctx, font); }
   fz_catch(ctx) { return false; }
@@ -394,6 +395,23 @@ bool addHostStyle(fz_context* ctx, fz_html_font_set* set, fz_buffer* data, int b
 void addHostFace(fz_context* ctx, fz_html_font_set* set, fz_buffer* data) {
   for (int style = 0; style < 4; ++style)
     if (!addHostStyle(ctx, set, data, style & 1, (style & 2) >> 1)) return;
+}
+
+// Registers MuPDF's own faces for a generic family under that name. MuPDF
+// looks a family up among registered faces first and, failing an exact
+// match, searches its whole table of built-in fonts by name (which never
+// holds the generic names) for every element it styles; the faces found
+// are the same, found at once.
+void addGenericFaces(fz_context* ctx, fz_html_font_set* set, const char* family) {
+  fz_try(ctx) {
+    for (int style = 0; style < 4; ++style) {
+      int bold = style & 1, italic = (style & 2) >> 1;
+      fz_font* font = fz_load_html_font(ctx, set, family, bold, italic, 0);
+      for (int smallCaps = 0; font && smallCaps < 2; ++smallCaps)
+        fz_add_html_font_face(ctx, set, family, bold, italic, smallCaps, "<builtin>", font);
+    }
+  }
+  fz_catch(ctx) {}
 }
 
 // The font set for documents loaded now, made on first use after the font
@@ -406,6 +424,9 @@ std::shared_ptr<FontSet> currentFonts(ZaveVevode* r) {
   fz_try(r->ctx) { fonts->set = fz_new_html_font_set(r->ctx); }
   fz_catch(r->ctx) { return nullptr; }
   if (r->hostFont) addHostFace(r->ctx, fonts->set, r->hostFont);
+  for (const char* family : {"serif", "sans-serif", "monospace"})
+    if (!r->hostFont || std::strcmp(family, "serif") != 0)
+      addGenericFaces(r->ctx, fonts->set, family);
   r->fonts = fonts;
   return fonts;
 }
