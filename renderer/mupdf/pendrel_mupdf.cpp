@@ -403,13 +403,16 @@ void addHostFace(fz_context* ctx, fz_html_font_set* set, fz_buffer* data) {
 // holds the generic names) for every element it styles; the faces found
 // are the same, found at once.
 void addGenericFaces(fz_context* ctx, fz_html_font_set* set, const char* family) {
+  // All four styles are looked up before any is registered: a registered
+  // face would otherwise stand in for the styles looked up after it.
+  fz_font* fonts[4] = {};
   fz_try(ctx) {
-    for (int style = 0; style < 4; ++style) {
-      int bold = style & 1, italic = (style & 2) >> 1;
-      fz_font* font = fz_load_html_font(ctx, set, family, bold, italic, 0);
-      for (int smallCaps = 0; font && smallCaps < 2; ++smallCaps)
-        fz_add_html_font_face(ctx, set, family, bold, italic, smallCaps, "<builtin>", font);
-    }
+    for (int style = 0; style < 4; ++style)
+      fonts[style] = fz_load_html_font(ctx, set, family, style & 1, (style & 2) >> 1, 0);
+    for (int style = 0; style < 4; ++style)
+      for (int smallCaps = 0; fonts[style] && smallCaps < 2; ++smallCaps)
+        fz_add_html_font_face(ctx, set, family, style & 1, (style & 2) >> 1, smallCaps, "<builtin>",
+                              fonts[style]);
   }
   fz_catch(ctx) {}
 }

@@ -271,6 +271,12 @@ TEST(MupdfResources, Fonts) {
   });
   EXPECT_EQ(cleared, fallback);
   EXPECT_TRUE(host.reports.empty());
+  // Bold, italic and monospace text keep their own built-in faces.
+  auto regular = draw(page("", "<p>Hamburgefonstiv</p>"), none);
+  for (const char* styled :
+       {"<p><b>Hamburgefonstiv</b></p>", "<p><i>Hamburgefonstiv</i></p>",
+        "<p><b><i>Hamburgefonstiv</i></b></p>", "<p><code>Hamburgefonstiv</code></p>"})
+    EXPECT_NE(draw(page("", styled), none), regular) << styled;
 }
 
 TEST(MupdfResources, Settings) {
