@@ -357,6 +357,28 @@ fz_stream* archiveOpen(fz_context* ctx, fz_archive* arch, const char* name) {
   return stream;
 }
 
+// Whether MuPDF's warning names the resource just served: the reference it
+// quotes (after the failure text, maybe in quotes) resolves to a path with
+// the same file name. A data: URI or another scheme names no file.
+bool namesServed(std::string_view message, const std::string& served) {
+  size_t quote = message.find('\'');
+  std::string_view ref = message;
+  if (quote != std::string_view::npos) {
+    ref = message.substr(quote + 1);
+    ref = ref.substr(0, ref.find('\''));
+  } else {
+    size_t space = message.rfind(' ');
+    ref = space == std::string_view::npos ? message : message.substr(space + 1);
+  }
+  // Resolved below a deep enough folder that "../" never leaves it: only
+  // the file name counts.
+  std::string path = pendrel_mupdf::resolveHref("0/1/2/3/4/5/6/7/8/9/a/b/c/d/e/f/x", ref);
+  if (path.empty()) return false;
+  std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+  return served.size() >= name.size() &&
+         served.compare(served.size() - name.size(), name.size(), name) == 0;
+}
+
 // MuPDF's warnings while it parses: one saying the resource just served
 // could not be used reports that resource.
 void onWarning(void* user, const char* message) {
@@ -365,7 +387,8 @@ void onWarning(void* user, const char* message) {
   static const char* const failures[] = {"html: cannot load image", "cannot load font-face",
                                          "ignoring stylesheet", "svg: ignoring external image"};
   for (const char* failure : failures)
-    if (std::strncmp(message, failure, std::strlen(failure)) == 0) {
+    if (std::strncmp(message, failure, std::strlen(failure)) == 0 &&
+        namesServed(message + std::strlen(failure), r->lastServed)) {
       std::string resource = std::move(r->lastServed);
       r->lastServed.clear();
       report(r, resource, kResourceUnreadable);

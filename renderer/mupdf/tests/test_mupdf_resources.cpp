@@ -203,6 +203,12 @@ TEST(MupdfResources, MissingAndBrokenFilesAreReported) {
             "<p>words</p><svg xmlns=\"http://www.w3.org/2000/svg\" width=\"20\" height=\"20\">"
             "<image width=\"20\" height=\"20\" xlink:href=\"../images/absent.ppm\"/></svg>"),
        {{kDoc, u"OEBPS/images/absent.ppm", 1}}},
+      // A broken image in a data: URI is no file of the publication: the
+      // style sheet read before it is not blamed.
+      {"broken data image",
+       page(link("../styles/fine.css"),
+            "<p>words</p><p><img src=\"data:image/png;base64,iVBORw0KGgoAAAA\"/></p>"),
+       {}},
   };
   std::string png = "\x89PNG\r\n\x1a\n";
   png += std::string("\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x02\0\0\0", 21);
@@ -212,6 +218,7 @@ TEST(MupdfResources, MissingAndBrokenFilesAreReported) {
     host.files[u"OEBPS/images/broken.png"] = png;
     host.files[u"OEBPS/fonts/broken.ttf"] = std::string("\0\1\0\0garbage", 11);
     host.files[u"OEBPS/styles/imports-gone.css"] = "@import \"nothing.css\";";
+    host.files[u"OEBPS/styles/fine.css"] = "p { margin: 1em }";
     Renderer r(host);
     ASSERT_TRUE(r.load(c.text, kDoc)) << c.name;
     EXPECT_GT(Page(r.r, kDoc).ink(), 50u) << c.name;
