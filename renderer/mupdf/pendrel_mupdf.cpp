@@ -108,6 +108,8 @@ struct Document {
   int32_t pages = 0;
   std::unique_ptr<Objects> objects;
   std::vector<std::string> reported;  // resources already reported
+  // Encodings the document's <link charset> attributes declare, by path.
+  std::vector<std::pair<std::string, std::string>> charsets;
   std::vector<Scrap> scraps;
   fz_matrix lastDraw = fz_identity;
   bool drawn = false;
@@ -311,7 +313,11 @@ fz_buffer* serve(ZaveVevode* r, const char* name) {
       }
       return pendrel_mupdf::cssToUtf8(*bytes);
     };
-    sheet = pendrel_mupdf::expandImports(pendrel_mupdf::cssToUtf8(*data), path, read);
+    std::string_view declared;
+    if (r->parsing)
+      for (const auto& [sheetPath, charset] : r->parsing->charsets)
+        if (sheetPath == path) declared = charset;
+    sheet = pendrel_mupdf::expandImports(pendrel_mupdf::cssToUtf8(*data, declared), path, read);
     data = sheet;
   } else if (!endsWithNoCase(path, ".svg") && !isFontFile(path) && !imageDecodes(r, path, *data)) {
     report(r, path, kResourceUnreadable);
@@ -846,7 +852,13 @@ PENDREL_API bool ZaveVevode_xhtml(ZaveVevode* r, const pendrel_char16* path, con
   if (!bytes || length == 0) return false;
   auto d = std::make_unique<Document>();
   d->path = path;
-  d->base = folderOf(toUtf8(path));
+  std::string utf8Path = toUtf8(path);
+  d->base = folderOf(utf8Path);
+  for (auto& [href, charset] : pendrel_mupdf::linkCharsets(
+           std::string_view(reinterpret_cast<const char*>(bytes), length))) {
+    std::string sheetPath = pendrel_mupdf::resolveHref(utf8Path, href);
+    if (!sheetPath.empty()) d->charsets.emplace_back(std::move(sheetPath), std::move(charset));
+  }
   d->bytes.assign(reinterpret_cast<const char*>(bytes), length);
   d->css = userCss(*r);
   d->fonts = currentFonts(r);

@@ -321,6 +321,48 @@ std::string cssToUtf8(std::string_view bytes, std::string_view declared) {
   return std::string(bytes);
 }
 
+std::vector<std::pair<std::string, std::string>> linkCharsets(std::string_view xhtml) {
+  std::vector<std::pair<std::string, std::string>> found;
+  std::string_view head = xhtml;
+  for (size_t i = 0; i + 5 <= head.size(); ++i) {
+    if (head[i] != '<') continue;
+    if (startsWithNoCase(head, i + 1, "body")) break;
+    if (!startsWithNoCase(head, i + 1, "link") || i + 5 >= head.size() || isNameChar(head[i + 5]))
+      continue;
+    // The tag's attributes: name = "value" | 'value' | value, up to '>'.
+    std::string href, charset;
+    size_t j = i + 5;
+    while (j < head.size() && head[j] != '>') {
+      while (j < head.size() && (isBlank(head[j]) || head[j] == '/')) ++j;
+      size_t name = j;
+      while (j < head.size() && isNameChar(head[j])) ++j;
+      std::string attribute = lowered(head.substr(name, j - name));
+      while (j < head.size() && isBlank(head[j])) ++j;
+      if (attribute.empty() || j >= head.size() || head[j] != '=') {
+        if (attribute.empty() && j < head.size() && head[j] != '>') ++j;
+        continue;
+      }
+      ++j;
+      while (j < head.size() && isBlank(head[j])) ++j;
+      size_t begin = j, end;
+      if (j < head.size() && (head[j] == '"' || head[j] == '\'')) {
+        end = head.find(head[j], j + 1);
+        if (end == std::string_view::npos) end = head.size();
+        begin = j + 1;
+        j = std::min(end + 1, head.size());
+      } else {
+        while (j < head.size() && !isBlank(head[j]) && head[j] != '>') ++j;
+        end = j;
+      }
+      if (attribute == "href") href = head.substr(begin, end - begin);
+      if (attribute == "charset") charset = head.substr(begin, end - begin);
+    }
+    if (!href.empty() && !charset.empty()) found.emplace_back(std::move(href), std::move(charset));
+    i = j;
+  }
+  return found;
+}
+
 std::string expandImports(std::string_view css, std::string_view path, const ReadSheet& read) {
   std::string out;
   out.reserve(css.size());

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace pendrel_mupdf {
 
@@ -24,6 +26,11 @@ std::string relativePath(std::string_view folder, std::string_view path);
 // charset), else UTF-8. UTF-16, ISO-8859-1, Windows-1252 and US-ASCII are
 // converted; other labels are taken as UTF-8.
 std::string cssToUtf8(std::string_view bytes, std::string_view declared = {});
+
+// The href and charset attributes of the document's <link> elements that
+// have both, in document order (attribute values as written, entities not
+// expanded). Only the part before <body is read.
+std::vector<std::pair<std::string, std::string>> linkCharsets(std::string_view xhtml);
 
 // Reads a style sheet by full container path, already as UTF-8.
 using ReadSheet = std::function<std::optional<std::string>(const std::string& path)>;

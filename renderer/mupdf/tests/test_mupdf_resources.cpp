@@ -164,6 +164,7 @@ TEST(MupdfResources, DrawnWhereReferenced) {
   host.files[u"OEBPS/styles/importing.css"] = "@import url(\"more/blue.css\");\np { margin: 1em }";
   host.files[u"OEBPS/styles/more/blue.css"] = "@import '../../styles/deep.css' screen;";
   host.files[u"OEBPS/styles/deep.css"] = "p { color: #0000ff }";
+  host.files[u"OEBPS/styles/bare16.css"] = utf16le("p { color: #0000ff; }").substr(2);
   host.files[u"OEBPS/styles/latin1.css"] = "@charset \"iso-8859-1\";\np.x { color: #0000ff }";
   for (const Case& c : cases) {
     Renderer r(host);
@@ -368,6 +369,15 @@ TEST(MupdfResources, StyleSheetText) {
   std::string looped = pendrel_mupdf::expandImports("@import 'loop.css';", "S/top.css", read);
   EXPECT_EQ(std::count(looped.begin(), looped.end(), 'l'), 8);
 
+  // The charset attributes of <link> elements in the document's head.
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(pendrel_mupdf::linkCharsets(
+                "<html><head><LINK rel=stylesheet HREF=a.css charset=\"utf-16\"/>"
+                "<link href='b.css'><link charset=latin1 href = \"c d.css\" >"
+                "<linked charset=x href=y></head><body><link href=e.css charset=x/>"),
+            (Pairs{{"a.css", "utf-16"}, {"c d.css", "latin1"}}));
+  EXPECT_EQ(pendrel_mupdf::linkCharsets("<link href=\"unclosed charset=x"), Pairs{});
+
   // Relative paths between folders of the container.
   EXPECT_EQ(pendrel_mupdf::relativePath("S", "S/a/b.png"), "a/b.png");
   EXPECT_EQ(pendrel_mupdf::relativePath("S/a", "S/f/x.ttf"), "../f/x.ttf");
@@ -377,7 +387,7 @@ TEST(MupdfResources, StyleSheetText) {
 
 TEST(MupdfResources, MutatedStyleSheetsNeverCrash) {
   // Randomly damaged style sheets, imported from each other, decode and
-  // expand within bounds.
+  // expand within bounds; documents linking them yield their charsets.
 #ifdef EPUB_SANITIZED
   const int iterations = 300;
 #else
@@ -416,6 +426,10 @@ TEST(MupdfResources, MutatedStyleSheetsNeverCrash) {
       sheets[name] = text;
     }
     std::string top = pendrel_mupdf::cssToUtf8(sheets["S/a.css"], i % 2 ? "utf-16be" : "latin1");
+    std::string head = "<head><link rel='stylesheet' href=\"" + sheets["S/b.css"] +
+                       "\" charset=utf-8/>" + sheets["S/a.css"] + "<link charset=";
+    for (const auto& [href, charset] : pendrel_mupdf::linkCharsets(head))
+      EXPECT_LE(href.size() + charset.size(), head.size());
     std::string out = pendrel_mupdf::expandImports(top, "S/a.css", read);
     EXPECT_LE(out.size(), (8u << 20) + (1u << 16));
   }
