@@ -17,7 +17,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <list>
 #include <memory>
 #include <optional>
