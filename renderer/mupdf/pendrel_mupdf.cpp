@@ -276,7 +276,11 @@ bool imageDecodes(ZaveVevode* r, const std::string& path, std::string_view data)
       buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(data.data()),
                                            data.size());
       image = fz_new_image_from_buffer(ctx, buf);
-      pixmap = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
+      // Decoded for a small target: formats that can (JPEG) decode at a
+      // fraction of their size, so a large picture costs no large bitmap.
+      fz_matrix small = fz_scale(128, 128);
+      int w = 0, h = 0;
+      pixmap = fz_get_pixmap_from_image(ctx, image, nullptr, &small, &w, &h);
     }
   }
   fz_always(ctx) {
