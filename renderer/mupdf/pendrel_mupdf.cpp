@@ -1,23 +1,24 @@
 // The MuPDF renderer: lays XHTML content documents out with MuPDF's HTML
-// handler, numbers the words of each document as its objects, and draws
+// engine, numbers the words of each document as its objects, and draws
 // pages into host bitmaps with scraps and the current search hit blended in.
+//
+// A loaded document keeps its bytes, its layout and its page count. Its
+// MuPDF layout lives in a small cache of recently used documents and is made
+// again when a query needs it; its objects are read from the layout the first
+// time a query asks for them. Resources reach MuPDF through an archive backed
+// by the host's read trampoline.
 //
 // Every MuPDF call runs inside fz_try; no C++ object is constructed inside
 // a try block, so an exception unwinding by longjmp never skips a
 // destructor. Failures answer with the function's failure value.
 #include "pendrel_mupdf.h"
 
-#include "pendrel.h"
-#include "resources.h"
-
-extern "C" {
-#include <mupdf/fitz.h>
-}
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,12 +26,21 @@ extern "C" {
 #include <unordered_map>
 #include <vector>
 
+#include "mupdf_html.h"
+#include "pendrel.h"
+#include "resources.h"
+
 namespace {
 
 constexpr float kDefaultWidth = 400;
 constexpr float kDefaultHeight = 600;
 constexpr float kDefaultEm = 12;
 constexpr int32_t kMaxBitmapSide = 16384;
+// Laid-out documents kept at once: the one being read and its neighbours.
+constexpr size_t kCachedLayouts = 3;
+
+// Why a resource was reported through renderer callback 2.
+enum : intptr_t { kResourceMissing = 1, kResourceUnreadable = 2 };
 
 struct Layout {
   float width = kDefaultWidth;
@@ -38,24 +48,49 @@ struct Layout {
   float em = kDefaultEm;
 };
 
-struct Word {
-  std::string text;  // UTF-8; empty for an image
-  fz_rect box{};
-  int32_t link = -1;  // index into the page's links
-  int32_t type = PENDREL_OBJECT_WORD;
-  uint32_t utf8Start = 0;
-};
-
 struct Link {
   fz_rect rect{};
   std::string uri;
 };
 
-struct Page {
-  uint32_t first = 0;  // document index of the page's first object
-  uint32_t utf8First = 0;
-  std::string firstLine;
+// A document's objects in reading order, kept flat: object i's UTF-8 text is
+// text[end[i-1], end[i]) (empty for an image), its UTF-8 position
+// end[i-1] + i (each object counts one separator).
+struct Objects {
+  std::string text;
+  std::vector<uint32_t> end;
+  std::vector<fz_rect> box;
+  std::vector<int32_t> link;  // index into links, -1 for none
+  std::vector<uint8_t> type;
   std::vector<Link> links;
+  std::vector<uint32_t> pageFirst;  // first object of each page, plus the total
+  std::string lines;                // each page's first line, back to back
+  std::vector<uint32_t> lineEnd;
+
+  size_t size() const { return end.size(); }
+  uint32_t start(size_t i) const { return i ? end[i - 1] : 0; }
+  std::string_view word(size_t i) const {
+    return std::string_view(text).substr(start(i), end[i] - start(i));
+  }
+  uint32_t utf8(size_t i) const {
+    return (i < size() ? start(i) : static_cast<uint32_t>(text.size())) + static_cast<uint32_t>(i);
+  }
+  std::string_view line(size_t page) const {
+    uint32_t b = page ? lineEnd[page - 1] : 0;
+    return std::string_view(lines).substr(b, lineEnd[page] - b);
+  }
+};
+
+// An HTML font set shared by the documents laid out with the same font
+// choices, so fonts and their glyph caches are made once.
+struct FontSet {
+  fz_context* ctx = nullptr;
+  fz_html_font_set* set = nullptr;
+  bool embedded = true;
+  FontSet() = default;
+  FontSet(const FontSet&) = delete;
+  FontSet& operator=(const FontSet&) = delete;
+  ~FontSet() { fz_drop_html_font_set(ctx, set); }
 };
 
 struct Scrap {
@@ -63,32 +98,32 @@ struct Scrap {
   intptr_t colour, style;
 };
 
-// What one layout of a document yields: the objects in reading order and
-// where each page begins. pages has one extra entry closing the last page.
-struct Extract {
-  std::vector<Page> pages;
-  std::vector<Word> words;
-};
-
 struct Document {
-  fz_context* ctx = nullptr;
-  fz_document* doc = nullptr;
+  std::u16string path;
+  std::string base;   // the document's folder as MuPDF joins hrefs to it
+  std::string bytes;  // the XHTML as the host gave it
+  std::string css;    // the user style sheet it was loaded with
+  std::shared_ptr<FontSet> fonts;
   Layout layout;
-  Extract text;
+  int32_t pages = 0;
+  std::unique_ptr<Objects> objects;
+  std::vector<std::string> reported;  // resources already reported
+  // Encodings the document's <link charset> attributes declare, by path.
+  std::vector<std::pair<std::string, std::string>> charsets;
   std::vector<Scrap> scraps;
   fz_matrix lastDraw = fz_identity;
   bool drawn = false;
 
-  Document() = default;
-  Document(const Document&) = delete;
-  Document& operator=(const Document&) = delete;
-  ~Document() { fz_drop_document(ctx, doc); }
-  int32_t pageCount() const { return static_cast<int32_t>(text.pages.size()) - 1; }
-  bool hasPage(int32_t page) const { return page >= 0 && page < pageCount(); }
+  bool hasPage(int32_t page) const { return page >= 0 && page < pages; }
+};
+
+struct Cached {
+  const Document* doc;
+  fz_html* html;
 };
 
 struct Hit {
-  uint32_t first, last;  // word indexes
+  uint32_t first, last;  // object indexes
 };
 
 }  // namespace
@@ -100,6 +135,7 @@ struct ZaveVevode {
   Layout pending;
   bool hasPending = false;
   std::unordered_map<std::u16string, std::unique_ptr<Document>> documents;
+  std::list<Cached> cache;  // most recently used first
   // Texts handed to the host stay alive until the next call that returns text.
   std::u16string returned;
   // Search state: the needle as code points (folded unless matching case),
@@ -109,10 +145,20 @@ struct ZaveVevode {
   std::unordered_map<std::u16string, std::vector<Hit>> hits;
   std::u16string drawHitPath;
   intptr_t drawHit = -1;
-  // Overrides applied as a user style sheet to documents opened later:
-  // text colour 0xRRGGBB (negative: the document's own) and alignment code.
+  // Overrides applied to documents loaded later: text colour 0xRRGGBB
+  // (negative: the document's own), alignment code, embedded fonts on/off.
   intptr_t textColour = -1, textAlign = 0, embeddedFont = 1;
   intptr_t font[3] = {0, 0, 0};
+  // The host's default face (a font file's bytes), or null.
+  fz_buffer* hostFont = nullptr;
+  std::shared_ptr<FontSet> fonts;
+  // Images already checked by a full decode: true when they decode.
+  std::unordered_map<std::string, bool> imageChecked;
+  // While MuPDF parses a document: the document whose resources are
+  // reported (null: report nothing) and the last resource served, which
+  // MuPDF's next warning may declare unusable.
+  Document* parsing = nullptr;
+  std::string lastServed;
 };
 
 namespace {
@@ -136,7 +182,7 @@ std::string toUtf8(const char16_t* s) {
   return out;
 }
 
-// Decodes UTF-8 (as produced by MuPDF) to code points.
+// Decodes UTF-8 (as produced by MuPDF or resolved from hrefs) to code points.
 std::u32string toCodePoints(std::string_view s) {
   std::u32string out;
   std::string padded(s);  // fz_chartorune reads a terminated string
@@ -166,162 +212,291 @@ bool isSpace(int c) {
   return c <= 0x20 || c == 0xA0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200B);
 }
 
-// Splits one structured-text page into objects: images and words, a word
-// ending at white space or at the end of a line.
-void collect(fz_stext_page* text, fz_link* links, Page& page, std::vector<Word>& words) {
-  for (fz_link* l = links; l; l = l->next) page.links.push_back({l->rect, l->uri ? l->uri : ""});
-  char buf[FZ_UTFMAX];
-  for (fz_stext_block* block = text->first_block; block; block = block->next) {
-    if (block->type == FZ_STEXT_BLOCK_IMAGE) {
-      Word image;
-      image.box = block->bbox;
-      image.type = PENDREL_OBJECT_IMAGE;
-      words.push_back(std::move(image));
-      continue;
-    }
-    if (block->type != FZ_STEXT_BLOCK_TEXT) continue;
-    for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
-      Word word;
-      word.box = fz_empty_rect;
-      std::string whole;
-      auto flush = [&] {
-        if (!word.text.empty()) words.push_back(std::move(word));
-        word = Word{};
-        word.box = fz_empty_rect;
-      };
-      for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
-        std::string_view utf8(buf, static_cast<size_t>(fz_runetochar(buf, ch->c)));
-        if (page.firstLine.empty()) whole += utf8;
-        if (isSpace(ch->c)) {
-          flush();
-          continue;
-        }
-        word.text += utf8;
-        word.box = fz_union_rect(word.box, fz_rect_from_quad(ch->quad));
-      }
-      flush();
-      if (page.firstLine.empty()) {
-        size_t b = whole.find_first_not_of(' '), e = whole.find_last_not_of(' ');
-        if (b != std::string::npos) page.firstLine = whole.substr(b, e - b + 1);
-      }
-    }
-  }
-}
-
-// Reads the objects of one page; false when MuPDF fails on it.
-bool extractPage(fz_context* ctx, fz_document* doc, int number, Page& page,
-                 std::vector<Word>& words) {
-  fz_page* p = nullptr;
-  fz_stext_page* text = nullptr;
-  fz_link* links = nullptr;
-  fz_var(p);
-  fz_var(text);
-  fz_var(links);
-  fz_stext_options options{};
-  options.flags = FZ_STEXT_PRESERVE_IMAGES;
-  bool ok = true;
-  fz_try(ctx) {
-    p = fz_load_page(ctx, doc, number);
-    text = fz_new_stext_page_from_page(ctx, p, &options);
-    links = fz_load_links(ctx, p);
-  }
-  fz_catch(ctx) { ok = false; }
-  size_t firstNew = words.size();
-  if (ok) collect(text, links, page, words);
-  // Links are matched to words by the centre of the word's box.
-  for (size_t i = firstNew; i < words.size(); ++i) {
-    fz_point centre = {(words[i].box.x0 + words[i].box.x1) / 2,
-                       (words[i].box.y0 + words[i].box.y1) / 2};
-    for (size_t k = 0; k < page.links.size(); ++k)
-      if (fz_is_point_inside_rect(centre, page.links[k].rect)) {
-        words[i].link = static_cast<int32_t>(k);
-        break;
-      }
-  }
-  fz_drop_link(ctx, links);
-  fz_drop_stext_page(ctx, text);
-  fz_drop_page(ctx, p);
-  return ok;
-}
-
-// Lays the document out and reads every page's objects.
-bool extract(fz_context* ctx, fz_document* doc, const Layout& layout, Extract& out,
-             ZaveVevodeProgressCallback progress, void* context) {
-  volatile int count = 0;
-  fz_try(ctx) {
-    fz_layout_document(ctx, doc, layout.width, layout.height, layout.em);
-    count = fz_count_pages(ctx, doc);
-  }
-  fz_catch(ctx) { return false; }
-  out.pages.clear();
-  out.words.clear();
-  uint32_t utf8 = 0;
-  for (int i = 0; i < count; ++i) {
-    Page page;
-    page.first = static_cast<uint32_t>(out.words.size());
-    page.utf8First = utf8;
-    size_t before = out.words.size();
-    if (!extractPage(ctx, doc, i, page, out.words)) return false;
-    for (size_t k = before; k < out.words.size(); ++k) {
-      out.words[k].utf8Start = utf8;
-      utf8 += static_cast<uint32_t>(out.words[k].text.size()) + 1;
-    }
-    out.pages.push_back(std::move(page));
-    if (progress) progress(context, static_cast<uint32_t>(count), static_cast<uint32_t>(i + 1));
-  }
-  Page closing;
-  closing.first = static_cast<uint32_t>(out.words.size());
-  closing.utf8First = utf8;
-  out.pages.push_back(std::move(closing));
+bool endsWithNoCase(std::string_view s, std::string_view suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i)
+    if (fz_tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
+      return false;
   return true;
 }
 
-// Opens XHTML bytes with MuPDF's HTML handler. The handler reads the whole
-// stream into its own buffer while opening, so `data` is not referenced
-// after the call.
-fz_document* openXhtml(fz_context* ctx, const uint8_t* data, size_t length) {
-  fz_stream* stream = nullptr;
-  fz_document* doc = nullptr;
-  fz_var(stream);
-  fz_var(doc);
-  fz_try(ctx) {
-    stream = fz_open_memory(ctx, data, length);
-    doc = fz_open_document_with_stream(ctx, "application/xhtml+xml", stream);
-  }
-  fz_always(ctx) { fz_drop_stream(ctx, stream); }
-  fz_catch(ctx) {
-    fz_drop_document(ctx, doc);
-    doc = nullptr;
-  }
-  return doc;
+bool isFontFile(std::string_view path) {
+  for (std::string_view ext : {".ttf", ".otf", ".ttc", ".woff", ".woff2", ".cff", ".pfb", ".pfa"})
+    if (endsWithNoCase(path, ext)) return true;
+  return false;
 }
 
-// The document's images and style sheets, fetched through the host's read
-// trampoline and inlined; nullopt when it has none the host can give.
-std::optional<std::string> withResources(ZaveVevode* r, const char16_t* path, const uint8_t* bytes,
-                                         uint32_t length) {
-  if (!r->options.read) return std::nullopt;
+// ---- Resources ----
+
+// Fetches a file of the publication through the host's read trampoline.
+std::optional<std::string_view> readHost(ZaveVevode* r, const std::string& path) {
+  if (!r->options.read || path.empty()) return std::nullopt;
   std::u16string wide;
-  auto read = [&](const std::string& resource) -> std::optional<std::string_view> {
-    wide.clear();
-    appendUtf16(wide, resource);
-    const uint8_t* data = nullptr;
-    uint32_t size = 0;
-    if (!r->options.read(r->options.context, wide.c_str(), &data, &size) || !data)
-      return std::nullopt;
-    return std::string_view(reinterpret_cast<const char*>(data), size);
-  };
-  return pendrel_mupdf::inlineResources(
-      std::string_view(reinterpret_cast<const char*>(bytes), length), toUtf8(path), read);
+  appendUtf16(wide, path);
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  if (!r->options.read(r->options.context, wide.c_str(), &data, &size) || !data)
+    return std::nullopt;
+  return std::string_view(reinterpret_cast<const char*>(data), size);
 }
 
-// The user style sheet carrying the host's colour and alignment overrides.
+// Tells the host, once per document and resource, that a resource is
+// missing or unusable: renderer callback 2 with the document's path, the
+// resource's full path (both UTF-16) and the reason.
+void report(ZaveVevode* r, const std::string& resource, intptr_t reason) {
+  Document* d = r->parsing;
+  if (!d || std::find(d->reported.begin(), d->reported.end(), resource) != d->reported.end())
+    return;
+  d->reported.push_back(resource);
+  if (!r->options.callback2) return;
+  std::u16string wide;
+  appendUtf16(wide, resource);
+  r->options.callback2(r->options.context, reinterpret_cast<intptr_t>(d->path.c_str()),
+                       reinterpret_cast<intptr_t>(wide.c_str()), reason);
+}
+
+// Whether an image file decodes completely. MuPDF decodes images only when
+// drawing them, and a failure there would end the page's drawing; a broken
+// image is refused here instead, so MuPDF stands its alternative in.
+bool imageDecodes(ZaveVevode* r, const std::string& path, std::string_view data) {
+  auto known = r->imageChecked.find(path);
+  if (known != r->imageChecked.end()) return known->second;
+  fz_context* ctx = r->ctx;
+  unsigned char magic[8] = {};
+  std::memcpy(magic, data.data(), std::min<size_t>(8, data.size()));
+  volatile bool ok = true;
+  fz_buffer* buf = nullptr;
+  fz_image* image = nullptr;
+  fz_pixmap* pixmap = nullptr;
+  fz_var(buf);
+  fz_var(image);
+  fz_var(pixmap);
+  fz_try(ctx) {
+    if (fz_recognize_image_format(ctx, magic) != FZ_IMAGE_UNKNOWN) {
+      buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(data.data()),
+                                           data.size());
+      image = fz_new_image_from_buffer(ctx, buf);
+      // Decoded for a small target: formats that can (JPEG) decode at a
+      // fraction of their size, so a large picture costs no large bitmap.
+      fz_matrix small = fz_scale(128, 128);
+      int w = 0, h = 0;
+      pixmap = fz_get_pixmap_from_image(ctx, image, nullptr, &small, &w, &h);
+    }
+  }
+  fz_always(ctx) {
+    fz_drop_pixmap(ctx, pixmap);
+    fz_drop_image(ctx, image);
+    fz_drop_buffer(ctx, buf);
+  }
+  fz_catch(ctx) { ok = false; }
+  r->imageChecked.emplace(path, ok);
+  return ok;
+}
+
+// The bytes MuPDF gets for an archive entry, or null (reported when the
+// host lacks the file or it is unusable). Style sheets come as UTF-8 with
+// their imports in place.
+fz_buffer* serve(ZaveVevode* r, const char* name) {
+  std::string path = pendrel_mupdf::resolveHref("", name);
+  r->lastServed.clear();
+  if (path.empty()) return nullptr;
+  bool embeddedFonts = !r->parsing || !r->parsing->fonts || r->parsing->fonts->embedded;
+  if (isFontFile(path) && !embeddedFonts) return nullptr;
+  std::optional<std::string_view> data = readHost(r, path);
+  if (!data) {
+    report(r, path, kResourceMissing);
+    return nullptr;
+  }
+  std::string sheet;
+  if (endsWithNoCase(path, ".css")) {
+    auto read = [r](const std::string& imported) -> std::optional<std::string> {
+      std::optional<std::string_view> bytes = readHost(r, imported);
+      if (!bytes) {
+        report(r, imported, kResourceMissing);
+        return std::nullopt;
+      }
+      return pendrel_mupdf::cssToUtf8(*bytes);
+    };
+    std::string_view declared;
+    if (r->parsing)
+      for (const auto& [sheetPath, charset] : r->parsing->charsets)
+        if (sheetPath == path) declared = charset;
+    sheet = pendrel_mupdf::expandImports(pendrel_mupdf::cssToUtf8(*data, declared), path, read);
+    data = sheet;
+  } else if (!endsWithNoCase(path, ".svg") && !isFontFile(path) && !imageDecodes(r, path, *data)) {
+    report(r, path, kResourceUnreadable);
+    return nullptr;
+  }
+  fz_buffer* buf = nullptr;
+  fz_var(buf);
+  fz_try(r->ctx) {
+    buf = fz_new_buffer_from_copied_data(
+        r->ctx, reinterpret_cast<const unsigned char*>(data->data()), data->size());
+  }
+  fz_catch(r->ctx) { buf = nullptr; }
+  if (buf) r->lastServed = path;
+  return buf;
+}
+
+// An fz_archive over the publication: every entry is fetched through the
+// host's read trampoline. It claims to hold every name, so MuPDF never turns
+// to the file system; a name the host lacks fails when read.
+struct HostArchive {
+  fz_archive super;
+  ZaveVevode* renderer;
+};
+
+int archiveHas(fz_context*, fz_archive*, const char*) { return 1; }
+
+fz_buffer* archiveRead(fz_context* ctx, fz_archive* arch, const char* name) {
+  ZaveVevode* r = reinterpret_cast<HostArchive*>(arch)->renderer;
+  // A distinct warning before each entry, so MuPDF's warning about this
+  // entry is never folded into an identical earlier one.
+  fz_warn(ctx, "pendrel: reading %s", name);
+  fz_buffer* buf = serve(r, name);
+  if (!buf) fz_throw(ctx, FZ_ERROR_GENERIC, "cannot read %s", name);
+  return buf;
+}
+
+fz_stream* archiveOpen(fz_context* ctx, fz_archive* arch, const char* name) {
+  fz_buffer* buf = archiveRead(ctx, arch, name);
+  fz_stream* stream = nullptr;
+  fz_try(ctx) { stream = fz_open_buffer(ctx, buf); }
+  fz_always(ctx) { fz_drop_buffer(ctx, buf); }
+  fz_catch(ctx) { fz_rethrow(ctx); }
+  return stream;
+}
+
+// Whether MuPDF's warning names the resource just served: the reference it
+// quotes (after the failure text, maybe in quotes) resolves to a path with
+// the same file name. A data: URI or another scheme names no file.
+bool namesServed(std::string_view message, const std::string& served) {
+  size_t quote = message.find('\'');
+  std::string_view ref = message;
+  if (quote != std::string_view::npos) {
+    ref = message.substr(quote + 1);
+    ref = ref.substr(0, ref.find('\''));
+  } else {
+    size_t space = message.rfind(' ');
+    ref = space == std::string_view::npos ? message : message.substr(space + 1);
+  }
+  // Resolved below a deep enough folder that "../" never leaves it: only
+  // the file name counts.
+  std::string path = pendrel_mupdf::resolveHref("0/1/2/3/4/5/6/7/8/9/a/b/c/d/e/f/x", ref);
+  if (path.empty()) return false;
+  std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+  return served.size() >= name.size() &&
+         served.compare(served.size() - name.size(), name.size(), name) == 0;
+}
+
+// MuPDF's warnings while it parses: one saying the resource just served
+// could not be used reports that resource.
+void onWarning(void* user, const char* message) {
+  auto* r = static_cast<ZaveVevode*>(user);
+  if (!r->parsing || r->lastServed.empty()) return;
+  static const char* const failures[] = {"html: cannot load image", "cannot load font-face",
+                                         "ignoring stylesheet", "svg: ignoring external image"};
+  for (const char* failure : failures)
+    if (std::strncmp(message, failure, std::strlen(failure)) == 0 &&
+        namesServed(message + std::strlen(failure), r->lastServed)) {
+      std::string resource = std::move(r->lastServed);
+      r->lastServed.clear();
+      report(r, resource, kResourceUnreadable);
+      return;
+    }
+}
+
+// ---- Fonts ----
+
+// Makes the host's font the default (serif) face of a font set, in four
+// styles faked from the one file.
+bool addHostStyle(fz_context* ctx, fz_html_font_set* set, fz_buffer* data, int bold, int italic) {
+  fz_font* font = nullptr;
+  fz_var(font);
+  fz_try(ctx) {
+    font = fz_new_font_from_buffer(ctx, nullptr, data, 0, 0);
+    fz_font_flags(font)->fake_bold = bold;
+    fz_font_flags(font)->fake_italic = italic;
+    for (int smallCaps = 0; smallCaps < 2; ++smallCaps)
+      fz_add_html_font_face(ctx, set, "serif", bold, italic, smallCaps, "<host>", font);
+  }
+  fz_always(ctx) { fz_drop_font(ctx, font); }
+  fz_catch(ctx) { return false; }
+  return true;
+}
+
+void addHostFace(fz_context* ctx, fz_html_font_set* set, fz_buffer* data) {
+  for (int style = 0; style < 4; ++style)
+    if (!addHostStyle(ctx, set, data, style & 1, (style & 2) >> 1)) return;
+}
+
+// Registers MuPDF's own faces for a generic family under that name. MuPDF
+// looks a family up among registered faces first and, failing an exact
+// match, searches its whole table of built-in fonts by name (which never
+// holds the generic names) for every element it styles; the faces found
+// are the same, found at once.
+void addGenericFaces(fz_context* ctx, fz_html_font_set* set, const char* family) {
+  // All four styles are looked up before any is registered: a registered
+  // face would otherwise stand in for the styles looked up after it.
+  fz_font* fonts[4] = {};
+  fz_try(ctx) {
+    for (int style = 0; style < 4; ++style)
+      fonts[style] = fz_load_html_font(ctx, set, family, style & 1, (style & 2) >> 1, 0);
+    for (int style = 0; style < 4; ++style)
+      for (int smallCaps = 0; fonts[style] && smallCaps < 2; ++smallCaps)
+        fz_add_html_font_face(ctx, set, family, style & 1, (style & 2) >> 1, smallCaps, "<builtin>",
+                              fonts[style]);
+  }
+  fz_catch(ctx) {}
+}
+
+// The font set for documents loaded now, made on first use after the font
+// choices changed.
+std::shared_ptr<FontSet> currentFonts(ZaveVevode* r) {
+  if (r->fonts) return r->fonts;
+  auto fonts = std::make_shared<FontSet>();
+  fonts->ctx = r->ctx;
+  fonts->embedded = r->embeddedFont != 0;
+  fz_try(r->ctx) { fonts->set = fz_new_html_font_set(r->ctx); }
+  fz_catch(r->ctx) { return nullptr; }
+  if (r->hostFont) addHostFace(r->ctx, fonts->set, r->hostFont);
+  for (const char* family : {"serif", "sans-serif", "monospace"})
+    if (!r->hostFont || std::strcmp(family, "serif") != 0)
+      addGenericFaces(r->ctx, fonts->set, family);
+  r->fonts = fonts;
+  return fonts;
+}
+
+// The user style sheet carrying the host's overrides and the renderer
+// settings: colour and alignment win over the document's style sheets; the
+// settings' margins, justification and line height are defaults the
+// document's own rules may change.
 std::string userCss(const ZaveVevode& r) {
   std::string css;
+  const ZaveVevodeSettings& s = r.options.settings;
+  char buf[160];
+  auto points = [](intptr_t v) { return v > 0 && v <= 1000 ? static_cast<int>(v) : 0; };
+  int sides = points(s.setting4), ends = points(s.setting6);
+  if (sides) {
+    std::snprintf(buf, sizeof buf, "@page { margin-left: %dpt; margin-right: %dpt; }\n", sides,
+                  sides);
+    css += buf;
+  }
+  if (ends) {
+    std::snprintf(buf, sizeof buf, "@page { margin-top: %dpt; margin-bottom: %dpt; }\n", ends,
+                  ends);
+    css += buf;
+  }
+  if (s.setting5 == 1) css += "body { text-align: justify; }\n";
+  if (s.setting8 >= 50 && s.setting8 <= 400) {
+    std::snprintf(buf, sizeof buf, "body { line-height: %g; }\n",
+                  static_cast<double>(s.setting8) / 100.0);
+    css += buf;
+  }
   if (r.textColour >= 0 && r.textColour <= 0xFFFFFF) {
-    char colour[8];
-    std::snprintf(colour, sizeof colour, "%06x", static_cast<unsigned>(r.textColour));
-    css += "* { color: #" + std::string(colour) + " !important; }\n";
+    std::snprintf(buf, sizeof buf, "* { color: #%06x !important; }\n",
+                  static_cast<unsigned>(r.textColour));
+    css += buf;
   }
   static const char* const aligns[] = {nullptr, "left", "right", "center", "justify"};
   if (r.textAlign >= 1 && r.textAlign <= 4)
@@ -329,17 +504,202 @@ std::string userCss(const ZaveVevode& r) {
   return css;
 }
 
-// Opens a document as the host gave it, with its resources inlined and the
-// host's overrides applied.
-fz_document* openWithResources(ZaveVevode* r, const char16_t* path, const uint8_t* bytes,
-                               uint32_t length) {
-  std::string css = userCss(*r);
-  fz_try(r->ctx) { fz_set_user_css(r->ctx, css.c_str()); }
-  fz_catch(r->ctx) { return nullptr; }
-  std::optional<std::string> inlined = withResources(r, path, bytes, length);
-  if (inlined)
-    return openXhtml(r->ctx, reinterpret_cast<const uint8_t*>(inlined->data()), inlined->size());
-  return openXhtml(r->ctx, bytes, length);
+// ---- Layout ----
+
+// Parses and lays out XHTML with the document's style sheet, fonts and
+// folder; resources are reported for `report` (null: not reported).
+fz_html* layOut(ZaveVevode* r, const Document& d, std::string_view bytes, const Layout& layout,
+                Document* reportFor) {
+  if (!d.fonts) return nullptr;
+  fz_context* ctx = r->ctx;
+  fz_buffer* buf = nullptr;
+  fz_html* html = nullptr;
+  HostArchive* archive = nullptr;
+  fz_var(buf);
+  fz_var(html);
+  fz_var(archive);
+  r->parsing = reportFor;
+  r->lastServed.clear();
+  fz_try(ctx) {
+    archive = reinterpret_cast<HostArchive*>(
+        fz_new_archive_of_size(ctx, nullptr, static_cast<int>(sizeof(HostArchive))));
+    archive->super.format = "publication";
+    archive->super.has_entry = archiveHas;
+    archive->super.read_entry = archiveRead;
+    archive->super.open_entry = archiveOpen;
+    archive->renderer = r;
+    buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(bytes.data()),
+                                         bytes.size());
+    html = fz_parse_xhtml(ctx, d.fonts->set, &archive->super, d.base.c_str(), buf, d.css.c_str());
+    fz_layout_html(ctx, html, layout.width, layout.height, layout.em);
+  }
+  fz_always(ctx) {
+    fz_drop_buffer(ctx, buf);
+    fz_drop_archive(ctx, archive ? &archive->super : nullptr);
+    fz_flush_warnings(ctx);
+  }
+  fz_catch(ctx) {
+    fz_drop_html(ctx, html);
+    html = nullptr;
+  }
+  r->parsing = nullptr;
+  r->lastServed.clear();
+  return html;
+}
+
+int32_t pagesOf(const fz_html* html) {
+  const fz_html_box* root = html->tree.root;
+  if (!root || html->page_h <= 0 || !(root->layout.b > 0)) return 1;
+  float pages = std::ceil(root->layout.b / html->page_h);
+  return pages < 1 ? 1 : pages > 1e6f ? 1000000 : static_cast<int32_t>(pages);
+}
+
+void forget(ZaveVevode* r, const Document* d) {
+  for (auto it = r->cache.begin(); it != r->cache.end();) {
+    if (it->doc == d) {
+      fz_drop_html(r->ctx, it->html);
+      it = r->cache.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void keep(ZaveVevode* r, const Document* d, fz_html* html) {
+  r->cache.push_front({d, html});
+  while (r->cache.size() > kCachedLayouts) {
+    fz_drop_html(r->ctx, r->cache.back().html);
+    r->cache.pop_back();
+  }
+}
+
+// The document's layout, from the cache or made again.
+fz_html* htmlOf(ZaveVevode* r, Document& d) {
+  for (auto it = r->cache.begin(); it != r->cache.end(); ++it)
+    if (it->doc == &d) {
+      r->cache.splice(r->cache.begin(), r->cache, it);
+      return it->html;
+    }
+  fz_html* html = layOut(r, d, d.bytes, d.layout, &d);
+  if (html) keep(r, &d, html);
+  return html;
+}
+
+// Splits one page into objects: images and words, a word ending at white
+// space or at the end of a line.
+void collect(fz_stext_page* text, fz_link* links, Objects& o) {
+  size_t firstLink = o.links.size();
+  for (fz_link* l = links; l; l = l->next) o.links.push_back({l->rect, l->uri ? l->uri : ""});
+  size_t firstObject = o.size();
+  bool haveLine = false;
+  std::string whole;
+  char buf[FZ_UTFMAX];
+  auto push = [&](fz_rect box, uint8_t type) {
+    o.end.push_back(static_cast<uint32_t>(o.text.size()));
+    o.box.push_back(box);
+    o.link.push_back(-1);
+    o.type.push_back(type);
+  };
+  for (fz_stext_block* block = text->first_block; block; block = block->next) {
+    if (block->type == FZ_STEXT_BLOCK_IMAGE) {
+      push(block->bbox, PENDREL_OBJECT_IMAGE);
+      continue;
+    }
+    if (block->type != FZ_STEXT_BLOCK_TEXT) continue;
+    for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
+      fz_rect box = fz_empty_rect;
+      bool inWord = false;
+      whole.clear();
+      for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
+        std::string_view utf8(buf, static_cast<size_t>(fz_runetochar(buf, ch->c)));
+        if (!haveLine) whole += utf8;
+        if (isSpace(ch->c)) {
+          if (inWord) push(box, PENDREL_OBJECT_WORD);
+          inWord = false;
+          box = fz_empty_rect;
+          continue;
+        }
+        o.text += utf8;
+        box = fz_union_rect(box, fz_rect_from_quad(ch->quad));
+        inWord = true;
+      }
+      if (inWord) push(box, PENDREL_OBJECT_WORD);
+      if (!haveLine) {
+        size_t b = whole.find_first_not_of(' '), e = whole.find_last_not_of(' ');
+        if (b != std::string::npos) {
+          o.lines.append(whole, b, e - b + 1);
+          haveLine = true;
+        }
+      }
+    }
+  }
+  o.lineEnd.push_back(static_cast<uint32_t>(o.lines.size()));
+  // Links are matched to objects by the centre of the object's box.
+  for (size_t i = firstObject; i < o.size(); ++i) {
+    fz_point centre = {(o.box[i].x0 + o.box[i].x1) / 2, (o.box[i].y0 + o.box[i].y1) / 2};
+    for (size_t k = firstLink; k < o.links.size(); ++k)
+      if (fz_is_point_inside_rect(centre, o.links[k].rect)) {
+        o.link[i] = static_cast<int32_t>(k);
+        break;
+      }
+  }
+}
+
+// Reads the objects of every page of a layout.
+bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout, Objects& out) {
+  out = Objects{};
+  fz_rect bounds = {0, 0, layout.width, layout.height};
+  for (int32_t page = 0; page < pages; ++page) {
+    out.pageFirst.push_back(static_cast<uint32_t>(out.size()));
+    fz_stext_page* text = nullptr;
+    fz_device* device = nullptr;
+    fz_link* links = nullptr;
+    fz_var(text);
+    fz_var(device);
+    fz_var(links);
+    fz_stext_options options{};
+    options.flags = FZ_STEXT_PRESERVE_IMAGES;
+    volatile bool ok = true;
+    fz_try(ctx) {
+      text = fz_new_stext_page(ctx, bounds);
+      device = fz_new_stext_device(ctx, text, &options);
+      fz_draw_html(ctx, device, fz_identity, html, page);
+      fz_close_device(ctx, device);
+      links = fz_load_html_links(ctx, html, page, "");
+    }
+    fz_catch(ctx) { ok = false; }
+    if (ok) collect(text, links, out);
+    fz_drop_link(ctx, links);
+    fz_drop_device(ctx, device);
+    fz_drop_stext_page(ctx, text);
+    if (!ok) return false;
+  }
+  out.pageFirst.push_back(static_cast<uint32_t>(out.size()));
+  return true;
+}
+
+// The document's objects, read on first use.
+const Objects* objectsOf(ZaveVevode* r, Document& d) {
+  if (d.objects) return d.objects.get();
+  auto objects = std::make_unique<Objects>();
+  fz_html* html = htmlOf(r, d);
+  if (!html || !extract(r->ctx, html, d.pages, d.layout, *objects)) {
+    *objects = Objects{};
+    objects->pageFirst.assign(static_cast<size_t>(d.pages) + 1, 0);
+    objects->lineEnd.assign(static_cast<size_t>(d.pages), 0);
+  }
+  d.objects = std::move(objects);
+  return d.objects.get();
+}
+
+// Lays the document out again with `layout` and counts its pages.
+void relayout(ZaveVevode* r, Document& d, const Layout& layout) {
+  forget(r, &d);
+  d.layout = layout;
+  d.objects.reset();
+  d.drawn = false;
+  fz_html* html = htmlOf(r, d);
+  d.pages = html ? pagesOf(html) : 0;
 }
 
 Document* find(ZaveVevode* r, const char16_t* path) {
@@ -348,19 +708,17 @@ Document* find(ZaveVevode* r, const char16_t* path) {
   return it == r->documents.end() ? nullptr : it->second.get();
 }
 
+void erase(ZaveVevode* r, const char16_t* path) {
+  auto it = r->documents.find(path);
+  if (it == r->documents.end()) return;
+  forget(r, it->second.get());
+  r->documents.erase(it);
+}
+
 const char16_t* hand(ZaveVevode* r, std::string_view utf8) {
   r->returned.clear();
   appendUtf16(r->returned, utf8);
   return r->returned.c_str();
-}
-
-void relayout(ZaveVevode* r, Document& d, const Layout& layout) {
-  d.layout = layout;
-  d.drawn = false;
-  if (!extract(r->ctx, d.doc, layout, d.text, nullptr, nullptr)) {
-    d.text = Extract{};
-    d.text.pages.push_back(Page{});
-  }
 }
 
 float clampSide(intptr_t v, float fallback) {
@@ -405,13 +763,12 @@ void blend(const PendrelBitmap& b, fz_rect box, fz_matrix m, uint32_t rgb) {
 }
 
 // Blends every object of the page within [start, end].
-void blendRange(const Document& d, int32_t page, const PendrelBitmap& b, fz_matrix m,
-                uint32_t start, uint32_t end, uint32_t rgb) {
-  uint32_t first = d.text.pages[static_cast<size_t>(page)].first;
-  uint32_t stop = d.text.pages[static_cast<size_t>(page) + 1].first;
+void blendRange(const Objects& o, int32_t page, const PendrelBitmap& b, fz_matrix m, uint32_t start,
+                uint32_t end, uint32_t rgb) {
+  uint32_t first = o.pageFirst[static_cast<size_t>(page)];
+  uint32_t stop = o.pageFirst[static_cast<size_t>(page) + 1];
   if (end < first || start >= stop) return;
-  for (uint32_t i = std::max(start, first); i < stop && i <= end; ++i)
-    blend(b, d.text.words[i].box, m, rgb);
+  for (uint32_t i = std::max(start, first); i < stop && i <= end; ++i) blend(b, o.box[i], m, rgb);
 }
 
 uint32_t colourOr(intptr_t value, uint32_t fallback) {
@@ -420,18 +777,18 @@ uint32_t colourOr(intptr_t value, uint32_t fallback) {
 
 // Finds the needle in the document's words joined by single spaces; a hit
 // covers the words it touches.
-std::vector<Hit> findHits(const ZaveVevode& r, const Extract& text) {
+std::vector<Hit> findHits(const ZaveVevode& r, const Objects& o) {
   std::vector<Hit> found;
   if (r.needle.empty()) return found;
   std::u32string joined;
-  std::vector<uint32_t> owner;  // word index of each code point of `joined`
-  for (size_t i = 0; i < text.words.size(); ++i) {
-    if (text.words[i].type != PENDREL_OBJECT_WORD) continue;
+  std::vector<uint32_t> owner;  // object index of each code point of `joined`
+  for (size_t i = 0; i < o.size(); ++i) {
+    if (o.type[i] != PENDREL_OBJECT_WORD) continue;
     if (!joined.empty()) {
       joined.push_back(U' ');
       owner.push_back(static_cast<uint32_t>(i));
     }
-    for (char32_t c : toCodePoints(text.words[i].text)) {
+    for (char32_t c : toCodePoints(o.word(i))) {
       joined.push_back(r.matchCase ? c : static_cast<char32_t>(fz_tolower(static_cast<int>(c))));
       owner.push_back(static_cast<uint32_t>(i));
     }
@@ -448,6 +805,12 @@ std::vector<Hit> findHits(const ZaveVevode& r, const Extract& text) {
   return found;
 }
 
+// The folder MuPDF joins a document's hrefs to ("." for the container root).
+std::string folderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos || slash == 0 ? "." : path.substr(0, slash);
+}
+
 }  // namespace
 
 extern "C" {
@@ -455,17 +818,10 @@ extern "C" {
 PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
   fz_context* ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
   if (!ctx) return nullptr;
-  fz_set_warning_callback(ctx, quiet, nullptr);
-  fz_set_error_callback(ctx, quiet, nullptr);
-  bool ok = true;
-  fz_try(ctx) { fz_register_document_handlers(ctx); }
-  fz_catch(ctx) { ok = false; }
-  if (!ok) {
-    fz_drop_context(ctx);
-    return nullptr;
-  }
   auto* r = new ZaveVevode;
   r->ctx = ctx;
+  fz_set_warning_callback(ctx, onWarning, r);
+  fz_set_error_callback(ctx, quiet, nullptr);
   if (options) {
     r->options = *options;
     const ZaveVevodeSettings& s = options->settings;
@@ -480,7 +836,11 @@ PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
 PENDREL_API void ZaveVevode_free(ZaveVevode** renderer) {
   if (!renderer || !*renderer) return;
   ZaveVevode* r = *renderer;
+  for (Cached& c : r->cache) fz_drop_html(r->ctx, c.html);
+  r->cache.clear();
   r->documents.clear();
+  r->fonts.reset();
+  fz_drop_buffer(r->ctx, r->hostFont);
   fz_drop_context(r->ctx);
   delete r;
   *renderer = nullptr;
@@ -492,26 +852,40 @@ PENDREL_API bool ZaveVevode_xhtml(ZaveVevode* r, const pendrel_char16* path, con
   if (!r || !path) return false;
   Layout layout = r->hasPending ? r->pending : r->current;
   r->hasPending = false;
-  r->documents.erase(path);
+  erase(r, path);
   if (!bytes || length == 0) return false;
   auto d = std::make_unique<Document>();
-  d->ctx = r->ctx;
-  d->doc = openWithResources(r, path, bytes, length);
-  if (!d->doc) return false;
+  d->path = path;
+  std::string utf8Path = toUtf8(path);
+  d->base = folderOf(utf8Path);
+  for (auto& [href, charset] : pendrel_mupdf::linkCharsets(
+           std::string_view(reinterpret_cast<const char*>(bytes), length))) {
+    std::string sheetPath = pendrel_mupdf::resolveHref(utf8Path, href);
+    if (!sheetPath.empty()) d->charsets.emplace_back(std::move(sheetPath), std::move(charset));
+  }
+  d->bytes.assign(reinterpret_cast<const char*>(bytes), length);
+  d->css = userCss(*r);
+  d->fonts = currentFonts(r);
   d->layout = layout;
-  if (!extract(r->ctx, d->doc, layout, d->text, progress, context)) return false;
+  fz_html* html = layOut(r, *d, d->bytes, layout, d.get());
+  if (!html) return false;
+  d->pages = pagesOf(html);
+  keep(r, d.get(), html);
+  if (progress)
+    for (int32_t i = 0; i < d->pages; ++i)
+      progress(context, static_cast<uint32_t>(d->pages), static_cast<uint32_t>(i + 1));
   r->documents.emplace(path, std::move(d));
   return true;
 }
 
 PENDREL_API int32_t ZaveVevode_getPageLength(ZaveVevode* r, const pendrel_char16* path) {
   Document* d = find(r, path);
-  return d ? d->pageCount() : 0;
+  return d ? d->pages : 0;
 }
 
 PENDREL_API void ZaveVevode_deleteXhtml(ZaveVevode* r, const pendrel_char16* path) {
   if (!r || !path) return;
-  r->documents.erase(path);
+  erase(r, path);
 }
 
 PENDREL_API void ZaveVevode_changeFont(ZaveVevode* r, intptr_t a, intptr_t b, intptr_t c, uint8_t d,
@@ -550,9 +924,31 @@ PENDREL_API void ZaveVevode_calcPageSize(ZaveVevode* r, intptr_t size, int32_t a
 
 PENDREL_API void ZaveVevode_loadFont(ZaveVevode* r, intptr_t a, intptr_t b, intptr_t c) {
   if (!r) return;
-  (void)a;
   (void)b;
   (void)c;
+  auto* path = reinterpret_cast<const char16_t*>(a);
+  fz_buffer* font = nullptr;
+  if (path) {
+    std::optional<std::string_view> data = readHost(r, toUtf8(path));
+    if (!data) return;
+    fz_font* probe = nullptr;
+    fz_var(font);
+    fz_var(probe);
+    // Only a file MuPDF can use as a font replaces the default face.
+    fz_try(r->ctx) {
+      font = fz_new_buffer_from_copied_data(
+          r->ctx, reinterpret_cast<const unsigned char*>(data->data()), data->size());
+      probe = fz_new_font_from_buffer(r->ctx, nullptr, font, 0, 0);
+    }
+    fz_always(r->ctx) { fz_drop_font(r->ctx, probe); }
+    fz_catch(r->ctx) {
+      fz_drop_buffer(r->ctx, font);
+      return;
+    }
+  }
+  fz_drop_buffer(r->ctx, r->hostFont);
+  r->hostFont = font;
+  r->fonts.reset();
 }
 
 PENDREL_API void ZaveVevode_draw(ZaveVevode* r, const pendrel_char16* path, int32_t page,
@@ -564,38 +960,39 @@ PENDREL_API void ZaveVevode_draw(ZaveVevode* r, const pendrel_char16* path, int3
     std::fill_n(bitmap->pixels + static_cast<size_t>(y) * static_cast<size_t>(bitmap->stride),
                 static_cast<size_t>(bitmap->width) * 4, uint8_t{0xFF});
   fz_matrix m = transformFor(*doc, *bitmap, b, c, d);
-  fz_context* ctx = r->ctx;
-  fz_pixmap* pixmap = nullptr;
-  fz_page* p = nullptr;
-  fz_device* device = nullptr;
-  fz_var(pixmap);
-  fz_var(p);
-  fz_var(device);
-  fz_try(ctx) {
-    pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), bitmap->width, bitmap->height,
-                                     nullptr, 1, bitmap->stride, bitmap->pixels);
-    p = fz_load_page(ctx, doc->doc, page);
-    device = fz_new_draw_device(ctx, fz_identity, pixmap);
-    fz_run_page(ctx, p, device, m, nullptr);
-    fz_close_device(ctx, device);
+  fz_html* html = htmlOf(r, *doc);
+  if (html) {
+    fz_context* ctx = r->ctx;
+    fz_pixmap* pixmap = nullptr;
+    fz_device* device = nullptr;
+    fz_var(pixmap);
+    fz_var(device);
+    fz_try(ctx) {
+      pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), bitmap->width, bitmap->height,
+                                       nullptr, 1, bitmap->stride, bitmap->pixels);
+      device = fz_new_draw_device(ctx, fz_identity, pixmap);
+      fz_draw_html(ctx, device, m, html, page);
+      fz_close_device(ctx, device);
+    }
+    fz_always(ctx) {
+      fz_drop_device(ctx, device);
+      fz_drop_pixmap(ctx, pixmap);
+    }
+    fz_catch(ctx) {}
   }
-  fz_always(ctx) {
-    fz_drop_device(ctx, device);
-    fz_drop_page(ctx, p);
-    fz_drop_pixmap(ctx, pixmap);
-  }
-  fz_catch(ctx) {}
   doc->lastDraw = m;
   doc->drawn = true;
-  for (const Scrap& s : doc->scraps)
-    blendRange(*doc, page, *bitmap, m, s.start, s.end, colourOr(s.colour, 0xFFF080));
+  const Hit* hit = nullptr;
   if (r->drawHit >= 0 && r->drawHitPath == path) {
     auto it = r->hits.find(path);
-    if (it != r->hits.end() && static_cast<size_t>(r->drawHit) < it->second.size()) {
-      const Hit& h = it->second[static_cast<size_t>(r->drawHit)];
-      blendRange(*doc, page, *bitmap, m, h.first, h.last, 0xFFA040);
-    }
+    if (it != r->hits.end() && static_cast<size_t>(r->drawHit) < it->second.size())
+      hit = &it->second[static_cast<size_t>(r->drawHit)];
   }
+  if (doc->scraps.empty() && !hit) return;
+  const Objects& o = *objectsOf(r, *doc);
+  for (const Scrap& s : doc->scraps)
+    blendRange(o, page, *bitmap, m, s.start, s.end, colourOr(s.colour, 0xFFF080));
+  if (hit) blendRange(o, page, *bitmap, m, hit->first, hit->last, 0xFFA040);
 }
 
 PENDREL_API int32_t ZaveVevode_getLink(ZaveVevode* r, const pendrel_char16* path, intptr_t value) {
@@ -604,17 +1001,16 @@ PENDREL_API int32_t ZaveVevode_getLink(ZaveVevode* r, const pendrel_char16* path
   if (!d || !href) return -1;
   std::string target = toUtf8(href);
   size_t hash = target.find('#');
-  if (hash == std::string::npos) return d->pageCount() > 0 ? 0 : -1;
-  target = target.substr(hash);
-  if (target.size() < 2) return d->pageCount() > 0 ? 0 : -1;
-  volatile int page = -1;
-  fz_context* ctx = r->ctx;
-  fz_try(ctx) {
-    fz_location loc = fz_resolve_link(ctx, d->doc, target.c_str(), nullptr, nullptr);
-    if (loc.page >= 0) page = fz_page_number_from_location(ctx, d->doc, loc);
-  }
-  fz_catch(ctx) { page = -1; }
-  return page >= 0 && page < d->pageCount() ? page : -1;
+  if (hash == std::string::npos || hash + 1 >= target.size()) return d->pages > 0 ? 0 : -1;
+  target.erase(0, hash + 1);
+  fz_html* html = htmlOf(r, *d);
+  if (!html) return -1;
+  volatile float y = -1;
+  fz_try(r->ctx) { y = fz_find_html_target(r->ctx, html, target.c_str()); }
+  fz_catch(r->ctx) { y = -1; }
+  if (y < 0 || html->page_h <= 0) return -1;
+  auto page = static_cast<int32_t>(y / html->page_h);
+  return page >= 0 && page < d->pages ? page : -1;
 }
 
 PENDREL_API const pendrel_char16* ZaveVevode_getFirstStringPage(ZaveVevode* r,
@@ -622,76 +1018,86 @@ PENDREL_API const pendrel_char16* ZaveVevode_getFirstStringPage(ZaveVevode* r,
                                                                 int32_t page) {
   Document* d = find(r, path);
   if (!d || !d->hasPage(page)) return nullptr;
-  return hand(r, d->text.pages[static_cast<size_t>(page)].firstLine);
+  return hand(r, objectsOf(r, *d)->line(static_cast<size_t>(page)));
 }
 
 extern "C++" {
 namespace {
 // A page's first object (or UTF-8 position), and how many the page holds;
 // for page == page count the index is the document's total.
-template <class Field>
-uint32_t indexOfPage(ZaveVevode* r, const pendrel_char16* path, int32_t page, Field field) {
+uint32_t indexOfPage(ZaveVevode* r, const pendrel_char16* path, int32_t page, bool utf8) {
   Document* d = find(r, path);
-  if (!d || page < 0 || page > d->pageCount()) return 0;
-  return d->text.pages[static_cast<size_t>(page)].*field;
+  if (!d || page < 0 || page > d->pages) return 0;
+  const Objects& o = *objectsOf(r, *d);
+  uint32_t first = o.pageFirst[static_cast<size_t>(page)];
+  return utf8 ? o.utf8(first) : first;
 }
 
-template <class Field>
-uint32_t countOnPage(ZaveVevode* r, const pendrel_char16* path, int32_t page, Field field) {
+uint32_t countOnPage(ZaveVevode* r, const pendrel_char16* path, int32_t page, bool utf8) {
   Document* d = find(r, path);
   if (!d || !d->hasPage(page)) return 0;
+  const Objects& o = *objectsOf(r, *d);
   const auto at = static_cast<size_t>(page);
-  return d->text.pages[at + 1].*field - d->text.pages[at].*field;
+  uint32_t first = o.pageFirst[at], stop = o.pageFirst[at + 1];
+  return utf8 ? o.utf8(stop) - o.utf8(first) : stop - first;
 }
 }  // namespace
 }  // extern "C++"
 
 PENDREL_API uint32_t ZaveVevode_getObjectIndex(ZaveVevode* r, const pendrel_char16* path,
                                                int32_t page) {
-  return indexOfPage(r, path, page, &Page::first);
+  return indexOfPage(r, path, page, false);
 }
 
 PENDREL_API uint32_t ZaveVevode_getObjectCount(ZaveVevode* r, const pendrel_char16* path,
                                                int32_t page) {
-  return countOnPage(r, path, page, &Page::first);
+  return countOnPage(r, path, page, false);
 }
 
 PENDREL_API uint32_t ZaveVevode_getObjectIndexUTF8(ZaveVevode* r, const pendrel_char16* path,
                                                    int32_t page) {
-  return indexOfPage(r, path, page, &Page::utf8First);
+  return indexOfPage(r, path, page, true);
 }
 
 PENDREL_API uint32_t ZaveVevode_getObjectCountUTF8(ZaveVevode* r, const pendrel_char16* path,
                                                    int32_t page) {
-  return countOnPage(r, path, page, &Page::utf8First);
+  return countOnPage(r, path, page, true);
 }
 
+extern "C++" {
 namespace {
-// The object `value` of the page (counted from the page's first object).
-const Word* objectOn(ZaveVevode* r, const char16_t* path, int32_t page, intptr_t value,
-                     Document** doc = nullptr) {
+// The document index of object `value` of the page (counted from the page's
+// first object), or nullopt.
+std::optional<size_t> objectOn(ZaveVevode* r, const char16_t* path, int32_t page, intptr_t value,
+                               Document** doc, const Objects** objects) {
   Document* d = find(r, path);
-  if (!d || !d->hasPage(page) || value < 0) return nullptr;
-  uint32_t first = d->text.pages[static_cast<size_t>(page)].first;
-  uint32_t stop = d->text.pages[static_cast<size_t>(page) + 1].first;
-  if (static_cast<uintptr_t>(value) >= stop - first) return nullptr;
-  if (doc) *doc = d;
-  return &d->text.words[first + static_cast<size_t>(value)];
+  if (!d || !d->hasPage(page) || value < 0) return std::nullopt;
+  const Objects& o = *objectsOf(r, *d);
+  uint32_t first = o.pageFirst[static_cast<size_t>(page)];
+  uint32_t stop = o.pageFirst[static_cast<size_t>(page) + 1];
+  if (static_cast<uintptr_t>(value) >= stop - first) return std::nullopt;
+  *doc = d;
+  *objects = &o;
+  return first + static_cast<size_t>(value);
 }
 }  // namespace
+}  // extern "C++"
 
 PENDREL_API intptr_t ZaveVevode_getObjectType(ZaveVevode* r, const pendrel_char16* path,
                                               int32_t page, intptr_t value) {
-  const Word* w = objectOn(r, path, page, value);
-  return w ? w->type : PENDREL_OBJECT_NONE;
+  Document* d = nullptr;
+  const Objects* o = nullptr;
+  std::optional<size_t> i = objectOn(r, path, page, value, &d, &o);
+  return i ? static_cast<intptr_t>(o->type[*i]) : static_cast<intptr_t>(PENDREL_OBJECT_NONE);
 }
 
 PENDREL_API const pendrel_char16* ZaveVevode_getHref(ZaveVevode* r, const pendrel_char16* path,
                                                      int32_t page, intptr_t value) {
   Document* d = nullptr;
-  const Word* w = objectOn(r, path, page, value, &d);
-  if (!w || w->link < 0) return nullptr;
-  return hand(r, d->text.pages[static_cast<size_t>(page)].links[static_cast<size_t>(w->link)].uri);
+  const Objects* o = nullptr;
+  std::optional<size_t> i = objectOn(r, path, page, value, &d, &o);
+  if (!i || o->link[*i] < 0) return nullptr;
+  return hand(r, o->links[static_cast<size_t>(o->link[*i])].uri);
 }
 
 PENDREL_API intptr_t ZaveVevode_getImage(ZaveVevode* r, const pendrel_char16* path, int32_t page,
@@ -705,26 +1111,29 @@ PENDREL_API intptr_t ZaveVevode_getImage(ZaveVevode* r, const pendrel_char16* pa
 
 PENDREL_API bool ZaveVevode_isAnchor(ZaveVevode* r, const pendrel_char16* path, int32_t page,
                                      intptr_t value) {
-  const Word* w = objectOn(r, path, page, value);
-  return w && w->link >= 0;
+  Document* d = nullptr;
+  const Objects* o = nullptr;
+  std::optional<size_t> i = objectOn(r, path, page, value, &d, &o);
+  return i && o->link[*i] >= 0;
 }
 
 PENDREL_API bool ZaveVevode_getObjectInfo(ZaveVevode* r, const pendrel_char16* path, int32_t page,
                                           intptr_t a, void* record, intptr_t b) {
   (void)b;
   Document* d = nullptr;
-  const Word* w = objectOn(r, path, page, a, &d);
-  if (!w || !record) return false;
+  const Objects* o = nullptr;
+  std::optional<size_t> i = objectOn(r, path, page, a, &d, &o);
+  if (!i || !record) return false;
   auto* info = static_cast<PendrelObjectInfo*>(record);
-  int32_t index = static_cast<int32_t>(d->text.pages[static_cast<size_t>(page)].first + a);
-  info->x = static_cast<int32_t>(std::floor(w->box.x0));
-  info->y = static_cast<int32_t>(std::floor(w->box.y0));
-  info->firstIndex = index;
-  info->lastIndex = index;
-  info->width = static_cast<int32_t>(std::ceil(w->box.x1 - w->box.x0));
-  info->height = static_cast<int32_t>(std::ceil(w->box.y1 - w->box.y0));
-  info->type = w->type;
-  info->utf8Start = static_cast<int32_t>(w->utf8Start);
+  const fz_rect& box = o->box[*i];
+  info->x = static_cast<int32_t>(std::floor(box.x0));
+  info->y = static_cast<int32_t>(std::floor(box.y0));
+  info->firstIndex = static_cast<int32_t>(*i);
+  info->lastIndex = static_cast<int32_t>(*i);
+  info->width = static_cast<int32_t>(std::ceil(box.x1 - box.x0));
+  info->height = static_cast<int32_t>(std::ceil(box.y1 - box.y0));
+  info->type = o->type[*i];
+  info->utf8Start = static_cast<int32_t>(o->utf8(*i));
   return true;
 }
 
@@ -762,13 +1171,15 @@ PENDREL_API void ZaveVevode_removeScrap(ZaveVevode* r, const pendrel_char16* pat
 PENDREL_API const pendrel_char16* ZaveVevode_getScrapText(ZaveVevode* r, const pendrel_char16* path,
                                                           uint32_t start, uint32_t end) {
   Document* d = find(r, path);
-  if (!d || start > end || start >= d->text.words.size()) return nullptr;
-  size_t last = std::min<size_t>(end, d->text.words.size() - 1);
+  if (!d || start > end) return nullptr;
+  const Objects& o = *objectsOf(r, *d);
+  if (start >= o.size()) return nullptr;
+  size_t last = std::min<size_t>(end, o.size() - 1);
   std::string text;
   for (size_t i = start; i <= last; ++i) {
-    if (d->text.words[i].text.empty()) continue;
+    if (o.word(i).empty()) continue;
     if (!text.empty()) text += ' ';
-    text += d->text.words[i].text;
+    text += o.word(i);
   }
   return hand(r, text);
 }
@@ -787,7 +1198,8 @@ PENDREL_API void ZaveVevode_drawSelectionBox(ZaveVevode* r, const pendrel_char16
   if (!doc || !bitmap || b < INT32_MIN || b > INT32_MAX || !doc->hasPage(static_cast<int32_t>(b)))
     return;
   fz_matrix m = doc->drawn ? doc->lastDraw : transformFor(*doc, *bitmap, 0, 0, 0);
-  blendRange(*doc, static_cast<int32_t>(b), *bitmap, m, start, end, colourOr(c, 0xA0C8FF));
+  blendRange(*objectsOf(r, *doc), static_cast<int32_t>(b), *bitmap, m, start, end,
+             colourOr(c, 0xA0C8FF));
 }
 
 PENDREL_API int32_t ZaveVevode_search(ZaveVevode* r, const pendrel_char16* path,
@@ -797,13 +1209,21 @@ PENDREL_API int32_t ZaveVevode_search(ZaveVevode* r, const pendrel_char16* path,
   (void)b;
   (void)c;
   if (!r || !path || !bytes || length == 0 || r->needle.empty()) return 0;
+  // The bytes are laid out as the loaded document is, else as a document
+  // loaded now would be, and not kept.
+  Document scratch;
   Document* loaded = find(r, path);
-  Layout layout = loaded ? loaded->layout : r->current;
-  fz_document* doc = openWithResources(r, path, bytes, length);
-  if (!doc) return 0;
-  Extract text;
-  bool ok = extract(r->ctx, doc, layout, text, nullptr, nullptr);
-  fz_drop_document(r->ctx, doc);
+  scratch.path = path;
+  scratch.base = folderOf(toUtf8(path));
+  scratch.css = loaded ? loaded->css : userCss(*r);
+  scratch.fonts = loaded ? loaded->fonts : currentFonts(r);
+  scratch.layout = loaded ? loaded->layout : r->current;
+  fz_html* html = layOut(r, scratch, std::string_view(reinterpret_cast<const char*>(bytes), length),
+                         scratch.layout, nullptr);
+  if (!html) return 0;
+  Objects text;
+  bool ok = extract(r->ctx, html, pagesOf(html), scratch.layout, text);
+  fz_drop_html(r->ctx, html);
   if (!ok) return 0;
   std::vector<Hit> found = findHits(*r, text);
   auto count = static_cast<int32_t>(found.size());
@@ -833,7 +1253,8 @@ PENDREL_API intptr_t ZaveVevode_setUseOnlyThisTextAlign(ZaveVevode* r, intptr_t 
 
 PENDREL_API intptr_t ZaveVevode_setUseEpubEmbeddedFont(ZaveVevode* r, intptr_t use) {
   if (!r) return 0;
-  r->embeddedFont = use;
+  if ((use != 0) != (r->embeddedFont != 0)) r->fonts.reset();
+  r->embeddedFont = use != 0;
   return 1;
 }
 

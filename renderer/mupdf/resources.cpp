@@ -1,22 +1,36 @@
 #include "resources.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace pendrel_mupdf {
 namespace {
 
-// Resources inlined into one document, in bytes before encoding: a bound so
-// a hostile publication cannot make a document grow without limit.
-constexpr size_t kResourceBudget = 32u << 20;
+// Bounds on @import: nesting depth and the expanded sheet's size, so a
+// hostile publication cannot make a sheet grow without limit.
+constexpr int kMaxImportDepth = 8;
+constexpr size_t kMaxSheetBytes = 8u << 20;
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
+bool isNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_' || static_cast<unsigned char>(c) >= 0x80;
+}
+
 std::string lowered(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = lower(c);
   return out;
+}
+
+bool startsWithNoCase(std::string_view s, size_t at, std::string_view word) {
+  if (s.size() - at < word.size()) return false;
+  for (size_t k = 0; k < word.size(); ++k)
+    if (lower(s[at + k]) != word[k]) return false;
+  return true;
 }
 
 int hexValue(char c) {
@@ -25,91 +39,199 @@ int hexValue(char c) {
   return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-// Position of the '>' closing the tag whose attributes start at `from`,
-// skipping quoted values; npos when the tag never closes.
-size_t tagEnd(std::string_view text, size_t from) {
-  for (size_t i = from; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '"' || c == '\'') {
-      size_t close = text.find(c, i + 1);
-      if (close == std::string_view::npos) return close;
-      i = close;
-    } else if (c == '>') {
-      return i;
-    }
+void appendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
   }
-  return std::string_view::npos;
 }
 
-struct Span {
-  size_t begin = 0, end = 0;
-  bool found = false;
-};
-
-// The value of attribute `name` among the tag's attributes text[from, to).
-Span attribute(std::string_view text, size_t from, size_t to, std::string_view name) {
-  size_t i = from;
-  while (i < to) {
-    while (i < to && (isBlank(text[i]) || text[i] == '/')) ++i;
-    size_t nameBegin = i;
-    while (i < to && !isBlank(text[i]) && text[i] != '=' && text[i] != '>' && text[i] != '/') ++i;
-    std::string_view attr = text.substr(nameBegin, i - nameBegin);
-    while (i < to && isBlank(text[i])) ++i;
-    if (i >= to || text[i] != '=') {
-      if (attr.empty()) ++i;
-      continue;
-    }
-    ++i;
-    while (i < to && isBlank(text[i])) ++i;
-    Span value;
-    if (i < to && (text[i] == '"' || text[i] == '\'')) {
-      size_t close = text.find(text[i], i + 1);
-      if (close == std::string_view::npos || close > to) return {};
-      value = {i + 1, close, true};
-      i = close + 1;
-    } else {
-      value.begin = i;
-      while (i < to && !isBlank(text[i]) && text[i] != '>') ++i;
-      value.end = i;
-      value.found = true;
-    }
-    if (lowered(attr) == name) return value;
-  }
-  return {};
-}
-
-std::string base64(std::string_view bytes) {
-  static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+std::string fromUtf16(std::string_view bytes, bool bigEndian) {
   std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    uint32_t v = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << 16 |
-                 static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8 |
-                 static_cast<uint8_t>(bytes[i + 2]);
-    out += {digits[v >> 18], digits[(v >> 12) & 63], digits[(v >> 6) & 63], digits[v & 63]};
-  }
-  if (i < bytes.size()) {
-    uint32_t v = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8;
-    out += digits[v >> 18];
-    out += digits[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? digits[(v >> 6) & 63] : '=';
-    out += '=';
+  out.reserve(bytes.size() / 2);
+  auto unit = [&](size_t i) -> uint32_t {
+    auto a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    return bigEndian ? (a << 8 | b) : (b << 8 | a);
+  };
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    uint32_t c = unit(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size()) {
+      uint32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        appendUtf8(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    appendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
   }
   return out;
 }
 
-// The media type to give the image's data URI.
-std::string_view imageType(std::string_view bytes, std::string_view path) {
-  if (bytes.starts_with("\x89PNG")) return "image/png";
-  if (bytes.starts_with("\xFF\xD8")) return "image/jpeg";
-  if (bytes.starts_with("GIF8")) return "image/gif";
-  std::string name = lowered(path);
-  if (name.ends_with(".svg")) return "image/svg+xml";
-  // MuPDF accepts data URIs of the image types it knows only, then tells
-  // the format from the bytes: other raster images pass as PNG.
-  return "image/png";
+// Windows-1252 (which also serves the ISO-8859-1 and US-ASCII labels, as
+// browsers do): 0x80-0x9F carry the code page's punctuation.
+std::string fromWindows1252(std::string_view bytes) {
+  static const uint16_t high[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+  std::string out;
+  out.reserve(bytes.size());
+  for (char ch : bytes) {
+    auto c = static_cast<unsigned char>(ch);
+    appendUtf8(out, c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c);
+  }
+  return out;
+}
+
+enum class Encoding { Utf8, Utf16Le, Utf16Be, Windows1252 };
+
+// The encoding a label names; nullopt for labels taken as UTF-8.
+std::optional<Encoding> encodingOf(std::string_view label, bool allowUtf16) {
+  std::string l = lowered(label);
+  if (l == "iso-8859-1" || l == "latin1" || l == "iso8859-1" || l == "l1" || l == "windows-1252" ||
+      l == "cp1252" || l == "us-ascii" || l == "ascii")
+    return Encoding::Windows1252;
+  if (allowUtf16 && (l == "utf-16" || l == "utf-16le" || l == "utf16")) return Encoding::Utf16Le;
+  if (allowUtf16 && l == "utf-16be") return Encoding::Utf16Be;
+  return std::nullopt;
+}
+
+// The label of a leading @charset "label"; rule, empty without one.
+std::string_view charsetRule(std::string_view text) {
+  constexpr std::string_view kRule = "@charset \"";
+  if (text.substr(0, kRule.size()) != kRule) return {};
+  size_t close = text.find('"', kRule.size());
+  if (close == std::string_view::npos || close - kRule.size() > 40) return {};
+  return text.substr(kRule.size(), close - kRule.size());
+}
+
+// Skips a string starting at its quote; returns the position after it.
+size_t skipString(std::string_view s, size_t at) {
+  char quote = s[at];
+  size_t i = at + 1;
+  while (i < s.size() && s[i] != quote && s[i] != '\n') i += s[i] == '\\' ? 2 : 1;
+  return std::min(i + 1, s.size());
+}
+
+// The target of url(...) or of a string at `at`; `end` receives the
+// position after it. nullopt when neither starts there.
+std::optional<std::string> readTarget(std::string_view s, size_t at, size_t& end) {
+  size_t i = at;
+  bool isUrl = startsWithNoCase(s, i, "url(");
+  if (isUrl) {
+    i += 4;
+    while (i < s.size() && isBlank(s[i])) ++i;
+  }
+  std::string target;
+  if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
+    size_t close = skipString(s, i);
+    for (size_t k = i + 1; k < close && s[k] != s[i]; ++k) {
+      if (s[k] == '\\' && k + 1 < close) ++k;
+      target += s[k];
+    }
+    i = close;
+  } else if (isUrl) {
+    while (i < s.size() && s[i] != ')' && !isBlank(s[i])) target += s[i++];
+  } else {
+    return std::nullopt;
+  }
+  if (isUrl) {
+    while (i < s.size() && s[i] != ')') ++i;
+    if (i < s.size()) ++i;
+  }
+  end = i;
+  return target;
+}
+
+bool mediaApplies(std::string_view media) {
+  std::string m = lowered(media);
+  if (m.find_first_not_of(" \t\r\n\f") == std::string::npos) return true;
+  return m.find("screen") != std::string::npos || m.find("all") != std::string::npos;
+}
+
+void quoted(std::string& out, std::string_view target) {
+  out += '"';
+  for (char c : target) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (c == '\n') continue;
+    out += c;
+  }
+  out += '"';
+}
+
+void expand(std::string_view css, std::string_view path, std::string_view folder, int depth,
+            const ReadSheet& read, std::string& out) {
+  size_t i = 0;
+  while (i < css.size()) {
+    char c = css[i];
+    if (c == '/' && i + 1 < css.size() && css[i + 1] == '*') {
+      size_t close = css.find("*/", i + 2);
+      close = close == std::string_view::npos ? css.size() : close + 2;
+      out.append(css.substr(i, close - i));
+      i = close;
+    } else if (c == '"' || c == '\'') {
+      size_t close = skipString(css, i);
+      out.append(css.substr(i, close - i));
+      i = close;
+    } else if (c == '@' && startsWithNoCase(css, i + 1, "charset")) {
+      size_t semi = css.find(';', i);
+      i = semi == std::string_view::npos ? css.size() : semi + 1;
+    } else if (c == '@' && startsWithNoCase(css, i + 1, "import") &&
+               (i + 7 >= css.size() || !isNameChar(css[i + 7]))) {
+      size_t j = i + 7;
+      while (j < css.size() && isBlank(css[j])) ++j;
+      size_t after = j;
+      std::optional<std::string> target = readTarget(css, j, after);
+      size_t semi = css.find(';', after);
+      if (semi == std::string_view::npos) semi = css.size();
+      if (target && depth < kMaxImportDepth && mediaApplies(css.substr(after, semi - after))) {
+        std::string resolved = resolveHref(path, *target);
+        std::optional<std::string> text;
+        if (!resolved.empty()) text = read(resolved);
+        if (text && out.size() + text->size() <= kMaxSheetBytes) {
+          expand(*text, resolved, folder, depth + 1, read, out);
+          out += '\n';
+        }
+      }
+      i = std::min(semi + 1, css.size());
+    } else if (depth > 0 && (c == 'u' || c == 'U') && startsWithNoCase(css, i, "url(") &&
+               (i == 0 || !isNameChar(css[i - 1]))) {
+      size_t after = i;
+      std::optional<std::string> target = readTarget(css, i, after);
+      std::string resolved = target ? resolveHref(path, *target) : std::string();
+      out += "url(";
+      quoted(out, resolved.empty() ? *target : relativePath(folder, resolved));
+      out += ')';
+      i = after;
+    } else {
+      out += c;
+      ++i;
+    }
+    if (out.size() > kMaxSheetBytes) return;
+  }
+}
+
+std::vector<std::string_view> components(std::string_view path) {
+  std::vector<std::string_view> parts;
+  while (!path.empty()) {
+    size_t slash = path.find('/');
+    std::string_view part = path.substr(0, slash);
+    if (!part.empty()) parts.push_back(part);
+    path = slash == std::string_view::npos ? std::string_view{} : path.substr(slash + 1);
+  }
+  return parts;
 }
 
 }  // namespace
@@ -157,66 +279,96 @@ std::string resolveHref(std::string_view base, std::string_view href) {
   return out;
 }
 
-std::optional<std::string> inlineResources(std::string_view xhtml, std::string_view base,
-                                           const ReadResource& read) {
+std::string relativePath(std::string_view folder, std::string_view path) {
+  std::vector<std::string_view> from = components(folder), to = components(path);
+  size_t common = 0;
+  while (common < from.size() && common + 1 < to.size() && from[common] == to[common]) ++common;
   std::string out;
-  size_t copied = 0, budget = kResourceBudget;
-  auto fetch = [&](std::string_view href, std::string& path) -> std::optional<std::string_view> {
-    path = resolveHref(base, href);
-    if (path.empty()) return std::nullopt;
-    std::optional<std::string_view> bytes = read(path);
-    if (!bytes || bytes->size() > budget) return std::nullopt;
-    budget -= bytes->size();
-    return bytes;
-  };
-  size_t i = 0;
-  while ((i = xhtml.find('<', i)) != std::string_view::npos) {
-    if (xhtml.substr(i, 4) == "<!--") {
-      size_t close = xhtml.find("-->", i + 4);
-      if (close == std::string_view::npos) break;
-      i = close + 3;
-      continue;
-    }
-    size_t nameEnd = i + 1;
-    while (nameEnd < xhtml.size() && !isBlank(xhtml[nameEnd]) && xhtml[nameEnd] != '>' &&
-           xhtml[nameEnd] != '/')
-      ++nameEnd;
-    std::string name = lowered(xhtml.substr(i + 1, nameEnd - i - 1));
-    size_t end = tagEnd(xhtml, nameEnd);
-    if (end == std::string_view::npos) break;
-    std::string path;
-    if (name == "img") {
-      Span src = attribute(xhtml, nameEnd, end, "src");
-      if (src.found) {
-        if (auto bytes = fetch(xhtml.substr(src.begin, src.end - src.begin), path)) {
-          out.append(xhtml.substr(copied, src.begin - copied));
-          out += "data:";
-          out += imageType(*bytes, path);
-          out += ";base64,";
-          out += base64(*bytes);
-          copied = src.end;
-        }
-      }
-    } else if (name == "link") {
-      Span rel = attribute(xhtml, nameEnd, end, "rel");
-      Span href = attribute(xhtml, nameEnd, end, "href");
-      if (rel.found && href.found &&
-          lowered(xhtml.substr(rel.begin, rel.end - rel.begin)).find("stylesheet") !=
-              std::string::npos) {
-        auto css = fetch(xhtml.substr(href.begin, href.end - href.begin), path);
-        if (css && css->find("]]>") == std::string_view::npos) {
-          out.append(xhtml.substr(copied, i - copied));
-          out += "<style type=\"text/css\">/*<![CDATA[*/\n";
-          out += *css;
-          out += "\n/*]]>*/</style>";
-          copied = end + 1;
-        }
-      }
-    }
-    i = end + 1;
+  for (size_t k = common; k < from.size(); ++k) out += "../";
+  for (size_t k = common; k < to.size(); ++k) {
+    out += to[k];
+    if (k + 1 < to.size()) out += '/';
   }
-  if (copied == 0) return std::nullopt;
-  out.append(xhtml.substr(copied));
+  return out;
+}
+
+std::string cssToUtf8(std::string_view bytes, std::string_view declared) {
+  auto starts = [&](std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; };
+  using namespace std::string_view_literals;
+  if (starts("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
+  if (starts("\xFF\xFE")) return fromUtf16(bytes.substr(2), false);
+  if (starts("\xFE\xFF")) return fromUtf16(bytes.substr(2), true);
+  // A UTF-16 @charset rule without a byte-order mark.
+  if (starts("@\0c\0h\0"sv)) return fromUtf16(bytes, false);
+  if (starts("\0@\0c\0h"sv)) return fromUtf16(bytes, true);
+  std::optional<Encoding> encoding;
+  std::string_view rule = charsetRule(bytes);
+  if (!rule.empty()) {
+    encoding = encodingOf(rule, false);
+  } else if (!declared.empty()) {
+    encoding = encodingOf(declared, true);
+  }
+  switch (encoding.value_or(Encoding::Utf8)) {
+    case Encoding::Utf16Le:
+      return fromUtf16(bytes, false);
+    case Encoding::Utf16Be:
+      return fromUtf16(bytes, true);
+    case Encoding::Windows1252:
+      return fromWindows1252(bytes);
+    case Encoding::Utf8:
+      break;
+  }
+  return std::string(bytes);
+}
+
+std::vector<std::pair<std::string, std::string>> linkCharsets(std::string_view xhtml) {
+  std::vector<std::pair<std::string, std::string>> found;
+  std::string_view head = xhtml;
+  for (size_t i = 0; i + 5 <= head.size(); ++i) {
+    if (head[i] != '<') continue;
+    if (startsWithNoCase(head, i + 1, "body")) break;
+    if (!startsWithNoCase(head, i + 1, "link") || i + 5 >= head.size() || isNameChar(head[i + 5]))
+      continue;
+    // The tag's attributes: name = "value" | 'value' | value, up to '>'.
+    std::string href, charset;
+    size_t j = i + 5;
+    while (j < head.size() && head[j] != '>') {
+      while (j < head.size() && (isBlank(head[j]) || head[j] == '/')) ++j;
+      size_t name = j;
+      while (j < head.size() && isNameChar(head[j])) ++j;
+      std::string attribute = lowered(head.substr(name, j - name));
+      while (j < head.size() && isBlank(head[j])) ++j;
+      if (attribute.empty() || j >= head.size() || head[j] != '=') {
+        if (attribute.empty() && j < head.size() && head[j] != '>') ++j;
+        continue;
+      }
+      ++j;
+      while (j < head.size() && isBlank(head[j])) ++j;
+      size_t begin = j, end;
+      if (j < head.size() && (head[j] == '"' || head[j] == '\'')) {
+        end = head.find(head[j], j + 1);
+        if (end == std::string_view::npos) end = head.size();
+        begin = j + 1;
+        j = std::min(end + 1, head.size());
+      } else {
+        while (j < head.size() && !isBlank(head[j]) && head[j] != '>') ++j;
+        end = j;
+      }
+      if (attribute == "href") href = head.substr(begin, end - begin);
+      if (attribute == "charset") charset = head.substr(begin, end - begin);
+    }
+    if (!href.empty() && !charset.empty()) found.emplace_back(std::move(href), std::move(charset));
+    i = j;
+  }
+  return found;
+}
+
+std::string expandImports(std::string_view css, std::string_view path, const ReadSheet& read) {
+  std::string out;
+  out.reserve(css.size());
+  std::string_view folder =
+      path.substr(0, path.rfind('/') == std::string_view::npos ? 0 : path.rfind('/'));
+  expand(css, path, folder, 0, read, out);
   return out;
 }
 

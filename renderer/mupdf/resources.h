@@ -1,29 +1,44 @@
-// Brings a content document's images and style sheets into the document
-// itself. MuPDF's HTML handler, opened from memory, reads resources only
-// from the working directory; the renderer instead fetches them through the
-// host's read trampoline and hands MuPDF a document that needs nothing else:
-// images become data: URIs, linked style sheets become <style> elements.
+// What the renderer does to a publication's resources before MuPDF sees them:
+// container paths from hrefs, and style sheets brought to one UTF-8 text
+// with their @import rules followed. MuPDF's CSS parser reads UTF-8 only and
+// skips @import.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace pendrel_mupdf {
 
-// Reads a file of the publication by full container path (UTF-8); nullopt
-// when the host has no such file.
-using ReadResource = std::function<std::optional<std::string_view>(const std::string& path)>;
-
-// The full container path of `href` written in the document at `base`
+// The full container path of `href` written in the file at `base`
 // (percent-decoded, "." and ".." resolved, query and fragment dropped);
 // empty when it leaves the container or names another scheme.
 std::string resolveHref(std::string_view base, std::string_view href);
 
-// The document with its resources inlined; nullopt when nothing changed.
-std::optional<std::string> inlineResources(std::string_view xhtml, std::string_view base,
-                                           const ReadResource& read);
+// `path` written relative to the folder `folder` ("" = container root).
+std::string relativePath(std::string_view folder, std::string_view path);
+
+// A style sheet's bytes as UTF-8. The encoding is the byte-order mark's,
+// else the sheet's @charset, else `declared` (the linking element's
+// charset), else UTF-8. UTF-16, ISO-8859-1, Windows-1252 and US-ASCII are
+// converted; other labels are taken as UTF-8.
+std::string cssToUtf8(std::string_view bytes, std::string_view declared = {});
+
+// The href and charset attributes of the document's <link> elements that
+// have both, in document order (attribute values as written, entities not
+// expanded). Only the part before <body is read.
+std::vector<std::pair<std::string, std::string>> linkCharsets(std::string_view xhtml);
+
+// Reads a style sheet by full container path, already as UTF-8.
+using ReadSheet = std::function<std::optional<std::string>(const std::string& path)>;
+
+// The sheet at `path` with every @import rule replaced by the imported
+// sheet's text (itself expanded, up to eight levels, for screen or all
+// media), and url() references inside imported text rewritten relative to
+// `path`'s folder, where the result is read from. @charset rules are dropped.
+std::string expandImports(std::string_view css, std::string_view path, const ReadSheet& read);
 
 }  // namespace pendrel_mupdf

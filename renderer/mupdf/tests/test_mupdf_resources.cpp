@@ -1,0 +1,438 @@
+// Resources of content documents as the MuPDF renderer fetches them through
+// the read trampoline: images of every kind, style sheets in any encoding
+// and with imports, embedded and host fonts, and reports of missing or
+// unusable files through renderer callback 2. The documents, style sheets
+// and images are written here; the font is the system's DejaVu Sans.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pendrel.h"
+#include "pendrel_mupdf.h"
+#include "resources.h"
+
+namespace {
+
+const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+struct Report {
+  std::u16string document, resource;
+  intptr_t reason;
+  bool operator==(const Report&) const = default;
+};
+
+// The host: files by full path, and the reports renderer callback 2 makes.
+struct Host {
+  std::map<std::u16string, std::string> files;
+  std::vector<Report> reports;
+  static bool read(void* context, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
+    auto* self = static_cast<Host*>(context);
+    auto it = self->files.find(path);
+    if (it == self->files.end()) return false;
+    *bytes = reinterpret_cast<const uint8_t*>(it->second.data());
+    *length = static_cast<uint32_t>(it->second.size());
+    return true;
+  }
+  static bool report(void* context, intptr_t document, intptr_t resource, intptr_t reason) {
+    static_cast<Host*>(context)->reports.push_back({reinterpret_cast<const char16_t*>(document),
+                                                    reinterpret_cast<const char16_t*>(resource),
+                                                    reason});
+    return true;
+  }
+};
+
+struct Renderer {
+  ZaveVevode* r;
+  explicit Renderer(Host& host, ZaveVevodeSettings settings = {}) {
+    ZaveVevodeOptions options{};
+    options.read = Host::read;
+    options.callback2 = Host::report;
+    options.context = &host;
+    options.settings = settings;
+    if (!options.settings.setting1) options.settings.setting1 = 300;
+    if (!options.settings.setting2) options.settings.setting2 = 400;
+    r = ZaveVevode_new(&options);
+  }
+  ~Renderer() { ZaveVevode_free(&r); }
+  bool load(const std::string& text, const char16_t* path) {
+    return ZaveVevode_xhtml(r, path, reinterpret_cast<const uint8_t*>(text.data()),
+                            static_cast<uint32_t>(text.size()), nullptr, nullptr);
+  }
+};
+
+// A drawn page and the pixels of interest in it.
+struct Page {
+  std::vector<uint8_t> pixels;
+  int width = 300, height = 400;
+  Page(ZaveVevode* r, const char16_t* path, int32_t page = 0) {
+    pixels.assign(static_cast<size_t>(width * height * 4), 0);
+    PendrelBitmap bitmap{pixels.data(), width, height, width * 4};
+    ZaveVevode_draw(r, path, page, reinterpret_cast<intptr_t>(&bitmap), 0, 0, 100);
+  }
+  template <class Test>
+  size_t count(Test test) const {
+    size_t n = 0;
+    for (size_t i = 0; i < pixels.size(); i += 4)
+      n += test(pixels[i], pixels[i + 1], pixels[i + 2]);
+    return n;
+  }
+  size_t ink() const {
+    return count([](int r, int g, int b) { return r < 200 || g < 200 || b < 200; });
+  }
+  size_t red() const {
+    return count([](int r, int g, int b) { return r > 180 && g < 60 && b < 60; });
+  }
+  size_t blue() const {
+    return count([](int r, int, int b) { return r < 80 && b > 180; });
+  }
+  // Leftmost column holding ink.
+  int left() const {
+    for (int x = 0; x < width; ++x)
+      for (int y = 0; y < height; ++y)
+        if (pixels[static_cast<size_t>((y * width + x) * 4)] < 128) return x;
+    return width;
+  }
+};
+
+std::string ppm(int side, char r, char g, char b) {
+  std::string out = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
+  for (int i = 0; i < side * side; ++i) out += {r, g, b};
+  return out;
+}
+
+const std::string kRedSvg =
+    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"60\" height=\"60\">"
+    "<rect width=\"60\" height=\"60\" fill=\"#e00000\"/></svg>";
+
+std::string page(const std::string& head, const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<html xmlns=\"http://www.w3.org/1999/xhtml\" "
+         "xmlns:xlink=\"http://www.w3.org/1999/xlink\"><head><title>t</title>" +
+         head + "</head><body>" + body + "</body></html>";
+}
+
+std::string link(const std::string& href) {
+  return "<link rel=\"stylesheet\" type=\"text/css\" href=\"" + href + "\"/>";
+}
+
+std::string utf16le(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += {c, '\0'};
+  return out;
+}
+
+std::string fontFile() {
+  std::ifstream in(kFontFile, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+const char16_t* kDoc = u"OEBPS/text/ch.xhtml";
+
+TEST(MupdfResources, DrawnWhereReferenced) {
+  // Each kind of reference draws its red image (or blue text) and never a
+  // blank page.
+  struct Case {
+    const char* name;
+    std::string text;
+    bool red, blue;
+  } cases[] = {
+      // Images: an SVG file by <img>, a raster image inside inline SVG.
+      {"svg img", page("", "<p>before</p><p><img src=\"../images/red.svg\"/></p>"), true, false},
+      {"inline svg image",
+       page("",
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"80\" height=\"80\">"
+            "<image width=\"80\" height=\"80\" xlink:href=\"../images/red.ppm\"/></svg>"),
+       true, false},
+      {"percent-encoded href", page("", "<p><img src=\"../images/red%20dot.ppm\"/></p>"), true,
+       false},
+      // Style sheets: UTF-16 with a byte-order mark, an @import chain, a
+      // Latin-1 sheet declared by @charset.
+      {"utf-16 sheet", page(link("../styles/utf16.css"), "<p>blue words here</p>"), false, true},
+      {"import", page(link("../styles/importing.css"), "<p>blue words here</p>"), false, true},
+      {"charset", page(link("../styles/latin1.css"), "<p class=\"x\">blue words</p>"), false, true},
+  };
+  Host host;
+  host.files[u"OEBPS/images/red.svg"] = kRedSvg;
+  host.files[u"OEBPS/images/red.ppm"] = ppm(40, '\xE0', 0, 0);
+  host.files[u"OEBPS/images/red dot.ppm"] = ppm(60, '\xE0', 0, 0);
+  host.files[u"OEBPS/styles/utf16.css"] = utf16le("p { color: #0000ff; }");
+  host.files[u"OEBPS/styles/importing.css"] = "@import url(\"more/blue.css\");\np { margin: 1em }";
+  host.files[u"OEBPS/styles/more/blue.css"] = "@import '../../styles/deep.css' screen;";
+  host.files[u"OEBPS/styles/deep.css"] = "p { color: #0000ff }";
+  host.files[u"OEBPS/styles/bare16.css"] = utf16le("p { color: #0000ff; }").substr(2);
+  host.files[u"OEBPS/styles/latin1.css"] = "@charset \"iso-8859-1\";\np.x { color: #0000ff }";
+  for (const Case& c : cases) {
+    Renderer r(host);
+    ASSERT_TRUE(r.load(c.text, kDoc)) << c.name;
+    Page drawn(r.r, kDoc);
+    EXPECT_GT(drawn.ink(), 100u) << c.name;
+    EXPECT_EQ(drawn.red() > 900u, c.red) << c.name;
+    EXPECT_EQ(drawn.blue() > 20u, c.blue) << c.name;
+    EXPECT_TRUE(host.reports.empty()) << c.name;
+  }
+}
+
+TEST(MupdfResources, MissingAndBrokenFilesAreReported) {
+  // A missing or broken resource is reported once with the document's path
+  // and its own (1 missing, 2 unusable); the rest of the page still draws.
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<Report> reports;
+  } cases[] = {
+      {"missing image",
+       page("", "<p>words</p><p><img src=\"../images/none.png\"/></p>"),
+       {{kDoc, u"OEBPS/images/none.png", 1}}},
+      {"missing sheet and import",
+       page(link("../styles/gone.css") + link("../styles/imports-gone.css"), "<p>words</p>"),
+       {{kDoc, u"OEBPS/styles/gone.css", 1}, {kDoc, u"OEBPS/styles/nothing.css", 1}}},
+      {"broken image",
+       page("", "<p>words</p><p><img src=\"../images/broken.png\"/></p><p>after</p>"),
+       {{kDoc, u"OEBPS/images/broken.png", 2}}},
+      {"broken font",
+       page("<style>@font-face { font-family: B; src: url(../fonts/broken.ttf) }"
+            " p { font-family: B }</style>",
+            "<p>words in a broken font</p>"),
+       {{kDoc, u"OEBPS/fonts/broken.ttf", 2}}},
+      {"missing svg image",
+       page("",
+            "<p>words</p><svg xmlns=\"http://www.w3.org/2000/svg\" width=\"20\" height=\"20\">"
+            "<image width=\"20\" height=\"20\" xlink:href=\"../images/absent.ppm\"/></svg>"),
+       {{kDoc, u"OEBPS/images/absent.ppm", 1}}},
+      // A broken image in a data: URI is no file of the publication: the
+      // style sheet read before it is not blamed.
+      {"broken data image",
+       page(link("../styles/fine.css"),
+            "<p>words</p><p><img src=\"data:image/png;base64,iVBORw0KGgoAAAA\"/></p>"),
+       {}},
+  };
+  std::string png = "\x89PNG\r\n\x1a\n";
+  png += std::string("\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x02\0\0\0", 21);
+  png += std::string(40, '\x55');
+  for (const Case& c : cases) {
+    Host host;
+    host.files[u"OEBPS/images/broken.png"] = png;
+    host.files[u"OEBPS/fonts/broken.ttf"] = std::string("\0\1\0\0garbage", 11);
+    host.files[u"OEBPS/styles/imports-gone.css"] = "@import \"nothing.css\";";
+    host.files[u"OEBPS/styles/fine.css"] = "p { margin: 1em }";
+    Renderer r(host);
+    ASSERT_TRUE(r.load(c.text, kDoc)) << c.name;
+    EXPECT_GT(Page(r.r, kDoc).ink(), 50u) << c.name;
+    EXPECT_EQ(host.reports, c.reports) << c.name;
+    // Laying the document out again reports nothing new.
+    ZaveVevode_calcPageSize(r.r, PENDREL_PAGE_SIZE(250, 300), 1);
+    EXPECT_GT(Page(r.r, kDoc).ink(), 50u) << c.name;
+    EXPECT_EQ(host.reports.size(), c.reports.size()) << c.name;
+  }
+}
+
+TEST(MupdfResources, Fonts) {
+  std::string font = fontFile();
+  if (font.empty()) GTEST_SKIP() << kFontFile << " is not installed";
+  Host host;
+  host.files[u"OEBPS/fonts/f.ttf"] = font;
+  host.files[u"host/default.ttf"] = font;
+  host.files[u"host/not-a-font.ttf"] = "plain text";
+  const std::string embedded = page(
+      "<style>@font-face { font-family: \"Emb\"; src: url(../fonts/f.ttf) format(\"truetype\") }"
+      " p { font-family: \"Emb\", serif }</style>",
+      "<p>Hamburgefonstiv quick brown fox</p>");
+  const std::string plain = page("", "<p>Hamburgefonstiv quick brown fox</p>");
+  auto draw = [&](const std::string& text, auto setUp) {
+    Renderer r(host);
+    setUp(r.r);
+    EXPECT_TRUE(r.load(text, kDoc));
+    return Page(r.r, kDoc).pixels;
+  };
+  auto none = [](ZaveVevode*) {};
+  // An embedded font draws differently from the fallback it replaces, and
+  // switching embedded fonts off gives the fallback again.
+  auto withFont = draw(embedded, none);
+  auto fallback = draw(plain, none);
+  auto switchedOff =
+      draw(embedded, [](ZaveVevode* r) { EXPECT_EQ(ZaveVevode_setUseEpubEmbeddedFont(r, 0), 1); });
+  EXPECT_NE(withFont, fallback);
+  EXPECT_EQ(switchedOff, fallback);
+  auto switchedOn = draw(embedded, [](ZaveVevode* r) {
+    ZaveVevode_setUseEpubEmbeddedFont(r, 0);
+    ZaveVevode_setUseEpubEmbeddedFont(r, 1);
+  });
+  EXPECT_EQ(switchedOn, withFont);
+  // The host's font becomes the default face; a file that is no font, or
+  // a null path, leaves the built-in one.
+  auto hostDefault = draw(plain, [](ZaveVevode* r) {
+    ZaveVevode_loadFont(r, reinterpret_cast<intptr_t>(u"host/default.ttf"), 0, 0);
+  });
+  EXPECT_EQ(hostDefault, withFont);
+  auto notAFont = draw(plain, [](ZaveVevode* r) {
+    ZaveVevode_loadFont(r, reinterpret_cast<intptr_t>(u"host/not-a-font.ttf"), 0, 0);
+  });
+  EXPECT_EQ(notAFont, fallback);
+  auto cleared = draw(plain, [](ZaveVevode* r) {
+    ZaveVevode_loadFont(r, reinterpret_cast<intptr_t>(u"host/default.ttf"), 0, 0);
+    ZaveVevode_loadFont(r, 0, 0, 0);
+  });
+  EXPECT_EQ(cleared, fallback);
+  EXPECT_TRUE(host.reports.empty());
+  // Bold, italic and monospace text keep their own built-in faces.
+  auto regular = draw(page("", "<p>Hamburgefonstiv</p>"), none);
+  for (const char* styled :
+       {"<p><b>Hamburgefonstiv</b></p>", "<p><i>Hamburgefonstiv</i></p>",
+        "<p><b><i>Hamburgefonstiv</i></b></p>", "<p><code>Hamburgefonstiv</code></p>"})
+    EXPECT_NE(draw(page("", styled), none), regular) << styled;
+}
+
+TEST(MupdfResources, Settings) {
+  // Margins replace MuPDF's page margins (24 points a side, 36 top and
+  // bottom) and move the text in; line height spreads it over more pages;
+  // 0 keeps the default.
+  std::string text = "<p>";
+  for (int i = 0; i < 400; ++i) text += "word" + std::to_string(i) + " ";
+  text = page("", text + "</p>");
+  auto measure = [&](ZaveVevodeSettings s, int* left) {
+    Host host;
+    Renderer r(host, s);
+    EXPECT_TRUE(r.load(text, kDoc));
+    *left = Page(r.r, kDoc).left();
+    return ZaveVevode_getPageLength(r.r, kDoc);
+  };
+  int left0 = 0, left1 = 0, left2 = 0;
+  ZaveVevodeSettings base{};
+  int32_t pages0 = measure(base, &left0);
+  ZaveVevodeSettings margins{};
+  margins.setting4 = 40;
+  margins.setting6 = 60;
+  int32_t pages1 = measure(margins, &left1);
+  ZaveVevodeSettings spaced{};
+  spaced.setting8 = 200;
+  spaced.setting5 = 1;
+  int32_t pages2 = measure(spaced, &left2);
+  EXPECT_GE(left1, left0 + 14);
+  EXPECT_LE(left1, left0 + 18);
+  EXPECT_GT(pages1, pages0);
+  EXPECT_GT(pages2, pages0);
+  EXPECT_EQ(left2, left0);
+}
+
+TEST(MupdfResources, StyleSheetText) {
+  // Encodings: byte-order marks, UTF-16 @charset without one, @charset
+  // and the link's charset for single-byte sheets.
+  struct Decode {
+    std::string bytes, declared, utf8;
+  } decodes[] = {
+      {"\xEF\xBB\xBFp{}", "", "p{}"},
+      {std::string("\xFF\xFEp\0{\0}\0", 8), "", "p{}"},
+      {std::string("\xFE\xFF\0p\0{\0}", 8), "", "p{}"},
+      {std::string("@\0c\0h\0a\0r\0", 10), "", "@char"},
+      {std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), "", "\xF0\x9F\x98\x80"},
+      {"@charset \"ISO-8859-1\"; p:after{content:'\xE9'}", "",
+       "@charset \"ISO-8859-1\"; p:after{content:'\xC3\xA9'}"},
+      {"a{content:'\x93'}", "windows-1252", "a{content:'\xE2\x80\x9C'}"},
+      {std::string("a\0", 2), "utf-16", "a"},
+      {"caf\xC3\xA9", "utf-8", "caf\xC3\xA9"},
+  };
+  for (const Decode& d : decodes)
+    EXPECT_EQ(pendrel_mupdf::cssToUtf8(d.bytes, d.declared), d.utf8) << d.bytes;
+
+  // Imports: followed relative to the importing sheet, url()s inside
+  // imported text rewritten for the top sheet's folder, media other than
+  // screen skipped, @charset dropped, cycles bounded.
+  std::map<std::string, std::string> sheets = {
+      {"S/a/one.css", "@charset \"utf-8\"; .one { src: url(../f/x.ttf) } @import 'two.css';"},
+      {"S/a/two.css", ".two { background: url( \"img/p.png\" ) }"},
+      {"S/print.css", ".print {}"},
+      {"S/loop.css", "@import \"loop.css\"; .l{}"},
+  };
+  auto read = [&](const std::string& path) -> std::optional<std::string> {
+    auto it = sheets.find(path);
+    if (it == sheets.end()) return std::nullopt;
+    return it->second;
+  };
+  struct Expand {
+    std::string css, out;
+  } expands[] = {
+      {"@import url(a/one.css);\nb{}",
+       " .one { src: url(\"f/x.ttf\") } .two { background: url(\"a/img/p.png\") }\n\n\nb{}"},
+      {"@import \"print.css\" print; @import 'print.css' screen, print;", " .print {}\n"},
+      {"/* @import 'a/two.css'; */ x { content: \"@import 'a/two.css';\" }",
+       "/* @import 'a/two.css'; */ x { content: \"@import 'a/two.css';\" }"},
+      {"@import 'missing.css'; c{}", " c{}"},
+      {"@import url(data:text/css,x); d{}", " d{}"},
+  };
+  for (const Expand& e : expands)
+    EXPECT_EQ(pendrel_mupdf::expandImports(e.css, "S/top.css", read), e.out) << e.css;
+  std::string looped = pendrel_mupdf::expandImports("@import 'loop.css';", "S/top.css", read);
+  EXPECT_EQ(std::count(looped.begin(), looped.end(), 'l'), 8);
+
+  // The charset attributes of <link> elements in the document's head.
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(pendrel_mupdf::linkCharsets(
+                "<html><head><LINK rel=stylesheet HREF=a.css charset=\"utf-16\"/>"
+                "<link href='b.css'><link charset=latin1 href = \"c d.css\" >"
+                "<linked charset=x href=y></head><body><link href=e.css charset=x/>"),
+            (Pairs{{"a.css", "utf-16"}, {"c d.css", "latin1"}}));
+  EXPECT_EQ(pendrel_mupdf::linkCharsets("<link href=\"unclosed charset=x"), Pairs{});
+
+  // Relative paths between folders of the container.
+  EXPECT_EQ(pendrel_mupdf::relativePath("S", "S/a/b.png"), "a/b.png");
+  EXPECT_EQ(pendrel_mupdf::relativePath("S/a", "S/f/x.ttf"), "../f/x.ttf");
+  EXPECT_EQ(pendrel_mupdf::relativePath("", "x.css"), "x.css");
+  EXPECT_EQ(pendrel_mupdf::relativePath("A/B", "x.css"), "../../x.css");
+}
+
+TEST(MupdfResources, MutatedStyleSheetsNeverCrash) {
+  // Randomly damaged style sheets, imported from each other, decode and
+  // expand within bounds; documents linking them yield their charsets.
+#ifdef EPUB_SANITIZED
+  const int iterations = 300;
+#else
+  const int iterations = 2000;
+#endif
+  const std::string seeds[] = {
+      "@charset \"iso-8859-1\"; @import url('b.css') screen; p { font: 12pt serif }",
+      "@import \"a.css\"; @font-face { src: url(../f/x.ttf) } /* c */ q { content: '\\'' }",
+      utf16le("@import 'a.css'; p { color: red }"),
+  };
+  std::mt19937 random(16);
+  std::map<std::string, std::string> sheets;
+  auto read = [&](const std::string& path) -> std::optional<std::string> {
+    auto it = sheets.find(path);
+    if (it == sheets.end()) return std::nullopt;
+    return pendrel_mupdf::cssToUtf8(it->second);
+  };
+  for (int i = 0; i < iterations; ++i) {
+    for (const char* name : {"S/a.css", "S/b.css"}) {
+      std::string text = seeds[random() % 3];
+      int edits = 1 + static_cast<int>(random() % 8);
+      for (int e = 0; e < edits && !text.empty(); ++e) {
+        size_t at = random() % text.size();
+        switch (random() % 3) {
+          case 0:
+            text[at] = static_cast<char>(random());
+            break;
+          case 1:
+            text.erase(at, random() % 8);
+            break;
+          default:
+            text.insert(at, text.substr(random() % text.size(), random() % 24));
+            break;
+        }
+      }
+      sheets[name] = text;
+    }
+    std::string top = pendrel_mupdf::cssToUtf8(sheets["S/a.css"], i % 2 ? "utf-16be" : "latin1");
+    std::string head = "<head><link rel='stylesheet' href=\"" + sheets["S/b.css"] +
+                       "\" charset=utf-8/>" + sheets["S/a.css"] + "<link charset=";
+    for (const auto& [href, charset] : pendrel_mupdf::linkCharsets(head))
+      EXPECT_LE(href.size() + charset.size(), head.size());
+    std::string out = pendrel_mupdf::expandImports(top, "S/a.css", read);
+    EXPECT_LE(out.size(), (8u << 20) + (1u << 16));
+  }
+}
+
+}  // namespace
