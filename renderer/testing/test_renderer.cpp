@@ -264,11 +264,13 @@ ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
   auto handle = std::make_unique<ZaveVevode>();
   if (options) handle->options = *options;
   ZaveVevode* raw = handle.get();
+  // Logged before the handle is registered: when memory runs out while
+  // logging, the handle is released rather than left behind in the list.
+  record("new", raw, nullptr, false, {pointer(options)});
   {
     std::lock_guard lock(testrenderer::state().mutex);
     testrenderer::state().handles.push_back(std::move(handle));
   }
-  record("new", raw, nullptr, false, {pointer(options)});
   return raw;
 }
 

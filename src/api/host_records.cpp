@@ -1,5 +1,7 @@
 #include "api/host_records.h"
 
+#include <memory>
+
 namespace epub::api {
 namespace {
 
@@ -22,18 +24,38 @@ EpubReaderNavNode** appendNavigation(const std::vector<std::unique_ptr<Navigatio
       continue;
     }
     const NavigationPoint& point = *(*frame.points)[frame.next++];
-    auto* entry = new EpubReaderNavEntry{};
+    auto entry = std::make_unique<EpubReaderNavEntry>();
     entry->id = point.id.c_str();
     entry->playOrder = point.playOrder.c_str();
     entry->reserved = nullptr;
     entry->label = point.labels.empty() ? nullptr : point.labels.front().text.third.c_str();
     entry->src = point.contentSrc.c_str();
-    auto* node = new EpubReaderNavNode{static_cast<int32_t>(stack.size()), entry, nullptr};
+    auto* node =
+        new EpubReaderNavNode{static_cast<int32_t>(stack.size()), entry.release(), nullptr};
     *tail = node;
     tail = &node->next;
     if (!point.children.empty()) stack.push_back({&point.children, 0});
   }
   return tail;
+}
+
+// Frees a (possibly half-built) list node by node, each node's record before the node, then the
+// header. The strings belong to the Package record and stay.
+template <class List>
+void freeList(List*& list) {
+  if (!list) return;
+  for (auto* node = list->first; node;) {
+    auto* next = node->next;
+    if constexpr (requires { node->item; }) {
+      delete node->item;
+    } else {
+      delete node->entry;
+    }
+    delete node;
+    node = next;
+  }
+  delete list;
+  list = nullptr;
 }
 
 }  // namespace
@@ -75,15 +97,22 @@ const EpubReaderSpineList* spineList(EpubReader& reader) {
   if (!s.isOpen()) return nullptr;
   if (reader.spine) return reader.spine;
   auto* list = new EpubReaderSpineList{0, nullptr};
-  EpubReaderSpineNode** tail = &list->first;
-  for (const package::SpineEntry& entry : s.package->spine) {
-    const package::ManifestItem* item = s.package->findManifestItem(entry.idref);
-    if (!item) continue;
-    auto* spineItem =
-        new EpubReaderSpineItem{item->id.c_str(), item->href.c_str(), item->mediaType.c_str()};
-    *tail = new EpubReaderSpineNode{spineItem, nullptr};
-    tail = &(*tail)->next;
-    ++list->count;
+  // Out of memory half-way: what was built is freed before the exception
+  // leaves, and a later call builds the list afresh.
+  try {
+    EpubReaderSpineNode** tail = &list->first;
+    for (const package::SpineEntry& entry : s.package->spine) {
+      const package::ManifestItem* item = s.package->findManifestItem(entry.idref);
+      if (!item) continue;
+      auto spineItem = std::make_unique<EpubReaderSpineItem>(
+          EpubReaderSpineItem{item->id.c_str(), item->href.c_str(), item->mediaType.c_str()});
+      *tail = new EpubReaderSpineNode{spineItem.release(), nullptr};
+      tail = &(*tail)->next;
+      ++list->count;
+    }
+  } catch (...) {
+    freeList(list);
+    throw;
   }
   reader.spine = list;
   return list;
@@ -97,28 +126,14 @@ const EpubReaderNavList* navigationList(EpubReader& reader) {
   // Nothing is stored for an empty map, so a later call looks again.
   if (ncx.navPoints.empty()) return nullptr;
   auto* list = new EpubReaderNavList{0, ncx.navPointCount, nullptr};
-  appendNavigation(ncx.navPoints, &list->first);
+  try {
+    appendNavigation(ncx.navPoints, &list->first);
+  } catch (...) {
+    freeList(list);
+    throw;
+  }
   reader.navigation = list;
   return list;
-}
-
-// Frees a list node by node, each node's record before the node, then the
-// header. The strings belong to the Package record and stay.
-template <class List>
-void freeList(List*& list) {
-  if (!list) return;
-  for (auto* node = list->first; node;) {
-    auto* next = node->next;
-    if constexpr (requires { node->item; }) {
-      delete node->item;
-    } else {
-      delete node->entry;
-    }
-    delete node;
-    node = next;
-  }
-  delete list;
-  list = nullptr;
 }
 
 void freeHostRecords(EpubReader& reader) {

@@ -1,0 +1,243 @@
+#!/usr/bin/python3
+"""Writes the fuzz targets' seed corpora into a folder, one subfolder per
+target (xml, decode, container, opf, ncx, open, exports, mupdf), from the
+test publications of make_fixtures.py (generated afresh into a temporary
+folder) and a few small documents of its own, in the input layouts the
+targets in fuzz/ expect:
+
+- xml: a document's bytes (widened one to one), or FF FE and UTF-16LE;
+- decode: one settings byte, then a file's bytes;
+- container, opf, ncx: the file's bytes;
+- open: mimetype, container, OPF, NCX, a content document, joined by the
+  separator 00 40 40 00;
+- exports: the same five parts, then a byte program of export calls;
+- mupdf: an XHTML document, a style sheet, an image, a font and a byte
+  program of renderer calls, joined the same way.
+
+Usage: /usr/bin/python3 make_fuzz_corpus.py OUTPUT_FOLDER
+"""
+
+import hashlib
+import os
+import re
+import struct
+import sys
+import tempfile
+import zipfile
+import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_fixtures  # noqa: E402
+
+SEPARATOR = b"\x00@@\x00"
+
+CONTAINER = (b'<?xml version="1.0"?><container version="1.0"><rootfiles>'
+             b'<rootfile full-path="OEBPS/content.opf" '
+             b'media-type="application/oebps-package+xml"/></rootfiles></container>')
+
+OPF = ('<?xml version="1.0" encoding="UTF-8"?><package version="2.0" '
+       'unique-identifier="id"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">'
+       '<dc:title>T &amp; U</dc:title><dc:creator>Ann</dc:creator>'
+       '<dc:identifier id="id">u</dc:identifier><dc:identifier>isbn</dc:identifier>'
+       '<meta name="cover" content="c"/><dc:date opf:event="creation">2001</dc:date>'
+       '</metadata><manifest>'
+       '<item id="a" href="text/a.xhtml" media-type="application/xhtml+xml"/>'
+       '<item id="b" href="b%20c.xhtml" media-type="application/xhtml+xml"/>'
+       '<item id="n" href="toc.ncx" media-type="application/x-dtbncx+xml"/></manifest>'
+       '<spine toc="n"><itemref idref="a"/><itemref idref="b" linear="no"/>'
+       '<itemref idref="a"/><itemref idref="z"/></spine>'
+       '<guide><reference type="text" href="text/a.xhtml#x" title="Start"/></guide>'
+       '</package>').encode()
+
+NCX = ('<?xml version="1.0"?><!DOCTYPE ncx PUBLIC "-//NISO//DTD ncx 2005-1//EN" '
+       '"http://www.daisy.org/z3986/2005/ncx-2005-1.dtd"><ncx version="2005-1">'
+       '<head><meta name="dtb:uid" content="u"/><meta name="dtb:depth" content="2"/></head>'
+       '<docTitle><text>T</text></docTitle><docAuthor><text>A</text></docAuthor>'
+       '<navMap><navLabel><text>L</text></navLabel>'
+       '<navPoint id="p1" playOrder="1" class="chapter"><navLabel><text>One</text></navLabel>'
+       '<content src="text/a.xhtml#x"/><navPoint id="p2" playOrder="2">'
+       '<navLabel><text>Two &#x263A;</text></navLabel><content src="b%20c.xhtml"/>'
+       '</navPoint></navPoint><navPoint id="p3"/></navMap>'
+       '<navInfo><text>I</text></navInfo></ncx>').encode()
+
+CONTENT = ('<?xml version="1.0" encoding="utf-8"?><!DOCTYPE html>'
+           '<html xmlns="http://www.w3.org/1999/xhtml"><head><title>A</title>'
+           '<link rel="stylesheet" type="text/css" href="style.css"/></head>'
+           '<body><h1 id="x">Chapter</h1><p>Some <em>text</em> &amp; a '
+           '<a href="b%20c.xhtml#y">link</a>.</p><p><img src="pic.png" alt="p"/></p>'
+           '<pre>  kept   </pre><![CDATA[<raw>]]><!-- note --></body></html>').encode()
+
+# Containers the reader must tell apart: a second rootfile of another type
+# first, no media type, a UTF-16 container, no rootfile at all.
+CONTAINERS = [
+    b'<container><rootfiles><rootfile full-path="a.pdf" media-type="application/pdf"/>'
+    b'<rootfile full-path="b/c.opf" media-type="application/oebps-package+xml"/>'
+    b'</rootfiles></container>',
+    b'<container><rootfiles><rootfile full-path="c.opf"/></rootfiles></container>',
+    b'\xff\xfe' + CONTAINER.decode().encode("utf-16-le"),
+    b'<container><rootfiles/></container>',
+]
+
+# Small documents that pin the XML reader's rules (clear sections,
+# declarations, entities, errors).
+XML_TEXTS = [
+    b'<?xml version="1.0"?><a b="1" c><d/>text<e>more</e></a>',
+    b'<a><!-- c --><![CDATA[x<y]]><!DOCTYPE a [<!ENTITY e "v">]><pre> <b> </pre></a>',
+    b'<a>&lt;&gt;&amp;&quot;&apos;&#65;&#x42;&#0;&#xD800;&bogus;</a>',
+    b'<a><b></a></b>',
+    b'</a>',
+    b'<?xml?><?pi data?><a/><b/>',
+    b'<a x="1" x="2" y=\'3\' z=4/>',
+    b'<a' + b'<b>' * 40 + b'</a>',
+    b'<A><B:c d:e="f"/></a>',
+    b'\xef\xbb\xbf<a>\xc3\xa9</a>',
+]
+
+STYLE = (b'body { font-family: serif; margin: 1em } h1 { font-size: 2em; color: #336 }\n'
+         b'p { text-indent: 1.5em; line-height: 1.4 } em { font-style: italic }\n'
+         b'@font-face { font-family: X; src: url(font.ttf) } img { width: 50% }\n')
+
+
+def png(width, height):
+    """A small RGB PNG, written by hand (zlib only)."""
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+    rows = b"".join(
+        b"\x00" + b"".join(bytes((x * 40 % 256, y * 60 % 256, 128)) for x in range(width))
+        for y in range(height))
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def gif():
+    """A 1x1 GIF."""
+    return (b"GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00"
+            b",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;")
+
+
+SVG = (b'<svg xmlns="http://www.w3.org/2000/svg" width="20" height="10">'
+       b'<rect width="20" height="10" fill="red"/></svg>')
+
+
+def write(folder, target, data):
+    path = os.path.join(folder, target)
+    os.makedirs(path, exist_ok=True)
+    name = hashlib.sha1(data).hexdigest()
+    with open(os.path.join(path, name), "wb") as f:
+        f.write(data)
+
+
+def publications():
+    """(mimetype, container, opf, ncx, [content documents]) of every test
+    publication, and one assembled from the texts above."""
+    found = [(b"application/epub+zip", CONTAINER, OPF, NCX, [CONTENT])]
+    with tempfile.TemporaryDirectory() as folder:
+        make_fixtures.make_plain(folder)
+        make_fixtures.make_deep(folder)
+        make_fixtures.make_handmade(folder)
+        for name in sorted(os.listdir(folder)):
+            if not name.endswith(".epub"):
+                continue
+            with zipfile.ZipFile(os.path.join(folder, name)) as z:
+                names = z.namelist()
+                container = z.read("META-INF/container.xml")
+                opf_name = next(n.decode() for n in re.findall(rb'full-path="([^"]+)"', container)
+                                if n.decode() in names)
+                ncx = [n for n in names if n.endswith(".ncx")]
+                content = [z.read(n) for n in names if n.endswith((".xhtml", ".html"))]
+                found.append((z.read("mimetype"), container, z.read(opf_name),
+                              z.read(ncx[0]) if ncx else b"", content))
+    return found
+
+
+def programs():
+    """Export programs (see fuzz/fuzz_exports.cpp): every operation once
+    with small arguments, a reading session, and frees in the middle."""
+    every = b"".join(bytes([op, 3, 1, 2, 1]) for op in range(60))
+    reading = bytes([0] + [x for page in range(6) for x in (14, page, 5, page, 26, page,
+                                                             28, page, 30, page, 1, 1)])
+    layout = bytes([0, 32, 1, 0, 0, 52, 33, 2, 52, 34, 3, 1, 0, 35, 4, 2, 36, 3, 1, 2, 5, 9])
+    freeing = bytes([0, 14, 1, 56, 14, 1, 5, 0, 55, 57, 0, 5, 2, 56, 56, 57, 58, 59, 55])
+    scraps = bytes([0, 37, 3, 9, 40, 3, 9, 38, 3, 12, 42, 3, 12, 39, 3, 12, 41,
+                    43, 3, 1, 4, 46, 3, 1, 4, 49, 1, 2, 3, 50, 3, 1, 2, 3, 51, 3, 0, 0])
+    extremes = bytes([0, 5, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 7, 0xFF, 0x80, 0, 0, 0,
+                      9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 8, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF])
+    return [every, reading, layout, freeing, scraps, extremes]
+
+
+def mupdf_programs():
+    """Renderer programs (see fuzz/fuzz_mupdf.cpp)."""
+    return [bytes(range(16)) * 2, bytes([0, 1, 2, 3, 0, 1, 2, 3, 8, 9, 10, 11]), b""]
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.stderr.write(__doc__)
+        return 2
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    pubs = publications()
+
+    package_files = []
+    for mimetype, container, opf, ncx, content in pubs:
+        write(out, "container", container)
+        write(out, "opf", opf)
+        if ncx:
+            write(out, "ncx", ncx)
+        package_files += [container, opf, ncx]
+        for document in content[:3]:
+            package_files.append(document)
+        write(out, "open", SEPARATOR.join([mimetype, container, opf, ncx, content[0]]))
+        for program in programs():
+            write(out, "exports",
+                  SEPARATOR.join([mimetype, container, opf, ncx, content[0], program]))
+    for program in programs():
+        write(out, "exports", program)  # over the target's built-in publication
+
+    for text in CONTAINERS:
+        write(out, "container", text)
+    write(out, "opf", b"\xff\xfe" + OPF.decode().encode("utf-16-le"))
+    write(out, "opf", OPF.replace(b"<package", b"<PACKAGE").replace(b"</package", b"</PACKAGE"))
+    write(out, "ncx", NCX.decode().encode("cp1252"))
+    write(out, "ncx", b'<ncx><head/><navMap/></ncx>')
+
+    for text in XML_TEXTS + [f for f in package_files if f]:
+        write(out, "xml", text)
+    for text in XML_TEXTS[:4] + [CONTAINER, OPF, NCX]:
+        write(out, "xml", b"\xff\xfe" + text.decode("utf-8").encode("utf-16-le"))
+
+    # Decoding: each file as it is, and re-encoded with and without marks
+    # and declarations, under a few settings bytes.
+    samples = [f for f in package_files if f]
+    unicode_text = '<?xml version="1.0"?><p>Ça coûte €5 — 日本語 한국어 😀</p>'
+    samples += [b"\xef\xbb\xbf" + unicode_text.encode("utf-8"),
+                b"\xff\xfe" + unicode_text.encode("utf-16-le"),
+                b"\xfe\xff" + unicode_text.encode("utf-16-be"),
+                unicode_text.encode("utf-16-le"),
+                b"\xff\xfe\x00\x00" + unicode_text.encode("utf-32-le"),
+                '<?xml version="1.0" encoding="windows-1252"?><p>Ça coûte €5</p>'.encode("cp1252"),
+                '<?xml version="1.0" encoding="Shift_JIS"?><p>日本語</p>'.encode("shift_jis"),
+                '<html><head><meta charset="euc-kr"/></head><p>한국어</p></html>'.encode("euc-kr"),
+                '<html><head><meta http-equiv="Content-Type" content="text/html; charset=big5"/>'
+                '</head><p>中文</p></html>'.encode("big5"),
+                b"plain bytes \xe9\xe8 \xff\xfe"]
+    for i, sample in enumerate(samples):
+        for settings in (0, 1, 2 + (2 << 2), 0x40 | (i % 4)):
+            write(out, "decode", bytes([settings]) + sample)
+
+    # MuPDF: a content document, its style sheet, an image (PNG, GIF, SVG)
+    # and a program; fonts are not generated (the dictionary has their
+    # signatures).
+    documents = [CONTENT] + [c for p in pubs for c in p[4][:2]]
+    images = [png(4, 3), gif(), SVG]
+    for i, document in enumerate(documents):
+        for j, program in enumerate(mupdf_programs()):
+            image = images[(i + j) % len(images)]
+            write(out, "mupdf", SEPARATOR.join([document, STYLE, image, b"", program]))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
