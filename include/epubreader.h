@@ -27,7 +27,8 @@
  *    (mupdf-renderer.md, installed beside this reference) and its records in
  *    EpubReader/pendrel_mupdf.h.
  *  - No export reports an error code: a null handle and every other failure
- *    give the export's failure value (0, false, null or -1), silently.
+ *    give the export's failure value (0, false, null or -1), silently. Only
+ *    running out of memory escapes an export (as std::bad_alloc).
  *  - Memory the library returns belongs to the library and stays valid until
  *    EpubReader_free, unless an export says otherwise. Text the renderer
  *    returns is the renderer's (the MuPDF renderer keeps it until its next
@@ -214,7 +215,8 @@ typedef struct EpubReaderNavList {
 /** Creates a Reader handle and its renderer.
  * Lock: none (it creates the lock).
  * \param options The host's callbacks and the renderer settings; read during
- *        the call only.
+ *        the call only. Null is taken as a record of null callbacks and zero
+ *        settings.
  * \return A new handle, to be freed with EpubReader_free. */
 EPUBREADER_API EpubReader* EpubReader_new(const EpubReaderHostOptions* options);
 
