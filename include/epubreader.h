@@ -422,7 +422,7 @@ EPUBREADER_API int32_t EpubReader_getContentPageCount(EpubReader* reader, const 
  * \param reader The handle.
  * \param path The document.
  * \return The page sum; for an unknown document the pages of all documents;
- *         0 when no document is open; null handle: 0. */
+ *         0 when the reading order is empty; null handle: 0. */
 EPUBREADER_API int32_t EpubReader_getTotalPageBeforeContent(EpubReader* reader,
                                                             const epub_char16* path);
 
@@ -432,7 +432,8 @@ EPUBREADER_API int32_t EpubReader_getTotalPageBeforeContent(EpubReader* reader,
  * \param page The publication page.
  * \return The href as the manifest holds it (relative to the package
  *         document's folder), owned by the library until EpubReader_free;
- *         null when no document holds the page; null handle: null. */
+ *         null when no document holds the page (a negative page counts as
+ *         in the first document); null handle: null. */
 EPUBREADER_API const epub_char16* EpubReader_getFileName(EpubReader* reader, int32_t page);
 
 /** The same as EpubReader_getFileName.
@@ -466,7 +467,7 @@ EPUBREADER_API uint32_t EpubReader_getContentMarkablePosition(EpubReader* reader
  * \param reader The handle.
  * \param position The markable position.
  * \return The publication page; past the last object, the total of all page
- *         counts; 0 when no document is open; null handle: -1. */
+ *         counts; 0 when the reading order is empty; null handle: -1. */
 EPUBREADER_API int32_t EpubReader_getPageMarkPosition(EpubReader* reader, uint32_t position);
 
 /** The page of one document holding an object.
@@ -476,7 +477,7 @@ EPUBREADER_API int32_t EpubReader_getPageMarkPosition(EpubReader* reader, uint32
  * \param objectIndex The renderer's object index within the document.
  * \return The page within the document (its last page past its last object);
  *         -1 for an unknown document, a document without pages or an index
- *         before its first page's; 0 when no document is open; null
+ *         before its first page's; 0 when the reading order is empty; null
  *         handle: -1. */
 EPUBREADER_API int32_t EpubReader_getContentPageMarkPosition(EpubReader* reader,
                                                              const epub_char16* path,
@@ -668,14 +669,15 @@ EPUBREADER_API const epub_char16* EpubReader_getContentMarkableString(EpubReader
                                                                       const epub_char16* path,
                                                                       int32_t page);
 
-/** Objects up to the end of a publication page, counted across the
- * documents (ZaveVevode_getObjectCount of each earlier document's page
- * count, plus that of the page).
+/** The number of objects on a publication page: ZaveVevode_getObjectCount
+ * of the page, plus ZaveVevode_getObjectCount at the page count of each
+ * earlier document (0 with the MuPDF renderer, so the result is the page's
+ * own count).
  * Lock: none.
  * \param reader The handle.
  * \param page The publication page, from 0; checked against the total page
  *        count only from above.
- * \return The renderer's counts summed; 0 out of range; null handle: 0. */
+ * \return The sum; 0 out of range; null handle: 0. */
 EPUBREADER_API uint32_t EpubReader_getObjectCount(EpubReader* reader, int32_t page);
 
 /** Objects on a page of one document (ZaveVevode_getObjectCount).
