@@ -57,7 +57,7 @@ check_library() { # folder name
   dyn=$(readelf -d "$lib")
   grep -q "Library soname: \[lib$2.so.1\]" <<<"$dyn" || fail "lib$2: SONAME is not lib$2.so.1"
   grep -q 'Library runpath: \[\$ORIGIN\]' <<<"$dyn" || fail "lib$2: RUNPATH is not \$ORIGIN"
-  echo "  lib$2.so.1: $(grep -oE '(SONAME|RUNPATH).*' <<<"$dyn" | tr -s ' ' | paste -sd ';')"
+  echo "  lib$2.so.1: SONAME lib$2.so.1, RUNPATH \$ORIGIN"
 }
 check_libraries() { # folder
   check_library "$1" EpubReader
@@ -81,8 +81,10 @@ run_examples() { # prefix label
   for ex in c_host cpp_host; do
     cmake -S "$src/examples/$ex" -B "$out/$ex" -DCMAKE_PREFIX_PATH="$p" >/dev/null
     cmake --build "$out/$ex" >/dev/null
-    ldd "$out/$ex/epub_$ex" | grep -q "libPendrel.so.1 => $p/lib/libPendrel.so.1" ||
+    ldd "$out/$ex/epub_$ex" | grep -qF "libPendrel.so.1 => $p/lib/libPendrel.so.1 " || {
+      ldd "$out/$ex/epub_$ex"
       fail "epub_$ex does not load the renderer of $p"
+    }
     "$out/$ex/epub_$ex" >"$out/$ex.log" || { cat "$out/$ex.log"; fail "epub_$ex failed ($2)"; }
     echo "  epub_$ex (find_package): $(grep -E '^(Pages|Drawn|"|[0-9]+ pages)' "$out/$ex.log" | paste -sd ';')"
   done
