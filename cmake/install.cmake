@@ -35,6 +35,9 @@ if(NOT "${epub_header_MAJOR}.${epub_header_MINOR}.${epub_header_PATCH}" STREQUAL
                       "${epub_header_PATCH} (\"${epub_header_string}\"), the project ${PROJECT_VERSION}")
 endif()
 
+# The same name for projects that build the engine with add_subdirectory.
+add_library(EpubReader::EpubReader ALIAS EpubReader)
+
 set(EPUB_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/EpubReader)
 set(EPUB_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 set(EPUB_SAMPLE_DIR ${CMAKE_INSTALL_DATADIR}/EpubReader)

@@ -329,39 +329,42 @@ EPUBREADER_API const epub_char16* EpubReader_readContainer(EpubReader* reader, c
 /** The publication's Dublin Core metadata.
  * Lock: none.
  * \param reader The handle.
- * \return The record; null before a successful EpubReader_readContainer;
- *         null handle: null. */
+ * \return The record, the library's until EpubReader_free; null before a
+ *         successful EpubReader_readContainer; null handle: null. */
 EPUBREADER_API const EpubReaderPublicationMetadata* EpubReader_getPublicationMetadata(
     EpubReader* reader);
 
 /** The NCX's document title.
  * Lock: held.
  * \param reader The handle.
- * \return The title; empty when the NCX is missing or has none; null before
- *         a publication is open; null handle: null. */
+ * \return The title, the library's until EpubReader_free; empty when the
+ *         NCX is missing or has none; null before a publication is open; null
+ *         handle: null. */
 EPUBREADER_API const epub_char16* EpubReader_getNcxDocTitle(EpubReader* reader);
 
 /** The NCX's first document author.
  * Lock: held.
  * \param reader The handle.
- * \return The author; null when the NCX names none or no publication is
- *         open; null handle: null. */
+ * \return The author, the library's until EpubReader_free; null when the
+ *         NCX names none or no publication is open; null handle: null. */
 EPUBREADER_API const epub_char16* EpubReader_getNcxDocAuthor(EpubReader* reader);
 
 /** The reading order, built on the first call; later calls return the same
  * list.
  * Lock: held.
  * \param reader The handle.
- * \return The Spine list (count 0 when the spine names no manifest item);
- *         null before a publication is open; null handle: null. */
+ * \return The Spine list, the library's until EpubReader_free (count 0 when
+ *         the spine names no manifest item); null before a publication is
+ *         open; null handle: null. */
 EPUBREADER_API const EpubReaderSpineList* EpubReader_getSpine(EpubReader* reader);
 
 /** The table of contents, flattened; built on the first call that finds
  * entries, later calls return the same list.
  * Lock: held.
  * \param reader The handle.
- * \return The Navigation list; null when the NCX has no entries or no
- *         publication is open; null handle: null. */
+ * \return The Navigation list, the library's until EpubReader_free; null
+ *         when the NCX has no entries or no publication is open; null handle:
+ *         null. */
 EPUBREADER_API const EpubReaderNavList* EpubReader_getNavMap(EpubReader* reader);
 
 /** @} */
