@@ -231,7 +231,9 @@ EPUBREADER_API void EpubReader_free(EpubReader** reader);
  * renderer accepts and ignores them.
  * Lock: held.
  * \param reader The handle; null: nothing happens.
- * \param fontValue1, fontValue2, fontValue3 The renderer's. */
+ * \param fontValue1 First font value, the renderer's.
+ * \param fontValue2 Second font value, the renderer's (MuPDF renderer: unused).
+ * \param fontValue3 Third font value, the renderer's (MuPDF renderer: unused). */
 EPUBREADER_API void EpubReader_loadFont(EpubReader* reader, intptr_t fontValue1,
                                         intptr_t fontValue2, intptr_t fontValue3);
 
@@ -535,9 +537,10 @@ EPUBREADER_API uint32_t EpubReader_getContentObjectCountUTF8(EpubReader* reader,
  * Lock: held.
  * \param reader The handle; null: nothing happens.
  * \param page The publication page.
- * \param target, x, y, zoom The renderer's (MuPDF renderer: a PendrelBitmap*
- *        to fill, the x and y of the zoomed page at the bitmap's origin, the
- *        zoom in hundredths, 0 fitting the page in the bitmap). */
+ * \param target The renderer's (MuPDF renderer: the PendrelBitmap* to fill).
+ * \param x The renderer's (MuPDF renderer: x of the zoomed page at the bitmap's origin).
+ * \param y The renderer's (MuPDF renderer: y of the zoomed page at the bitmap's origin).
+ * \param zoom The renderer's (MuPDF renderer: hundredths, 100 a pixel a point, 0 to fit). */
 EPUBREADER_API void EpubReader_draw(EpubReader* reader, int32_t page, intptr_t target, intptr_t x,
                                     intptr_t y, intptr_t zoom);
 
@@ -547,7 +550,10 @@ EPUBREADER_API void EpubReader_draw(EpubReader* reader, int32_t page, intptr_t t
  * \param reader The handle; null: nothing happens.
  * \param path The document.
  * \param page The page within it, not checked.
- * \param target, x, y, zoom As for EpubReader_draw. */
+ * \param target As for EpubReader_draw.
+ * \param x As for EpubReader_draw.
+ * \param y As for EpubReader_draw.
+ * \param zoom As for EpubReader_draw. */
 EPUBREADER_API void EpubReader_drawContent(EpubReader* reader, const epub_char16* path,
                                            int32_t page, intptr_t target, intptr_t x, intptr_t y,
                                            intptr_t zoom);
@@ -737,7 +743,10 @@ EPUBREADER_API bool EpubReader_getContentObjectInfo(EpubReader* reader, const ep
  * the total page count are asked again.
  * Lock: held.
  * \param reader The handle; null: nothing happens.
- * \param fontSize, fontValue2, fontValue3, fontFlag The renderer's. */
+ * \param fontSize Font value, the renderer's (MuPDF renderer: the em size in points, 1 to 400).
+ * \param fontValue2 Second font value, the renderer's (MuPDF renderer: unused).
+ * \param fontValue3 Third font value, the renderer's (MuPDF renderer: unused).
+ * \param fontFlag Font byte, the renderer's (MuPDF renderer: unused). */
 EPUBREADER_API void EpubReader_changeFont(EpubReader* reader, intptr_t fontSize,
                                           intptr_t fontValue2, intptr_t fontValue3,
                                           uint8_t fontFlag);
@@ -754,8 +763,10 @@ EPUBREADER_API void EpubReader_changeClientSize(EpubReader* reader, intptr_t cli
  * Lock: held.
  * \param reader The handle; null: nothing happens.
  * \param path The document.
- * \param fontSize, fontValue2, fontValue3, fontFlag As for
- *        EpubReader_changeFont. */
+ * \param fontSize As for EpubReader_changeFont.
+ * \param fontValue2 As for EpubReader_changeFont.
+ * \param fontValue3 As for EpubReader_changeFont.
+ * \param fontFlag As for EpubReader_changeFont. */
 EPUBREADER_API void EpubReader_changeContentFont(EpubReader* reader, const epub_char16* path,
                                                  intptr_t fontSize, intptr_t fontValue2,
                                                  intptr_t fontValue3, uint8_t fontFlag);
@@ -774,8 +785,10 @@ EPUBREADER_API void EpubReader_changeContentClientSize(EpubReader* reader, const
  * Lock: held.
  * \param reader The handle; null: nothing happens.
  * \param path The document.
- * \param fontSize, fontValue2, fontValue3, fontFlag As for
- *        EpubReader_changeFont.
+ * \param fontSize As for EpubReader_changeFont.
+ * \param fontValue2 As for EpubReader_changeFont.
+ * \param fontValue3 As for EpubReader_changeFont.
+ * \param fontFlag As for EpubReader_changeFont.
  * \param clientSize As for EpubReader_changeClientSize. */
 EPUBREADER_API void EpubReader_changeContentFontAndClientSize(
     EpubReader* reader, const epub_char16* path, intptr_t fontSize, intptr_t fontValue2,
@@ -796,29 +809,35 @@ EPUBREADER_API void EpubReader_changeContentFontAndClientSize(
 /** Adds a scrap (ZaveVevode_addScrap).
  * Lock: none.
  * \param reader The handle; null: nothing happens.
- * \param start, end Markable positions.
- * \param color, style The renderer's. */
+ * \param start Markable position of the first object.
+ * \param end Markable position of the last object.
+ * \param color The renderer's (MuPDF renderer: colour 0xRRGGBB, 0 for the default).
+ * \param style The renderer's (MuPDF renderer: stored; drawn the same). */
 EPUBREADER_API void EpubReader_addScrap(EpubReader* reader, uint32_t start, uint32_t end,
                                         intptr_t color, intptr_t style);
 
 /** Changes a scrap's values (ZaveVevode_modifyScrap).
  * Lock: none.
  * \param reader The handle; null: nothing happens.
- * \param start, end Markable positions.
- * \param color, style The renderer's. */
+ * \param start Markable position of the first object.
+ * \param end Markable position of the last object.
+ * \param color The renderer's (MuPDF renderer: colour 0xRRGGBB, 0 for the default).
+ * \param style The renderer's (MuPDF renderer: stored; drawn the same). */
 EPUBREADER_API void EpubReader_modifyScrap(EpubReader* reader, uint32_t start, uint32_t end,
                                            intptr_t color, intptr_t style);
 
 /** Removes a scrap (ZaveVevode_removeScrap).
  * Lock: none.
  * \param reader The handle; null: nothing happens.
- * \param start, end Markable positions. */
+ * \param start Markable position of the first object.
+ * \param end Markable position of the last object. */
 EPUBREADER_API void EpubReader_removeScrap(EpubReader* reader, uint32_t start, uint32_t end);
 
 /** The text between two markable positions (ZaveVevode_getScrapText).
  * Lock: none.
  * \param reader The handle.
- * \param start, end Markable positions.
+ * \param start Markable position of the first object.
+ * \param end Markable position of the last object.
  * \return The renderer's text (MuPDF renderer: the words joined by single
  *         spaces, kept until its next call that returns text); null when no
  *         document holds start; null handle: null. */
@@ -834,11 +853,12 @@ EPUBREADER_API void EpubReader_clearScrap(EpubReader* reader);
  * (ZaveVevode_drawSelectionBox).
  * Lock: none.
  * \param reader The handle; null: nothing happens.
- * \param target, targetPage The renderer's (MuPDF renderer: the
- *        PendrelBitmap* to blend into and the page within the document).
- * \param start, end Markable positions.
- * \param color, style The renderer's (MuPDF renderer: colour 0xRRGGBB, 0 for
- *        light blue; style unused). */
+ * \param target The renderer's (MuPDF renderer: the PendrelBitmap* to blend into).
+ * \param targetPage The renderer's (MuPDF renderer: the page within the document).
+ * \param start Markable position of the first object.
+ * \param end Markable position of the last object.
+ * \param color The renderer's (MuPDF renderer: colour 0xRRGGBB, 0 for light blue).
+ * \param style The renderer's (MuPDF renderer: unused). */
 EPUBREADER_API void EpubReader_drawSelectionBox(EpubReader* reader, intptr_t target,
                                                 intptr_t targetPage, uint32_t start, uint32_t end,
                                                 intptr_t color, intptr_t style);
@@ -847,8 +867,10 @@ EPUBREADER_API void EpubReader_drawSelectionBox(EpubReader* reader, intptr_t tar
  * Lock: none.
  * \param reader The handle; null: nothing happens.
  * \param path The document.
- * \param start, end Object indexes within it.
- * \param color, style The renderer's. */
+ * \param start Index of the first object within the document.
+ * \param end Index of the last object within the document.
+ * \param color The renderer's (MuPDF renderer: colour 0xRRGGBB, 0 for the default).
+ * \param style The renderer's (MuPDF renderer: stored; drawn the same). */
 EPUBREADER_API void EpubReader_addContentScrap(EpubReader* reader, const epub_char16* path,
                                                uint32_t start, uint32_t end, intptr_t color,
                                                intptr_t style);
@@ -857,8 +879,10 @@ EPUBREADER_API void EpubReader_addContentScrap(EpubReader* reader, const epub_ch
  * Lock: none.
  * \param reader The handle; null: nothing happens.
  * \param path The document.
- * \param start, end Object indexes within it.
- * \param color, style The renderer's. */
+ * \param start Index of the first object within the document.
+ * \param end Index of the last object within the document.
+ * \param color The renderer's (MuPDF renderer: colour 0xRRGGBB, 0 for the default).
+ * \param style The renderer's (MuPDF renderer: stored; drawn the same). */
 EPUBREADER_API void EpubReader_modifyContentScrap(EpubReader* reader, const epub_char16* path,
                                                   uint32_t start, uint32_t end, intptr_t color,
                                                   intptr_t style);
@@ -867,7 +891,8 @@ EPUBREADER_API void EpubReader_modifyContentScrap(EpubReader* reader, const epub
  * Lock: none.
  * \param reader The handle; null: nothing happens.
  * \param path The document.
- * \param start, end Object indexes within it. */
+ * \param start Index of the first object within the document.
+ * \param end Index of the last object within the document. */
 EPUBREADER_API void EpubReader_removeContentScrap(EpubReader* reader, const epub_char16* path,
                                                   uint32_t start, uint32_t end);
 
@@ -875,7 +900,8 @@ EPUBREADER_API void EpubReader_removeContentScrap(EpubReader* reader, const epub
  * Lock: none.
  * \param reader The handle.
  * \param path The document.
- * \param start, end Object indexes within it.
+ * \param start Index of the first object within the document.
+ * \param end Index of the last object within the document.
  * \return As EpubReader_getScrapText; null handle: null. */
 EPUBREADER_API const epub_char16* EpubReader_getContentScrapText(EpubReader* reader,
                                                                  const epub_char16* path,
@@ -891,9 +917,12 @@ EPUBREADER_API void EpubReader_clearContentScrap(EpubReader* reader, const epub_
  * Lock: none.
  * \param reader The handle; null: nothing happens.
  * \param path The document.
- * \param target, targetPage As for EpubReader_drawSelectionBox.
- * \param start, end Object indexes within the document.
- * \param color, style As for EpubReader_drawSelectionBox. */
+ * \param target As for EpubReader_drawSelectionBox.
+ * \param targetPage As for EpubReader_drawSelectionBox.
+ * \param start Index of the first object within the document.
+ * \param end Index of the last object within the document.
+ * \param color As for EpubReader_drawSelectionBox.
+ * \param style As for EpubReader_drawSelectionBox. */
 EPUBREADER_API void EpubReader_drawContentSelectionBox(EpubReader* reader, const epub_char16* path,
                                                        intptr_t target, intptr_t targetPage,
                                                        uint32_t start, uint32_t end, intptr_t color,
@@ -912,7 +941,9 @@ EPUBREADER_API void EpubReader_drawContentSelectionBox(EpubReader* reader, const
  * that cannot be read is skipped.
  * Lock: none.
  * \param reader The handle.
- * \param searchValue1, searchValue2, searchValue3 The renderer's.
+ * \param searchValue1 First search value, the renderer's (MuPDF renderer: unused).
+ * \param searchValue2 Second search value, the renderer's (MuPDF renderer: unused).
+ * \param searchValue3 Third search value, the renderer's (MuPDF renderer: unused).
  * \return The sum of the renderer's answers (MuPDF renderer: the number of
  *         hits); 0 when no document was searched; null handle: -1. */
 EPUBREADER_API int32_t EpubReader_search(EpubReader* reader, intptr_t searchValue1,
@@ -923,7 +954,9 @@ EPUBREADER_API int32_t EpubReader_search(EpubReader* reader, intptr_t searchValu
  * Lock: none.
  * \param reader The handle.
  * \param path The document.
- * \param searchValue1, searchValue2, searchValue3 As for EpubReader_search.
+ * \param searchValue1 As for EpubReader_search.
+ * \param searchValue2 As for EpubReader_search.
+ * \param searchValue3 As for EpubReader_search.
  * \return The renderer's answer; -1 when the document cannot be read; null
  *         handle: -1. */
 EPUBREADER_API int32_t EpubReader_searchContent(EpubReader* reader, const epub_char16* path,
@@ -935,8 +968,8 @@ EPUBREADER_API int32_t EpubReader_searchContent(EpubReader* reader, const epub_c
  * Lock: none.
  * \param reader The handle; null: nothing happens.
  * \param path The document.
- * \param hit, hitValue The renderer's (MuPDF renderer: the hit's number in
- *        the document, -1 for none; hitValue unused). */
+ * \param hit The renderer's (MuPDF renderer: the hit's number in the document, -1 for none).
+ * \param hitValue The renderer's (MuPDF renderer: unused). */
 EPUBREADER_API void EpubReader_setSearchDrawItem(EpubReader* reader, const epub_char16* path,
                                                  intptr_t hit, intptr_t hitValue);
 

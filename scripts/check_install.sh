@@ -8,7 +8,8 @@
 #     pkg-config, run on the installed sample publication with no
 #     LD_LIBRARY_PATH: they fail unless the MuPDF renderer lays out and
 #     draws the pages;
-#  4. the Doxygen reference of the header, with warnings as errors;
+#  4. the Doxygen reference of the header, with warnings as errors, and the
+#     header under Clang's -Wdocumentation;
 #  5. the .deb (CPack): contents, Depends, and the examples built and run
 #     against its unpacked files.
 # Usage: scripts/check_install.sh   (from anywhere; builds in build/release*)
@@ -103,6 +104,12 @@ step "Doxygen reference, warnings as errors"
   echo "WARN_AS_ERROR = FAIL_ON_WARNINGS"
   echo "OUTPUT_DIRECTORY = $work/doxygen"
 } | doxygen - || fail "Doxygen warned about include/epubreader.h"
+# Hosts that compile with Clang's comment checks get no warning either.
+echo '#include <epubreader.h>' >"$work/header.c"
+for cc in "clang -std=c11" "clang++ -std=c++17 -x c++"; do
+  $cc -Wall -Wextra -Wdocumentation -Werror -fsyntax-only -I"$prefix/include" "$work/header.c" ||
+    fail "include/epubreader.h: $cc warns"
+done
 
 step ".deb package"
 rm -f build/release/epubreader_*.deb
