@@ -28,6 +28,7 @@ class HandleLock {
   void lock() { EnterCriticalSection(&section_); }
   void unlock() { LeaveCriticalSection(&section_); }
 #else
+  HandleLock() = default;
   void lock() { mutex_.lock(); }
   void unlock() { mutex_.unlock(); }
 #endif
