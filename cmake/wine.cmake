@@ -1,8 +1,8 @@
 # Cross-built Windows test programs run under Wine: wine64 for an x86-64
 # build, wine (a 32-bit Wine) for an i686 one. Every test runs in the
 # build's own prefix (build/<preset>/wineprefix), which the first test,
-# wine_create, creates afresh; the last one, wine_stop, stops its
-# wineserver. No display is needed: DISPLAY is unset, Wine's debug output
+# wine_create, creates afresh with a wineserver that stays up between the
+# programs; the last one, wine_stop, stops that server. No display is needed: DISPLAY is unset, Wine's debug output
 # is off and the Mono and Gecko installers that a new prefix would offer
 # are disabled.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -12,7 +12,7 @@ else()
   find_program(EPUB_WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
   find_program(EPUB_WINE NAMES wine)
 endif()
-find_program(EPUB_WINESERVER NAMES wineserver wineserver64 PATHS /usr/lib/wine)
+find_program(EPUB_WINESERVER NAMES wineserver wineserver64 wineserver32 PATHS /usr/lib/wine)
 if(NOT EPUB_WINE OR NOT EPUB_WINESERVER)
   message(FATAL_ERROR "Wine (${CMAKE_SIZEOF_VOID_P}-byte pointers) not found: the Windows "
                       "tests run under it (run scripts/setup.sh, or EPUB_BUILD_TESTS=OFF)")
