@@ -2,8 +2,9 @@
 # Checks the 32-bit Windows DLLs of a build folder (default build/win32):
 #  - EpubReader.dll exports exactly the EpubReader_* functions declared in
 #    include/epubreader.h, undecorated, and nothing else;
-#  - every DLL (and the smoke-test host) imports only from Windows' own DLLs
+#  - every DLL (and the two C hosts) imports only from Windows' own DLLs
 #    and from each other, so the three DLLs need nothing beyond Windows.
+# For the x86-64 build: OBJDUMP=x86_64-w64-mingw32-objdump and build/win64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -38,7 +39,7 @@ fi
 
 # Windows' own DLLs the libraries may import from, and our own.
 allowed='^(kernel32|user32|gdi32|advapi32|msvcrt|ucrtbase|ntdll|ws2_32|shell32|ole32|api-ms-win-crt-[a-z0-9-]+|pendrel|vorozovorevare|epubreader)\.dll$'
-for dll in EpubReader.dll Pendrel.dll VorozoVorevare.dll win32_smoke.exe; do
+for dll in EpubReader.dll Pendrel.dll VorozoVorevare.dll win32_smoke.exe win_dll_host.exe; do
   if [ ! -f "$bin/$dll" ]; then
     echo "check_win32_exports: $bin/$dll missing"
     status=1

@@ -424,3 +424,13 @@ intptr_t ZaveVevode_clearSearchDatas(ZaveVevode* r) {
 }
 
 }  // extern "C"
+
+void TestRenderer_setPageCount(const char16_t* path, int32_t pages) {
+  testrenderer::setPageCount(path ? path : u"", pages);
+}
+
+void TestRenderer_setObjectIndexes(const char16_t* path, const uint32_t* indexes, uint32_t count) {
+  std::vector<uint32_t> table;
+  if (indexes) table.assign(indexes, indexes + count);
+  testrenderer::setObjectIndexes(path ? path : u"", std::move(table));
+}

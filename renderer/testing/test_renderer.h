@@ -12,7 +12,16 @@
 
 #include "pendrel.h"
 
+// The test-control functions leave the library beside the ZaveVevode_* ones.
+#if defined(_WIN32)
+#if defined(PENDREL_BUILDING)
+#define TEST_RENDERER_API __declspec(dllexport)
+#else
+#define TEST_RENDERER_API __declspec(dllimport)
+#endif
+#else
 #define TEST_RENDERER_API __attribute__((visibility("default")))
+#endif
 
 namespace testrenderer {
 
@@ -69,3 +78,11 @@ TEST_RENDERER_API void callRelease(const ZaveVevode* handle, const char16_t* pat
 TEST_RENDERER_API std::string utf8(const std::u16string& text);
 
 }  // namespace testrenderer
+
+// The same scripting for hosts written in C, which look these up by name
+// (GetProcAddress, dlsym) in the library the engine loaded.
+extern "C" {
+TEST_RENDERER_API void TestRenderer_setPageCount(const char16_t* path, int32_t pages);
+TEST_RENDERER_API void TestRenderer_setObjectIndexes(const char16_t* path, const uint32_t* indexes,
+                                                     uint32_t count);
+}

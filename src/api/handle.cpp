@@ -1,4 +1,6 @@
 // Creating and freeing the Reader handle.
+#include <mutex>
+
 #include "api/host_records.h"
 #include "api/reader.h"
 
@@ -6,6 +8,8 @@ extern "C" EPUBREADER_API EpubReader* EpubReader_new(const EpubReaderHostOptions
   // A null options record is taken as one with no callbacks and zero
   // settings: every host callback then reads as failed.
   static const EpubReaderHostOptions kNoOptions{};
+  // Constructing the handle creates its lock (on Windows, initialises its
+  // critical section).
   return new EpubReader(options ? *options : kNoOptions);
 }
 
@@ -16,8 +20,9 @@ extern "C" EPUBREADER_API void EpubReader_free(EpubReader** handle) {
     std::lock_guard guard(reader->lock);
     epub::api::freeHostRecords(*reader);
   }
-  // Destroying the handle destroys the lock, then the session: renderer
-  // first, then the Content table, the Package record and the strings.
+  // Destroying the handle destroys the session (renderer first, then the
+  // Content table, the Package record and the strings), then the lock, its
+  // first member (on Windows, deleting its critical section).
   delete reader;
   *handle = nullptr;
 }

@@ -2,15 +2,14 @@
 // EpubReader_new to EpubReader_free.
 #pragma once
 
-#include <mutex>
-
+#include "api/handle_lock.h"
 #include "content/session.h"
 #include "epubreader.h"
 
 struct EpubReader {
   // Recursive: a host callback running under the lock may call back into
   // a locked export on the same thread.
-  std::recursive_mutex lock;
+  epub::api::HandleLock lock;
   epub::Session session;
   // Records the host reads directly; built once, freed by EpubReader_free.
   EpubReaderPublicationMetadata* metadata = nullptr;

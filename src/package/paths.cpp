@@ -1,5 +1,16 @@
 #include "package/paths.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
+#include <climits>
 #include <string>
 
 namespace epub::package {
@@ -189,6 +200,21 @@ std::u16string decodeHref(std::u16string_view href) {
   const size_t zero = bytes.find('\0');
   if (zero != std::string::npos) bytes.resize(zero);
   if (bytes.empty()) return std::u16string();
+#ifdef _WIN32
+  // On Windows the system converter reads the bytes. It refuses ill-formed
+  // UTF-8 (MB_ERR_INVALID_CHARS), which decodeUtf8 then repairs, so a bad
+  // byte becomes the same U+FFFD sequence on every platform and an href
+  // names the same full path everywhere.
+  const int size = bytes.size() <= INT_MAX ? static_cast<int>(bytes.size()) : 0;
+  const int count =
+      size ? MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0) : 0;
+  if (count > 0) {
+    std::u16string wide(static_cast<size_t>(count), u'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size,
+                        reinterpret_cast<wchar_t*>(wide.data()), count);
+    return wide;
+  }
+#endif
   return decodeUtf8(bytes);
 }
 

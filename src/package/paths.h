@@ -24,8 +24,9 @@ std::vector<std::u16string_view> splitPath(std::u16string_view path);
 // The full container path of `href` relative to the folder `base`.
 std::u16string resolvePath(std::u16string_view base, std::u16string_view href);
 // Percent-decodes a manifest href (only when it holds a "%"; "+" is then a
-// space). The bytes are read as UTF-8, each maximal ill-formed subsequence
-// becoming one U+FFFD; an escaped zero byte ends the href.
+// space). The bytes are read as UTF-8 (on Windows by MultiByteToWideChar),
+// each maximal ill-formed subsequence becoming one U+FFFD on every platform;
+// an escaped zero byte ends the href.
 std::u16string decodeHref(std::u16string_view href);
 
 }  // namespace epub::package
