@@ -104,9 +104,9 @@ struct PackageRecord {
 
   Metadata metadata;
 
-  // Keyed by id (exact). Items are heap-allocated so that pointers to their
-  // strings stay valid.
-  std::unordered_map<std::u16string, std::unique_ptr<ManifestItem>> manifest;
+  // Keyed by id (exact). The map's nodes never move, so pointers to an
+  // item's strings stay valid.
+  std::unordered_map<std::u16string, ManifestItem> manifest;
   std::u16string toc;
   std::vector<SpineEntry> spine;
   std::vector<GuideReference> guide;
@@ -119,7 +119,7 @@ struct PackageRecord {
   // The item stored under exactly this id, or null.
   const ManifestItem* findManifestItem(const std::u16string& id) const {
     auto it = manifest.find(id);
-    return it == manifest.end() ? nullptr : it->second.get();
+    return it == manifest.end() ? nullptr : &it->second;
   }
 };
 
