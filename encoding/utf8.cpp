@@ -1,5 +1,10 @@
-// Counting UTF-8 sequences: plain byte scanning, shared by both backends.
+// Counting and decoding UTF-8 sequences: plain byte scanning, shared by both
+// backends.
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "charsets.h"
 
@@ -40,10 +45,6 @@ Utf8Census countUtf8(const uint8_t* b, uint32_t n) {
   return census;
 }
 
-}  // namespace vorozo
-
-namespace vorozo {
-
 size_t wellFormedUtf8(const uint8_t* b, uint32_t n, char16_t* out, size_t limit) {
   size_t units = 0;
   auto put = [&](char16_t unit) {
@@ -52,6 +53,22 @@ size_t wellFormedUtf8(const uint8_t* b, uint32_t n, char16_t* out, size_t limit)
   };
   uint32_t i = 0;
   while (i < n) {
+#if defined(__SSE2__)
+    // ASCII runs, sixteen bytes at a time, widened with zero high bytes.
+    while (n - i >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+      if (_mm_movemask_epi8(bytes) != 0) break;
+      if (out != nullptr) {
+        if (units + 16 > limit) break;
+        const __m128i zero = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + units), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + units + 8),
+                         _mm_unpackhi_epi8(bytes, zero));
+      }
+      units += 16;
+      i += 16;
+    }
+#endif
     // ASCII runs, eight bytes at a time.
     while (n - i >= 8) {
       uint64_t word;

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace epub::package {
@@ -50,16 +52,50 @@ struct StringTriple {
   std::u16string third;
 };
 
+// An owned wide string that is usually empty, in one pointer (null for the
+// empty string): the label record's strings that this library never fills
+// cost a navigation point nothing this way.
+class SpareString {
+ public:
+  SpareString() noexcept = default;
+  explicit SpareString(std::u16string_view text) {
+    if (text.empty()) return;
+    units_ = new char16_t[text.size() + 1];
+    text.copy(units_, text.size());
+    units_[text.size()] = u'\0';
+  }
+  SpareString(const SpareString& other) : SpareString(other.view()) {}
+  SpareString(SpareString&& other) noexcept : units_(std::exchange(other.units_, nullptr)) {}
+  SpareString& operator=(SpareString other) noexcept {
+    std::swap(units_, other.units_);
+    return *this;
+  }
+  ~SpareString() { delete[] units_; }
+
+  const char16_t* c_str() const noexcept { return units_ ? units_ : u""; }
+  std::u16string_view view() const noexcept { return c_str(); }
+  bool empty() const noexcept { return units_ == nullptr; }
+
+ private:
+  char16_t* units_ = nullptr;
+};
+
+struct SpareTriple {
+  SpareString first;
+  SpareString second;
+  SpareString third;
+};
+
 // One navLabel or navInfo; only the label text (text.third) is filled.
 struct LabelRecord {
   StringTriple text;
-  std::array<std::u16string, 5> extra;
-  StringTriple more;
+  std::array<SpareString, 5> extra;
+  SpareTriple more;
 };
 
 struct NavigationPoint {
   std::vector<LabelRecord> labels;
-  std::u16string contentFirst;  // always empty
+  SpareString contentFirst;  // always empty
   std::u16string contentSrc;    // src of the last content child, as written
   std::vector<std::unique_ptr<NavigationPoint>> children;
   std::u16string id;

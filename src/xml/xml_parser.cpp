@@ -18,6 +18,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "xml/xml_names.h"
 #include "xml/xml_node.h"
 #include "xml/xml_node_data.h"
@@ -32,6 +36,40 @@ constexpr size_t kNone = static_cast<size_t>(-1);
 constexpr bool isSpace(char16_t c) noexcept {
   return c <= u' ' && (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n');
 }
+
+// Fast skips over runs that cannot hold what a scan looks for, eight code
+// units at a time where the processor has SSE2. Each returns a position
+// before which no unit matters to the scan, never beyond `end`; the scan
+// then goes on unit by unit from there, so the skips change no result.
+#if defined(__SSE2__)
+inline int maskOf(__m128i hits) noexcept { return _mm_movemask_epi8(hits); }
+
+// Skips units above `bound` (and below 0x8000, which the signed compare
+// takes as negative and so stops at as well).
+size_t skipAbove(const char16_t* t, size_t from, size_t end, char16_t bound) noexcept {
+  const __m128i limit = _mm_set1_epi16(static_cast<short>(bound + 1));
+  for (; from + 8 <= end; from += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
+    const int mask = maskOf(_mm_cmplt_epi16(units, limit));
+    if (mask != 0) return from + (unsigned(__builtin_ctz(unsigned(mask))) >> 1);
+  }
+  return from;
+}
+
+// Skips units other than `wanted`.
+size_t skipOther(const char16_t* t, size_t from, size_t end, char16_t wanted) noexcept {
+  const __m128i target = _mm_set1_epi16(static_cast<short>(wanted));
+  for (; from + 8 <= end; from += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
+    const int mask = maskOf(_mm_cmpeq_epi16(units, target));
+    if (mask != 0) return from + (unsigned(__builtin_ctz(unsigned(mask))) >> 1);
+  }
+  return from;
+}
+#else
+size_t skipAbove(const char16_t*, size_t from, size_t, char16_t) noexcept { return from; }
+size_t skipOther(const char16_t*, size_t from, size_t, char16_t) noexcept { return from; }
+#endif
 
 // Sections kept verbatim. Opens are matched case-sensitively in this order,
 // so "<pre>" is an ordinary element. Records keep pointers to these strings.
@@ -175,8 +213,8 @@ enum class TagState { kA0, kA1, kA2 };
 
 class Parser {
  public:
-  Parser(const char16_t* text, XmlNodeData* document) noexcept
-      : text_(text), arena_(*document->arena), document_(document) {}
+  Parser(const char16_t* text, size_t length, XmlNodeData* document) noexcept
+      : text_(text), length_(length), arena_(*document->arena), document_(document) {}
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
 
@@ -222,6 +260,7 @@ class Parser {
   void close(bool exact);
 
   const char16_t* text_;
+  size_t length_;  // of the text: its first NUL
   XmlArena& arena_;
   XmlNodeData* document_;
   size_t pendingText_ = 0;  // start of the text run not yet stored, or kNone
@@ -244,7 +283,8 @@ char16_t* Parser::decodedCopy(size_t start, size_t n, size_t* length) {
   // A decoded text is never longer than its source: copy up to the first
   // reference, and decode from there on.
   char16_t* out = arena_.allocateArray<char16_t>(n + 1);
-  size_t i = 0;
+  size_t i = skipOther(p, 0, n, u'&');
+  if (i != 0) std::memcpy(out, p, i * sizeof(char16_t));
   for (; i < n && p[i] != u'&'; ++i) out[i] = p[i];
   if (i == n) {
     out[n] = u'\0';
@@ -372,8 +412,8 @@ Token Parser::nextToken() noexcept {
     case u'"':
     case u'\'': {
       // A quote not closed before the next "<" is just part of a word.
-      size_t j = pos + 1;
       // Quotes, "<" and NUL all lie at or below "<".
+      size_t j = skipAbove(t, pos + 1, length_, u'<');
       while (t[j] > u'<' || (t[j] != u'\0' && t[j] != c && t[j] != u'<')) ++j;
       if (t[j] == c) return fixed(Tok::kQuoted, j + 1 - pos);
       return readWord(pos);
@@ -568,7 +608,7 @@ void Parser::run() {
       // Content mode ignores every token but those that begin with "<", and
       // no word or quoted string runs across a "<": go straight to the next.
       const char16_t* t = text_;
-      size_t pos = position_;
+      size_t pos = skipOther(t, position_, length_, u'<');
       while (t[pos] != u'<' && t[pos] != u'\0') ++pos;
       position_ = pos;
     }
@@ -701,7 +741,8 @@ CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName,
   // The document node; its handle owns the tree's arena from here on.
   XmlArena* arena = XmlArena::create();
   CXmlNode top(newNode(*arena, nullptr, false));
-  Parser parser(text, top.data());
+  const size_t length = std::char_traits<char16_t>::length(text);
+  Parser parser(text, length, top.data());
   parser.parse();
   int32_t code = parser.error();
 
