@@ -95,8 +95,8 @@ struct LabelRecord {
 
 struct NavigationPoint {
   std::vector<LabelRecord> labels;
-  SpareString contentFirst;  // always empty
-  std::u16string contentSrc;    // src of the last content child, as written
+  SpareString contentFirst;   // always empty
+  std::u16string contentSrc;  // src of the last content child, as written
   std::vector<std::unique_ptr<NavigationPoint>> children;
   std::u16string id;
   std::u16string className;
