@@ -30,14 +30,14 @@ size_t countPoints(const std::vector<std::unique_ptr<NavigationPoint>>& top) {
 // list's nodes and entries. An explicit stack keeps a deeply nested NCX
 // from exhausting the call stack.
 void fillNavigation(const std::vector<std::unique_ptr<NavigationPoint>>& top,
-                    EpubReaderNavNode* nodes, EpubReaderNavEntry* entries) {
+                    EpubReaderNavNode* nodes, EpubReaderNavEntry* entries, size_t count) {
   struct Frame {
     const std::vector<std::unique_ptr<NavigationPoint>>* points;
     size_t next;
   };
   std::vector<Frame> stack{{&top, 0}};
   size_t n = 0;
-  while (!stack.empty()) {
+  while (!stack.empty() && n < count) {
     Frame& frame = stack.back();
     if (frame.next == frame.points->size()) {
       stack.pop_back();
@@ -126,11 +126,12 @@ const EpubReaderNavList* navigationList(EpubReader& reader) {
   if (ncx.navPoints.empty()) return nullptr;
   EpubReaderNavNode* nodes = nullptr;
   EpubReaderNavEntry* entries = nullptr;
-  auto* list = newListBlock<EpubReaderNavList, EpubReaderNavNode, EpubReaderNavEntry>(
-      countPoints(ncx.navPoints), nodes, entries);
+  const size_t count = countPoints(ncx.navPoints);
+  auto* list =
+      newListBlock<EpubReaderNavList, EpubReaderNavNode, EpubReaderNavEntry>(count, nodes, entries);
   try {
     *list = EpubReaderNavList{0, ncx.navPointCount, nodes};
-    fillNavigation(ncx.navPoints, nodes, entries);
+    fillNavigation(ncx.navPoints, nodes, entries, count);
   } catch (...) {
     ::operator delete(static_cast<void*>(list));
     throw;

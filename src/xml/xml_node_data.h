@@ -48,7 +48,8 @@ class XmlArena {
 
 inline void* XmlArena::allocate(size_t bytes, size_t alignment) {
   const uintptr_t at = (reinterpret_cast<uintptr_t>(cursor_) + alignment - 1) & ~(alignment - 1);
-  if (cursor_ != nullptr && bytes <= size_t(reinterpret_cast<uintptr_t>(limit_) - at)) {
+  const uintptr_t limit = reinterpret_cast<uintptr_t>(limit_);
+  if (cursor_ != nullptr && at <= limit && bytes <= size_t(limit - at)) {
     cursor_ = reinterpret_cast<char*>(at + bytes);
     return reinterpret_cast<void*>(at);
   }
