@@ -28,6 +28,14 @@ struct Utf8Census {
 };
 Utf8Census countUtf8(const uint8_t* bytes, uint32_t length);
 
+// For bytes that are well-formed UTF-8 throughout (pure ASCII included):
+// the number of UTF-16 units they decode to, the first `limit` of which are
+// written to `out` unless it is null. kIllFormed at the first ill-formed
+// sequence. Well-formed input decodes the same way in every converter, so
+// this spares the converter, and its buffer, in the common case.
+constexpr size_t kIllFormed = static_cast<size_t>(-1);
+size_t wellFormedUtf8(const uint8_t* bytes, uint32_t length, char16_t* out, size_t limit);
+
 // The best guess for undeclared text: UTF-8 when the bytes are valid UTF-8
 // (pure ASCII included) or nearly so, else the first confident and usable
 // answer of ICU's charset detector, else windows-1252.

@@ -1,4 +1,11 @@
-// Counting UTF-8 sequences: plain byte scanning, shared by both backends.
+// Counting and decoding UTF-8 sequences: plain byte scanning, shared by both
+// backends.
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "charsets.h"
 
 namespace vorozo {
@@ -36,6 +43,84 @@ Utf8Census countUtf8(const uint8_t* b, uint32_t n) {
     }
   }
   return census;
+}
+
+size_t wellFormedUtf8(const uint8_t* b, uint32_t n, char16_t* out, size_t limit) {
+  size_t units = 0;
+  auto put = [&](char16_t unit) {
+    if (out != nullptr && units < limit) out[units] = unit;
+    ++units;
+  };
+  uint32_t i = 0;
+  while (i < n) {
+#if defined(__SSE2__)
+    // ASCII runs, sixteen bytes at a time, widened with zero high bytes.
+    while (n - i >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+      if (_mm_movemask_epi8(bytes) != 0) break;
+      if (out != nullptr) {
+        if (units + 16 > limit) break;
+        const __m128i zero = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + units), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + units + 8),
+                         _mm_unpackhi_epi8(bytes, zero));
+      }
+      units += 16;
+      i += 16;
+    }
+#endif
+    // ASCII runs, eight bytes at a time.
+    while (n - i >= 8) {
+      uint64_t word;
+      std::memcpy(&word, b + i, 8);
+      if ((word & 0x8080808080808080ull) != 0) break;
+      if (out != nullptr && units + 8 <= limit) {
+        for (int k = 0; k < 8; ++k) out[units + k] = char16_t(b[i + k]);
+        units += 8;
+      } else {
+        for (int k = 0; k < 8; ++k) put(char16_t(b[i + k]));
+      }
+      i += 8;
+    }
+    if (i == n) break;
+    const uint8_t c = b[i];
+    if (c < 0x80) {
+      put(c);
+      ++i;
+      continue;
+    }
+    // The same well-formedness rules as countUtf8.
+    uint32_t extra = 0;
+    uint8_t lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return kIllFormed;
+    }
+    if (n - i <= extra || b[i + 1] < lo || b[i + 1] > hi) return kIllFormed;
+    uint32_t code = c & (0x3F >> extra);
+    for (uint32_t k = 1; k <= extra; ++k) {
+      if (k > 1 && (b[i + k] & 0xC0) != 0x80) return kIllFormed;
+      code = (code << 6) | (b[i + k] & 0x3F);
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      put(char16_t(0xD800 + (code >> 10)));
+      put(char16_t(0xDC00 + (code & 0x3FF)));
+    } else {
+      put(char16_t(code));
+    }
+    i += extra + 1;
+  }
+  return units;
 }
 
 }  // namespace vorozo

@@ -83,9 +83,30 @@ struct CVorozoVorevare::Impl {
     return strict ? std::string("UTF-8") : vorozo::guessCharset(bytes, length);
   }
 
+  // Well-formed UTF-8 is decoded straight into the caller's buffer; the
+  // answer is kept per code.
+  int utf8Code = -1;
+  std::string charset;  // charsetFor(utf8Code)
+  uint32_t utf8Mark = 0;
+  size_t utf8Units = vorozo::kIllFormed;
+
+  bool isWellFormedUtf8(int code) {
+    if (utf8Code != code) {
+      utf8Code = code;
+      utf8Units = vorozo::kIllFormed;
+      charset = charsetFor(code);
+      if (vorozo::isUtf8Name(charset)) {
+        utf8Mark = vorozo::markLength("UTF-8", bytes, length);  // skipped, as converters do
+        utf8Units = vorozo::wellFormedUtf8(bytes + utf8Mark, length - utf8Mark, nullptr, 0);
+        if (utf8Units > UINT32_MAX - 1) utf8Units = vorozo::kIllFormed;
+      }
+    }
+    return utf8Units != vorozo::kIllFormed;
+  }
+
   const std::u16string& convert(int code) {
     if (textCode != code) {
-      text = vorozo::convertToUtf16(bytes, length, charsetFor(code));
+      text = vorozo::convertToUtf16(bytes, length, utf8Code == code ? charset : charsetFor(code));
       // Callers allocate length + 1 units in 32 bits.
       if (text.size() > UINT32_MAX - 1) text.resize(UINT32_MAX - 1);
       textCode = code;
@@ -95,7 +116,9 @@ struct CVorozoVorevare::Impl {
 };
 
 CVorozoVorevare::CVorozoVorevare(const uint8_t* bytes, uint32_t length, bool strict)
-    : encoding(kUndeclared), impl_(new Impl{bytes, bytes ? length : 0, strict, {}, {}, -1}) {
+    : encoding(kUndeclared),
+      impl_(
+          new Impl{bytes, bytes ? length : 0, strict, {}, {}, -1, -1, {}, 0, vorozo::kIllFormed}) {
   Declaration d = findDeclaration(impl_->bytes, impl_->length, false);
   encoding = d.code;
   impl_->declared = std::move(d.charset);
@@ -111,10 +134,17 @@ int CVorozoVorevare::findEncodingXhtml(const uint8_t* bytes, uint32_t length) {
 void CVorozoVorevare::setEncoding(int code) { encoding = code; }
 
 uint32_t CVorozoVorevare::getUCS2LELength() {
+  if (impl_->isWellFormedUtf8(encoding)) return static_cast<uint32_t>(impl_->utf8Units);
   return static_cast<uint32_t>(impl_->convert(encoding).size());
 }
 
 bool CVorozoVorevare::toUCS2LE(char16_t* destination, uint32_t count) {
+  if (impl_->isWellFormedUtf8(encoding)) {
+    if (!destination) return count == 0;
+    vorozo::wellFormedUtf8(impl_->bytes + impl_->utf8Mark, impl_->length - impl_->utf8Mark,
+                           destination, count);
+    return count >= impl_->utf8Units;
+  }
   const std::u16string& text = impl_->convert(encoding);
   if (!destination) return count == 0;
   const size_t n = std::min<size_t>(count, text.size());

@@ -1,61 +1,60 @@
 #include "api/host_records.h"
 
-#include <memory>
-
 namespace epub::api {
 namespace {
 
 using package::MetadataField;
 using package::NavigationPoint;
 
-// Appends a navigation point and, depth first, all its descendants. An
-// explicit stack keeps a deeply nested NCX from exhausting the call stack.
-EpubReaderNavNode** appendNavigation(const std::vector<std::unique_ptr<NavigationPoint>>& top,
-                                     EpubReaderNavNode** tail) {
+// Each list lives in one block: the header, then its nodes, then the records
+// the nodes point to. The header comes first, so the block is released
+// through the pointer the handle keeps.
+template <class List, class Node, class Item>
+List* newListBlock(size_t count, Node*& nodes, Item*& items) {
+  const size_t nodeOffset = (sizeof(List) + alignof(Node) - 1) / alignof(Node) * alignof(Node);
+  const size_t itemOffset =
+      (nodeOffset + count * sizeof(Node) + alignof(Item) - 1) / alignof(Item) * alignof(Item);
+  char* block = static_cast<char*>(::operator new(itemOffset + count * sizeof(Item)));
+  nodes = reinterpret_cast<Node*>(block + nodeOffset);
+  items = reinterpret_cast<Item*>(block + itemOffset);
+  return reinterpret_cast<List*>(block);
+}
+
+size_t countPoints(const std::vector<std::unique_ptr<NavigationPoint>>& top) {
+  size_t count = 0;
+  for (const auto& point : top) count += 1 + size_t(point->descendantCount);
+  return count;
+}
+
+// Writes a navigation point and, depth first, all its descendants into the
+// list's nodes and entries. An explicit stack keeps a deeply nested NCX
+// from exhausting the call stack.
+void fillNavigation(const std::vector<std::unique_ptr<NavigationPoint>>& top,
+                    EpubReaderNavNode* nodes, EpubReaderNavEntry* entries, size_t count) {
   struct Frame {
     const std::vector<std::unique_ptr<NavigationPoint>>* points;
     size_t next;
   };
   std::vector<Frame> stack{{&top, 0}};
-  while (!stack.empty()) {
+  size_t n = 0;
+  while (!stack.empty() && n < count) {
     Frame& frame = stack.back();
     if (frame.next == frame.points->size()) {
       stack.pop_back();
       continue;
     }
     const NavigationPoint& point = *(*frame.points)[frame.next++];
-    auto entry = std::make_unique<EpubReaderNavEntry>();
-    entry->id = point.id.c_str();
-    entry->playOrder = point.playOrder.c_str();
-    entry->reserved = nullptr;
-    entry->label = point.labels.empty() ? nullptr : point.labels.front().text.third.c_str();
-    entry->src = point.contentSrc.c_str();
-    auto* node =
-        new EpubReaderNavNode{static_cast<int32_t>(stack.size()), entry.release(), nullptr};
-    *tail = node;
-    tail = &node->next;
+    EpubReaderNavEntry& entry = entries[n];
+    entry.id = point.id.c_str();
+    entry.playOrder = point.playOrder.c_str();
+    entry.reserved = nullptr;
+    entry.label = point.labels.empty() ? nullptr : point.labels.front().text.third.c_str();
+    entry.src = point.contentSrc.c_str();
+    nodes[n] = EpubReaderNavNode{static_cast<int32_t>(stack.size()), &entry, nullptr};
+    if (n > 0) nodes[n - 1].next = &nodes[n];
+    ++n;
     if (!point.children.empty()) stack.push_back({&point.children, 0});
   }
-  return tail;
-}
-
-// Frees a (possibly half-built) list node by node, each node's record before the node, then the
-// header. The strings belong to the Package record and stay.
-template <class List>
-void freeList(List*& list) {
-  if (!list) return;
-  for (auto* node = list->first; node;) {
-    auto* next = node->next;
-    if constexpr (requires { node->item; }) {
-      delete node->item;
-    } else {
-      delete node->entry;
-    }
-    delete node;
-    node = next;
-  }
-  delete list;
-  list = nullptr;
 }
 
 }  // namespace
@@ -96,23 +95,23 @@ const EpubReaderSpineList* spineList(EpubReader& reader) {
   const Session& s = reader.session;
   if (!s.isOpen()) return nullptr;
   if (reader.spine) return reader.spine;
-  auto* list = new EpubReaderSpineList{0, nullptr};
-  // Out of memory half-way: what was built is freed before the exception
-  // leaves, and a later call builds the list afresh.
-  try {
-    EpubReaderSpineNode** tail = &list->first;
-    for (const package::SpineEntry& entry : s.package->spine) {
-      const package::ManifestItem* item = s.package->findManifestItem(entry.idref);
-      if (!item) continue;
-      auto spineItem = std::make_unique<EpubReaderSpineItem>(
-          EpubReaderSpineItem{item->id.c_str(), item->href.c_str(), item->mediaType.c_str()});
-      *tail = new EpubReaderSpineNode{spineItem.release(), nullptr};
-      tail = &(*tail)->next;
-      ++list->count;
+  std::vector<const package::ManifestItem*> found;
+  found.reserve(s.package->spine.size());
+  for (const package::SpineEntry& entry : s.package->spine) {
+    if (const package::ManifestItem* item = s.package->findManifestItem(entry.idref)) {
+      found.push_back(item);
     }
-  } catch (...) {
-    freeList(list);
-    throw;
+  }
+  EpubReaderSpineNode* nodes = nullptr;
+  EpubReaderSpineItem* items = nullptr;
+  auto* list = newListBlock<EpubReaderSpineList, EpubReaderSpineNode, EpubReaderSpineItem>(
+      found.size(), nodes, items);
+  list->count = static_cast<uint32_t>(found.size());
+  list->first = found.empty() ? nullptr : nodes;
+  for (size_t i = 0; i < found.size(); ++i) {
+    const package::ManifestItem& item = *found[i];
+    items[i] = EpubReaderSpineItem{item.id.c_str(), item.href.c_str(), item.mediaType.c_str()};
+    nodes[i] = EpubReaderSpineNode{&items[i], i + 1 < found.size() ? &nodes[i + 1] : nullptr};
   }
   reader.spine = list;
   return list;
@@ -125,11 +124,16 @@ const EpubReaderNavList* navigationList(EpubReader& reader) {
   const package::NcxRecord& ncx = s.package->ncx;
   // Nothing is stored for an empty map, so a later call looks again.
   if (ncx.navPoints.empty()) return nullptr;
-  auto* list = new EpubReaderNavList{0, ncx.navPointCount, nullptr};
+  EpubReaderNavNode* nodes = nullptr;
+  EpubReaderNavEntry* entries = nullptr;
+  const size_t count = countPoints(ncx.navPoints);
+  auto* list =
+      newListBlock<EpubReaderNavList, EpubReaderNavNode, EpubReaderNavEntry>(count, nodes, entries);
   try {
-    appendNavigation(ncx.navPoints, &list->first);
+    *list = EpubReaderNavList{0, ncx.navPointCount, nodes};
+    fillNavigation(ncx.navPoints, nodes, entries, count);
   } catch (...) {
-    freeList(list);
+    ::operator delete(static_cast<void*>(list));
     throw;
   }
   reader.navigation = list;
@@ -139,8 +143,12 @@ const EpubReaderNavList* navigationList(EpubReader& reader) {
 void freeHostRecords(EpubReader& reader) {
   delete reader.metadata;
   reader.metadata = nullptr;
-  freeList(reader.spine);
-  freeList(reader.navigation);
+  // Each list is one block (see newListBlock); the strings belong to the
+  // Package record and stay.
+  ::operator delete(static_cast<void*>(reader.spine));
+  reader.spine = nullptr;
+  ::operator delete(static_cast<void*>(reader.navigation));
+  reader.navigation = nullptr;
 }
 
 }  // namespace epub::api

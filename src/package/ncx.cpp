@@ -14,14 +14,13 @@ std::u16string textChildOf(const CXmlNode& element) {
   return valueOrEmpty(element.findChild(u"text").firstText());
 }
 
-LabelRecord labelOf(const CXmlNode& element) {
-  LabelRecord label;
-  label.text.third = textChildOf(element);
-  return label;
+// Appends a label record holding the element's text, built in place.
+void appendLabel(std::vector<LabelRecord>& labels, const CXmlNode& element) {
+  labels.emplace_back().text.third = textChildOf(element);
 }
 
 std::unique_ptr<NavigationPoint> newPoint(const CXmlNode& element) {
-  auto point = std::make_unique<NavigationPoint>();
+  std::unique_ptr<NavigationPoint> point(new NavigationPoint);  // no zero-fill first
   point->id = attributeOrEmpty(element, u"id");
   point->className = attributeOrEmpty(element, u"class");
   point->playOrder = attributeOrEmpty(element, u"playOrder");
@@ -53,11 +52,19 @@ void fillPoint(NavigationPoint& top, const CXmlNode& topElement) {
     // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
     // with everything below it.
     if (hasExactName(child, u"navLabel")) {
-      frame.point->labels.push_back(labelOf(child));
+      appendLabel(frame.point->labels, child);
     } else if (hasExactName(child, u"content")) {
       frame.point->contentSrc = attributeOrEmpty(child, u"src");  // the last one wins
     } else if (hasExactName(child, u"navPoint")) {
       NavigationPoint* parent = frame.point;
+      if (parent->children.empty()) {
+        // One allocation for all the point's children.
+        int32_t points = 0;
+        for (int32_t i = frame.next - 1; i < frame.count; ++i) {
+          points += hasExactName(frame.element.childAt(i), u"navPoint");
+        }
+        parent->children.reserve(size_t(points));
+      }
       parent->children.push_back(newPoint(child));
       NavigationPoint* point = parent->children.back().get();
       const int32_t count = child.childCount();
@@ -98,9 +105,9 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
   for (int32_t i = 0; i < count; ++i) {
     const CXmlNode child = navMap.childAt(i);
     if (hasExactName(child, u"navLabel")) {
-      ncx.navMapLabels.push_back(labelOf(child));
+      appendLabel(ncx.navMapLabels, child);
     } else if (hasExactName(child, u"navInfo")) {
-      ncx.navInfos.push_back(labelOf(child));
+      appendLabel(ncx.navInfos, child);
     } else if (hasExactName(child, u"navPoint")) {
       std::unique_ptr<NavigationPoint> point = newPoint(child);
       fillPoint(*point, child);

@@ -129,10 +129,10 @@ void readGuide(PackageRecord& record, const CXmlNode& package) {
 
 void addManifestItem(PackageRecord& record, std::u16string_view id, std::u16string_view href,
                      std::u16string_view mediaType) {
-  auto item = std::make_unique<ManifestItem>(
-      ManifestItem{std::u16string(id), decodeHref(href), std::u16string(mediaType)});
   // A later item with the same id replaces the earlier one.
-  record.manifest.insert_or_assign(std::u16string(id), std::move(item));
+  record.manifest.insert_or_assign(
+      std::u16string(id),
+      ManifestItem{std::u16string(id), decodeHref(href), std::u16string(mediaType)});
 }
 
 void parsePackageDocument(const char16_t* text, PackageRecord& record) {

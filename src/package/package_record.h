@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace epub::package {
@@ -50,17 +52,51 @@ struct StringTriple {
   std::u16string third;
 };
 
+// An owned wide string that is usually empty, in one pointer (null for the
+// empty string): the label record's strings that this library never fills
+// cost a navigation point nothing this way.
+class SpareString {
+ public:
+  SpareString() noexcept = default;
+  explicit SpareString(std::u16string_view text) {
+    if (text.empty()) return;
+    units_ = new char16_t[text.size() + 1];
+    text.copy(units_, text.size());
+    units_[text.size()] = u'\0';
+  }
+  SpareString(const SpareString& other) : SpareString(other.view()) {}
+  SpareString(SpareString&& other) noexcept : units_(std::exchange(other.units_, nullptr)) {}
+  SpareString& operator=(SpareString other) noexcept {
+    std::swap(units_, other.units_);
+    return *this;
+  }
+  ~SpareString() { delete[] units_; }
+
+  const char16_t* c_str() const noexcept { return units_ ? units_ : u""; }
+  std::u16string_view view() const noexcept { return c_str(); }
+  bool empty() const noexcept { return units_ == nullptr; }
+
+ private:
+  char16_t* units_ = nullptr;
+};
+
+struct SpareTriple {
+  SpareString first;
+  SpareString second;
+  SpareString third;
+};
+
 // One navLabel or navInfo; only the label text (text.third) is filled.
 struct LabelRecord {
   StringTriple text;
-  std::array<std::u16string, 5> extra;
-  StringTriple more;
+  std::array<SpareString, 5> extra;
+  SpareTriple more;
 };
 
 struct NavigationPoint {
   std::vector<LabelRecord> labels;
-  std::u16string contentFirst;  // always empty
-  std::u16string contentSrc;    // src of the last content child, as written
+  SpareString contentFirst;   // always empty
+  std::u16string contentSrc;  // src of the last content child, as written
   std::vector<std::unique_ptr<NavigationPoint>> children;
   std::u16string id;
   std::u16string className;
@@ -104,9 +140,9 @@ struct PackageRecord {
 
   Metadata metadata;
 
-  // Keyed by id (exact). Items are heap-allocated so that pointers to their
-  // strings stay valid.
-  std::unordered_map<std::u16string, std::unique_ptr<ManifestItem>> manifest;
+  // Keyed by id (exact). The map's nodes never move, so pointers to an
+  // item's strings stay valid.
+  std::unordered_map<std::u16string, ManifestItem> manifest;
   std::u16string toc;
   std::vector<SpineEntry> spine;
   std::vector<GuideReference> guide;
@@ -119,7 +155,7 @@ struct PackageRecord {
   // The item stored under exactly this id, or null.
   const ManifestItem* findManifestItem(const std::u16string& id) const {
     auto it = manifest.find(id);
-    return it == manifest.end() ? nullptr : it->second.get();
+    return it == manifest.end() ? nullptr : &it->second;
   }
 };
 

@@ -22,7 +22,13 @@ inline std::u16string attributeOrEmpty(const xml::CXmlNode& node, std::u16string
 // node (no name) matches nothing.
 inline bool hasExactName(const xml::CXmlNode& node, std::u16string_view name) {
   const char16_t* actual = node.name();
-  return actual != nullptr && std::u16string_view(actual) == name;
+  if (actual == nullptr) return false;
+  // Compared as it is read: the wanted names hold no NUL, so a shorter
+  // name stops at its own.
+  for (const char16_t c : name) {
+    if (*actual++ != c) return false;
+  }
+  return *actual == u'\0';
 }
 
 }  // namespace epub::package

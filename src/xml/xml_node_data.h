@@ -1,27 +1,62 @@
 // Node records of the XML tree and the functions that build and release
 // them. Only the parser, the handle class and the tree's own tests see this.
 //
-// Arrays are moved as bytes when they grow (see setRoom in xml_tree.cpp),
-// and strings are malloc'ed so that the comment merge can extend a text. Exhausted memory throws
-// std::bad_alloc; each builder either completes or leaves the record as it was.
+// Every record of a tree, with its strings and arrays, lives in one arena
+// that is released as a whole when the last handle into the tree goes (see
+// XmlArena). Exhausted memory throws std::bad_alloc; each builder either
+// completes or leaves the record as it was.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <string_view>
 
 namespace epub::xml {
 
-struct FreeDeleter {
-  void operator()(void* p) const noexcept { std::free(p); }
-};
-// A malloc'ed, NUL-terminated wide string on its way into a record.
-using OwnedString = std::unique_ptr<char16_t, FreeDeleter>;
+// The memory of one tree: chunks obtained from operator new and handed out
+// front to back, never released one by one. It counts the handles that
+// refer to any of its records; when the last one goes, nothing can reach the
+// tree any more and the chunks are released without visiting a record.
+class XmlArena {
+ public:
+  // A new arena holding one reference (the handle of its first record).
+  static XmlArena* create();
+  static void destroy(XmlArena* arena) noexcept;
 
-// An attribute's name and value share one malloc'ed block: the name and its
-// NUL, then the value and its NUL. Freeing the name frees both.
+  void* allocate(size_t bytes, size_t alignment);
+  template <class T>
+  T* allocateArray(size_t count) {
+    return static_cast<T*>(allocate(count * sizeof(T), alignof(T)));
+  }
+  // A NUL-terminated copy of n code units.
+  char16_t* copyString(const char16_t* s, size_t n);
+
+  int64_t references = 1;
+
+ private:
+  struct Chunk {
+    Chunk* previous;
+  };
+  XmlArena() = default;
+  void* allocateSlow(size_t bytes, size_t alignment);
+
+  char* cursor_ = nullptr;
+  char* limit_ = nullptr;
+  Chunk* chunks_ = nullptr;
+  size_t nextChunkBytes_ = 0;
+};
+
+inline void* XmlArena::allocate(size_t bytes, size_t alignment) {
+  const uintptr_t at = (reinterpret_cast<uintptr_t>(cursor_) + alignment - 1) & ~(alignment - 1);
+  const uintptr_t limit = reinterpret_cast<uintptr_t>(limit_);
+  if (cursor_ != nullptr && at <= limit && bytes <= size_t(limit - at)) {
+    cursor_ = reinterpret_cast<char*>(at + bytes);
+    return reinterpret_cast<void*>(at);
+  }
+  return allocateSlow(bytes, alignment);
+}
+
+// An attribute's name and value, NUL-terminated, in the tree's arena.
 struct XmlAttribute {
   char16_t* name;
   char16_t* value;  // null: written without a value
@@ -34,15 +69,15 @@ struct XmlClear {
 };
 
 struct XmlNodeData {
-  char16_t* name;  // null for the document node; stored in the record's block
+  char16_t* name;  // null for the document node
   int32_t childCount;
   int32_t textCount;
   int32_t clearCount;
   int32_t attributeCount;
   bool isDeclaration;
   // Not owning. Null for the document node and for a record taken out of its
-  // tree. While a record is being destroyed it links the records still to be
-  // destroyed instead (see releaseNode).
+  // tree. While records are being released it links the records still to be
+  // visited instead (see releaseNode).
   XmlNodeData* parent;
   XmlNodeData** children;  // each entry holds one reference
   char16_t** texts;
@@ -51,47 +86,54 @@ struct XmlNodeData {
   int32_t* order;  // index * 4 + kind, kind 0 child, 2 text, 3 clear
   int32_t referenceCount;
 
-  // Allocated room of the arrays above, in entries; 0 while unallocated.
+  // Room of the arrays above, in entries; 0 while unallocated. While the
+  // parser holds an element open, its entries wait on the parser's stacks
+  // and these count the room the element's arrays have grown to.
   int32_t childRoom;
   int32_t textRoom;
   int32_t clearRoom;
   int32_t attributeRoom;
   int32_t orderRoom;
-  // Length and room of the last text item, which the comment merge extends.
-  size_t lastTextLength;
-  size_t lastTextRoom;
+  XmlArena* arena;
 };
 
 inline int32_t orderCountOf(const XmlNodeData* node) noexcept {
   return node->childCount + node->textCount + node->clearCount;
 }
 
-// Copies n code units into a new NUL-terminated string.
-OwnedString copyString(const char16_t* s, size_t n);
-// A new record with reference count 1 and no parent; name may be null.
-XmlNodeData* newNode(const char16_t* name, size_t nameLength, bool isDeclaration);
+// Arrays of a record start with room for kArrayStep entries and grow by that
+// many whenever an addition would fill them; the order array, which holds an
+// entry for every child, text and clear section, uses kOrderStep.
+constexpr int32_t kArrayStep = 50;
+constexpr int32_t kOrderStep = 150;
+
+// The room an array of `count` entries and room `room` has after one more
+// addition.
+constexpr int32_t roomForOneMore(int32_t count, int32_t room, int32_t step) noexcept {
+  return count + 1 >= room ? room + step : room;
+}
+
+// A new record with reference count 1 and no parent, in `arena`; the name
+// (may be null) is used as it is, not copied.
+XmlNodeData* newNode(XmlArena& arena, char16_t* name, bool isDeclaration);
 
 void retainNode(XmlNodeData* node) noexcept;
-// Drops one reference; the last one destroys the record and every record of
-// its subtree that no handle holds, without recursion.
+// Drops one reference. When it was the last handle into the tree the whole
+// arena goes; otherwise a record left without references is taken out of its
+// tree, and the records below it that no handle holds go with it (their
+// memory stays in the arena until the arena goes).
 void releaseNode(XmlNodeData* node) noexcept;
 
-// Record builders. Each appends at the end of the document order.
+// Record builders, for trees built outside the parser. Each copies its
+// strings into the record's arena and appends at the end of the document
+// order.
 XmlNodeData* addChildNode(XmlNodeData* node, const char16_t* name, size_t nameLength,
                           bool isDeclaration);
-// A new attribute block holding a copy of the name and, with hasValue, room
-// for a value of valueLength code units (NUL-terminated, otherwise unset).
-XmlAttribute newAttribute(const char16_t* name, size_t nameLength, bool hasValue,
-                          size_t valueLength);
-// Appends an attribute and takes over its block, also when it throws.
-void addAttributeTo(XmlNodeData* node, XmlAttribute attribute);
-// Appends `count` attributes and takes over their strings; with `exact`
-// the attributes' room ends up exactly full, as after a shrink.
-void adoptAttributes(XmlNodeData* node, const XmlAttribute* items, int32_t count, bool exact);
-void addTextTo(XmlNodeData* node, OwnedString text, size_t length);
-// Appends `text` to the last text item (the comment merge).
-void appendToLastText(XmlNodeData* node, const char16_t* text, size_t length);
-void addClearTo(XmlNodeData* node, OwnedString value, const char16_t* open, const char16_t* close);
+void addAttributeTo(XmlNodeData* node, std::u16string_view name, const char16_t* value,
+                    size_t valueLength);
+void addTextTo(XmlNodeData* node, std::u16string_view text);
+void addClearTo(XmlNodeData* node, std::u16string_view value, const char16_t* open,
+                const char16_t* close);
 void removeClearFrom(XmlNodeData* node, int32_t index) noexcept;
 // Reduces every array to its number of entries.
 void shrinkNode(XmlNodeData* node) noexcept;

@@ -6,12 +6,21 @@
 // Element nesting is followed without recursion: the open elements are the
 // chain of parent pointers from the current record up to the document node,
 // and the only state an enclosing element keeps while a child is open is
-// "in content, right after that child's start tag". So a document nested a
-// hundred thousand levels deep parses in constant stack.
-#include <cstdlib>
+// "in content, right after that child's start tag" and its entries waiting
+// on the parser's stacks. So a document nested a hundred thousand levels
+// deep parses in constant call stack.
+//
+// Names, values and texts are copied straight from the text into the tree's
+// arena, entity-decoded on the way; nothing else is copied.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
-#include <new>
+#include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "xml/xml_names.h"
 #include "xml/xml_node.h"
@@ -25,8 +34,42 @@ constexpr size_t kNone = static_cast<size_t>(-1);
 
 // Whitespace is exactly these four, nothing from beyond ASCII.
 constexpr bool isSpace(char16_t c) noexcept {
-  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+  return c <= u' ' && (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n');
 }
+
+// Fast skips over runs that cannot hold what a scan looks for, eight code
+// units at a time where the processor has SSE2. Each returns a position
+// before which no unit matters to the scan, never beyond `end`; the scan
+// then goes on unit by unit from there, so the skips change no result.
+#if defined(__SSE2__)
+inline int maskOf(__m128i hits) noexcept { return _mm_movemask_epi8(hits); }
+
+// Skips units above `bound` (and below 0x8000, which the signed compare
+// takes as negative and so stops at as well).
+size_t skipAbove(const char16_t* t, size_t from, size_t end, char16_t bound) noexcept {
+  const __m128i limit = _mm_set1_epi16(static_cast<short>(bound + 1));
+  for (; from + 8 <= end; from += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
+    const int mask = maskOf(_mm_cmplt_epi16(units, limit));
+    if (mask != 0) return from + (unsigned(__builtin_ctz(unsigned(mask))) >> 1);
+  }
+  return from;
+}
+
+// Skips units other than `wanted`.
+size_t skipOther(const char16_t* t, size_t from, size_t end, char16_t wanted) noexcept {
+  const __m128i target = _mm_set1_epi16(static_cast<short>(wanted));
+  for (; from + 8 <= end; from += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
+    const int mask = maskOf(_mm_cmpeq_epi16(units, target));
+    if (mask != 0) return from + (unsigned(__builtin_ctz(unsigned(mask))) >> 1);
+  }
+  return from;
+}
+#else
+size_t skipAbove(const char16_t*, size_t from, size_t, char16_t) noexcept { return from; }
+size_t skipOther(const char16_t*, size_t from, size_t, char16_t) noexcept { return from; }
+#endif
 
 // Sections kept verbatim. Opens are matched case-sensitively in this order,
 // so "<pre>" is an ordinary element. Records keep pointers to these strings.
@@ -120,10 +163,6 @@ size_t decodedLength(const char16_t* p, size_t& n) noexcept {
 // and "&#;" gives the code unit 0.
 bool writeDecoded(const char16_t* p, size_t n, size_t count, char16_t* out) noexcept {
   out[count] = u'\0';
-  if (count == n) {  // no references
-    std::memcpy(out, p, n * sizeof(char16_t));
-    return true;
-  }
   for (size_t i = 0; i < n;) {
     if (p[i] != u'&') {
       *out++ = p[i++];
@@ -146,17 +185,6 @@ bool writeDecoded(const char16_t* p, size_t n, size_t count, char16_t* out) noex
     }
   }
   return true;
-}
-
-// Both passes into a new string; null when a reference cannot be decoded.
-OwnedString decodeEntities(const char16_t* p, size_t n, size_t* outLength) {
-  const size_t count = decodedLength(p, n);
-  if (count == kNone) return nullptr;
-  OwnedString out(static_cast<char16_t*>(std::malloc((count + 1) * sizeof(char16_t))));
-  if (!out) throw std::bad_alloc();
-  if (!writeDecoded(p, n, count, out.get())) return nullptr;
-  *outLength = count;
-  return out;
 }
 
 enum class Tok {
@@ -185,59 +213,170 @@ enum class TagState { kA0, kA1, kA2 };
 
 class Parser {
  public:
-  Parser(const char16_t* text, XmlNodeData* document) noexcept : text_(text), document_(document) {}
-  ~Parser() {
-    for (const XmlAttribute& a : tagAttributes_) std::free(a.name);
-  }
+  Parser(const char16_t* text, size_t length, XmlNodeData* document) noexcept
+      : text_(text), length_(length), arena_(*document->arena), document_(document) {}
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
 
+  // Parses the whole text; every element is closed afterwards, whatever the
+  // outcome.
   void parse();
   int32_t error() const noexcept { return error_; }
 
  private:
+  // The elements still open, innermost last. Their arrays' entries wait on
+  // the stacks below, from these offsets on, until the element closes.
+  struct Frame {
+    XmlNodeData* node;
+    size_t children;
+    size_t texts;
+    size_t clears;
+    size_t attributes;
+    size_t order;
+    // Length and room (NUL included) of the element's last text, which a
+    // comment merge extends.
+    size_t lastTextLength;
+    size_t lastTextRoom;
+  };
+
+  void run();
   Token nextToken() noexcept;
   Token readWord(size_t start) noexcept;
+  char16_t* decodedCopy(size_t start, size_t n, size_t* length);
+  bool appendDecoded(Frame& frame, size_t start, size_t n);
   bool flushText(XmlNodeData* node, size_t end);
   bool readClearSection(XmlNodeData* node, const ClearTag& tag);
   size_t find(size_t from, const char16_t* pattern, size_t length) const noexcept;
   bool endTagMatches(size_t word, const char16_t* name) const noexcept;
-  bool closeElement(XmlNodeData*& node) noexcept;
+  bool closeElement(XmlNodeData*& node);
   void endOfText(XmlNodeData* node);
+  XmlNodeData* openChild(XmlNodeData* node, const Token& name, bool isDeclaration);
   // Keeps an attribute of the start tag, its value (if any) entity-decoded;
   // false when the value cannot be decoded.
-  bool holdAttribute(size_t nameStart, size_t nameLength, const char16_t* value,
-                     size_t valueLength);
-  void storeAttributes(XmlNodeData* node, bool exact);
+  bool holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,
+                     size_t valueStart, size_t valueLength);
+  // Moves the innermost open element's entries into arrays of its own: of
+  // exactly their number with `exact`, else of the room they grew to.
+  void close(bool exact);
 
   const char16_t* text_;
+  size_t length_;  // of the text: its first NUL
+  XmlArena& arena_;
   XmlNodeData* document_;
   size_t pendingText_ = 0;  // start of the text run not yet stored, or kNone
   size_t position_ = 0;     // next character to read
   int32_t error_ = kXmlOk;
   size_t pendingEnd_ = kNone;  // an end tag's name still looking for its element
-  // Attributes of the start tag being read, stored in its record when the
-  // tag ends: an element written as <item .../> then gets an array of exactly
-  // its attributes at once instead of room for 50 that is shrunk right away.
-  std::vector<XmlAttribute> tagAttributes_;
+
+  std::vector<Frame> frames_;
+  std::vector<XmlNodeData*> children_;
+  std::vector<char16_t*> texts_;
+  std::vector<XmlClear> clears_;
+  std::vector<XmlAttribute> attributes_;
+  std::vector<int32_t> order_;
 };
 
-bool Parser::holdAttribute(size_t nameStart, size_t nameLength, const char16_t* value,
-                           size_t valueLength) {
-  size_t count = 0;
-  if (value != nullptr) {
-    count = decodedLength(value, valueLength);
-    if (count == kNone) return false;
+// A NUL-terminated, entity-decoded copy of the n code units at `start`, in
+// the tree's arena; null when a reference cannot be decoded.
+char16_t* Parser::decodedCopy(size_t start, size_t n, size_t* length) {
+  const char16_t* p = text_ + start;
+  // A decoded text is never longer than its source: copy up to the first
+  // reference, and decode from there on.
+  char16_t* out = arena_.allocateArray<char16_t>(n + 1);
+  size_t i = skipOther(p, 0, n, u'&');
+  if (i != 0) std::memcpy(out, p, i * sizeof(char16_t));
+  for (; i < n && p[i] != u'&'; ++i) out[i] = p[i];
+  if (i == n) {
+    out[n] = u'\0';
+    *length = n;
+    return out;
   }
-  tagAttributes_.emplace_back();  // holds nothing yet if the next step throws
-  XmlAttribute& attribute = tagAttributes_.back();
-  attribute = newAttribute(text_ + nameStart, nameLength, value != nullptr, count);
-  return value == nullptr || writeDecoded(value, valueLength, count, attribute.value);
+  size_t rest = n - i;
+  const size_t count = decodedLength(p + i, rest);
+  if (count == kNone || !writeDecoded(p + i, rest, count, out + i)) return nullptr;
+  *length = i + count;
+  return out;
 }
 
-void Parser::storeAttributes(XmlNodeData* node, bool exact) {
-  adoptAttributes(node, tagAttributes_.data(), int32_t(tagAttributes_.size()), exact);
-  tagAttributes_.clear();
+// Appends the n code units at `start`, entity-decoded, to the last text of
+// the frame's element. Its room doubles when it must grow, so a long run of
+// merges stays linear. False when a reference cannot be decoded.
+bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
+  const char16_t* p = text_ + start;
+  const bool plain = std::char_traits<char16_t>::find(p, n, u'&') == nullptr;
+  const size_t count = plain ? n : decodedLength(p, n);
+  if (count == kNone) return false;
+  char16_t*& last = texts_.back();
+  const size_t need = frame.lastTextLength + count + 1;
+  if (need > frame.lastTextRoom) {
+    const size_t room = std::max(need, 2 * frame.lastTextRoom);
+    char16_t* grown = arena_.allocateArray<char16_t>(room);
+    std::memcpy(grown, last, frame.lastTextLength * sizeof(char16_t));
+    last = grown;
+    frame.lastTextRoom = room;
+  }
+  char16_t* out = last + frame.lastTextLength;
+  if (plain) {
+    std::memcpy(out, p, n * sizeof(char16_t));
+    out[n] = u'\0';
+  } else if (!writeDecoded(p, n, count, out)) {
+    return false;
+  }
+  frame.lastTextLength += count;
+  return true;
+}
+
+XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDeclaration) {
+  XmlNodeData* child =
+      newNode(arena_, arena_.copyString(text_ + name.start, name.length), isDeclaration);
+  child->parent = node;  // the parent's entry holds the child's first reference
+  const int32_t total = orderCountOf(node);
+  children_.push_back(child);
+  order_.push_back(node->childCount * 4 + kOrderChild);
+  node->childRoom = roomForOneMore(node->childCount, node->childRoom, kArrayStep);
+  node->orderRoom = roomForOneMore(total, node->orderRoom, kOrderStep);
+  ++node->childCount;
+  frames_.push_back(Frame{child, children_.size(), texts_.size(), clears_.size(),
+                          attributes_.size(), order_.size(), 0, 0});
+  return child;
+}
+
+bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,
+                           size_t valueStart, size_t valueLength) {
+  char16_t* value = nullptr;
+  if (hasValue) {
+    size_t length = 0;
+    value = decodedCopy(valueStart, valueLength, &length);
+    if (value == nullptr) return false;
+  }
+  attributes_.push_back(XmlAttribute{arena_.copyString(text_ + nameStart, nameLength), value});
+  node->attributeRoom = roomForOneMore(node->attributeCount, node->attributeRoom, kArrayStep);
+  ++node->attributeCount;
+  return true;
+}
+
+template <class T>
+void moveEntries(XmlArena& arena, std::vector<T>& stack, size_t from, T*& array, int32_t& room,
+                 int32_t count, bool exact) {
+  if (room == 0) return;  // nothing was ever added
+  if (exact) room = count;
+  array = room > 0 ? arena.allocateArray<T>(size_t(room)) : nullptr;
+  if (count > 0) std::memcpy(array, stack.data() + from, size_t(count) * sizeof(T));
+  stack.resize(from);
+}
+
+void Parser::close(bool exact) {
+  const Frame frame = frames_.back();
+  XmlNodeData* node = frame.node;
+  XmlArena& arena = *node->arena;
+  moveEntries(arena, children_, frame.children, node->children, node->childRoom, node->childCount,
+              exact);
+  moveEntries(arena, texts_, frame.texts, node->texts, node->textRoom, node->textCount, exact);
+  moveEntries(arena, clears_, frame.clears, node->clears, node->clearRoom, node->clearCount, exact);
+  moveEntries(arena, attributes_, frame.attributes, node->attributes, node->attributeRoom,
+              node->attributeCount, exact);
+  moveEntries(arena, order_, frame.order, node->order, node->orderRoom, orderCountOf(node), exact);
+  frames_.pop_back();
 }
 
 Token Parser::readWord(size_t start) noexcept {
@@ -245,6 +384,7 @@ Token Parser::readWord(size_t start) noexcept {
   size_t pos = start + 1;  // the first character was checked by the caller
   for (;; ++pos) {
     const char16_t c = t[pos];
+    if (c > u'>') continue;  // no delimiter lies above ">"
     if (c == u'\0' || c == u'<' || c == u'>' || c == u'=' || (c == u'/' && t[pos + 1] == u'>')) {
       position_ = pos;
       break;
@@ -272,8 +412,9 @@ Token Parser::nextToken() noexcept {
     case u'"':
     case u'\'': {
       // A quote not closed before the next "<" is just part of a word.
-      size_t j = pos + 1;
-      while (t[j] != u'\0' && t[j] != c && t[j] != u'<') ++j;
+      // Quotes, "<" and NUL all lie at or below "<".
+      size_t j = skipAbove(t, pos + 1, length_, u'<');
+      while (t[j] > u'<' || (t[j] != u'\0' && t[j] != c && t[j] != u'<')) ++j;
       if (t[j] == c) return fixed(Tok::kQuoted, j + 1 - pos);
       return readWord(pos);
     }
@@ -281,17 +422,20 @@ Token Parser::nextToken() noexcept {
       if (t[pos + 1] == u'>') return fixed(Tok::kEmptyClose, 2);
       return readWord(pos);
     case u'<': {
-      for (const ClearTag& tag : kClearTags) {
-        size_t k = 0;
-        while (k < tag.openLength && t[pos + k] == tag.open[k]) ++k;
-        if (k == tag.openLength) {
-          Token token = fixed(Tok::kClearOpen, k);
-          token.clear = &tag;
-          return token;
+      const char16_t next = t[pos + 1];
+      if (next == u'!' || next == u'P') {
+        for (const ClearTag& tag : kClearTags) {
+          size_t k = 0;
+          while (k < tag.openLength && t[pos + k] == tag.open[k]) ++k;
+          if (k == tag.openLength) {
+            Token token = fixed(Tok::kClearOpen, k);
+            token.clear = &tag;
+            return token;
+          }
         }
       }
-      if (t[pos + 1] == u'/') return fixed(Tok::kEndOpen, 2);
-      if (t[pos + 1] == u'?') return fixed(Tok::kDeclOpen, 2);
+      if (next == u'/') return fixed(Tok::kEndOpen, 2);
+      if (next == u'?') return fixed(Tok::kDeclOpen, 2);
       return fixed(Tok::kTagOpen, 1);
     }
     case u'=':
@@ -311,13 +455,14 @@ bool Parser::endTagMatches(size_t word, const char16_t* name) const noexcept {
   size_t i = 0;
   // A NUL in the text differs from every name character, so this stops in time.
   for (; name[i] != u'\0'; ++i) {
-    if (foldLetter(w[i]) != foldLetter(name[i])) return false;
+    if (w[i] != name[i] && foldLetter(w[i]) != foldLetter(name[i])) return false;
   }
   const char16_t after = w[i];
   return isSpace(after) || after == u'/' || after == u'<' || after == u'>' || after == u'=';
 }
 
-// Stores the pending text run up to `end` as a text item of `node`.
+// Stores the pending text run up to `end` as a text item of `node`, the
+// innermost open element.
 bool Parser::flushText(XmlNodeData* node, size_t end) {
   if (pendingText_ == kNone) return true;
   size_t start = pendingText_;
@@ -327,34 +472,50 @@ bool Parser::flushText(XmlNodeData* node, size_t end) {
     return true;
   }
   while (isSpace(text_[end - 1])) --end;
-  size_t length = 0;
-  OwnedString decoded = decodeEntities(text_ + start, end - start, &length);
-  if (!decoded) {
-    error_ = kXmlBadEntity;
-    return false;
-  }
-  pendingText_ = kNone;
+  Frame& frame = frames_.back();
 
   // A comment between two texts disappears and the texts join without a
   // separator: "One <!-- x --> Two" reads as "OneTwo".
   const int32_t total = orderCountOf(node);
   if (total >= 2) {
-    const int32_t last = node->order[total - 1];
-    const int32_t before = node->order[total - 2];
-    if ((last & 3) == kOrderClear && node->clears[last >> 2].open == kComment.open &&
+    const int32_t last = order_[order_.size() - 1];
+    const int32_t before = order_[order_.size() - 2];
+    if ((last & 3) == kOrderClear && clears_.back().open == kComment.open &&
         (before & 3) == kOrderText) {
-      removeClearFrom(node, last >> 2);
-      appendToLastText(node, decoded.get(), length);
+      if (!appendDecoded(frame, start, end - start)) {
+        error_ = kXmlBadEntity;
+        return false;
+      }
+      pendingText_ = kNone;
+      clears_.pop_back();
+      order_.pop_back();
+      --node->clearCount;
       return true;
     }
   }
-  addTextTo(node, std::move(decoded), length);
+
+  size_t length = 0;
+  char16_t* out = decodedCopy(start, end - start, &length);
+  if (out == nullptr) {
+    error_ = kXmlBadEntity;
+    return false;
+  }
+  pendingText_ = kNone;
+  texts_.push_back(out);
+  order_.push_back(node->textCount * 4 + kOrderText);
+  node->textRoom = roomForOneMore(node->textCount, node->textRoom, kArrayStep);
+  node->orderRoom = roomForOneMore(total, node->orderRoom, kOrderStep);
+  ++node->textCount;
+  frame.lastTextLength = length;
+  frame.lastTextRoom = length + 1;
   return true;
 }
 
 size_t Parser::find(size_t from, const char16_t* pattern, size_t length) const noexcept {
+  const char16_t first = pattern[0];
   for (size_t j = from; text_[j] != u'\0'; ++j) {
-    size_t k = 0;
+    if (text_[j] != first) continue;
+    size_t k = 1;
     while (k < length && text_[j + k] == pattern[k]) ++k;
     if (k == length) return j;
   }
@@ -385,7 +546,15 @@ bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
     error_ = kXmlUnclosedClear;
     return false;
   }
-  if (end > from) addClearTo(node, copyString(text_ + from, end - from), tag.open, close);
+  if (end > from) {
+    char16_t* value = arena_.copyString(text_ + from, end - from);  // verbatim
+    const int32_t total = orderCountOf(node);
+    clears_.push_back(XmlClear{value, tag.open, close});
+    order_.push_back(node->clearCount * 4 + kOrderClear);
+    node->clearRoom = roomForOneMore(node->clearCount, node->clearRoom, kArrayStep);
+    node->orderRoom = roomForOneMore(total, node->orderRoom, kOrderStep);
+    ++node->clearCount;
+  }
   position_ = end + closeLength;
   return true;
 }
@@ -393,7 +562,7 @@ bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
 // The element `node` is closed. Walks out to the element whose content goes
 // on, closing the enclosing elements that a misnested end tag also closes.
 // False when the parse is over.
-bool Parser::closeElement(XmlNodeData*& node) noexcept {
+bool Parser::closeElement(XmlNodeData*& node) {
   for (;;) {
     if (node == document_) return false;
     XmlNodeData* parent = node->parent;
@@ -406,6 +575,7 @@ bool Parser::closeElement(XmlNodeData*& node) noexcept {
       return false;
     }
     if (endTagMatches(pendingEnd_, parent->name)) pendingEnd_ = kNone;
+    close(false);  // closed by a misnested end tag: the grown room stays
     node = parent;
   }
 }
@@ -419,6 +589,14 @@ void Parser::endOfText(XmlNodeData* node) {
 }
 
 void Parser::parse() {
+  frames_.push_back(Frame{document_, 0, 0, 0, 0, 0, 0, 0});
+  run();
+  // Elements still open (the text ended, or the parse stopped) keep the room
+  // their arrays grew to.
+  while (!frames_.empty()) close(false);
+}
+
+void Parser::run() {
   XmlNodeData* node = document_;  // the document node starts in content
   bool inTag = false;
   TagState state = TagState::kA0;
@@ -426,9 +604,16 @@ void Parser::parse() {
   size_t nameLength = 0;
 
   for (;;) {
+    if (!inTag) {
+      // Content mode ignores every token but those that begin with "<", and
+      // no word or quoted string runs across a "<": go straight to the next.
+      const char16_t* t = text_;
+      size_t pos = skipOther(t, position_, length_, u'<');
+      while (t[pos] != u'<' && t[pos] != u'\0') ++pos;
+      position_ = pos;
+    }
     const Token token = nextToken();
     if (token.kind == Tok::kEnd) {
-      if (inTag) storeAttributes(node, false);
       endOfText(node);
       return;
     }
@@ -443,7 +628,7 @@ void Parser::parse() {
             error_ = kXmlBadTagOpen;
             return;
           }
-          node = addChildNode(node, text_ + name.start, name.length, token.kind == Tok::kDeclOpen);
+          node = openChild(node, name, token.kind == Tok::kDeclOpen);
           inTag = true;
           state = TagState::kA0;
           break;
@@ -460,7 +645,7 @@ void Parser::parse() {
             error_ = kXmlMismatchedEnd;
             pendingEnd_ = name.start;
           }
-          shrinkNode(node);
+          close(true);
           if (!closeElement(node)) return;
           break;
         }
@@ -482,12 +667,10 @@ void Parser::parse() {
           nameLength = token.length;
           state = TagState::kA1;
         } else if (token.kind == Tok::kTagClose) {
-          storeAttributes(node, false);
           pendingText_ = position_;
           inTag = false;
         } else if (token.kind == Tok::kEmptyClose) {
-          storeAttributes(node, true);
-          shrinkNode(node);
+          close(true);
           pendingText_ = position_;
           inTag = false;
           if (!closeElement(node)) return;
@@ -499,7 +682,7 @@ void Parser::parse() {
 
       case TagState::kA1:
         if (token.kind == Tok::kWord) {
-          holdAttribute(nameStart, nameLength, nullptr, 0);
+          holdAttribute(node, nameStart, nameLength, false, 0, 0);
           nameStart = token.start;
           nameLength = token.length;
         } else if (token.kind == Tok::kEquals) {
@@ -514,11 +697,10 @@ void Parser::parse() {
             --nameLength;
             if (node->parent->parent != nullptr) empty = true;
           }
-          if (nameLength != 0) holdAttribute(nameStart, nameLength, nullptr, 0);
-          storeAttributes(node, empty);
+          if (nameLength != 0) holdAttribute(node, nameStart, nameLength, false, 0, 0);
           inTag = false;
           if (empty) {
-            shrinkNode(node);
+            close(true);
             if (!closeElement(node)) return;
           }
         } else {
@@ -536,7 +718,7 @@ void Parser::parse() {
             ++start;
             length -= 2;
           }
-          if (!holdAttribute(nameStart, nameLength, text_ + start, length)) {
+          if (!holdAttribute(node, nameStart, nameLength, true, start, length)) {
             error_ = kXmlBadEntity;
             return;
           }
@@ -556,8 +738,11 @@ CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName,
   if (error) *error = kXmlOk;
   if (text == nullptr) return CXmlNode();
 
-  CXmlNode top(newNode(nullptr, 0, false));  // the document node
-  Parser parser(text, top.data());
+  // The document node; its handle owns the tree's arena from here on.
+  XmlArena* arena = XmlArena::create();
+  CXmlNode top(newNode(*arena, nullptr, false));
+  const size_t length = std::char_traits<char16_t>::length(text);
+  Parser parser(text, length, top.data());
   parser.parse();
   int32_t code = parser.error();
 

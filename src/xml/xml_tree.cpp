@@ -1,11 +1,5 @@
-// Node records: creation, the record builders, reference counting and
-// release, and the handle's copy semantics.
-#if defined(__linux__)
-#include <sys/mman.h>
-#include <unistd.h>
-#define EPUB_XML_MREMAP 1
-#endif
-
+// Node records: the arena, creation, the record builders, reference counting
+// and release, and the handle's copy semantics.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -18,114 +12,101 @@
 
 namespace epub::xml {
 
+// ---- Arena -----------------------------------------------------------------
+
+namespace {
+// Chunks start small, since most trees are small, and double up to a
+// ceiling; a request of more than a quarter of the next chunk (a long array
+// or the parser's copy of a large text) gets a block of its own.
+constexpr size_t kFirstChunkBytes = size_t(8) << 10;
+constexpr size_t kLargestChunkBytes = size_t(1) << 20;
+constexpr size_t kChunkAlignment = alignof(std::max_align_t);
+
+size_t headerBytes(size_t chunkHeader) noexcept {
+  return (chunkHeader + kChunkAlignment - 1) / kChunkAlignment * kChunkAlignment;
+}
+}  // namespace
+
+XmlArena* XmlArena::create() {
+  const size_t header = headerBytes(sizeof(Chunk));
+  const size_t self = headerBytes(sizeof(XmlArena));
+  char* block = static_cast<char*>(::operator new(kFirstChunkBytes));
+  auto* chunk = new (block) Chunk{nullptr};
+  auto* arena = new (block + header) XmlArena();
+  arena->chunks_ = chunk;
+  arena->cursor_ = block + header + self;
+  arena->limit_ = block + kFirstChunkBytes;
+  arena->nextChunkBytes_ = kFirstChunkBytes * 2;
+  return arena;
+}
+
+void XmlArena::destroy(XmlArena* arena) noexcept {
+  // The arena itself lives in its oldest chunk, the last one of the list.
+  Chunk* chunk = arena->chunks_;
+  while (chunk != nullptr) {
+    Chunk* previous = chunk->previous;
+    ::operator delete(static_cast<void*>(chunk));
+    chunk = previous;
+  }
+}
+
+void* XmlArena::allocateSlow(size_t bytes, size_t alignment) {
+  const size_t header = headerBytes(sizeof(Chunk));
+  const bool own = bytes > nextChunkBytes_ / 4;
+  const size_t chunkBytes = own ? header + bytes + alignment : nextChunkBytes_;
+  if (chunkBytes < bytes) throw std::bad_alloc();  // the size overflowed
+  char* block = static_cast<char*>(::operator new(chunkBytes));
+  chunks_ = new (block) Chunk{chunks_};
+  char* start = block + header;
+  if (own) {
+    // The current chunk stays the one that small requests are served from.
+    const uintptr_t at =
+        (reinterpret_cast<uintptr_t>(start) + alignment - 1) & ~uintptr_t(alignment - 1);
+    return reinterpret_cast<void*>(at);
+  }
+  nextChunkBytes_ = std::min(nextChunkBytes_ * 2, kLargestChunkBytes);
+  cursor_ = start;
+  limit_ = block + chunkBytes;
+  return allocate(bytes, alignment);
+}
+
+char16_t* XmlArena::copyString(const char16_t* s, size_t n) {
+  char16_t* out = allocateArray<char16_t>(n + 1);
+  // Names and values are mostly short: a plain loop beats a call.
+  if (n < 32) {
+    for (size_t i = 0; i < n; ++i) out[i] = s[i];
+  } else {
+    std::memcpy(out, s, n * sizeof(char16_t));
+  }
+  out[n] = u'\0';
+  return out;
+}
+
 namespace {
 
-// Arrays of a record start with room for kArrayStep entries and grow by that
-// many whenever an addition would fill them; the order array, which holds an
-// entry for every child, text and clear section, uses kOrderStep.
-constexpr int32_t kArrayStep = 50;
-constexpr int32_t kOrderStep = 150;
-
-// Storage of the arrays. An array's size alone tells where it lives: below
-// kMappedBytes on the heap, from there on in a memory mapping of its own.
-//
-// Arrays grow by a fixed step of entries, and growing by a fixed step copies
-// an array of n entries n/step times if every growth moves it: quadratic for
-// an element with hundreds of thousands of children. The arrays hold only
-// pointers, ints and plain structs, so they can be moved as bytes: small ones
-// grow with realloc, which mostly extends in place, and large ones with
-// mremap, which moves page tables and never copies. Relying on realloc alone
-// is not enough: glibc maps large blocks separately only below a threshold
-// that grows as the process frees large blocks, and above it realloc copies.
-// Where there is no mremap, every array lives on the heap.
-#if defined(EPUB_XML_MREMAP)
-constexpr size_t kMappedBytes = size_t(256) << 10;
-
-size_t pageBytes(size_t bytes) noexcept {
-  static const size_t page = size_t(sysconf(_SC_PAGESIZE));
-  return (bytes + page - 1) / page * page;
-}
-#else
-constexpr size_t kMappedBytes = SIZE_MAX;
-#endif
-
-void freeBlock(void* block, [[maybe_unused]] size_t bytes) noexcept {
-  if (block == nullptr) return;
-#if defined(EPUB_XML_MREMAP)
-  if (bytes >= kMappedBytes) {
-    munmap(block, pageBytes(bytes));
-    return;
-  }
-#endif
-  std::free(block);
-}
-
-// Resizes a block of oldBytes (null and 0 for none) to newBytes > 0, keeping
-// the contents that fit. Null when memory is exhausted; the block is then
-// left as it was.
-void* resizeBlock(void* block, size_t oldBytes, size_t newBytes) noexcept {
-  const bool wasMapped = oldBytes >= kMappedBytes;
-  const bool mapped = newBytes >= kMappedBytes;
-  if (!wasMapped && !mapped) return std::realloc(block, newBytes);
-#if defined(EPUB_XML_MREMAP)
-  if (wasMapped && mapped) {
-    const size_t from = pageBytes(oldBytes);
-    const size_t to = pageBytes(newBytes);
-    if (from == to) return block;
-    void* moved = mremap(block, from, to, MREMAP_MAYMOVE);
-    return moved == MAP_FAILED ? nullptr : moved;
-  }
-  // Crossing the threshold copies once.
-  void* fresh = nullptr;
-  if (mapped) {
-    fresh = mmap(nullptr, pageBytes(newBytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                 -1, 0);
-    if (fresh == MAP_FAILED) return nullptr;
-  } else {
-    fresh = std::malloc(newBytes);
-    if (fresh == nullptr) return nullptr;
-  }
-  if (oldBytes != 0) std::memcpy(fresh, block, std::min(oldBytes, newBytes));
-  freeBlock(block, oldBytes);
-  return fresh;
-#else
-  return nullptr;  // unreachable: nothing is mapped
-#endif
-}
-
+// Grows or shrinks an array in the arena to `newRoom` entries, keeping the
+// first `count`. The old block stays in the arena.
 template <class T>
-void setRoom(T*& array, int32_t& room, int32_t newRoom) {
+void setRoom(XmlArena& arena, T*& array, int32_t& room, int32_t count, int32_t newRoom) {
   static_assert(std::is_trivially_copyable_v<T>);
-  void* block = resizeBlock(array, size_t(room) * sizeof(T), size_t(newRoom) * sizeof(T));
-  if (block == nullptr) throw std::bad_alloc();
-  array = static_cast<T*>(block);
+  T* block = newRoom > 0 ? arena.allocateArray<T>(size_t(newRoom)) : nullptr;
+  if (count > 0) std::memcpy(block, array, size_t(count) * sizeof(T));
+  array = block;
   room = newRoom;
 }
 
 // Makes room for one more entry: grows by `step` when the addition would
 // fill the array. The first room is one step.
 template <class T>
-void growRoom(T*& array, int32_t& room, int32_t count, int32_t step) {
-  if (count + 1 >= room) setRoom(array, room, room + step);
-}
-
-template <class T>
-void freeArray(T* array, int32_t room) noexcept {
-  freeBlock(array, size_t(room) * sizeof(T));
+void growRoom(XmlArena& arena, T*& array, int32_t& room, int32_t count, int32_t step) {
+  const int32_t wanted = roomForOneMore(count, room, step);
+  if (wanted != room) setRoom(arena, array, room, count, wanted);
 }
 
 template <class T>
 void shrinkRoom(T*& array, int32_t& room, int32_t count) noexcept {
-  if (room == count) return;
-  if (count == 0) {
-    freeArray(array, room);
-    array = nullptr;
-  } else if (void* exact =
-                 resizeBlock(array, size_t(room) * sizeof(T), size_t(count) * sizeof(T))) {
-    array = static_cast<T*>(exact);
-  } else {
-    return;  // keeping the larger block is harmless
-  }
+  // The entries stay where they are; the rest of the block is given up.
+  if (count == 0) array = nullptr;
   room = count;
 }
 
@@ -159,157 +140,101 @@ void detachFromParent(XmlNodeData* node) noexcept {
   }
 }
 
-void freeContents(XmlNodeData* node) noexcept {
-  for (int32_t i = 0; i < node->textCount; ++i) std::free(node->texts[i]);
-  for (int32_t i = 0; i < node->clearCount; ++i) std::free(node->clears[i].value);
-  for (int32_t i = 0; i < node->attributeCount; ++i) std::free(node->attributes[i].name);
-  freeArray(node->children, node->childRoom);
-  freeArray(node->texts, node->textRoom);
-  freeArray(node->clears, node->clearRoom);
-  freeArray(node->attributes, node->attributeRoom);
-  freeArray(node->order, node->orderRoom);
-  std::free(node);  // the name shares the record's block
-}
-
 }  // namespace
 
-OwnedString copyString(const char16_t* s, size_t n) {
-  auto* out = static_cast<char16_t*>(std::malloc((n + 1) * sizeof(char16_t)));
-  if (out == nullptr) throw std::bad_alloc();
-  if (n != 0) std::memcpy(out, s, n * sizeof(char16_t));
-  out[n] = u'\0';
-  return OwnedString(out);
-}
-
-XmlNodeData* newNode(const char16_t* name, size_t nameLength, bool isDeclaration) {
-  // The name lives in the record's own block, right after the record.
-  const size_t nameBytes = name ? (nameLength + 1) * sizeof(char16_t) : 0;
-  void* block = std::malloc(sizeof(XmlNodeData) + nameBytes);
-  if (block == nullptr) throw std::bad_alloc();
-  auto* node = new (block) XmlNodeData{};
-  if (name) {
-    node->name = reinterpret_cast<char16_t*>(node + 1);
-    if (nameLength != 0) std::memcpy(node->name, name, nameLength * sizeof(char16_t));
-    node->name[nameLength] = u'\0';
-  }
+XmlNodeData* newNode(XmlArena& arena, char16_t* name, bool isDeclaration) {
+  auto* node = new (arena.allocate(sizeof(XmlNodeData), alignof(XmlNodeData))) XmlNodeData{};
+  node->name = name;
   node->isDeclaration = isDeclaration;
   node->referenceCount = 1;
+  node->arena = &arena;
   return node;
 }
 
-void retainNode(XmlNodeData* node) noexcept { ++node->referenceCount; }
+void retainNode(XmlNodeData* node) noexcept {
+  ++node->referenceCount;
+  ++node->arena->references;
+}
 
 void releaseNode(XmlNodeData* node) noexcept {
-  if (--node->referenceCount > 0) return;
+  XmlArena* arena = node->arena;
+  --node->referenceCount;
+  if (--arena->references == 0) {
+    // No handle reaches any record of the tree: it goes in one step.
+    XmlArena::destroy(arena);
+    return;
+  }
+  if (node->referenceCount > 0) return;
   if (node->parent != nullptr) detachFromParent(node);
-  // Records to destroy are chained through their parent field, which nothing
-  // reads any more once the count is 0. A deep tree is thus released in a
-  // loop with no recursion and no allocation.
+  // Some other handle still holds a record of this tree. Walk the records
+  // below this one: the ones left without references are dropped, and a
+  // child still held elsewhere becomes the root of a detached tree. Records
+  // to visit are chained through their parent field, which nothing reads
+  // any more once the count is 0, so a deep tree is walked in a loop with no
+  // recursion and no allocation.
   XmlNodeData* pending = node;
   while (pending != nullptr) {
     XmlNodeData* current = pending;
     pending = current->parent;
     for (int32_t i = 0; i < current->childCount; ++i) {
       XmlNodeData* child = current->children[i];
-      child->parent = nullptr;  // a child still held elsewhere becomes a detached root
+      child->parent = nullptr;
       if (--child->referenceCount == 0) {
         child->parent = pending;
         pending = child;
       }
     }
-    freeContents(current);
+    current->childCount = 0;
+    current->parent = nullptr;
   }
 }
 
 XmlNodeData* addChildNode(XmlNodeData* node, const char16_t* name, size_t nameLength,
                           bool isDeclaration) {
+  XmlArena& arena = *node->arena;
   const int32_t total = orderCountOf(node);
-  growRoom(node->children, node->childRoom, node->childCount, kArrayStep);
-  growRoom(node->order, node->orderRoom, total, kOrderStep);
-  XmlNodeData* child = newNode(name, nameLength, isDeclaration);
+  growRoom(arena, node->children, node->childRoom, node->childCount, kArrayStep);
+  growRoom(arena, node->order, node->orderRoom, total, kOrderStep);
+  XmlNodeData* child = newNode(arena, arena.copyString(name, nameLength), isDeclaration);
   child->parent = node;  // the parent's entry holds the child's first reference
   node->order[total] = node->childCount * 4 + kOrderChild;
   node->children[node->childCount++] = child;
   return child;
 }
 
-XmlAttribute newAttribute(const char16_t* name, size_t nameLength, bool hasValue,
-                          size_t valueLength) {
-  const size_t units = nameLength + 1 + (hasValue ? valueLength + 1 : 0);
-  auto* block = static_cast<char16_t*>(std::malloc(units * sizeof(char16_t)));
-  if (block == nullptr) throw std::bad_alloc();
-  if (nameLength != 0) std::memcpy(block, name, nameLength * sizeof(char16_t));
-  block[nameLength] = u'\0';
-  char16_t* value = nullptr;
-  if (hasValue) {
-    value = block + nameLength + 1;
-    value[valueLength] = u'\0';
-  }
-  return XmlAttribute{block, value};
-}
-
-void addAttributeTo(XmlNodeData* node, XmlAttribute attribute) {
-  OwnedString owner(attribute.name);
-  growRoom(node->attributes, node->attributeRoom, node->attributeCount, kArrayStep);
+void addAttributeTo(XmlNodeData* node, std::u16string_view name, const char16_t* value,
+                    size_t valueLength) {
+  XmlArena& arena = *node->arena;
+  growRoom(arena, node->attributes, node->attributeRoom, node->attributeCount, kArrayStep);
+  const XmlAttribute attribute{arena.copyString(name.data(), name.size()),
+                               value ? arena.copyString(value, valueLength) : nullptr};
   node->attributes[node->attributeCount++] = attribute;
-  owner.release();
 }
 
-void adoptAttributes(XmlNodeData* node, const XmlAttribute* items, int32_t count, bool exact) {
-  if (count == 0) return;
-  const int32_t total = node->attributeCount + count;
-  // The room these additions one by one would have left, or the exact size.
-  int32_t room = node->attributeRoom;
-  if (exact) {
-    room = total;
-  } else {
-    for (int32_t c = node->attributeCount; c < total; ++c) {
-      if (c + 1 >= room) room += kArrayStep;
-    }
-  }
-  if (room != node->attributeRoom) setRoom(node->attributes, node->attributeRoom, room);
-  std::memcpy(node->attributes + node->attributeCount, items, size_t(count) * sizeof(XmlAttribute));
-  node->attributeCount = total;
-}
-
-void addTextTo(XmlNodeData* node, OwnedString text, size_t length) {
+void addTextTo(XmlNodeData* node, std::u16string_view text) {
+  XmlArena& arena = *node->arena;
   const int32_t total = orderCountOf(node);
-  growRoom(node->texts, node->textRoom, node->textCount, kArrayStep);
-  growRoom(node->order, node->orderRoom, total, kOrderStep);
+  growRoom(arena, node->texts, node->textRoom, node->textCount, kArrayStep);
+  growRoom(arena, node->order, node->orderRoom, total, kOrderStep);
+  char16_t* copy = arena.copyString(text.data(), text.size());
   node->order[total] = node->textCount * 4 + kOrderText;
-  node->texts[node->textCount++] = text.release();
-  node->lastTextLength = length;
-  node->lastTextRoom = length + 1;
+  node->texts[node->textCount++] = copy;
 }
 
-void appendToLastText(XmlNodeData* node, const char16_t* text, size_t length) {
-  char16_t*& last = node->texts[node->textCount - 1];
-  const size_t need = node->lastTextLength + length + 1;
-  if (need > node->lastTextRoom) {
-    // Doubling keeps a long run of merges (text, comment, text, ...) linear.
-    const size_t room = need > 2 * node->lastTextRoom ? need : 2 * node->lastTextRoom;
-    void* grown = std::realloc(last, room * sizeof(char16_t));
-    if (grown == nullptr) throw std::bad_alloc();
-    last = static_cast<char16_t*>(grown);
-    node->lastTextRoom = room;
-  }
-  std::memcpy(last + node->lastTextLength, text, length * sizeof(char16_t));
-  node->lastTextLength += length;
-  last[node->lastTextLength] = u'\0';
-}
-
-void addClearTo(XmlNodeData* node, OwnedString value, const char16_t* open, const char16_t* close) {
+void addClearTo(XmlNodeData* node, std::u16string_view value, const char16_t* open,
+                const char16_t* close) {
+  XmlArena& arena = *node->arena;
   const int32_t total = orderCountOf(node);
-  growRoom(node->clears, node->clearRoom, node->clearCount, kArrayStep);
-  growRoom(node->order, node->orderRoom, total, kOrderStep);
+  growRoom(arena, node->clears, node->clearRoom, node->clearCount, kArrayStep);
+  growRoom(arena, node->order, node->orderRoom, total, kOrderStep);
+  char16_t* copy = arena.copyString(value.data(), value.size());
   node->order[total] = node->clearCount * 4 + kOrderClear;
-  node->clears[node->clearCount++] = XmlClear{value.release(), open, close};
+  node->clears[node->clearCount++] = XmlClear{copy, open, close};
 }
 
 void removeClearFrom(XmlNodeData* node, int32_t index) noexcept {
   if (index < 0 || index >= node->clearCount) return;
   const int32_t total = orderCountOf(node);
-  std::free(node->clears[index].value);
   std::memmove(node->clears + index, node->clears + index + 1,
                size_t(node->clearCount - 1 - index) * sizeof(XmlClear));
   --node->clearCount;
@@ -322,13 +247,6 @@ void shrinkNode(XmlNodeData* node) noexcept {
   shrinkRoom(node->clears, node->clearRoom, node->clearCount);
   shrinkRoom(node->attributes, node->attributeRoom, node->attributeCount);
   shrinkRoom(node->order, node->orderRoom, orderCountOf(node));
-  if (node->textCount > 0 && node->lastTextRoom > node->lastTextLength + 1) {
-    char16_t*& last = node->texts[node->textCount - 1];
-    if (void* exact = std::realloc(last, (node->lastTextLength + 1) * sizeof(char16_t))) {
-      last = static_cast<char16_t*>(exact);
-      node->lastTextRoom = node->lastTextLength + 1;
-    }
-  }
 }
 
 // ---- Handles ---------------------------------------------------------------
@@ -405,7 +323,12 @@ XmlRoomView CXmlNode::room() const noexcept {
 
 // ---- Builders for tests ----------------------------------------------------
 
-CXmlNode CXmlNode::makeDocumentNode() { return CXmlNode(newNode(nullptr, 0, false)); }
+CXmlNode CXmlNode::makeDocumentNode() {
+  XmlArena* arena = XmlArena::create();
+  // The first record always fits the arena's first chunk: nothing can throw
+  // between the arena's creation and the handle that owns it.
+  return CXmlNode(newNode(*arena, nullptr, false));
+}
 
 CXmlNode CXmlNode::addChild(std::u16string_view name, bool isDeclaration) const {
   if (!data_) return CXmlNode();
@@ -417,20 +340,18 @@ CXmlNode CXmlNode::addChild(std::u16string_view name, bool isDeclaration) const 
 void CXmlNode::addAttribute(std::u16string_view name, const char16_t* value) const {
   if (!data_) return;
   const size_t valueLength = value ? std::char_traits<char16_t>::length(value) : 0;
-  XmlAttribute attribute = newAttribute(name.data(), name.size(), value != nullptr, valueLength);
-  if (valueLength != 0) std::memcpy(attribute.value, value, valueLength * sizeof(char16_t));
-  addAttributeTo(data_, attribute);
+  addAttributeTo(data_, name, value, valueLength);
 }
 
 void CXmlNode::addText(std::u16string_view text) const {
   if (!data_) return;
-  addTextTo(data_, copyString(text.data(), text.size()), text.size());
+  addTextTo(data_, text);
 }
 
 void CXmlNode::addClear(std::u16string_view value, const char16_t* open,
                         const char16_t* close) const {
   if (!data_) return;
-  addClearTo(data_, copyString(value.data(), value.size()), open, close);
+  addClearTo(data_, value, open, close);
 }
 
 void CXmlNode::removeClear(int32_t index) const {
