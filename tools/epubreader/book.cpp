@@ -1,8 +1,12 @@
 #include "book.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "utf.h"
@@ -16,6 +20,34 @@ std::string zipReason(zip_error_t* error) {
   if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
   return reason;
 }
+
+// The engine's NCX reader writes a diagnostic to standard output when an NCX
+// has an empty head; this keeps it out of the command's own output (JSON
+// included) while a publication opens.
+class QuietStdout {
+ public:
+  QuietStdout() {
+    std::cout.flush();
+    std::fflush(stdout);
+    saved_ = dup(STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (saved_ >= 0 && null >= 0) dup2(null, STDOUT_FILENO);
+    if (null >= 0) close(null);
+  }
+  ~QuietStdout() {
+    std::cout.flush();
+    std::fflush(stdout);
+    if (saved_ >= 0) {
+      dup2(saved_, STDOUT_FILENO);
+      close(saved_);
+    }
+  }
+  QuietStdout(const QuietStdout&) = delete;
+  QuietStdout& operator=(const QuietStdout&) = delete;
+
+ private:
+  int saved_;
+};
 
 }  // namespace
 
@@ -157,8 +189,12 @@ EpubReader* Book::open(const EpubReaderRendererSettings& settings, std::string& 
   }
   opening_.push_back(std::move(*container));
   missing_.clear();
-  const char16_t* opf = EpubReader_readContainer(reader, opening_.back().data(),
-                                                 static_cast<uint32_t>(opening_.back().size()));
+  const char16_t* opf;
+  {
+    QuietStdout quiet;
+    opf = EpubReader_readContainer(reader, opening_.back().data(),
+                                   static_cast<uint32_t>(opening_.back().size()));
+  }
   if (!opf) {
     if (!missing_.empty())
       error = name_ + ": the package document " + missing_.front() + " is not in the archive";
