@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Writes a long EPUB for timing whole-book drawing: DOCUMENTS chapters of
-plain paragraphs made from this script's own word list (about 1,000 pages of
-600 x 800 points at 12 points with the defaults).
+plain paragraphs made from this script's own word list. WORDS is a comma-
+separated list of words per document, used in turn; the defaults give 300
+documents of 3, 3 and 4 pages of 600 x 800 points at 12 points: 1,000 pages.
 
-Usage: make_long_book.py OUTPUT.epub [DOCUMENTS] [WORDS_PER_DOCUMENT]
+Usage: make_long_book.py OUTPUT.epub [DOCUMENTS] [WORDS]
 """
 
 import random
@@ -32,7 +33,7 @@ def paragraph(rng, words):
 def main():
     path = sys.argv[1]
     documents = int(sys.argv[2]) if len(sys.argv) > 2 else 300
-    words = int(sys.argv[3]) if len(sys.argv) > 3 else 1500
+    words = [int(w) for w in (sys.argv[3] if len(sys.argv) > 3 else "1700,1700,2200").split(",")]
     rng = random.Random(7)
     with zipfile.ZipFile(path, "w") as z:
         z.writestr(zipfile.ZipInfo("mimetype"), "application/epub+zip", zipfile.ZIP_STORED)
@@ -45,7 +46,7 @@ def main():
         items, refs, points = [], [], []
         for i in range(1, documents + 1):
             name = "c%03d.xhtml" % i
-            body = "".join(paragraph(rng, 100) for _ in range(words // 100))
+            body = "".join(paragraph(rng, 100) for _ in range(words[(i - 1) % len(words)] // 100))
             z.writestr("OEBPS/" + name,
                        '<?xml version="1.0" encoding="UTF-8"?><html xmlns="http://www.w3.org/1999/xhtml">'
                        "<head><title>Chapter %d</title></head><body><h1>Chapter %d</h1>%s</body></html>"

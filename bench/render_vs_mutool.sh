@@ -4,14 +4,14 @@
 # --all` (one process) and with `mutool draw` at the same page size, font size
 # and resolution, and prints both times and their ratio.
 #
-# Usage: bench/render_vs_mutool.sh [BUILD_DIR] [DOCUMENTS] [WORDS_PER_DOCUMENT]
+# Usage: bench/render_vs_mutool.sh [BUILD_DIR] [DOCUMENTS] [WORDS]  (see make_long_book.py)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-$here/../build/default}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-python3 "$here/make_long_book.py" "$work/long.epub" "${2:-300}" "${3:-1500}"
+python3 "$here/make_long_book.py" "$work/long.epub" "${2:-300}" "${3:-1700,1700,2200}"
 mkdir -p "$work/ours" "$work/peer"
 
 # Wall-clock and CPU (user + system) seconds of one command, via GNU time:

@@ -493,6 +493,11 @@ TEST_F(EpubreaderTest, SearchFindsEveryHitAndHighlightPrintsItsText) {
   const Outcome sample = runCommand({"search", "gale"});
   EXPECT_EQ(sample.status, 0) << sample.err;
   EXPECT_EQ(sample.out.rfind("5 hits of \"gale\"\n", 0), 0u) << sample.out;
+  // Text beyond ASCII: found whatever its case, its line printed as UTF-8.
+  const Outcome cyrillic = runCommand({"search", "СПАСИБО"});
+  EXPECT_EQ(cyrillic.err, "");
+  EXPECT_EQ(cyrillic.out.rfind("1 hit of \"СПАСИБО\"\npage ", 0), 0u) << cyrillic.out;
+  EXPECT_NE(cyrillic.out.find("  «Спасибо за чай и за свет.»"), std::string::npos) << cyrillic.out;
 }
 
 // Flips bytes in the middle of an entry's compressed data.
