@@ -273,6 +273,8 @@ TEST_F(EpubreaderTest, CommandLineAndBrokenInputsGiveOneLineAndTheirExitStatus) 
       {{"toc", "--help"}, 0, "", "navigation document"},
       {{"search", "--help"}, 0, "", "--case"},
       {{"highlight", "--help"}, 0, "", "--from POS"},
+      // After "--", a word that looks like an option is the text to find.
+      {{"search", "--", "--bogus"}, 0, "", "0 hits of \"--bogus\""},
       // Bad command lines: status 2, naming what is wrong and the valid range.
       {{}, 2, "usage: epubreader", ""},
       {{"frobnicate"}, 2, "unknown command 'frobnicate'", ""},

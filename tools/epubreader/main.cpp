@@ -104,6 +104,7 @@ const char kSearchHelp[] =
     "Finds TEXT in the whole publication (runs of white space in TEXT match\n"
     "the space between two words) and prints every hit: its page (counted\n"
     "from 1), its first and last markable positions and the line it is on.\n"
+    "Put -- before a TEXT that starts with '-'.\n"
     "\n"
     "  --case          match letter case (default: ignore it)\n"
     "  --json          one JSON object instead of text\n";
@@ -155,9 +156,14 @@ class Arguments {
  public:
   Arguments(std::vector<std::string> args, std::vector<std::string> flags,
             std::vector<std::string> valued) {
+    bool optionsEnded = false;  // after "--", every word is positional
     for (size_t i = 0; i < args.size(); ++i) {
       const std::string& a = args[i];
-      if (a == "--help" || a == "-h") {
+      if (optionsEnded) {
+        positional_.push_back(a);
+      } else if (a == "--") {
+        optionsEnded = true;
+      } else if (a == "--help" || a == "-h") {
         help_ = true;
       } else if (std::find(flags.begin(), flags.end(), a) != flags.end()) {
         values_.push_back({a, ""});
