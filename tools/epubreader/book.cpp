@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -62,12 +63,19 @@ std::unique_ptr<Book> Book::openFile(const std::string& path, std::string& error
     error = path + ": is a directory, not an .epub file";
     return nullptr;
   }
+  if (FILE* probe = std::fopen(path.c_str(), "rb")) {
+    std::fclose(probe);
+  } else {
+    error = path + ": cannot be read (" + std::strerror(errno) + ")";
+    return nullptr;
+  }
   int code = 0;
   zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
   if (!zip) {
     zip_error_t ze;
     zip_error_init_with_code(&ze, code);
-    error = path + ": not a zip archive (" + zipReason(&ze) + ")";
+    const bool notZip = code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS;
+    error = path + (notZip ? ": not a zip archive (" : ": cannot be read (") + zipReason(&ze) + ")";
     zip_error_fini(&ze);
     return nullptr;
   }
