@@ -1,5 +1,7 @@
 #include "wide.h"
 
+#include "utf.h"
+
 namespace vorozo {
 
 namespace {
@@ -9,13 +11,7 @@ constexpr char16_t kReplacement = 0xFFFD;
 void appendCodePoint(std::u16string& out, uint32_t cp) {
   if (cp >= 0xD800 && cp <= 0xDFFF) cp = kReplacement;
   if (cp > 0x10FFFF) cp = kReplacement;
-  if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
-  } else {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  }
+  epub::utf::appendUtf16(out, cp);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "utf.h"
+
 struct zip;
 
 namespace epub::testing {
@@ -36,7 +38,7 @@ class EpubArchive {
 };
 
 // UTF-16 to UTF-8 and back; unpaired surrogates and bad bytes become U+FFFD.
-std::string toUtf8(std::u16string_view text);
-std::u16string fromUtf8(std::string_view text);
+using epub::utf::fromUtf8;
+using epub::utf::toUtf8;
 
 }  // namespace epub::testing

@@ -1,0 +1,600 @@
+// The epubreader command run as a person runs it: a separate process on the
+// built-in sample, on the generated fixture publications and on books this
+// file writes (an EPUB 3 book without NCX, a book with a corrupt chapter,
+// broken archives), checking exit status, stdout and stderr.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/facts.h"
+#include "utf.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+struct Outcome {
+  int status = -1;  // exit status, -1 when killed by a signal or timed out
+  int signal = 0;
+  bool timedOut = false;
+  std::string out, err;
+};
+
+// Runs the command with a time limit, collecting both output streams.
+Outcome runCommand(const std::vector<std::string>& args, int seconds = 120) {
+  int outPipe[2], errPipe[2];
+  Outcome run;
+  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return run;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    std::vector<char*> argv;
+    std::string program = EPUBREADER_PROGRAM;
+    argv.push_back(program.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&run.out, &run.err};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int open = 2;
+  while (open > 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) {
+      run.timedOut = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    if (poll(fds, 2, int(left)) < 0) break;
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP))) continue;
+      char buffer[65536];
+      const ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[k]->append(buffer, size_t(n));
+      } else {
+        close(fds[k].fd);
+        fds[k].fd = -1;
+        --open;
+      }
+    }
+  }
+  for (auto& f : fds)
+    if (f.fd >= 0) close(f.fd);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!run.timedOut && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+  return run;
+}
+
+// A scratch folder for one test, removed afterwards.
+class EpubreaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("epubreader_test_" + std::to_string(getpid()) + "_" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+struct Entry {
+  std::string name, text;
+};
+
+// Writes a zip archive; the mimetype (when listed first) is stored, the
+// rest deflated.
+void writeZip(const std::string& file, const std::vector<Entry>& entries) {
+  fs::remove(file);
+  int error = 0;
+  zip_t* zip = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(zip, nullptr);
+  for (const auto& e : entries) {
+    zip_source_t* source = zip_source_buffer(zip, e.text.data(), e.text.size(), 0);
+    const zip_int64_t index = zip_file_add(zip, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+    ASSERT_GE(index, 0);
+    zip_set_file_compression(zip, zip_uint64_t(index),
+                             e.name == "mimetype" ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0);
+  }
+  ASSERT_EQ(zip_close(zip), 0);
+}
+
+const char kContainer[] =
+    "<?xml version=\"1.0\"?><container version=\"1.0\" "
+    "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles>"
+    "<rootfile full-path=\"OEBPS/content.opf\" media-type=\"application/oebps-package+xml\"/>"
+    "</rootfiles></container>";
+
+std::string chapter(const std::string& title, const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><html xmlns=\"http://www.w3.org/1999/xhtml\">"
+         "<head><title>" +
+         title + "</title></head><body><h1>" + title + "</h1>" + body + "</body></html>";
+}
+
+// An EPUB 3 book whose only table of contents is its navigation document.
+std::vector<Entry> navOnlyBook() {
+  const std::string opf =
+      "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" version=\"3.0\" "
+      "unique-identifier=\"id\"><metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+      "<dc:identifier id=\"id\">urn:x-test:nav</dc:identifier><dc:title>Navigation "
+      "only</dc:title><dc:language>en</dc:language></metadata><manifest>"
+      "<item id=\"nav\" href=\"nav%20doc.xhtml\" media-type=\"application/xhtml+xml\" "
+      "properties=\"scripted nav\"/>"
+      "<item id=\"a\" href=\"a.xhtml\" media-type=\"application/xhtml+xml\"/>"
+      "<item id=\"b\" href=\"b.xhtml\" media-type=\"application/xhtml+xml\"/></manifest>"
+      "<spine><itemref idref=\"a\"/><itemref idref=\"b\"/></spine></package>";
+  const std::string nav =
+      "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\" "
+      "xmlns:epub=\"http://www.idpf.org/2007/ops\"><head><title>Nav</title></head><body>"
+      "<nav epub:type=\"landmarks\"><ol><li><a href=\"a.xhtml\">Start here</a></li></ol></nav>"
+      "<nav epub:type=\"toc\"><h1>Contents</h1><ol>"
+      "<li><a href=\"a.xhtml\">First   part</a><ol><li><a href=\"a.xhtml#s\">A "
+      "section</a></li></ol></li>"
+      "<li><span>Second part</span><ol><li><a href=\"b.xhtml\">Chapter "
+      "<em>two</em></a></li></ol></li></ol></nav></body></html>";
+  return {{"mimetype", "application/epub+zip"},
+          {"META-INF/container.xml", kContainer},
+          {"OEBPS/content.opf", opf},
+          {"OEBPS/nav doc.xhtml", nav},
+          {"OEBPS/a.xhtml", chapter("First", "<p id=\"s\">One harbour, a Harbour wall.</p>")},
+          {"OEBPS/b.xhtml", chapter("Second", "<p>Two.</p>")}};
+}
+
+// Three chapters with an NCX; the words are counted by the search tests.
+std::vector<Entry> threeChapterBook(const std::string& longText) {
+  const std::string opf =
+      "<?xml version=\"1.0\"?><package xmlns=\"http://www.idpf.org/2007/opf\" version=\"2.0\" "
+      "unique-identifier=\"id\"><metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
+      "<dc:identifier id=\"id\">urn:x-test:three</dc:identifier><dc:title>Three "
+      "chapters</dc:title></metadata><manifest>"
+      "<item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>"
+      "<item id=\"c1\" href=\"c1.xhtml\" media-type=\"application/xhtml+xml\"/>"
+      "<item id=\"c2\" href=\"c2.xhtml\" media-type=\"application/xhtml+xml\"/>"
+      "<item id=\"c3\" href=\"c3.xhtml\" media-type=\"application/xhtml+xml\"/></manifest>"
+      "<spine toc=\"ncx\"><itemref idref=\"c1\"/><itemref idref=\"c2\"/><itemref "
+      "idref=\"c3\"/></spine></package>";
+  const std::string ncx =
+      "<?xml version=\"1.0\"?><ncx xmlns=\"http://www.daisy.org/z3986/2005/ncx/\"><navMap>"
+      "<navPoint id=\"p1\"><navLabel><text>One</text></navLabel><content src=\"c1.xhtml\"/>"
+      "</navPoint><navPoint id=\"p2\"><navLabel><text>Two</text></navLabel><content "
+      "src=\"c2.xhtml\"/></navPoint></navMap></ncx>";
+  return {
+      {"mimetype", "application/epub+zip"},
+      {"META-INF/container.xml", kContainer},
+      {"OEBPS/content.opf", opf},
+      {"OEBPS/toc.ncx", ncx},
+      {"OEBPS/c1.xhtml",
+       chapter("One", "<p>The lighthouse keeper climbs the lighthouse stair.</p>")},
+      {"OEBPS/c2.xhtml", chapter("Two", "<p>" + longText + "</p>")},
+      {"OEBPS/c3.xhtml", chapter("Three", "<p>A Lighthouse on the hill and a keeper's lamp.</p>")}};
+}
+
+std::string readFile(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeFile(const std::string& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+Json parseJson(const Outcome& run) {
+  EXPECT_EQ(run.status, 0) << run.err;
+  Json json = Json::parse(run.out, nullptr, false);
+  EXPECT_FALSE(json.is_discarded()) << run.out << run.err;
+  return json;
+}
+
+struct Png {
+  bool ok = false;
+  uint32_t width = 0, height = 0;
+  size_t ink = 0;  // pixels that are not near-white
+};
+
+Png readPng(const std::string& file) {
+  Png result;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, file.c_str())) return result;
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return result;
+  result.ok = true;
+  result.width = image.width;
+  result.height = image.height;
+  for (size_t i = 0; i + 2 < pixels.size(); i += 3)
+    if (pixels[i] < 200 || pixels[i + 1] < 200 || pixels[i + 2] < 200) ++result.ink;
+  return result;
+}
+
+TEST_F(EpubreaderTest, CommandLineAndBrokenInputsGiveOneLineAndTheirExitStatus) {
+  const std::string text = path("notes.txt");
+  writeFile(text, "just some text\n");
+  const std::string sample = readFile(EPUB_SAMPLE);
+  const std::string truncated = path("truncated.epub");
+  writeFile(truncated, sample.substr(0, sample.size() / 2));
+  const std::string plainZip = path("plain.zip");
+  writeZip(plainZip, {{"hello.txt", "hello"}});
+  const std::string noPackage = path("nopackage.epub");
+  writeZip(noPackage,
+           {{"mimetype", "application/epub+zip"}, {"META-INF/container.xml", kContainer}});
+  const std::string noRootfile = path("norootfile.epub");
+  writeZip(noRootfile, {{"mimetype", "application/epub+zip"},
+                        {"META-INF/container.xml", "<container><rootfiles/></container>"}});
+
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // a piece of the one line on stderr ("" when stderr is empty)
+    std::string out;  // a piece of stdout
+  };
+  const Case cases[] = {
+      // Help and version go to stdout and succeed; help says pages count from 1.
+      {{"--help"}, 0, "", "Pages are counted from 1"},
+      {{"--version"}, 0, "", "epubreader 1."},
+      {{"render", "--help"}, 0, "", "Pages are counted from 1"},
+      {{"info", "--help"}, 0, "", "--width W"},
+      {{"toc", "--help"}, 0, "", "navigation document"},
+      {{"search", "--help"}, 0, "", "--case"},
+      {{"highlight", "--help"}, 0, "", "--from POS"},
+      // After "--", a word that looks like an option is the text to find.
+      {{"search", "--", "--bogus"}, 0, "", "0 hits of \"--bogus\""},
+      // Bad command lines: status 2, naming what is wrong and the valid range.
+      {{}, 2, "usage: epubreader", ""},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'", ""},
+      {{"render", "--page", "abc"}, 2, "--page 'abc' is not a number: pages run from 1 to", ""},
+      {{"render", "--page", "0"}, 2, "--page 0 is out of range: pages run from 1 to", ""},
+      {{"render", "--page", "100000"}, 2, "is out of range: pages run from 1 to", ""},
+      {{"render", "--pages", "3-1"}, 2, "runs backwards", ""},
+      {{"render"}, 2, "exactly one of --page N, --pages A-B, --all", ""},
+      {{"render", "--all", "--width", "12"}, 2, "--width 12 is out of range: it must be 16 to", ""},
+      {{"render", "--all", "--zoom", "x"}, 2, "--zoom 'x' is not a number", ""},
+      {{"info", "--bogus"}, 2, "unknown option --bogus", ""},
+      {{"search"}, 2, "needs the TEXT", ""},
+      {{"highlight", "--from", "5"}, 2, "needs --from POS and --to POS", ""},
+      {{"highlight", "--from", "5", "--to", "999999"}, 2, "positions run from 0 to", ""},
+      // Files that are not books: status 1 and why.
+      {{"info", path("missing.epub")}, 1, "missing.epub: no such file", ""},
+      {{"info", dir_.string()}, 1, "is a directory", ""},
+      {{"info", text}, 1, "notes.txt: not a zip archive (not a zip archive)", ""},
+      {{"info", truncated}, 1, "truncated.epub: not a zip archive (", ""},
+      {{"toc", plainZip}, 1, "not an EPUB publication (no META-INF/container.xml)", ""},
+      {{"info", noPackage}, 1, "the package document OEBPS/content.opf is not in the archive", ""},
+      {{"info", noRootfile}, 1, "names no package document", ""},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    for (const auto& a : c.args) line += a + " ";
+    SCOPED_TRACE(line);
+    const Outcome run = runCommand(c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (c.err.empty()) {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+      if (c.status == 1) {
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+      }
+    }
+    EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+  }
+}
+
+TEST_F(EpubreaderTest, SampleInfoAndTocComeFromTheBuiltInPublication) {
+  // info --json: the sample's own metadata, reading order and NCX tree.
+  const Json info = parseJson(runCommand({"info", "--json"}));
+  ASSERT_FALSE(info.is_discarded());
+  EXPECT_EQ(info["file"], "(built-in sample)");
+  EXPECT_EQ(info["package"], "OEBPS/content.opf");
+  EXPECT_EQ(info["metadata"]["title"], "A Lighthouse Keeper's Almanac");
+  EXPECT_EQ(info["metadata"]["creator"], "Ada Marsh");
+  ASSERT_EQ(info["spine"].size(), 4u);
+  EXPECT_EQ(info["spine"][1]["href"], "chapter1.xhtml");
+  EXPECT_EQ(info["toc"]["source"], "NCX");
+  EXPECT_EQ(info["toc"]["path"], "OEBPS/toc.ncx");
+  ASSERT_EQ(info["toc"]["entries"].size(), 4u);
+  EXPECT_EQ(info["toc"]["entries"][1]["children"][0]["label"], "The lamp");
+  // Every document has pages, and they add up to the book's.
+  int sum = 0;
+  for (const auto& doc : info["spine"]) {
+    EXPECT_GT(doc["pages"].get<int>(), 0);
+    EXPECT_EQ(doc["firstPage"].get<int>(), sum + 1);
+    sum += doc["pages"].get<int>();
+  }
+  EXPECT_EQ(info["pages"].get<int>(), sum);
+  // A smaller page holds less: more pages.
+  const Json small = parseJson(runCommand({"info", "--json", "--width", "200", "--height", "300"}));
+  EXPECT_GT(small["pages"].get<int>(), sum);
+
+  // Text forms: indented tree and the source named.
+  const Outcome toc = runCommand({"toc"});
+  EXPECT_EQ(toc.status, 0);
+  EXPECT_EQ(toc.out.rfind("source: NCX OEBPS/toc.ncx\n", 0), 0u) << toc.out;
+  EXPECT_NE(toc.out.find("\n  The lamp  -> chapter1.xhtml#lamp\n"), std::string::npos) << toc.out;
+  const Outcome text = runCommand({"info"});
+  EXPECT_NE(text.out.find("title: A Lighthouse Keeper's Almanac\n"), std::string::npos);
+  EXPECT_NE(text.out.find("pages: " + std::to_string(sum) + " "), std::string::npos);
+}
+
+TEST_F(EpubreaderTest, FixturePublicationsShowWhatTheGeneratorWrote) {
+  using epub::testing::Facts;
+  using epub::utf::toUtf8;
+  int seen = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(EPUB_BINARY_DIR) / "fixtures")) {
+    if (entry.path().extension() != ".facts") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    ++seen;
+    const auto facts = Facts::read(entry.path().string());
+    ASSERT_TRUE(facts);
+    const std::string book = (entry.path().parent_path() / toUtf8(facts->one("file"))).string();
+    const Json info = parseJson(runCommand({"info", book, "--json"}));
+    ASSERT_FALSE(info.is_discarded());
+    EXPECT_EQ(info["package"], toUtf8(facts->one("opf_path")));
+    EXPECT_EQ(info["metadata"]["title"], toUtf8(facts->one("title")));
+    EXPECT_EQ(info["metadata"]["language"], toUtf8(facts->one("language")));
+    std::vector<std::string> spine;
+    for (const auto& doc : info["spine"]) spine.push_back(doc["href"]);
+    std::vector<std::string> expected;
+    for (const auto& s : facts->all("spine")) expected.push_back(toUtf8(s));
+    EXPECT_EQ(spine, expected);
+    // The table of contents, flattened back to (depth, label) in pre-order.
+    std::vector<std::string> toc;
+    std::function<void(const Json&, int)> flatten = [&](const Json& list, int depth) {
+      for (const auto& e : list) {
+        toc.push_back(std::to_string(depth) + " " + e["label"].get<std::string>());
+        if (e.contains("children")) flatten(e["children"], depth + 1);
+      }
+    };
+    flatten(info["toc"]["entries"], 0);
+    std::vector<std::string> expectedToc;
+    for (const auto& t : facts->all("toc")) {
+      const auto f = epub::testing::fields(t);
+      expectedToc.push_back(toUtf8(f[0]) + " " + toUtf8(f[1]));
+    }
+    EXPECT_EQ(toc, expectedToc);
+    EXPECT_GT(info["pages"].get<int>(), 0);
+  }
+  EXPECT_GE(seen, 3);
+}
+
+TEST_F(EpubreaderTest, WithoutNcxTheNavigationDocumentIsTheContents) {
+  const std::string book = path("nav.epub");
+  writeZip(book, navOnlyBook());
+  const Json toc = parseJson(runCommand({"toc", book, "--json"}));
+  ASSERT_FALSE(toc.is_discarded());
+  EXPECT_EQ(toc["source"], "navigation document");
+  EXPECT_EQ(toc["path"], "OEBPS/nav doc.xhtml");
+  const Json expected = Json::parse(R"([
+    {"label": "First part", "href": "a.xhtml",
+     "children": [{"label": "A section", "href": "a.xhtml#s"}]},
+    {"label": "Second part", "href": "",
+     "children": [{"label": "Chapter two", "href": "b.xhtml"}]}])");
+  EXPECT_EQ(toc["entries"], expected);
+  const Outcome text = runCommand({"toc", book});
+  EXPECT_EQ(text.out.rfind("source: navigation document OEBPS/nav doc.xhtml\n", 0), 0u);
+}
+
+TEST_F(EpubreaderTest, RenderWritesPngsOfTheRequestedSizeWithInk) {
+  // Pages 2 and 3 of the sample at 300 x 400 points, zoomed to 150 %.
+  const std::string out = path("pages");
+  const Outcome run = runCommand({"render", "--pages", "2-3", "--width", "300", "--height", "400",
+                                  "--zoom", "150", "-o", out});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, out + "/page-002.png\n" + out + "/page-003.png\n");
+  EXPECT_EQ(run.err, "");  // no progress bar when stderr is not a terminal
+  for (const char* name : {"page-002.png", "page-003.png"}) {
+    const Png png = readPng(out + "/" + name);
+    ASSERT_TRUE(png.ok) << name;
+    EXPECT_EQ(png.width, 450u);
+    EXPECT_EQ(png.height, 600u);
+    EXPECT_GT(png.ink, 500u) << name;
+  }
+  // --all draws every page, and a blank-free book has ink on each.
+  const std::string book = path("three.epub");
+  writeZip(book, threeChapterBook("Plain words for a page."));
+  const std::string all = path("all");
+  const Outcome every = runCommand({"render", book, "--all", "-o", all});
+  ASSERT_EQ(every.status, 0) << every.err;
+  EXPECT_EQ(std::count(every.out.begin(), every.out.end(), '\n'), 3);
+  for (const char* name : {"page-001.png", "page-002.png", "page-003.png"}) {
+    const Png png = readPng(all + "/" + name);
+    ASSERT_TRUE(png.ok) << name;
+    EXPECT_EQ(png.width, 600u);
+    EXPECT_EQ(png.height, 800u);
+    EXPECT_GT(png.ink, 100u) << name;
+  }
+}
+
+TEST_F(EpubreaderTest, SearchFindsEveryHitAndHighlightPrintsItsText) {
+  const std::string book = path("three.epub");
+  writeZip(book, threeChapterBook("No towers here, only a keeper of bees."));
+  struct Case {
+    std::vector<std::string> args;
+    size_t count;
+  };
+  const Case cases[] = {
+      // Case ignored by default, matched with --case.
+      {{"lighthouse"}, 3},
+      {{"lighthouse", "--case"}, 2},
+      {{"Lighthouse", "--case"}, 1},
+      // A phrase, white space in the needle matching the gap between words.
+      {{"lighthouse   keeper"}, 1},
+      {{"keeper"}, 3},
+      {{"submarine"}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    std::vector<std::string> args = {"search", book};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("--json");
+    const Outcome run = runCommand(args);
+    EXPECT_EQ(run.err, "");  // the renderer's own count agrees
+    const Json result = parseJson(run);
+    ASSERT_FALSE(result.is_discarded());
+    EXPECT_EQ(result["count"].get<size_t>(), c.count);
+    ASSERT_EQ(result["hits"].size(), c.count);
+    int lastPage = 1;
+    for (const auto& hit : result["hits"]) {
+      EXPECT_GE(hit["page"].get<int>(), lastPage);
+      lastPage = hit["page"].get<int>();
+      EXPECT_LE(hit["from"].get<uint32_t>(), hit["to"].get<uint32_t>());
+      EXPECT_NE(hit["line"].get<std::string>().find(' '), std::string::npos);
+    }
+  }
+
+  // The phrase's positions, highlighted: the scrap's text is the phrase.
+  const Json phrase = parseJson(runCommand({"search", book, "lighthouse keeper", "--json"}));
+  ASSERT_EQ(phrase["hits"].size(), 1u);
+  const auto& hit = phrase["hits"][0];
+  EXPECT_EQ(hit["page"], 1);
+  EXPECT_EQ(hit["line"], "The lighthouse keeper climbs the lighthouse stair.");
+  const std::string png = path("mark.png");
+  const Outcome mark =
+      runCommand({"highlight", book, "--from", std::to_string(hit["from"].get<int>()), "--to",
+                  std::to_string(hit["to"].get<int>()), "-o", png});
+  ASSERT_EQ(mark.status, 0) << mark.err;
+  EXPECT_EQ(mark.out, "page 1: lighthouse keeper\n" + png + "\n");
+  EXPECT_TRUE(readPng(png).ok);
+  // Text search in the sample, on the built-in publication.
+  const Outcome sample = runCommand({"search", "gale"});
+  EXPECT_EQ(sample.status, 0) << sample.err;
+  EXPECT_EQ(sample.out.rfind("5 hits of \"gale\"\n", 0), 0u) << sample.out;
+  // Text beyond ASCII: found whatever its case, its line printed as UTF-8.
+  const Outcome cyrillic = runCommand({"search", "СПАСИБО"});
+  EXPECT_EQ(cyrillic.err, "");
+  EXPECT_EQ(cyrillic.out.rfind("1 hit of \"СПАСИБО\"\npage ", 0), 0u) << cyrillic.out;
+  EXPECT_NE(cyrillic.out.find("  «Спасибо за чай и за свет.»"), std::string::npos) << cyrillic.out;
+}
+
+// Flips bytes in the middle of an entry's compressed data.
+void corruptEntry(std::string& zipBytes, const std::string& name) {
+  const size_t header = zipBytes.find(std::string("PK\3\4"));
+  size_t at = header;
+  while (at != std::string::npos) {
+    const auto u16 = [&](size_t o) {
+      return size_t(uint8_t(zipBytes[o])) | size_t(uint8_t(zipBytes[o + 1])) << 8;
+    };
+    const size_t nameLength = u16(at + 26), extraLength = u16(at + 28);
+    if (zipBytes.compare(at + 30, nameLength, name) == 0) {
+      const size_t data = at + 30 + nameLength + extraLength;
+      for (size_t k = 10; k < 18; ++k) zipBytes[data + k] = char(~zipBytes[data + k]);
+      return;
+    }
+    at = zipBytes.find(std::string("PK\3\4"), at + 4);
+  }
+  FAIL() << name << " not found";
+}
+
+TEST_F(EpubreaderTest, ACorruptChapterIsAWarningAndTheDamagedStatus) {
+  std::string longText;
+  for (int i = 0; i < 60; ++i) longText += "The keeper wrote line " + std::to_string(i) + ". ";
+  const std::string good = path("good.epub");
+  writeZip(good, threeChapterBook(longText));
+  std::string bytes = readFile(good);
+  corruptEntry(bytes, "OEBPS/c2.xhtml");
+  const std::string bad = path("bad.epub");
+  writeFile(bad, bytes);
+
+  const Json whole = parseJson(runCommand({"info", good, "--json"}));
+  const Outcome run = runCommand({"info", bad, "--json"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("warning: " + bad + ": entry OEBPS/c2.xhtml is damaged ("),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find(bad + " is damaged: 1 entry could not be read"), std::string::npos);
+  // Still a full answer for what could be read: the other two chapters.
+  const Json info = Json::parse(run.out, nullptr, false);
+  ASSERT_FALSE(info.is_discarded());
+  EXPECT_EQ(info["spine"][1]["pages"], 0);
+  EXPECT_EQ(info["pages"].get<int>(),
+            whole["pages"].get<int>() - whole["spine"][1]["pages"].get<int>());
+  // Drawing a page that survived still works, and says the book is damaged.
+  const Outcome render = runCommand({"render", bad, "--page", "1", "-o", path("out")});
+  EXPECT_EQ(render.status, 3) << render.err;
+  EXPECT_TRUE(readPng(path("out/page-001.png")).ok);
+}
+
+// Bytes of the sample changed at random, fed to 'info': it must end on its
+// own with a known status and its one-line messages, never a crash.
+TEST_F(EpubreaderTest, MutatedSampleNeverCrashes) {
+  const std::string sample = readFile(EPUB_SAMPLE);
+  ASSERT_GT(sample.size(), 1000u);
+  std::mt19937 random(20260101);
+#ifdef EPUB_SANITIZED
+  const int rounds = 40;
+#else
+  const int rounds = 120;
+#endif
+  const std::string book = path("mutated.epub");
+  std::map<int, int> statuses;
+  for (int round = 0; round < rounds; ++round) {
+    std::string bytes = sample;
+    const int edits = 1 + int(random() % 8);
+    for (int e = 0; e < edits; ++e) {
+      const size_t at = random() % bytes.size();
+      switch (random() % 3) {
+        case 0:
+          bytes[at] = char(random());
+          break;
+        case 1:
+          bytes.erase(at, 1 + random() % 16);
+          break;
+        default:
+          bytes.insert(at, std::string(1 + random() % 16, char(random())));
+      }
+      if (bytes.empty()) bytes = "x";
+    }
+    writeFile(book, bytes);
+    const Outcome run = runCommand({"info", book}, 60);
+    SCOPED_TRACE("round " + std::to_string(round));
+    ASSERT_FALSE(run.timedOut);
+    ASSERT_EQ(run.signal, 0) << run.err;
+    EXPECT_TRUE(run.status == 0 || run.status == 1 || run.status == 3) << run.err;
+    EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("runtime error"), std::string::npos) << run.err;
+    if (run.status != 0) {
+      EXPECT_FALSE(run.err.empty());
+    }
+    ++statuses[run.status];
+  }
+  // The mutations reach past the zip directory into the entries.
+  EXPECT_GT(statuses[1], 0);
+}
+
+}  // namespace

@@ -1,0 +1,17 @@
+// Writing a drawn page as a PNG file with libpng.
+#pragma once
+
+#include <string>
+
+#include "pendrel_mupdf.h"
+
+namespace epubreader {
+
+// Writes the RGBA bitmap as an 8-bit RGB PNG (alpha dropped: pages are
+// opaque). Returns false and sets error when the file cannot be written.
+bool writePng(const std::string& path, const PendrelBitmap& bitmap, std::string& error);
+
+// Pixels that are not near-white: how much was drawn.
+size_t countInk(const PendrelBitmap& bitmap);
+
+}  // namespace epubreader
