@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# Draws every page of a generated long book (300 documents, about 1,000
+# Draws every page of a generated long book (340 documents, over 1,000
 # pages of 600 x 800 points) into PNG files twice: with `epubreader render
 # --all` (one process) and with `mutool draw` at the same page size, font size
 # and resolution, and prints both times and their ratio.
 #
-# Usage: bench/render_vs_mutool.sh [BUILD_DIR] [DOCUMENTS] [WORDS]  (see make_long_book.py)
+# Usage: bench/render_vs_mutool.sh [BUILD_DIR] [DOCUMENTS]  (the book: scripts/make_render_book.py)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-$here/../build/default}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-python3 "$here/make_long_book.py" "$work/long.epub" "${2:-300}" "${3:-1700,1700,2200}"
+/usr/bin/python3 "$here/../scripts/make_render_book.py" "$work/long.epub" "${2:-340}"
 mkdir -p "$work/ours" "$work/peer"
 
 # Wall-clock and CPU (user + system) seconds of one command, via GNU time:

@@ -29,6 +29,7 @@
 #include "mupdf_html.h"
 #include "pendrel.h"
 #include "resources.h"
+#include "utf.h"
 
 namespace {
 
@@ -165,22 +166,7 @@ namespace {
 
 void quiet(void*, const char*) {}
 
-std::string toUtf8(const char16_t* s) {
-  std::string out;
-  if (!s) return out;
-  char buf[FZ_UTFMAX];
-  for (; *s; ++s) {
-    uint32_t c = *s;
-    if (c >= 0xD800 && c < 0xDC00 && s[1] >= 0xDC00 && s[1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[1] - 0xDC00u);
-      ++s;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    out.append(buf, static_cast<size_t>(fz_runetochar(buf, static_cast<int>(c))));
-  }
-  return out;
-}
+using epub::utf::toUtf8;
 
 // Decodes UTF-8 (as produced by MuPDF or resolved from hrefs) to code points.
 std::u32string toCodePoints(std::string_view s) {
@@ -197,15 +183,7 @@ std::u32string toCodePoints(std::string_view s) {
 }
 
 void appendUtf16(std::u16string& out, std::string_view s) {
-  for (char32_t c : toCodePoints(s)) {
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
+  for (char32_t c : toCodePoints(s)) epub::utf::appendUtf16(out, c);
 }
 
 bool isSpace(int c) {
