@@ -233,6 +233,9 @@ void report(ZaveVevode* r, const std::string& resource, intptr_t reason) {
                        reinterpret_cast<intptr_t>(wide.c_str()), reason);
 }
 
+// 64 megapixels (8192 x 8192): larger pictures are reported as unusable.
+constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
+
 // Whether an image file decodes completely. MuPDF decodes images only when
 // drawing them, and a failure there would end the page's drawing; a broken
 // image is refused here instead, so MuPDF stands its alternative in.
@@ -254,6 +257,11 @@ bool imageDecodes(ZaveVevode* r, const std::string& path, std::string_view data)
       buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(data.data()),
                                            data.size());
       image = fz_new_image_from_buffer(ctx, buf);
+      // A picture whose header claims more pixels than any page can show
+      // would cost gigabytes to decode (here and again when drawn): it is
+      // unusable, like a corrupt one.
+      if (static_cast<int64_t>(image->w) * image->h > kMaxImagePixels)
+        fz_throw(ctx, FZ_ERROR_GENERIC, "image too large");
       // Decoded for a small target: formats that can (JPEG) decode at a
       // fraction of their size, so a large picture costs no large bitmap.
       fz_matrix small = fz_scale(128, 128);

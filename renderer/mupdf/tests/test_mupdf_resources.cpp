@@ -194,6 +194,11 @@ TEST(MupdfResources, MissingAndBrokenFilesAreReported) {
       {"broken image",
        page("", "<p>words</p><p><img src=\"../images/broken.png\"/></p><p>after</p>"),
        {{kDoc, u"OEBPS/images/broken.png", 2}}},
+      // A well-formed GIF whose screen is 30000 x 30000 pixels is refused
+      // before decoding (found by fuzzing: decoding it asks for gigabytes).
+      {"huge image",
+       page("", "<p>words</p><p><img src=\"../images/huge.gif\"/></p><p>after</p>"),
+       {{kDoc, u"OEBPS/images/huge.gif", 2}}},
       {"broken font",
        page("<style>@font-face { font-family: B; src: url(../fonts/broken.ttf) }"
             " p { font-family: B }</style>",
@@ -214,9 +219,17 @@ TEST(MupdfResources, MissingAndBrokenFilesAreReported) {
   std::string png = "\x89PNG\r\n\x1a\n";
   png += std::string("\0\0\0\x0dIHDR\0\0\0\x10\0\0\0\x10\x08\x02\0\0\0", 21);
   png += std::string(40, '\x55');
+  // Screen 30000 x 30000 with a two-colour table; one 1 x 1 image in it.
+  const std::string huge(
+      "GIF89a\x30\x75\x30\x75\x80\0\0"
+      "\0\0\0\xff\xff\xff"
+      ",\0\0\0\0\1\0\1\0\0"
+      "\x02\x02\x44\x01\0;",
+      35);
   for (const Case& c : cases) {
     Host host;
     host.files[u"OEBPS/images/broken.png"] = png;
+    host.files[u"OEBPS/images/huge.gif"] = huge;
     host.files[u"OEBPS/fonts/broken.ttf"] = std::string("\0\1\0\0garbage", 11);
     host.files[u"OEBPS/styles/imports-gone.css"] = "@import \"nothing.css\";";
     host.files[u"OEBPS/styles/fine.css"] = "p { margin: 1em }";
