@@ -1,28 +1,5 @@
 # Cross-compiles the 32-bit Windows DLLs with Debian's MinGW-w64
 # (g++-mingw-w64-i686-posix, mingw-w64-i686-dev).
-#
-# The posix-threads compilers: their libstdc++ has std::recursive_mutex and
-# std::thread on winpthreads. The GCC runtime, libstdc++ and winpthreads are
-# linked statically, so the DLLs need nothing beyond Windows' own DLLs.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(EPUB_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${EPUB_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${EPUB_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${EPUB_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${EPUB_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# -static makes the driver take every library it adds itself from its
-# archive, winpthread included (the posix runtime would otherwise import
-# libwinpthread-1.dll); Windows' own DLLs are still reached through their
-# import libraries.
-set(EPUB_MINGW_STATIC_RUNTIME "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "${EPUB_MINGW_STATIC_RUNTIME}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "${EPUB_MINGW_STATIC_RUNTIME}")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "${EPUB_MINGW_STATIC_RUNTIME}")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

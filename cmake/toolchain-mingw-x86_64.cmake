@@ -1,31 +1,7 @@
 # Cross-compiles the x86-64 Windows DLLs and test programs with Debian's
 # MinGW-w64 (g++-mingw-w64-x86-64-posix, mingw-w64-x86-64-dev); they run
 # under wine64 (cmake/wine.cmake). The same sources and Windows APIs as the
-# 32-bit build (toolchain-mingw-i686.cmake).
-#
-# The posix-threads compilers: their libstdc++ has std::thread on
-# winpthreads, which the tests use. The GCC runtime, libstdc++ and
-# winpthreads are linked statically, so the DLLs need nothing beyond
-# Windows' own DLLs.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit build.
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
 set(EPUB_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${EPUB_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${EPUB_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${EPUB_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${EPUB_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# -static makes the driver take every library it adds itself from its
-# archive, winpthread included (the posix runtime would otherwise import
-# libwinpthread-1.dll); Windows' own DLLs are still reached through their
-# import libraries.
-set(EPUB_MINGW_STATIC_RUNTIME "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "${EPUB_MINGW_STATIC_RUNTIME}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "${EPUB_MINGW_STATIC_RUNTIME}")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "${EPUB_MINGW_STATIC_RUNTIME}")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,18 +1,9 @@
 #include "package/paths.h"
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 #include <climits>
 #include <string>
 
+#include "package/win32_api.h"
 #include "utf.h"
 
 namespace epub::package {
@@ -184,11 +175,10 @@ std::u16string decodeHref(std::u16string_view href) {
   // names the same full path everywhere.
   const int size = bytes.size() <= INT_MAX ? static_cast<int>(bytes.size()) : 0;
   const int count =
-      size ? MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0) : 0;
+      size ? systemToUtf16(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0) : 0;
   if (count > 0) {
     std::u16string wide(static_cast<size_t>(count), u'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size,
-                        reinterpret_cast<wchar_t*>(wide.data()), count);
+    systemToUtf16(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), count);
     return wide;
   }
 #endif
