@@ -11,39 +11,12 @@
 #include <vector>
 
 #include "epubreader.h"
+#include "file_host.h"
 #include "pendrel_mupdf.h"
 
 namespace {
 
-struct Report {
-  std::u16string document, resource;
-  intptr_t reason;
-  bool operator==(const Report&) const = default;
-};
-
-struct Publication {
-  std::map<std::u16string, std::string> files;
-  std::vector<Report> reports;
-  static bool read(void* user, const epub_char16* path, const uint8_t** bytes, uint32_t* length) {
-    auto* self = static_cast<Publication*>(user);
-    auto it = self->files.find(path);
-    if (it == self->files.end()) return false;
-    *bytes = reinterpret_cast<const uint8_t*>(it->second.data());
-    *length = static_cast<uint32_t>(it->second.size());
-    return true;
-  }
-  static bool report(void* user, intptr_t a, intptr_t b, intptr_t c) {
-    static_cast<Publication*>(user)->reports.push_back(
-        {reinterpret_cast<const char16_t*>(a), reinterpret_cast<const char16_t*>(b), c});
-    return true;
-  }
-};
-
-std::string ppm(int side, char r, char g, char b) {
-  std::string out = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
-  for (int i = 0; i < side * side; ++i) out += {r, g, b};
-  return out;
-}
+using Publication = FileHost;
 
 std::string utf16le(const std::string& ascii) {
   std::string out = "\xFF\xFE";

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "file_host.h"
 #include "pendrel.h"
 #include "pendrel_mupdf.h"
 #include "resources.h"
@@ -250,13 +251,6 @@ struct Files {
     return true;
   }
 };
-
-// A binary PPM of one colour.
-std::string ppm(int side, char r, char g, char b) {
-  std::string out = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
-  for (int i = 0; i < side * side; ++i) out += {r, g, b};
-  return out;
-}
 
 TEST(MupdfRenderer, Resources) {
   // Hrefs resolve against the document's folder; other schemes and paths

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "file_host.h"
 #include "pendrel.h"
 #include "pendrel_mupdf.h"
 #include "resources.h"
@@ -20,31 +21,7 @@ namespace {
 
 const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
-struct Report {
-  std::u16string document, resource;
-  intptr_t reason;
-  bool operator==(const Report&) const = default;
-};
-
-// The host: files by full path, and the reports renderer callback 2 makes.
-struct Host {
-  std::map<std::u16string, std::string> files;
-  std::vector<Report> reports;
-  static bool read(void* context, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
-    auto* self = static_cast<Host*>(context);
-    auto it = self->files.find(path);
-    if (it == self->files.end()) return false;
-    *bytes = reinterpret_cast<const uint8_t*>(it->second.data());
-    *length = static_cast<uint32_t>(it->second.size());
-    return true;
-  }
-  static bool report(void* context, intptr_t document, intptr_t resource, intptr_t reason) {
-    static_cast<Host*>(context)->reports.push_back({reinterpret_cast<const char16_t*>(document),
-                                                    reinterpret_cast<const char16_t*>(resource),
-                                                    reason});
-    return true;
-  }
-};
+using Host = FileHost;
 
 struct Renderer {
   ZaveVevode* r;
@@ -98,12 +75,6 @@ struct Page {
     return width;
   }
 };
-
-std::string ppm(int side, char r, char g, char b) {
-  std::string out = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
-  for (int i = 0; i < side * side; ++i) out += {r, g, b};
-  return out;
-}
 
 const std::string kRedSvg =
     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"60\" height=\"60\">"

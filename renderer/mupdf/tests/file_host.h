@@ -1,0 +1,41 @@
+// What the renderer test programs share: a binary PPM of one colour, and
+// the host they play: files held by full path, served
+// through the read trampoline, and the reports renderer callback 2 makes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+struct Report {
+  std::u16string document, resource;
+  intptr_t reason;
+  bool operator==(const Report&) const = default;
+};
+
+struct FileHost {
+  std::map<std::u16string, std::string> files;
+  std::vector<Report> reports;
+  static bool read(void* context, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
+    auto* self = static_cast<FileHost*>(context);
+    auto it = self->files.find(path);
+    if (it == self->files.end()) return false;
+    *bytes = reinterpret_cast<const uint8_t*>(it->second.data());
+    *length = static_cast<uint32_t>(it->second.size());
+    return true;
+  }
+  static bool report(void* context, intptr_t document, intptr_t resource, intptr_t reason) {
+    static_cast<FileHost*>(context)->reports.push_back({reinterpret_cast<const char16_t*>(document),
+                                                        reinterpret_cast<const char16_t*>(resource),
+                                                        reason});
+    return true;
+  }
+};
+
+// A binary PPM of one colour.
+inline std::string ppm(int side, char r, char g, char b) {
+  std::string out = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
+  for (int i = 0; i < side * side; ++i) out += {r, g, b};
+  return out;
+}
