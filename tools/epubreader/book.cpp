@@ -16,10 +16,13 @@ namespace epubreader {
 
 namespace {
 
-std::string zipReason(zip_error_t* error) {
+// "<file>: <what>", with libzip's reason in parentheses when it says more
+// than `what` does.
+std::string zipFailure(const std::string& file, const std::string& what, zip_error_t* error) {
   std::string reason = zip_error_strerror(error);
   if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
-  return reason;
+  if (reason.empty() || reason == what) return file + ": " + what;
+  return file + ": " + what + " (" + reason + ")";
 }
 
 // The engine's NCX reader writes a diagnostic to standard output when an NCX
@@ -75,7 +78,7 @@ std::unique_ptr<Book> Book::openFile(const std::string& path, std::string& error
     zip_error_t ze;
     zip_error_init_with_code(&ze, code);
     const bool notZip = code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS;
-    error = path + (notZip ? ": not a zip archive (" : ": cannot be read (") + zipReason(&ze) + ")";
+    error = zipFailure(path, notZip ? "not a zip archive" : "cannot be read", &ze);
     zip_error_fini(&ze);
     return nullptr;
   }
@@ -90,7 +93,7 @@ std::unique_ptr<Book> Book::openMemory(const void* data, size_t size, const std:
   zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &ze) : nullptr;
   if (!zip) {
     if (source) zip_source_free(source);
-    error = name + ": not a zip archive (" + zipReason(&ze) + ")";
+    error = zipFailure(name, "not a zip archive", &ze);
     zip_error_fini(&ze);
     return nullptr;
   }
