@@ -532,30 +532,25 @@ struct Word {
   int32_t y;          // top of the word on its page, for the line around a hit
 };
 
-// Every word of every document, in reading order, through the Content forms
-// of the object queries.
-std::vector<Word> collectWords(Session& session) {
-  std::vector<Word> words;
+// The words of one document, in reading order, through the Content forms of
+// the object queries, appended to `words`.
+void collectWords(Session& session, const SpineDoc& doc, std::vector<Word>& words) {
   EpubReader* r = session.reader();
-  for (const auto& doc : session.spine()) {
-    if (doc.pages == 0) continue;
-    const char16_t* path = doc.href.c_str();
-    const uint32_t base = EpubReader_getMarkablePosition(r, doc.firstPage);
-    for (int32_t page = 0; page < doc.pages; ++page) {
-      const uint32_t firstIndex = EpubReader_getContentMarkablePosition(r, path, page);
-      const uint32_t count = EpubReader_getContentObjectCount(r, path, page);
-      for (uint32_t k = 0; k < count; ++k) {
-        PendrelObjectInfo info{};
-        if (!EpubReader_getContentObjectInfo(r, path, page, k, &info, 0) ||
-            info.type != PENDREL_OBJECT_WORD)
-          continue;
-        const uint32_t index = firstIndex + k;
-        const char16_t* text = EpubReader_getContentScrapText(r, path, index, index);
-        words.push_back({text ? text : u"", base + index, doc.firstPage + page, info.y});
-      }
+  const char16_t* path = doc.href.c_str();
+  const uint32_t base = EpubReader_getMarkablePosition(r, doc.firstPage);
+  for (int32_t page = 0; page < doc.pages; ++page) {
+    const uint32_t firstIndex = EpubReader_getContentMarkablePosition(r, path, page);
+    const uint32_t count = EpubReader_getContentObjectCount(r, path, page);
+    for (uint32_t k = 0; k < count; ++k) {
+      PendrelObjectInfo info{};
+      if (!EpubReader_getContentObjectInfo(r, path, page, k, &info, 0) ||
+          info.type != PENDREL_OBJECT_WORD)
+        continue;
+      const uint32_t index = firstIndex + k;
+      const char16_t* text = EpubReader_getContentScrapText(r, path, index, index);
+      words.push_back({text ? text : u"", base + index, doc.firstPage + page, info.y});
     }
   }
-  return words;
 }
 
 std::u32string codePoints(std::u16string_view text, bool matchCase) {
@@ -571,10 +566,10 @@ struct Hit {
   size_t firstWord, lastWord;
 };
 
-// Non-overlapping hits of the needle in the words joined by single spaces,
-// as the renderer counts them.
-std::vector<Hit> findHits(const std::vector<Word>& words, const std::u16string& needleText,
-                          bool matchCase) {
+// Non-overlapping hits of the needle in words[from..] joined by single
+// spaces, as the renderer counts them in one document, appended to `hits`.
+void findHits(const std::vector<Word>& words, size_t from, const std::u16string& needleText,
+              bool matchCase, std::vector<Hit>& hits) {
   std::u32string needle;
   for (char32_t c : codePoints(needleText, matchCase)) {
     const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -582,11 +577,10 @@ std::vector<Hit> findHits(const std::vector<Word>& words, const std::u16string& 
     needle.push_back(space ? U' ' : c);
   }
   while (!needle.empty() && needle.back() == ' ') needle.pop_back();
-  std::vector<Hit> hits;
-  if (needle.empty()) return hits;
+  if (needle.empty()) return;
   std::u32string joined;
   std::vector<size_t> wordOf;  // the word of each character of `joined`
-  for (size_t w = 0; w < words.size(); ++w) {
+  for (size_t w = from; w < words.size(); ++w) {
     if (!joined.empty()) {
       joined.push_back(U' ');
       wordOf.push_back(w);
@@ -601,7 +595,6 @@ std::vector<Hit> findHits(const std::vector<Word>& words, const std::u16string& 
     hits.push_back({wordOf[at], wordOf[at + needle.size() - 1]});
     at += needle.size();
   }
-  return hits;
 }
 
 std::string lineAround(const std::vector<Word>& words, const Hit& hit) {
@@ -628,18 +621,31 @@ int runSearch(const Arguments& args) {
   Session session(path, layout);
   session.load();
 
-  // The engine's own count, from the renderer's search of each document.
+  // The renderer's search of each document says which documents hold hits;
+  // only their words are read to place the hits on pages and positions.
   EpubReader_setSearchContext(session.reader(), needle.c_str(), matchCase ? 1 : 0);
-  int32_t engineCount;
-  {
-    Book::Transient transient(session.book());
-    engineCount = EpubReader_search(session.reader(), 0, 0, 0);
+  int32_t engineCount = 0;
+  std::vector<Word> words;
+  std::vector<Hit> hits;
+  Progress bar("searching");
+  for (size_t d = 0; d < session.spine().size(); ++d) {
+    const SpineDoc& doc = session.spine()[d];
+    bar.show(uint32_t(d + 1), uint32_t(session.spine().size()));
+    if (doc.pages == 0) continue;
+    int32_t count;
+    {
+      Book::Transient transient(session.book());
+      count = EpubReader_searchContent(session.reader(), doc.href.c_str(), 0, 0, 0);
+    }
+    if (count <= 0) continue;
+    engineCount += count;
+    const size_t from = words.size();
+    collectWords(session, doc, words);
+    findHits(words, from, needle, matchCase, hits);
   }
+  bar.finish();
   EpubReader_clearSearchDatas(session.reader());
-
-  const std::vector<Word> words = collectWords(session);
-  const std::vector<Hit> hits = findHits(words, needle, matchCase);
-  if (engineCount >= 0 && size_t(engineCount) != hits.size())
+  if (size_t(engineCount) != hits.size())
     std::fprintf(stderr, "epubreader: warning: the renderer counts %d hits, the pages show %zu\n",
                  engineCount, hits.size());
 
