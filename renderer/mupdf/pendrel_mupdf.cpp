@@ -28,6 +28,7 @@
 
 #include "mupdf_html.h"
 #include "pendrel.h"
+#include "prepare.h"
 #include "resources.h"
 #include "utf.h"
 
@@ -111,6 +112,8 @@ struct Document {
   std::vector<std::string> reported;  // resources already reported
   // Encodings the document's <link charset> attributes declare, by path.
   std::vector<std::pair<std::string, std::string>> charsets;
+  // Whether its markup is prepared before MuPDF parses it (see prepare.h).
+  bool prepare = false;
   std::vector<Scrap> scraps;
   fz_matrix lastDraw = fz_identity;
   bool drawn = false;
@@ -118,9 +121,25 @@ struct Document {
   bool hasPage(int32_t page) const { return page >= 0 && page < pages; }
 };
 
+// A background MuPDF leaves out, drawn under the page's content: a block
+// box's colour and image, or the page's colour (the root box's).
+struct Paint {
+  fz_html_box* box;
+  fz_css_color colour;  // alpha 0: none
+  fz_image* image;      // null: none
+  unsigned repeat;
+  pendrel_mupdf::BackgroundSize size;
+};
+
+// A layout and the backgrounds drawn under it.
+struct Laid {
+  fz_html* html = nullptr;
+  std::vector<Paint> paints;
+};
+
 struct Cached {
   const Document* doc;
-  fz_html* html;
+  Laid laid;
 };
 
 struct Hit {
@@ -160,6 +179,13 @@ struct ZaveVevode {
   // MuPDF's next warning may declare unusable.
   Document* parsing = nullptr;
   std::string lastServed;
+  // While MuPDF parses a document: the folder it joins references to, and
+  // the SVG files served so far, whose own references MuPDF joins to that
+  // folder too.
+  std::string parsingBase;
+  std::vector<std::string> svgServed;
+  // Style sheets (by path) known to set background images or not.
+  std::unordered_map<std::string, bool> sheetBackgrounds;
 };
 
 namespace {
@@ -279,6 +305,41 @@ bool imageDecodes(ZaveVevode* r, const std::string& path, std::string_view data)
   return ok;
 }
 
+// A style sheet as UTF-8 with its imports in place (missing imports
+// reported), or nullopt when the host lacks it.
+std::optional<std::string> sheetText(ZaveVevode* r, const std::string& path,
+                                     std::optional<std::string_view> data = std::nullopt) {
+  if (!data) data = readHost(r, path);
+  if (!data) return std::nullopt;
+  auto read = [r](const std::string& imported) -> std::optional<std::string> {
+    std::optional<std::string_view> bytes = readHost(r, imported);
+    if (!bytes) {
+      report(r, imported, kResourceMissing);
+      return std::nullopt;
+    }
+    return pendrel_mupdf::cssToUtf8(*bytes);
+  };
+  std::string_view declared;
+  if (r->parsing)
+    for (const auto& [sheetPath, charset] : r->parsing->charsets)
+      if (sheetPath == path) declared = charset;
+  return pendrel_mupdf::expandImports(pendrel_mupdf::cssToUtf8(*data, declared), path, read);
+}
+
+// MuPDF joins the references inside an SVG file to the document's folder:
+// a name the host lacks is looked for beside the SVG files served for the
+// document, the latest first.
+std::optional<std::string> besideSvg(ZaveVevode* r, std::string_view name) {
+  std::string prefix = r->parsingBase + "/";
+  if (r->svgServed.empty() || name.substr(0, prefix.size()) != prefix) return std::nullopt;
+  std::string_view href = name.substr(prefix.size());
+  for (auto svg = r->svgServed.rbegin(); svg != r->svgServed.rend(); ++svg) {
+    std::string path = pendrel_mupdf::resolveHref(*svg, href);
+    if (!path.empty() && readHost(r, path)) return path;
+  }
+  return std::nullopt;
+}
+
 // The bytes MuPDF gets for an archive entry, or null (reported when the
 // host lacks the file or it is unusable). Style sheets come as UTF-8 with
 // their imports in place.
@@ -290,26 +351,23 @@ fz_buffer* serve(ZaveVevode* r, const char* name) {
   if (isFontFile(path) && !embeddedFonts) return nullptr;
   std::optional<std::string_view> data = readHost(r, path);
   if (!data) {
+    if (std::optional<std::string> beside = besideSvg(r, name)) {
+      path = std::move(*beside);
+      data = readHost(r, path);
+    }
+  }
+  if (!data) {
     report(r, path, kResourceMissing);
     return nullptr;
   }
-  std::string sheet;
+  std::optional<std::string> sheet;
   if (endsWithNoCase(path, ".css")) {
-    auto read = [r](const std::string& imported) -> std::optional<std::string> {
-      std::optional<std::string_view> bytes = readHost(r, imported);
-      if (!bytes) {
-        report(r, imported, kResourceMissing);
-        return std::nullopt;
-      }
-      return pendrel_mupdf::cssToUtf8(*bytes);
-    };
-    std::string_view declared;
-    if (r->parsing)
-      for (const auto& [sheetPath, charset] : r->parsing->charsets)
-        if (sheetPath == path) declared = charset;
-    sheet = pendrel_mupdf::expandImports(pendrel_mupdf::cssToUtf8(*data, declared), path, read);
-    data = sheet;
-  } else if (!endsWithNoCase(path, ".svg") && !isFontFile(path) && !imageDecodes(r, path, *data)) {
+    sheet = sheetText(r, path, data);
+    r->sheetBackgrounds[path] = pendrel_mupdf::setsBackgroundImage(*sheet);
+    data = *sheet;
+  } else if (endsWithNoCase(path, ".svg")) {
+    r->svgServed.push_back(path);
+  } else if (!isFontFile(path) && !imageDecodes(r, path, *data)) {
     report(r, path, kResourceUnreadable);
     return nullptr;
   }
@@ -492,58 +550,296 @@ std::string userCss(const ZaveVevode& r) {
 
 // ---- Layout ----
 
-// Parses and lays out XHTML with the document's style sheet, fonts and
-// folder; resources are reported for `report` (null: not reported).
-fz_html* layOut(ZaveVevode* r, const Document& d, std::string_view bytes, const Layout& layout,
-                Document* reportFor) {
-  if (!d.fonts) return nullptr;
+// Whether a document's markup needs preparing (see prepare.h): its own text
+// may, or a style sheet it links sets background images (known once MuPDF
+// has read the sheet, so no sheet is read for this alone).
+bool needsPreparing(ZaveVevode* r, const Document& d, const std::string& path,
+                    std::optional<std::string_view> text = std::nullopt) {
+  std::string_view bytes = text ? *text : std::string_view(d.bytes);
+  if (pendrel_mupdf::mayNeedPreparing(bytes)) return true;
+  for (const std::string& href : pendrel_mupdf::linkHrefs(bytes)) {
+    std::string sheet = pendrel_mupdf::resolveHref(path, href);
+    if (sheet.empty()) continue;
+    auto known = r->sheetBackgrounds.find(sheet);
+    if (known != r->sheetBackgrounds.end() && known->second) return true;
+  }
+  return false;
+}
+
+// The document's markup prepared, for a document that needs it (see
+// prepare.h); style sheets and object images it reads are reported missing.
+std::optional<pendrel_mupdf::Prepared> prepareMarkup(ZaveVevode* r, const std::string& path,
+                                                     std::string_view bytes) {
+  pendrel_mupdf::PrepareHost host;
+  host.sheet = [r](const std::string& sheet) {
+    std::optional<std::string> text = sheetText(r, sheet);
+    if (!text) report(r, sheet, kResourceMissing);
+    return text;
+  };
+  host.has = [r](const std::string& image) {
+    if (readHost(r, image)) return true;
+    report(r, image, kResourceMissing);
+    return false;
+  };
+  return pendrel_mupdf::prepare(r->ctx, bytes, path, host);
+}
+
+// A background image by full container path (an SVG file's references
+// resolved beside it), or null, reported, when missing or unusable.
+fz_image* backgroundImage(ZaveVevode* r, fz_archive* archive, const std::string& path) {
+  std::string name = path;  // serve() takes names as the archive gets them
+  fz_buffer* buf = serve(r, name.c_str());
+  if (!buf) return nullptr;
+  std::string folder = path.substr(0, path.rfind('/') == std::string::npos ? 0 : path.rfind('/'));
+  if (folder.empty()) folder = ".";
   fz_context* ctx = r->ctx;
-  fz_buffer* buf = nullptr;
-  fz_html* html = nullptr;
-  HostArchive* archive = nullptr;
-  fz_var(buf);
-  fz_var(html);
-  fz_var(archive);
-  r->parsing = reportFor;
-  r->lastServed.clear();
+  fz_image* volatile image = nullptr;
+  volatile bool svg = endsWithNoCase(path, ".svg");
   fz_try(ctx) {
+    image = svg ? fz_new_image_from_svg(ctx, buf, folder.c_str(), archive)
+                : fz_new_image_from_buffer(ctx, buf);
+  }
+  fz_always(ctx) { fz_drop_buffer(ctx, buf); }
+  fz_catch(ctx) { image = nullptr; }
+  if (!image) report(r, path, kResourceUnreadable);
+  return image;
+}
+
+bool isBlockBox(const fz_html_box* box) {
+  unsigned type = box->bits & 7;
+  return type == BOX_BLOCK || type == BOX_TABLE || type == BOX_TABLE_ROW || type == BOX_TABLE_CELL;
+}
+
+// The box after `box` in tree order (children first).
+fz_html_box* nextBox(fz_html_box* box) {
+  if (box->down) return box->down;
+  while (box && !box->next) box = box->up;
+  return box ? box->next : nullptr;
+}
+
+void dropPaints(fz_context* ctx, std::vector<Paint>& paints) {
+  for (Paint& p : paints) fz_drop_image(ctx, p.image);
+  paints.clear();
+}
+
+void release(fz_context* ctx, Laid& laid) {
+  dropPaints(ctx, laid.paints);
+  fz_drop_html(ctx, laid.html);
+  laid.html = nullptr;
+}
+
+fz_css_style* newStyle(fz_context* ctx, fz_pool* pool) {
+  fz_css_style* volatile style = nullptr;
+  fz_try(ctx) {
+    style = static_cast<fz_css_style*>(fz_pool_alloc(ctx, pool, sizeof(fz_css_style)));
+  }
+  fz_catch(ctx) { style = nullptr; }
+  return style;
+}
+
+// Finds the boxes of the elements with background images and lists what is
+// drawn under the page: each such box's colour and image, and the colours
+// of the boxes around them (MuPDF would otherwise paint those over the
+// images), which MuPDF then leaves out.
+void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
+                const std::vector<pendrel_mupdf::Background>& backgrounds) {
+  fz_context* ctx = r->ctx;
+  fz_html_box* root = laid.html->tree.root;
+  std::unordered_map<std::string_view, const pendrel_mupdf::Background*> byId;
+  for (const auto& b : backgrounds) byId.emplace(b.id, &b);
+  std::unordered_map<fz_html_box*, const pendrel_mupdf::Background*> imaged;
+  std::unordered_map<fz_html_box*, bool> painted;  // boxes listed, true: with image
+  for (fz_html_box* box = root; box; box = nextBox(box)) {
+    if (!box->id || !isBlockBox(box)) continue;
+    auto it = byId.find(box->id);
+    if (it == byId.end()) continue;
+    imaged.emplace(box, it->second);
+    for (fz_html_box* up = box; up; up = up->up) painted.emplace(up, false);
+  }
+  std::unordered_map<std::string, fz_image*> images;
+  for (fz_html_box* box = root; box; box = nextBox(box)) {
+    if (!painted.count(box)) continue;
+    Paint paint{box, box->style->background_color, nullptr, 0, {}};
+    auto it = imaged.find(box);
+    if (it != imaged.end()) {
+      const pendrel_mupdf::Background& b = *it->second;
+      auto known = images.find(b.image);
+      if (known == images.end())
+        known = images.emplace(b.image, backgroundImage(r, archive, b.image)).first;
+      paint.image = fz_keep_image(ctx, known->second);
+      paint.repeat = b.repeat;
+      paint.size = b.size;
+    }
+    if (paint.colour.a == 0 && !paint.image) continue;
+    if (paint.colour.a > 0) {
+      fz_css_style* copy = newStyle(ctx, laid.html->tree.pool);
+      if (copy) {
+        *copy = *box->style;
+        copy->background_color.a = 0;
+        box->style = copy;
+      } else {
+        paint.colour.a = 0;
+      }
+    }
+    laid.paints.push_back(paint);
+  }
+  for (auto& [path, image] : images) fz_drop_image(ctx, image);
+}
+
+HostArchive* newArchive(ZaveVevode* r) {
+  HostArchive* volatile archive = nullptr;
+  fz_try(r->ctx) {
     archive = reinterpret_cast<HostArchive*>(
-        fz_new_archive_of_size(ctx, nullptr, static_cast<int>(sizeof(HostArchive))));
+        fz_new_archive_of_size(r->ctx, nullptr, static_cast<int>(sizeof(HostArchive))));
     archive->super.format = "publication";
     archive->super.has_entry = archiveHas;
     archive->super.read_entry = archiveRead;
     archive->super.open_entry = archiveOpen;
     archive->renderer = r;
-    buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(bytes.data()),
-                                         bytes.size());
-    html = fz_parse_xhtml(ctx, d.fonts->set, &archive->super, d.base.c_str(), buf, d.css.c_str());
+  }
+  fz_catch(r->ctx) { archive = nullptr; }
+  return archive;
+}
+
+fz_html* parseAndLayOut(fz_context* ctx, const Document& d, fz_archive* archive,
+                        std::string_view source, const Layout& layout) {
+  fz_buffer* buf = nullptr;
+  fz_html* html = nullptr;
+  fz_var(buf);
+  fz_var(html);
+  fz_try(ctx) {
+    buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(source.data()),
+                                         source.size());
+    html = fz_parse_xhtml(ctx, d.fonts->set, archive, d.base.c_str(), buf, d.css.c_str());
     fz_layout_html(ctx, html, layout.width, layout.height, layout.em);
   }
   fz_always(ctx) {
     fz_drop_buffer(ctx, buf);
-    fz_drop_archive(ctx, archive ? &archive->super : nullptr);
     fz_flush_warnings(ctx);
   }
   fz_catch(ctx) {
     fz_drop_html(ctx, html);
     html = nullptr;
   }
+  return html;
+}
+
+// Parses and lays out XHTML with the document's style sheet, fonts and
+// folder; resources are reported for `report` (null: not reported). A
+// document that needs it is prepared first (and laid out as given if the
+// prepared markup fails); its backgrounds go to `laid`.
+Laid layOut(ZaveVevode* r, const Document& d, std::string_view bytes, const Layout& layout,
+            Document* reportFor) {
+  Laid laid;
+  if (!d.fonts) return laid;
+  fz_context* ctx = r->ctx;
+  r->parsing = reportFor;
+  r->lastServed.clear();
+  r->parsingBase = d.base;
+  r->svgServed.clear();
+  std::optional<pendrel_mupdf::Prepared> prepared;
+  if (d.prepare) prepared = prepareMarkup(r, toUtf8(d.path), bytes);
+  std::string_view source = prepared ? std::string_view(prepared->xhtml) : bytes;
+  HostArchive* archive = newArchive(r);
+  for (int attempt = 0; archive && attempt < (prepared ? 2 : 1) && !laid.html; ++attempt) {
+    laid.html = parseAndLayOut(ctx, d, &archive->super, attempt == 0 ? source : bytes, layout);
+    if (laid.html && attempt == 0 && prepared && !prepared->backgrounds.empty())
+      findPaints(r, &archive->super, laid, prepared->backgrounds);
+  }
+  fz_drop_archive(ctx, archive ? &archive->super : nullptr);
   r->parsing = nullptr;
   r->lastServed.clear();
-  return html;
+  r->svgServed.clear();
+  return laid;
+}
+
+// Draws the page's backgrounds as MuPDF draws background colours: a box's
+// padding box (the root's: the whole page), then its image clipped to it,
+// at its own size or scaled to cover or fit, tiled unless it does not repeat.
+void drawPaints(fz_context* ctx, fz_device* dev, fz_matrix ctm, const fz_html* html, int page,
+                const std::vector<Paint>& paints) {
+  float pageTop = static_cast<float>(page) * html->page_h;
+  float pageBottom = pageTop + html->page_h;
+  const float* margin = html->page_margin;
+  fz_matrix inner = fz_pre_translate(ctm, margin[BOX_L], margin[BOX_T]);
+  for (const Paint& p : paints) {
+    fz_rect area;
+    fz_matrix m = inner;
+    if (p.box == html->tree.root) {
+      area = {0, 0, html->page_w + margin[BOX_L] + margin[BOX_R],
+              html->page_h + margin[BOX_T] + margin[BOX_B]};
+      m = ctm;
+    } else {
+      const float* padding = p.box->u.block.padding;
+      area = {p.box->s.layout.x - padding[BOX_L], p.box->s.layout.y - padding[BOX_T],
+              p.box->s.layout.x + p.box->s.layout.w + padding[BOX_R],
+              p.box->s.layout.b + padding[BOX_B]};
+      if (area.y0 > pageBottom || area.y1 < pageTop || !(area.y1 > area.y0)) continue;
+      area.y0 -= pageTop;
+      area.y1 -= pageTop;
+    }
+    if (p.box->style->visibility != V_VISIBLE) continue;
+    fz_path* path = nullptr;
+    fz_var(path);
+    fz_try(ctx) {
+      path = fz_new_path(ctx);
+      fz_rectto(ctx, path, area.x0, area.y0, area.x1, area.y1);
+      if (p.colour.a > 0) {
+        float rgb[3] = {p.colour.r / 255.0f, p.colour.g / 255.0f, p.colour.b / 255.0f};
+        fz_fill_path(ctx, dev, path, 0, m, fz_device_rgb(ctx), rgb, p.colour.a / 255.0f,
+                     fz_default_color_params);
+      }
+      float w = static_cast<float>(p.image ? p.image->w : 0) * 72 / 96;
+      float h = static_cast<float>(p.image ? p.image->h : 0) * 72 / 96;
+      float boxW = area.x1 - area.x0, boxH = area.y1 - area.y0;
+      if (p.image && w > 0 && h > 0 && boxW > 0) {
+        if (p.size != pendrel_mupdf::BackgroundSize::Auto) {
+          float sx = boxW / w, sy = boxH / h;
+          float scale =
+              p.size == pendrel_mupdf::BackgroundSize::Cover ? std::max(sx, sy) : std::min(sx, sy);
+          w *= scale;
+          h *= scale;
+        }
+        // Tiles from the box's top left corner, only those on the page, at
+        // most 4096 of them.
+        int columns = p.repeat & pendrel_mupdf::kRepeatX
+                          ? static_cast<int>(std::min(std::ceil(boxW / w), 4096.0f))
+                          : 1;
+        float firstRow = 0, rows = 1;
+        if (p.repeat & pendrel_mupdf::kRepeatY) {
+          float visibleTop = std::max(area.y0, -margin[BOX_T]);
+          float visibleBottom = std::min(area.y1, html->page_h + margin[BOX_B]);
+          firstRow = std::max(0.0f, std::floor((visibleTop - area.y0) / h));
+          rows = std::min(std::ceil((visibleBottom - area.y0) / h) - firstRow, 4096.0f);
+        }
+        if (static_cast<float>(columns) * rows <= 4096) {
+          fz_clip_path(ctx, dev, path, 0, m, fz_infinite_rect);
+          for (float row = firstRow; row < firstRow + rows; ++row)
+            for (int column = 0; column < columns; ++column) {
+              fz_matrix tile = {
+                  w, 0, 0, h, area.x0 + static_cast<float>(column) * w, area.y0 + row * h};
+              fz_fill_image(ctx, dev, p.image, fz_concat(tile, m), 1, fz_default_color_params);
+            }
+          fz_pop_clip(ctx, dev);
+        }
+      }
+    }
+    fz_always(ctx) { fz_drop_path(ctx, path); }
+    fz_catch(ctx) {}
+  }
 }
 
 int32_t pagesOf(const fz_html* html) {
   const fz_html_box* root = html->tree.root;
-  if (!root || html->page_h <= 0 || !(root->layout.b > 0)) return 1;
-  float pages = std::ceil(root->layout.b / html->page_h);
+  if (!root || html->page_h <= 0 || !(root->s.layout.b > 0)) return 1;
+  float pages = std::ceil(root->s.layout.b / html->page_h);
   return pages < 1 ? 1 : pages > 1e6f ? 1000000 : static_cast<int32_t>(pages);
 }
 
 void forget(ZaveVevode* r, const Document* d) {
   for (auto it = r->cache.begin(); it != r->cache.end();) {
     if (it->doc == d) {
-      fz_drop_html(r->ctx, it->html);
+      release(r->ctx, it->laid);
       it = r->cache.erase(it);
     } else {
       ++it;
@@ -551,24 +847,31 @@ void forget(ZaveVevode* r, const Document* d) {
   }
 }
 
-void keep(ZaveVevode* r, const Document* d, fz_html* html) {
-  r->cache.push_front({d, html});
+const Laid* keep(ZaveVevode* r, const Document* d, Laid&& laid) {
+  r->cache.push_front({d, std::move(laid)});
   while (r->cache.size() > kCachedLayouts) {
-    fz_drop_html(r->ctx, r->cache.back().html);
+    release(r->ctx, r->cache.back().laid);
     r->cache.pop_back();
   }
+  return &r->cache.front().laid;
 }
 
-// The document's layout, from the cache or made again.
-fz_html* htmlOf(ZaveVevode* r, Document& d) {
+// The document's layout and backgrounds, from the cache or made again
+// (null when it fails).
+const Laid* laidOf(ZaveVevode* r, Document& d) {
   for (auto it = r->cache.begin(); it != r->cache.end(); ++it)
     if (it->doc == &d) {
       r->cache.splice(r->cache.begin(), r->cache, it);
-      return it->html;
+      return &it->laid;
     }
-  fz_html* html = layOut(r, d, d.bytes, d.layout, &d);
-  if (html) keep(r, &d, html);
-  return html;
+  Laid laid = layOut(r, d, d.bytes, d.layout, &d);
+  if (!laid.html) return nullptr;
+  return keep(r, &d, std::move(laid));
+}
+
+fz_html* htmlOf(ZaveVevode* r, Document& d) {
+  const Laid* laid = laidOf(r, d);
+  return laid ? laid->html : nullptr;
 }
 
 // Splits one page into objects: images and words, a word ending at white
@@ -822,7 +1125,7 @@ PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
 PENDREL_API void ZaveVevode_free(ZaveVevode** renderer) {
   if (!renderer || !*renderer) return;
   ZaveVevode* r = *renderer;
-  for (Cached& c : r->cache) fz_drop_html(r->ctx, c.html);
+  for (Cached& c : r->cache) release(r->ctx, c.laid);
   r->cache.clear();
   r->documents.clear();
   r->fonts.reset();
@@ -853,10 +1156,17 @@ PENDREL_API bool ZaveVevode_xhtml(ZaveVevode* r, const pendrel_char16* path, con
   d->css = userCss(*r);
   d->fonts = currentFonts(r);
   d->layout = layout;
-  fz_html* html = layOut(r, *d, d->bytes, layout, d.get());
-  if (!html) return false;
-  d->pages = pagesOf(html);
-  keep(r, d.get(), html);
+  d->prepare = needsPreparing(r, *d, utf8Path);
+  Laid laid = layOut(r, *d, d->bytes, layout, d.get());
+  if (laid.html && !d->prepare && needsPreparing(r, *d, utf8Path)) {
+    // A sheet read for the first time sets background images.
+    release(r->ctx, laid);
+    d->prepare = true;
+    laid = layOut(r, *d, d->bytes, layout, d.get());
+  }
+  if (!laid.html) return false;
+  d->pages = pagesOf(laid.html);
+  keep(r, d.get(), std::move(laid));
   if (progress)
     for (int32_t i = 0; i < d->pages; ++i)
       progress(context, static_cast<uint32_t>(d->pages), static_cast<uint32_t>(i + 1));
@@ -946,8 +1256,9 @@ PENDREL_API void ZaveVevode_draw(ZaveVevode* r, const pendrel_char16* path, int3
     std::fill_n(bitmap->pixels + static_cast<size_t>(y) * static_cast<size_t>(bitmap->stride),
                 static_cast<size_t>(bitmap->width) * 4, uint8_t{0xFF});
   fz_matrix m = transformFor(*doc, *bitmap, b, c, d);
-  fz_html* html = htmlOf(r, *doc);
-  if (html) {
+  const Laid* laid = laidOf(r, *doc);
+  if (laid) {
+    fz_html* html = laid->html;
     fz_context* ctx = r->ctx;
     fz_pixmap* pixmap = nullptr;
     fz_device* device = nullptr;
@@ -957,6 +1268,7 @@ PENDREL_API void ZaveVevode_draw(ZaveVevode* r, const pendrel_char16* path, int3
       pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), bitmap->width, bitmap->height,
                                        nullptr, 1, bitmap->stride, bitmap->pixels);
       device = fz_new_draw_device(ctx, fz_identity, pixmap);
+      drawPaints(ctx, device, m, html, page, laid->paints);
       fz_draw_html(ctx, device, m, html, page);
       fz_close_device(ctx, device);
     }
@@ -1204,12 +1516,14 @@ PENDREL_API int32_t ZaveVevode_search(ZaveVevode* r, const pendrel_char16* path,
   scratch.css = loaded ? loaded->css : userCss(*r);
   scratch.fonts = loaded ? loaded->fonts : currentFonts(r);
   scratch.layout = loaded ? loaded->layout : r->current;
-  fz_html* html = layOut(r, scratch, std::string_view(reinterpret_cast<const char*>(bytes), length),
-                         scratch.layout, nullptr);
+  std::string_view markup(reinterpret_cast<const char*>(bytes), length);
+  scratch.prepare = loaded ? loaded->prepare : needsPreparing(r, scratch, toUtf8(path), markup);
+  Laid laid = layOut(r, scratch, markup, scratch.layout, nullptr);
+  fz_html* html = laid.html;
   if (!html) return 0;
   Objects text;
   bool ok = extract(r->ctx, html, pagesOf(html), scratch.layout, text);
-  fz_drop_html(r->ctx, html);
+  release(r->ctx, laid);
   if (!ok) return 0;
   std::vector<Hit> found = findHits(*r, text);
   auto count = static_cast<int32_t>(found.size());
