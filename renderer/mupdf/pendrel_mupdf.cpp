@@ -605,16 +605,54 @@ fz_image* backgroundImage(ZaveVevode* r, fz_archive* archive, const std::string&
   return image;
 }
 
-bool isBlockBox(const fz_html_box* box) {
-  unsigned type = box->bits & 7;
+// MuPDF's pools pack objects without aligning them, so its boxes and styles
+// are read and written by copying bytes.
+template <class T>
+T loadAt(const void* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+bool isBlockType(unsigned type) {
   return type == BOX_BLOCK || type == BOX_TABLE || type == BOX_TABLE_ROW || type == BOX_TABLE_CELL;
+}
+
+// What the renderer reads of a box.
+struct BoxView {
+  unsigned type;
+  fz_html_box *up, *down, *next;
+  const char* id;
+  const fz_css_style* style;
+  float x, y, w, b;
+  float padding[4];
+};
+
+BoxView view(const fz_html_box* box) {
+  const char* at = reinterpret_cast<const char*>(box);
+  fz_html_box head;
+  std::memcpy(static_cast<void*>(&head), at, offsetof(fz_html_box, u));
+  BoxView v{head.bits & 7,   head.up,         head.down,       head.next,
+            head.id,         head.style,      head.s.layout.x, head.s.layout.y,
+            head.s.layout.w, head.s.layout.b, {0, 0, 0, 0}};
+  if (isBlockType(v.type))
+    std::memcpy(v.padding, at + offsetof(fz_html_box, u.block.padding), sizeof v.padding);
+  return v;
+}
+
+void setStyle(fz_html_box* box, const fz_css_style* style) {
+  std::memcpy(reinterpret_cast<char*>(box) + offsetof(fz_html_box, style), &style, sizeof style);
 }
 
 // The box after `box` in tree order (children first).
 fz_html_box* nextBox(fz_html_box* box) {
-  if (box->down) return box->down;
-  while (box && !box->next) box = box->up;
-  return box ? box->next : nullptr;
+  BoxView v = view(box);
+  if (v.down) return v.down;
+  while (box && !v.next) {
+    box = v.up;
+    if (box) v = view(box);
+  }
+  return box ? v.next : nullptr;
 }
 
 void dropPaints(fz_context* ctx, std::vector<Paint>& paints) {
@@ -650,16 +688,18 @@ void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
   std::unordered_map<fz_html_box*, const pendrel_mupdf::Background*> imaged;
   std::unordered_map<fz_html_box*, bool> painted;  // boxes listed, true: with image
   for (fz_html_box* box = root; box; box = nextBox(box)) {
-    if (!box->id || !isBlockBox(box)) continue;
-    auto it = byId.find(box->id);
+    BoxView v = view(box);
+    if (!v.id || !isBlockType(v.type)) continue;
+    auto it = byId.find(v.id);
     if (it == byId.end()) continue;
     imaged.emplace(box, it->second);
-    for (fz_html_box* up = box; up; up = up->up) painted.emplace(up, false);
+    for (fz_html_box* up = box; up; up = view(up).up) painted.emplace(up, false);
   }
   std::unordered_map<std::string, fz_image*> images;
   for (fz_html_box* box = root; box; box = nextBox(box)) {
     if (!painted.count(box)) continue;
-    Paint paint{box, box->style->background_color, nullptr, 0, {}};
+    fz_css_style style = loadAt<fz_css_style>(view(box).style);
+    Paint paint{box, style.background_color, nullptr, 0, {}};
     auto it = imaged.find(box);
     if (it != imaged.end()) {
       const pendrel_mupdf::Background& b = *it->second;
@@ -672,11 +712,11 @@ void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
     }
     if (paint.colour.a == 0 && !paint.image) continue;
     if (paint.colour.a > 0) {
-      fz_css_style* copy = newStyle(ctx, laid.html->tree.pool);
+      void* copy = newStyle(ctx, laid.html->tree.pool);
       if (copy) {
-        *copy = *box->style;
-        copy->background_color.a = 0;
-        box->style = copy;
+        style.background_color.a = 0;
+        std::memcpy(copy, &style, sizeof style);
+        setStyle(box, static_cast<const fz_css_style*>(copy));
       } else {
         paint.colour.a = 0;
       }
@@ -770,15 +810,14 @@ void drawPaints(fz_context* ctx, fz_device* dev, fz_matrix ctm, const fz_html* h
               html->page_h + margin[BOX_T] + margin[BOX_B]};
       m = ctm;
     } else {
-      const float* padding = p.box->u.block.padding;
-      area = {p.box->s.layout.x - padding[BOX_L], p.box->s.layout.y - padding[BOX_T],
-              p.box->s.layout.x + p.box->s.layout.w + padding[BOX_R],
-              p.box->s.layout.b + padding[BOX_B]};
+      BoxView v = view(p.box);
+      area = {v.x - v.padding[BOX_L], v.y - v.padding[BOX_T], v.x + v.w + v.padding[BOX_R],
+              v.b + v.padding[BOX_B]};
       if (area.y0 > pageBottom || area.y1 < pageTop || !(area.y1 > area.y0)) continue;
       area.y0 -= pageTop;
       area.y1 -= pageTop;
     }
-    if (p.box->style->visibility != V_VISIBLE) continue;
+    if (loadAt<fz_css_style>(view(p.box).style).visibility != V_VISIBLE) continue;
     fz_path* path = nullptr;
     fz_var(path);
     fz_try(ctx) {

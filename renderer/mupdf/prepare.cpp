@@ -218,9 +218,19 @@ void addRules(fz_context* ctx, fz_css** css, const std::string& rules) {
   fz_catch(ctx) {}
 }
 
-bool hasKeyword(const fz_css_value* value, const char* word) {
-  for (; value; value = value->next)
-    if (value->type == CSS_KEYWORD && equalsNoCase(value->data, word)) return true;
+// MuPDF's pools pack objects without aligning them: values are read by
+// copying their bytes.
+fz_css_value valueAt(const fz_css_value* p) {
+  fz_css_value value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+bool hasKeyword(const fz_css_value* p, const char* word) {
+  for (; p; p = valueAt(p).next) {
+    fz_css_value value = valueAt(p);
+    if (value.type == CSS_KEYWORD && equalsNoCase(value.data, word)) return true;
+  }
   return false;
 }
 
@@ -228,8 +238,10 @@ bool hasKeyword(const fz_css_value* value, const char* word) {
 std::optional<Background> backgroundOf(const fz_css_match& match) {
   const fz_css_value* value = match.value[PRO_SRC];
   const char* uri = nullptr;
-  for (const fz_css_value* v = value; v && !uri; v = v->next)
-    if (v->type == CSS_URI && v->data && v->data[0] == '/') uri = v->data;
+  for (const fz_css_value* p = value; p && !uri; p = valueAt(p).next) {
+    fz_css_value v = valueAt(p);
+    if (v.type == CSS_URI && v.data && v.data[0] == '/') uri = v.data;
+  }
   if (!uri) return std::nullopt;
   Background b;
   b.image = resolveHref("", uri);
