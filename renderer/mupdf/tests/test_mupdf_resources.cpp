@@ -134,6 +134,11 @@ TEST(MupdfResources, DrawnWhereReferenced) {
        page("<style>div.bg { background: #ffffff url('../images/red.ppm') repeat }</style>",
             "<div class=\"bg\"><p>words</p></div>"),
        true, false},
+      {"background over colours",
+       page("<style>body { background-color: #f0f0f0 } div { background-color: #fff;"
+            " background-image: url(../images/red.ppm) }</style>",
+            "<div><p>words</p></div>"),
+       true, false},
       {"background attribute",
        page("",
             "<div style=\"padding: 30px; background-image: url(../images/red.ppm)\">words</div>"),
