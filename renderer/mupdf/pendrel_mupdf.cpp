@@ -6,7 +6,9 @@
 // MuPDF layout lives in a small cache of recently used documents and is made
 // again when a query needs it; its objects are read from the layout the first
 // time a query asks for them. Resources reach MuPDF through an archive backed
-// by the host's read trampoline.
+// by the host's read trampoline. Documents using what MuPDF 1.21 lacks
+// (object images, @import in <style>, background images) have their markup
+// prepared first (prepare.h); the background images are drawn here.
 //
 // Every MuPDF call runs inside fz_try; no C++ object is constructed inside
 // a try block, so an exception unwinding by longjmp never skips a
@@ -24,6 +26,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "mupdf_html.h"
@@ -686,14 +689,14 @@ void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
   std::unordered_map<std::string_view, const pendrel_mupdf::Background*> byId;
   for (const auto& b : backgrounds) byId.emplace(b.id, &b);
   std::unordered_map<fz_html_box*, const pendrel_mupdf::Background*> imaged;
-  std::unordered_map<fz_html_box*, bool> painted;  // boxes listed, true: with image
+  std::unordered_set<fz_html_box*> painted;
   for (fz_html_box* box = root; box; box = nextBox(box)) {
     BoxView v = view(box);
     if (!v.id || !isBlockType(v.type)) continue;
     auto it = byId.find(v.id);
     if (it == byId.end()) continue;
     imaged.emplace(box, it->second);
-    for (fz_html_box* up = box; up; up = view(up).up) painted.emplace(up, false);
+    for (fz_html_box* up = box; up; up = view(up).up) painted.insert(up);
   }
   std::unordered_map<std::string, fz_image*> images;
   for (fz_html_box* box = root; box; box = nextBox(box)) {
