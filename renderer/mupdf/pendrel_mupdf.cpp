@@ -796,6 +796,25 @@ Laid layOut(ZaveVevode* r, const Document& d, std::string_view bytes, const Layo
   return laid;
 }
 
+// Draws an image inside the clip just pushed, as a tiling pattern over
+// `tile` (null: once), and pops the clip; the device's clip and tile stacks
+// stay balanced when drawing fails.
+void fillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix placed, fz_matrix origin,
+               const fz_rect* tile, float w, float h) {
+  fz_try(ctx) {
+    if (tile) {
+      fz_begin_tile(ctx, dev, *tile, fz_make_rect(0, 0, w, h), w, h, origin);
+      fz_try(ctx) { fz_fill_image(ctx, dev, image, placed, 1, fz_default_color_params); }
+      fz_always(ctx) { fz_end_tile(ctx, dev); }
+      fz_catch(ctx) { fz_rethrow(ctx); }
+    } else {
+      fz_fill_image(ctx, dev, image, placed, 1, fz_default_color_params);
+    }
+  }
+  fz_always(ctx) { fz_pop_clip(ctx, dev); }
+  fz_catch(ctx) {}
+}
+
 // Draws the page's backgrounds as MuPDF draws background colours: a box's
 // padding box (the root's: the whole page), then its image clipped to it,
 // at its own size or scaled to cover or fit, tiled unless it does not repeat.
@@ -842,28 +861,14 @@ void drawPaints(fz_context* ctx, fz_device* dev, fz_matrix ctm, const fz_html* h
           w *= scale;
           h *= scale;
         }
-        // Tiles from the box's top left corner, only those on the page, at
-        // most 4096 of them.
-        int columns = p.repeat & pendrel_mupdf::kRepeatX
-                          ? static_cast<int>(std::min(std::ceil(boxW / w), 4096.0f))
-                          : 1;
-        float firstRow = 0, rows = 1;
-        if (p.repeat & pendrel_mupdf::kRepeatY) {
-          float visibleTop = std::max(area.y0, -margin[BOX_T]);
-          float visibleBottom = std::min(area.y1, html->page_h + margin[BOX_B]);
-          firstRow = std::max(0.0f, std::floor((visibleTop - area.y0) / h));
-          rows = std::min(std::ceil((visibleBottom - area.y0) / h) - firstRow, 4096.0f);
-        }
-        if (static_cast<float>(columns) * rows <= 4096) {
-          fz_clip_path(ctx, dev, path, 0, m, fz_infinite_rect);
-          for (float row = firstRow; row < firstRow + rows; ++row)
-            for (int column = 0; column < columns; ++column) {
-              fz_matrix tile = {
-                  w, 0, 0, h, area.x0 + static_cast<float>(column) * w, area.y0 + row * h};
-              fz_fill_image(ctx, dev, p.image, fz_concat(tile, m), 1, fz_default_color_params);
-            }
-          fz_pop_clip(ctx, dev);
-        }
+        // From the box's top left corner; repeated as a tiling pattern, so
+        // a small image over a large box costs one tile.
+        fz_matrix origin = fz_pre_translate(m, area.x0, area.y0);
+        fz_matrix placed = fz_concat(fz_make_matrix(w, 0, 0, h, 0, 0), origin);
+        fz_rect fill = {0, 0, p.repeat & pendrel_mupdf::kRepeatX ? boxW : w,
+                        p.repeat & pendrel_mupdf::kRepeatY ? boxH : h};
+        fz_clip_path(ctx, dev, path, 0, m, fz_infinite_rect);
+        fillImage(ctx, dev, p.image, placed, origin, p.repeat ? &fill : nullptr, w, h);
       }
     }
     fz_always(ctx) { fz_drop_path(ctx, path); }

@@ -139,6 +139,9 @@ TEST(MupdfResources, DrawnWhereReferenced) {
             " background-image: url(../images/red.ppm) }</style>",
             "<div><p>words</p></div>"),
        true, false},
+      {"background tiny tile",
+       page("", "<div style=\"padding: 40px; background: url(../images/dot.ppm)\">w</div>"), true,
+       false},
       {"background attribute",
        page("",
             "<div style=\"padding: 30px; background-image: url(../images/red.ppm)\">words</div>"),
@@ -173,6 +176,7 @@ TEST(MupdfResources, DrawnWhereReferenced) {
       "width=\"60\" height=\"60\"><image width=\"60\" height=\"60\" "
       "xlink:href=\"inner.ppm\"/></svg>";
   host.files[u"OEBPS/images/sub/inner.ppm"] = ppm(40, '\xE0', 0, 0);
+  host.files[u"OEBPS/images/dot.ppm"] = ppm(1, '\xE0', 0, 0);
   for (const Case& c : cases) {
     Renderer r(host);
     ASSERT_TRUE(r.load(c.text, kDoc)) << c.name;
