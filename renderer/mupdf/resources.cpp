@@ -408,10 +408,12 @@ std::vector<std::string> linkHrefs(std::string_view xhtml) {
 }
 
 bool setsBackgroundImage(std::string_view css) {
-  for (size_t at = css.find("ackground"); at != std::string_view::npos;
-       at = css.find("ackground", at + 1)) {
-    size_t which = 0;
-    if (at == 0 || renamedAt(css, at - 1, &which) == 0 || kRenamed[which].second != "src") continue;
+  constexpr std::string_view kName = "background";
+  auto same = [](char a, char b) { return lower(a) == b; };
+  for (auto it = std::search(css.begin(), css.end(), kName.begin(), kName.end(), same);
+       it != css.end(); it = std::search(it + 1, css.end(), kName.begin(), kName.end(), same)) {
+    size_t at = static_cast<size_t>(it - css.begin()), which = 0;
+    if (renamedAt(css, at, &which) == 0 || kRenamed[which].second != "src") continue;
     size_t colon = css.find(':', at);
     size_t end = css.find_first_of(";}\"<", colon);
     if (end == std::string_view::npos) end = css.size();
@@ -432,15 +434,37 @@ std::string backgroundRules(std::string_view css, std::string_view base) {
   size_t i = 0;
   // Whether the next name starts a declaration: after '{', ';' or the start.
   bool declarationStart = true;
+  // Open blocks: where their rule starts in `out`, whether they rename a
+  // declaration, whether they hold blocks themselves.
+  struct Block {
+    size_t start;
+    bool renamed, nested;
+  };
+  std::vector<Block> blocks;
+  size_t ruleStart = 0;
   while (i < css.size()) {
     char c = css[i];
     size_t which = 0, length = 0;
     if (c == '/' && i + 1 < css.size() && css[i + 1] == '*') {
       size_t close = css.find("*/", i + 2);
-      close = close == std::string_view::npos ? css.size() : close + 2;
-      out.append(css.substr(i, close - i));
-      i = close;
+      i = close == std::string_view::npos ? css.size() : close + 2;
       continue;
+    }
+    if (c == '{') {
+      if (!blocks.empty()) blocks.back().nested = true;
+      blocks.push_back({ruleStart, false, false});
+    } else if (c == '}' && !blocks.empty()) {
+      Block block = blocks.back();
+      blocks.pop_back();
+      // A rule without background declarations matches for nothing here.
+      if (!block.renamed && !block.nested) {
+        out.resize(block.start);
+        ruleStart = out.size();
+        declarationStart = true;
+        ++i;
+        continue;
+      }
+      if (block.renamed && !blocks.empty()) blocks.back().renamed = true;
     }
     if (c == '"' || c == '\'') {
       size_t close = skipString(css, i);
@@ -451,6 +475,7 @@ std::string backgroundRules(std::string_view css, std::string_view base) {
       out += kRenamed[which].second;
       i += length;
       declarationStart = false;
+      if (!blocks.empty()) blocks.back().renamed = true;
     } else if ((c == 'u' || c == 'U') && startsWithNoCase(css, i, "url(") &&
                (i == 0 || !isNameChar(css[i - 1]))) {
       size_t after = i;
@@ -474,6 +499,7 @@ std::string backgroundRules(std::string_view css, std::string_view base) {
         declarationStart = true;
       else if (!isBlank(c))
         declarationStart = false;
+      if (c == '{' || c == '}' || (c == ';' && blocks.empty())) ruleStart = out.size();
     }
   }
   return out;

@@ -427,6 +427,51 @@ TEST(MupdfResources, StyleSheetText) {
   EXPECT_EQ(pendrel_mupdf::relativePath("A/B", "x.css"), "../../x.css");
 }
 
+TEST(MupdfResources, BackgroundRulesText) {
+  // Which texts set a background image: a background or background-image
+  // declaration holding a url(), in a sheet, a <style> or an attribute.
+  struct Sets {
+    const char* css;
+    bool sets;
+  } sets[] = {
+      {"p { background-image: url(a.png) }", true},
+      {"p{BACKGROUND :#fff URL('a.png') no-repeat}", true},
+      {"<p style=\"color: red; background: url(a.png)\">", true},
+      {"p { background-color: #fff } q { list-style-image: url(a.png) }", false},
+      {"p { background: #fff } .x { src: url(f.ttf) }", false},
+      {"p.background { color: red } /* url( */", false},
+  };
+  for (const Sets& c : sets) EXPECT_EQ(pendrel_mupdf::setsBackgroundImage(c.css), c.sets) << c.css;
+
+  // The matcher's copy: background declarations renamed to properties
+  // MuPDF keeps, url()s as full paths from the sheet's folder, other rules
+  // and comments left out, @media blocks kept around the rules they hold.
+  struct Rules {
+    const char* css;
+    const char* out;
+  } rules[] = {
+      {"h1 { color: red } /* c */ .a { background: url(../i/a.png) no-repeat; margin: 0 }",
+       "  .a { src: url(\"/S/i/a.png\") no-repeat; margin: 0 }"},
+      {"@font-face { src: url(f.ttf) } p{background-repeat:repeat-x;background-size:cover}",
+       " p{widows:repeat-x;orphans:cover}"},
+      {"@media screen { .b { background-image: url('x%20y.png') } .c { color: red } }",
+       "@media screen { .b { src: url(\"/S/t/x y.png\") } }"},
+      {"background-image: url(data:image/png;base64,AA); padding: 1em",
+       "src: url(data:image/png;base64,AA); padding: 1em"},
+      {"a { background: url(../../../out.png) } }", "a { src: url(../../../out.png) } }"},
+  };
+  for (const Rules& c : rules)
+    EXPECT_EQ(pendrel_mupdf::backgroundRules(c.css, "S/t/sheet.css"), c.out) << c.css;
+
+  // Documents that may need their markup prepared, and their links.
+  EXPECT_TRUE(pendrel_mupdf::mayNeedPreparing("<body><object data=\"a.png\"/></body>"));
+  EXPECT_TRUE(pendrel_mupdf::mayNeedPreparing("<style>@import 'a.css';</style>"));
+  EXPECT_FALSE(pendrel_mupdf::mayNeedPreparing("<p>an object, a background</p>"));
+  EXPECT_EQ(pendrel_mupdf::linkHrefs("<head><link href='a.css'/><link rel=x></head><body>"
+                                     "<link href=b.css>"),
+            std::vector<std::string>{"a.css"});
+}
+
 TEST(MupdfResources, MutatedStyleSheetsNeverCrash) {
   // Randomly damaged style sheets, imported from each other, decode and
   // expand within bounds; documents linking them yield their charsets.
