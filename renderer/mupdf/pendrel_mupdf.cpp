@@ -189,6 +189,9 @@ struct ZaveVevode {
   std::vector<std::string> svgServed;
   // Style sheets (by path) known to set background images or not.
   std::unordered_map<std::string, bool> sheetBackgrounds;
+  // Raster background images by path, shared by the documents' layouts, so
+  // MuPDF's store keeps one decoded copy of each.
+  std::unordered_map<std::string, fz_image*> backgroundImages;
 };
 
 namespace {
@@ -658,6 +661,11 @@ fz_html_box* nextBox(fz_html_box* box) {
   return box ? v.next : nullptr;
 }
 
+void dropImages(fz_context* ctx, std::unordered_map<std::string, fz_image*>& images) {
+  for (auto& [path, image] : images) fz_drop_image(ctx, image);
+  images.clear();
+}
+
 void dropPaints(fz_context* ctx, std::vector<Paint>& paints) {
   for (Paint& p : paints) fz_drop_image(ctx, p.image);
   paints.clear();
@@ -698,7 +706,9 @@ void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
     imaged.emplace(box, it->second);
     for (fz_html_box* up = box; up; up = view(up).up) painted.insert(up);
   }
-  std::unordered_map<std::string, fz_image*> images;
+  // Backgrounds kept at once; past that the cache starts again.
+  constexpr size_t kKeptImages = 64;
+  auto& images = r->backgroundImages;
   for (fz_html_box* box = root; box; box = nextBox(box)) {
     if (!painted.count(box)) continue;
     fz_css_style style = loadAt<fz_css_style>(view(box).style);
@@ -707,9 +717,18 @@ void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
     if (it != imaged.end()) {
       const pendrel_mupdf::Background& b = *it->second;
       auto known = images.find(b.image);
-      if (known == images.end())
-        known = images.emplace(b.image, backgroundImage(r, archive, b.image)).first;
-      paint.image = fz_keep_image(ctx, known->second);
+      if (known != images.end()) {
+        paint.image = fz_keep_image(ctx, known->second);
+      } else {
+        paint.image = backgroundImage(r, archive, b.image);
+        // Raster images that load are shared; a failure is tried (and
+        // reported) again for each document, as is an SVG file with its
+        // own references.
+        if (paint.image && !endsWithNoCase(b.image, ".svg")) {
+          if (images.size() >= kKeptImages) dropImages(ctx, images);
+          images.emplace(b.image, fz_keep_image(ctx, paint.image));
+        }
+      }
       paint.repeat = b.repeat;
       paint.size = b.size;
     }
@@ -726,7 +745,6 @@ void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
     }
     laid.paints.push_back(paint);
   }
-  for (auto& [path, image] : images) fz_drop_image(ctx, image);
 }
 
 HostArchive* newArchive(ZaveVevode* r) {
@@ -1176,6 +1194,7 @@ PENDREL_API void ZaveVevode_free(ZaveVevode** renderer) {
   r->cache.clear();
   r->documents.clear();
   r->fonts.reset();
+  dropImages(r->ctx, r->backgroundImages);
   fz_drop_buffer(r->ctx, r->hostFont);
   fz_drop_context(r->ctx);
   delete r;
