@@ -704,7 +704,7 @@ void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
     auto it = byId.find(v.id);
     if (it == byId.end()) continue;
     imaged.emplace(box, it->second);
-    for (fz_html_box* up = box; up; up = view(up).up) painted.insert(up);
+    for (fz_html_box* up = box; up && painted.insert(up).second;) up = view(up).up;
   }
   // Backgrounds kept at once; past that the cache starts again.
   constexpr size_t kKeptImages = 64;

@@ -95,27 +95,37 @@ struct Edits {
   bool checkNames = false;                          // drop names XML refuses
 };
 
+// Attributes an element may have for the document to be prepared: MuPDF
+// lists them by walking from the first each time, so more would cost time
+// quadratic in their number.
+constexpr int kMaxAttributes = 256;
+
 // The attributes of an element in the order the parser read them (it keeps
 // them last first), so writing them out and parsing again gives the same
-// list.
-std::vector<std::pair<const char*, const char*>> attributesOf(fz_context* ctx, fz_xml* element) {
+// list; nullopt past kMaxAttributes.
+std::optional<std::vector<std::pair<const char*, const char*>>> attributesOf(fz_context* ctx,
+                                                                             fz_xml* element) {
   std::vector<std::pair<const char*, const char*>> list;
   for (int i = 0;; ++i) {
     const char* name = nullptr;
     const char* value = fz_dom_get_attribute(ctx, element, i, &name);
     if (!name) break;
+    if (i == kMaxAttributes) return std::nullopt;
     list.emplace_back(name, value ? value : "");
   }
-  return {list.rbegin(), list.rend()};
+  return std::vector<std::pair<const char*, const char*>>(list.rbegin(), list.rend());
 }
 
-// Writes the start tag; returns whether the element's children follow.
-bool open(fz_context* ctx, fz_xml* element, const Edits& edits, std::string& out) {
+// Writes the start tag; returns whether the element's children follow, or
+// nullopt when the element has too many attributes.
+std::optional<bool> open(fz_context* ctx, fz_xml* element, const Edits& edits, std::string& out) {
   const char* tag = fz_xml_tag(element);
   bool object = edits.objects.count(element) > 0;
+  auto attributes = attributesOf(ctx, element);
+  if (!attributes) return std::nullopt;
   out += '<';
   out += object ? "img" : tag;
-  for (const auto& [name, value] : attributesOf(ctx, element)) {
+  for (const auto& [name, value] : *attributes) {
     if (object && (std::strcmp(name, "data") == 0 || std::strcmp(name, "type") == 0)) continue;
     if (edits.checkNames && !isXmlName(name)) continue;
     out += ' ';
@@ -155,7 +165,7 @@ bool open(fz_context* ctx, fz_xml* element, const Edits& edits, std::string& out
 }
 
 // The DOM as well-formed XHTML, with the edits applied; nullopt when an
-// element's name would not parse back.
+// element's name would not parse back or it has too many attributes.
 std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits& edits,
                                      size_t reserve) {
   std::string out;
@@ -168,7 +178,9 @@ std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits&
       escape(out, text, false);
     } else if (tag) {
       if (edits.checkNames && !isXmlName(tag)) return std::nullopt;
-      descend = open(ctx, node, edits, out);
+      std::optional<bool> children = open(ctx, node, edits, out);
+      if (!children) return std::nullopt;
+      descend = *children;
     }
     if (descend) {
       node = fz_xml_down(node);
