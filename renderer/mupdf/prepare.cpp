@@ -75,7 +75,7 @@ void escape(std::string& out, const char* text, bool attribute) {
 // The node after `node` in document order; its children are skipped unless
 // `descend`.
 fz_xml* following(fz_xml* node, bool descend) {
-  if (descend && fz_xml_tag(node) && fz_xml_down(node)) return fz_xml_down(node);
+  if (descend && fz_xml_down(node)) return fz_xml_down(node);
   while (node && !fz_xml_next(node)) node = fz_xml_up(node);
   return node ? fz_xml_next(node) : nullptr;
 }
@@ -181,6 +181,8 @@ std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits&
       std::optional<bool> children = open(ctx, node, edits, out);
       if (!children) return std::nullopt;
       descend = *children;
+    } else {
+      descend = fz_xml_down(node) != nullptr;  // an element without a name: its content
     }
     if (descend) {
       node = fz_xml_down(node);
@@ -188,7 +190,7 @@ std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits&
     }
     while (node && !fz_xml_next(node)) {
       node = fz_xml_up(node);
-      if (node) {
+      if (node && fz_xml_tag(node)) {
         out += "</";
         out += fz_xml_tag(node);
         out += '>';
@@ -370,8 +372,12 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
     fz_drop_css(ctx, css);
   }
 
+  // Markup that needed the HTML5 parser is written back even unedited: as
+  // well-formed XHTML it spares MuPDF that parse, and elements the parser
+  // left without a name (which MuPDF's box builder cannot take) give way to
+  // their content.
   std::optional<std::string> text;
-  if (!edits.objects.empty() || !edits.styles.empty() || !prepared.backgrounds.empty())
+  if (html5 || !edits.objects.empty() || !edits.styles.empty() || !prepared.backgrounds.empty())
     text = serialize(ctx, root, edits, xhtml.size());
   fz_drop_xml(ctx, dom);
   if (!text) return std::nullopt;

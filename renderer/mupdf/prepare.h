@@ -44,7 +44,7 @@ struct PrepareHost {
 };
 
 // The document at container path `path` prepared; nullopt when it does not
-// parse or needs nothing.
+// parse or needs nothing (well-formed markup with nothing to edit).
 std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const std::string& path,
                                 const PrepareHost& host);
 

@@ -152,6 +152,12 @@ TEST(MupdfResources, DrawnWhereReferenced) {
        true, false},
       {"object raster", page("", "<p>x</p><object data=\"../images/red%20dot.ppm\">no</object>"),
        true, false},
+      // Markup only the HTML5 parser reads, with a stray end tag that leaves
+      // an element without a name (which MuPDF's box builder cannot take).
+      {"malformed markup",
+       "<html><body><p>x</p></><e><object data=\"../images/red.svg\" type=\"image/svg+xml\">no"
+       "</object></e></body></html>",
+       true, false},
       // @import inside a <style> element.
       {"style import", page("<style>@import url(../styles/deep.css);</style>", "<p>blue words</p>"),
        false, true},
