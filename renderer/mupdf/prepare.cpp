@@ -164,8 +164,9 @@ std::optional<bool> open(fz_context* ctx, fz_xml* element, const Edits& edits, s
   return true;
 }
 
-// The DOM as well-formed XHTML, with the edits applied; nullopt when an
-// element's name would not parse back or it has too many attributes.
+// The DOM as well-formed XHTML, with the edits applied (an element whose
+// name would not parse back gives way to its content); nullopt when an
+// element has too many attributes.
 std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits& edits,
                                      size_t reserve) {
   std::string out;
@@ -176,13 +177,13 @@ std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits&
     bool descend = false;
     if (const char* text = fz_xml_text(node)) {
       escape(out, text, false);
-    } else if (tag) {
-      if (edits.checkNames && !isXmlName(tag)) return std::nullopt;
+    } else if (tag && (!edits.checkNames || isXmlName(tag))) {
       std::optional<bool> children = open(ctx, node, edits, out);
       if (!children) return std::nullopt;
       descend = *children;
     } else {
-      descend = fz_xml_down(node) != nullptr;  // an element without a name: its content
+      // An element without a name (or one XML refuses): its content only.
+      descend = fz_xml_down(node) != nullptr;
     }
     if (descend) {
       node = fz_xml_down(node);
@@ -190,9 +191,10 @@ std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits&
     }
     while (node && !fz_xml_next(node)) {
       node = fz_xml_up(node);
-      if (node && fz_xml_tag(node)) {
+      const char* name = node ? fz_xml_tag(node) : nullptr;
+      if (name && (!edits.checkNames || isXmlName(name))) {
         out += "</";
-        out += fz_xml_tag(node);
+        out += name;
         out += '>';
       }
     }
