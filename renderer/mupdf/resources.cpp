@@ -425,7 +425,8 @@ bool setsBackgroundImage(std::string_view css) {
 
 bool mayNeedPreparing(std::string_view xhtml) {
   return xhtml.find("<object") != std::string_view::npos ||
-         xhtml.find("@import") != std::string_view::npos || setsBackgroundImage(xhtml);
+         xhtml.find("@import") != std::string_view::npos ||
+         xhtml.find("</>") != std::string_view::npos || setsBackgroundImage(xhtml);
 }
 
 std::string backgroundRules(std::string_view css, std::string_view base) {

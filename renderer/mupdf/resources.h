@@ -42,7 +42,9 @@ std::vector<std::string> linkHrefs(std::string_view xhtml);
 bool setsBackgroundImage(std::string_view css);
 
 // Whether a document may need its markup prepared before MuPDF parses it:
-// it holds an <object>, an @import or a background image of its own.
+// it holds an <object>, an @import or a background image of its own, or an
+// empty end tag "</>" (after which MuPDF's HTML5 reading of an unknown
+// element leaves it without a name, and its box builder crashes on that).
 bool mayNeedPreparing(std::string_view xhtml);
 
 // CSS text for finding the elements with a background image with MuPDF's

@@ -243,6 +243,9 @@ TEST(MupdfResources, MissingAndBrokenFilesAreReported) {
       {"missing import in style",
        page("<style>@import 'nothing.css';</style>", "<p>words</p>"),
        {{kDoc, u"OEBPS/text/nothing.css", 1}}},
+      // An empty end tag before an unknown element: MuPDF's own reading of
+      // such markup crashes; prepared, the text is drawn.
+      {"empty end tag", "<html><body><p>words</p></><e>more words</e></body></html>", {}},
       // A broken image in a data: URI is no file of the publication: the
       // style sheet read before it is not blamed.
       {"broken data image",
