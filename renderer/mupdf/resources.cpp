@@ -386,6 +386,18 @@ size_t renamedAt(std::string_view css, size_t at, size_t* which) {
   return 0;
 }
 
+// Whether the declaration whose name starts at `at` holds a url() before
+// its end (';', '}', or a quote or '<' ending the attribute or element it
+// is written in).
+bool declaresUrl(std::string_view css, size_t at) {
+  size_t colon = css.find(':', at);
+  size_t end = css.find_first_of(";}\"<", colon);
+  if (end == std::string_view::npos) end = css.size();
+  for (size_t k = colon; k + 4 <= end; ++k)
+    if (startsWithNoCase(css, k, "url(")) return true;
+  return false;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> linkCharsets(std::string_view xhtml) {
@@ -408,17 +420,15 @@ std::vector<std::string> linkHrefs(std::string_view xhtml) {
 }
 
 bool setsBackgroundImage(std::string_view css) {
-  constexpr std::string_view kName = "background";
-  auto same = [](char a, char b) { return lower(a) == b; };
-  for (auto it = std::search(css.begin(), css.end(), kName.begin(), kName.end(), same);
-       it != css.end(); it = std::search(it + 1, css.end(), kName.begin(), kName.end(), same)) {
-    size_t at = static_cast<size_t>(it - css.begin()), which = 0;
-    if (renamedAt(css, at, &which) == 0 || kRenamed[which].second != "src") continue;
-    size_t colon = css.find(':', at);
-    size_t end = css.find_first_of(";}\"<", colon);
-    if (end == std::string_view::npos) end = css.size();
-    for (size_t k = colon; k + 4 <= end; ++k)
-      if (startsWithNoCase(css, k, "url(")) return true;
+  // The name's tail in lower and in upper case (any first letter), found
+  // with the library's fast search.
+  for (std::string_view tail : {"ackground", "ACKGROUND"}) {
+    for (size_t found = css.find(tail, 1); found != std::string_view::npos;
+         found = css.find(tail, found + 1)) {
+      size_t at = found - 1, which = 0;
+      if (renamedAt(css, at, &which) == 0 || kRenamed[which].second != "src") continue;
+      if (declaresUrl(css, at)) return true;
+    }
   }
   return false;
 }
