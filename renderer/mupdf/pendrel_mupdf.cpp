@@ -859,7 +859,9 @@ void drawPaints(fz_context* ctx, fz_device* dev, fz_matrix ctm, const fz_html* h
     }
     if (loadAt<fz_css_style>(view(p.box).style).visibility != V_VISIBLE) continue;
     fz_path* path = nullptr;
+    fz_path* clip = nullptr;
     fz_var(path);
+    fz_var(clip);
     fz_try(ctx) {
       path = fz_new_path(ctx);
       fz_rectto(ctx, path, area.x0, area.y0, area.x1, area.y1);
@@ -885,11 +887,20 @@ void drawPaints(fz_context* ctx, fz_device* dev, fz_matrix ctm, const fz_html* h
         fz_matrix placed = fz_concat(fz_make_matrix(w, 0, 0, h, 0, 0), origin);
         fz_rect fill = {0, 0, p.repeat & pendrel_mupdf::kRepeatX ? boxW : w,
                         p.repeat & pendrel_mupdf::kRepeatY ? boxH : h};
-        fz_clip_path(ctx, dev, path, 0, m, fz_infinite_rect);
+        // Clipped to the box and, along an axis it does not repeat on, to
+        // the image (a pattern may run a little past its area).
+        fz_rect band = fz_intersect_rect(
+            area, fz_make_rect(area.x0, area.y0, area.x0 + fill.x1, area.y0 + fill.y1));
+        clip = fz_new_path(ctx);
+        fz_rectto(ctx, clip, band.x0, band.y0, band.x1, band.y1);
+        fz_clip_path(ctx, dev, clip, 0, m, fz_infinite_rect);
         fillImage(ctx, dev, p.image, placed, origin, p.repeat ? &fill : nullptr, w, h);
       }
     }
-    fz_always(ctx) { fz_drop_path(ctx, path); }
+    fz_always(ctx) {
+      fz_drop_path(ctx, clip);
+      fz_drop_path(ctx, path);
+    }
     fz_catch(ctx) {}
   }
 }

@@ -436,6 +436,62 @@ TEST(MupdfResources, StyleSheetText) {
   EXPECT_EQ(pendrel_mupdf::relativePath("A/B", "x.css"), "../../x.css");
 }
 
+TEST(MupdfResources, BackgroundGeometry) {
+  // A background image starts at the padding box's top left corner (the
+  // box: 228 x 95 points), at its own size (40 pixels: 30 points) unless
+  // scaled, tiled as repeat says, never past the box.
+  struct Case {
+    const char* name;
+    const char* style;
+    int minWidth, maxWidth, minHeight, maxHeight;
+  } cases[] = {
+      {"no-repeat", "background: url(../images/red.ppm) no-repeat", 29, 31, 29, 31},
+      {"repeat-x", "background-image: url(../images/red.ppm); background-repeat: repeat-x", 227,
+       229, 29, 31},
+      {"repeat-y", "background: url(../images/red.ppm) repeat-y", 29, 31, 94, 96},
+      {"repeat", "background: url(../images/red.ppm)", 227, 229, 94, 96},
+      {"cover", "background: url(../images/red.ppm) no-repeat; background-size: cover", 227, 229,
+       94, 96},
+      {"contain", "background: url(../images/red.ppm) no-repeat; background-size: contain", 94, 96,
+       94, 96},
+  };
+
+  Host host;
+  host.files[u"OEBPS/images/red.ppm"] = ppm(40, '\xE0', 0, 0);
+  int left = -1, top = -1;
+  for (const Case& c : cases) {
+    Renderer r(host);
+    ASSERT_TRUE(r.load(
+        page("", std::string("<div style=\"padding: 40px; ") + c.style + "\">x</div><p>after</p>"),
+        kDoc))
+        << c.name;
+    Page drawn(r.r, kDoc);
+    int x0 = drawn.width, y0 = drawn.height, x1 = -1, y1 = -1;
+    for (int y = 0; y < drawn.height; ++y)
+      for (int x = 0; x < drawn.width; ++x) {
+        const uint8_t* p = &drawn.pixels[static_cast<size_t>((y * drawn.width + x) * 4)];
+        if (p[0] > 180 && p[1] < 60 && p[2] < 60) {
+          x0 = std::min(x0, x);
+          y0 = std::min(y0, y);
+          x1 = std::max(x1, x + 1);
+          y1 = std::max(y1, y + 1);
+        }
+      }
+    ASSERT_GE(x1, 0) << c.name;
+    EXPECT_GE(x1 - x0, c.minWidth) << c.name;
+    EXPECT_LE(x1 - x0, c.maxWidth) << c.name;
+    EXPECT_GE(y1 - y0, c.minHeight) << c.name;
+    EXPECT_LE(y1 - y0, c.maxHeight) << c.name;
+    if (left < 0) {
+      left = x0;
+      top = y0;
+    }
+    EXPECT_EQ(x0, left) << c.name;
+    EXPECT_EQ(y0, top) << c.name;
+  }
+  EXPECT_TRUE(host.reports.empty());
+}
+
 TEST(MupdfResources, BackgroundRulesText) {
   // Which texts set a background image: a background or background-image
   // declaration holding a url(), in a sheet, a <style> or an attribute.
