@@ -26,7 +26,7 @@ typedef struct fz_css_value_s fz_css_value;
 // CSS: a parsed sheet set, the values a declaration holds, and the
 // properties the parser keeps, indexed by their number.
 enum { CSS_KEYWORD = 256, CSS_HASH, CSS_STRING, CSS_NUMBER, CSS_LENGTH, CSS_PERCENT, CSS_URI };
-enum { PRO_ORPHANS = 32, PRO_SRC = 41, PRO_WIDOWS = 48, NUM_PROPERTIES = 51 };
+enum { PRO_ORPHANS = 32, PRO_QUOTES = 40, PRO_SRC = 41, PRO_WIDOWS = 48, NUM_PROPERTIES = 51 };
 
 struct fz_css_s {
   fz_pool* pool;

@@ -132,6 +132,7 @@ struct Paint {
   fz_image* image;      // null: none
   unsigned repeat;
   pendrel_mupdf::BackgroundSize size;
+  pendrel_mupdf::Offset x, y;
 };
 
 // A layout and the backgrounds drawn under it.
@@ -712,7 +713,7 @@ void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
   for (fz_html_box* box = root; box; box = nextBox(box)) {
     if (!painted.count(box)) continue;
     fz_css_style style = loadAt<fz_css_style>(view(box).style);
-    Paint paint{box, style.background_color, nullptr, 0, {}};
+    Paint paint{box, style.background_color, nullptr, 0, {}, {}, {}};
     auto it = imaged.find(box);
     if (it != imaged.end()) {
       const pendrel_mupdf::Background& b = *it->second;
@@ -731,6 +732,8 @@ void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
       }
       paint.repeat = b.repeat;
       paint.size = b.size;
+      paint.x = b.x;
+      paint.y = b.y;
     }
     if (paint.colour.a == 0 && !paint.image) continue;
     if (paint.colour.a > 0) {
@@ -881,16 +884,21 @@ void drawPaints(fz_context* ctx, fz_device* dev, fz_matrix ctm, const fz_html* h
           w *= scale;
           h *= scale;
         }
-        // From the box's top left corner; repeated as a tiling pattern, so
-        // a small image over a large box costs one tile.
-        fz_matrix origin = fz_pre_translate(m, area.x0, area.y0);
+        // At its position in the box; repeated as a tiling pattern (so a
+        // small image over a large box costs one tile) over the box.
+        float ox = p.x.fraction * (boxW - w) + p.x.points;
+        float oy = p.y.fraction * (boxH - h) + p.y.points;
+        fz_matrix origin = fz_pre_translate(m, area.x0 + ox, area.y0 + oy);
         fz_matrix placed = fz_concat(fz_make_matrix(w, 0, 0, h, 0, 0), origin);
-        fz_rect fill = {0, 0, p.repeat & pendrel_mupdf::kRepeatX ? boxW : w,
-                        p.repeat & pendrel_mupdf::kRepeatY ? boxH : h};
+        bool alongX = p.repeat & pendrel_mupdf::kRepeatX,
+             alongY = p.repeat & pendrel_mupdf::kRepeatY;
+        fz_rect fill = {alongX ? -ox : 0, alongY ? -oy : 0, alongX ? boxW - ox : w,
+                        alongY ? boxH - oy : h};
         // Clipped to the box and, along an axis it does not repeat on, to
         // the image (a pattern may run a little past its area).
-        fz_rect band = fz_intersect_rect(
-            area, fz_make_rect(area.x0, area.y0, area.x0 + fill.x1, area.y0 + fill.y1));
+        fz_rect band =
+            fz_intersect_rect(area, fz_make_rect(area.x0 + ox + fill.x0, area.y0 + oy + fill.y0,
+                                                 area.x0 + ox + fill.x1, area.y0 + oy + fill.y1));
         clip = fz_new_path(ctx);
         fz_rectto(ctx, clip, band.x0, band.y0, band.x1, band.y1);
         fz_clip_path(ctx, dev, clip, 0, m, fz_infinite_rect);

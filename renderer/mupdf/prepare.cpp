@@ -242,12 +242,80 @@ fz_css_value valueAt(const fz_css_value* p) {
   return value;
 }
 
+// Whether the first layer of a value list (up to a comma) holds a keyword.
 bool hasKeyword(const fz_css_value* p, const char* word) {
   for (; p; p = valueAt(p).next) {
     fz_css_value value = valueAt(p);
+    if (value.type == ',') break;
     if (value.type == CSS_KEYWORD && equalsNoCase(value.data, word)) return true;
   }
   return false;
+}
+
+// A position keyword's fraction and axis ('x', 'y', or 0 for center).
+bool positionKeyword(const char* word, float* fraction, char* axis) {
+  static const struct {
+    const char* word;
+    float fraction;
+    char axis;
+  } keywords[] = {{"left", 0, 'x'},
+                  {"right", 1, 'x'},
+                  {"top", 0, 'y'},
+                  {"bottom", 1, 'y'},
+                  {"center", 0.5f, 0}};
+  for (const auto& k : keywords)
+    if (equalsNoCase(word, k.word)) {
+      *fraction = k.fraction;
+      *axis = k.axis;
+      return true;
+    }
+  return false;
+}
+
+// Background-position from the first layer of a value list, up to a comma
+// or the '/' before a size: one or two keywords, percentages or lengths
+// (px, pt, or a bare 0).
+void readPosition(const fz_css_value* p, Background& b) {
+  struct Item {
+    Offset offset;
+    char axis;
+  };
+  Item items[2];
+  int count = 0;
+  for (; p && count < 2; p = valueAt(p).next) {
+    fz_css_value v = valueAt(p);
+    if (v.type == ',' || v.type == '/') break;
+    Item item{{}, 0};
+    float fraction = 0;
+    if (v.type == CSS_KEYWORD && positionKeyword(v.data, &fraction, &item.axis)) {
+      item.offset.fraction = fraction;
+    } else if (v.type == CSS_PERCENT && v.data) {
+      item.offset.fraction = fz_atof(v.data) / 100;
+    } else if ((v.type == CSS_LENGTH || v.type == CSS_NUMBER) && v.data) {
+      float number = fz_atof(v.data);
+      std::string_view unit(v.data);
+      unit.remove_prefix(std::min(unit.find_first_not_of("+-.0123456789"), unit.size()));
+      if (unit == "px")
+        item.offset.points = number * 72 / 96;
+      else if (unit == "pt" || number == 0)
+        item.offset.points = number;
+      else
+        continue;
+    } else {
+      continue;
+    }
+    items[count++] = item;
+  }
+  if (count == 0) return;
+  Offset center{0.5f, 0};
+  if (count == 1) {
+    b.x = items[0].axis == 'y' ? center : items[0].offset;
+    b.y = items[0].axis == 'y' ? items[0].offset : center;
+    return;
+  }
+  bool swapped = items[0].axis == 'y' || items[1].axis == 'x';
+  b.x = items[swapped ? 1 : 0].offset;
+  b.y = items[swapped ? 0 : 1].offset;
 }
 
 // The background an element's matched rules give it, if any.
@@ -275,6 +343,10 @@ std::optional<Background> backgroundOf(const fz_css_match& match) {
           : value;
   if (hasKeyword(size, "cover")) b.size = BackgroundSize::Cover;
   if (hasKeyword(size, "contain")) b.size = BackgroundSize::Contain;
+  readPosition(match.value[PRO_QUOTES] && match.spec[PRO_QUOTES] >= match.spec[PRO_SRC]
+                   ? match.value[PRO_QUOTES]
+                   : value,
+               b);
   return b;
 }
 

@@ -23,11 +23,18 @@ enum : unsigned { kRepeatX = 1, kRepeatY = 2 };
 // Background-size: the image's own size, scaled to cover or to fit the box.
 enum class BackgroundSize { Auto, Cover, Contain };
 
+// Background-position along one axis: a fraction of the room the box
+// leaves around the image, plus points.
+struct Offset {
+  float fraction = 0, points = 0;
+};
+
 struct Background {
   std::string id;     // the element's id (given one when it had none)
   std::string image;  // full container path of the image
   unsigned repeat = kRepeatX | kRepeatY;
   BackgroundSize size = BackgroundSize::Auto;
+  Offset x, y;
 };
 
 struct Prepared {

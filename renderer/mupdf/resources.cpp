@@ -363,10 +363,8 @@ std::string_view attributeOf(const std::vector<std::pair<std::string, std::strin
 
 // The background declarations the matcher copy renames, longest first.
 constexpr std::pair<std::string_view, std::string_view> kRenamed[] = {
-    {"background-repeat", "widows"},
-    {"background-image", "src"},
-    {"background-size", "orphans"},
-    {"background", "src"},
+    {"background-position", "quotes"}, {"background-repeat", "widows"}, {"background-image", "src"},
+    {"background-size", "orphans"},    {"background", "src"},
 };
 
 // The length of the declaration name at `at` ("name" blanks ":") that

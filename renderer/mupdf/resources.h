@@ -50,10 +50,9 @@ bool mayNeedPreparing(std::string_view xhtml);
 // CSS text for finding the elements with a background image with MuPDF's
 // own matcher, which keeps only properties it knows: `background` and
 // `background-image` declarations become `src`, `background-repeat`
-// `widows` and `background-size` `orphans`; every url() target becomes "/"
-// and its full container path, resolved against `base` (the file the text
-// was written in). Rules without such declarations, and comments, are left
-// out.
+// `widows`, `background-size` `orphans` and `background-position` `quotes`; every url() target
+// becomes "/" and its full container path, resolved against `base` (the file the text was written
+// in). Rules without such declarations, and comments, are left out.
 std::string backgroundRules(std::string_view css, std::string_view base);
 
 // Reads a style sheet by full container path, already as UTF-8.
