@@ -97,6 +97,16 @@ STYLE = (b'body { font-family: serif; margin: 1em } h1 { font-size: 2em; color: 
          b'p { text-indent: 1.5em; line-height: 1.4 } em { font-style: italic }\n'
          b'@font-face { font-family: X; src: url(font.ttf) } img { width: 50% }\n')
 
+# A document the MuPDF renderer prepares before MuPDF parses it: an object
+# image, @import in <style>, background images from a sheet, a <style> and a
+# style attribute.
+PREPARED = (b'<?xml version="1.0"?><html xmlns="http://www.w3.org/1999/xhtml"><head>'
+            b'<link rel="stylesheet" href="style.css"/><style>@import "style.css"; div '
+            b'{ background: #eee url(pic.png) no-repeat; background-size: cover }</style></head>'
+            b'<body><div style="background-image: url(pic.svg); padding: 1em"><p>text</p>'
+            b'<object data="pic.png" type="image/png">fallback</object></div></body></html>')
+BACKGROUND_STYLE = STYLE + b'p { background: url(pic.gif) repeat-x; background-repeat: repeat }\n'
+
 
 def png(width, height):
     """A small RGB PNG, written by hand (zlib only)."""
@@ -236,6 +246,9 @@ def main():
         for j, program in enumerate(mupdf_programs()):
             image = images[(i + j) % len(images)]
             write(out, "mupdf", SEPARATOR.join([document, STYLE, image, b"", program]))
+    for image in images:
+        write(out, "mupdf", SEPARATOR.join([PREPARED, BACKGROUND_STYLE, image, b"",
+                                            mupdf_programs()[1]]))
     return 0
 
 

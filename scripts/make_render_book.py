@@ -5,9 +5,11 @@ inline code and links, code blocks, lists, tables, a few PNG figures and
 SVG diagrams, text in several scripts), with one shared style sheet. The
 text is made from a fixed seed, so every run writes the same book.
 
-Usage: /usr/bin/python3 make_render_book.py OUTPUT.epub [DOCUMENTS]
+Usage: /usr/bin/python3 make_render_book.py [--backgrounds] OUTPUT.epub [DOCUMENTS]
 (DOCUMENTS defaults to 340; at 600 x 800 points and em 12 that is over
-1,000 pages.)
+1,000 pages.) --backgrounds adds CSS background images to the style sheet
+(on every heading and API name), so every document takes the renderer's
+markup preparation and draws them.
 """
 
 import random
@@ -32,6 +34,10 @@ pre { font-family: monospace; font-size: 0.85em; background: #f4f4f4; padding: 0
 table { border-collapse: collapse; }
 td, th { border: 1px solid #999; padding: 2px 4px; }
 .api { color: #245; }
+"""
+
+BACKGROUNDS = """h1 { background: url(../images/fig0.png) no-repeat; background-size: contain; }
+.api { background-image: url(../images/fig1.png); }
 """
 
 
@@ -102,12 +108,16 @@ def document(rng, number, figures):
 
 
 def main():
-    if len(sys.argv) not in (2, 3):
+    args = sys.argv[1:]
+    backgrounds = args[:1] == ["--backgrounds"]
+    if backgrounds:
+        args = args[1:]
+    if len(args) not in (1, 2):
         sys.exit(__doc__)
-    count = int(sys.argv[2]) if len(sys.argv) == 3 else 340
+    count = int(args[1]) if len(args) == 2 else 340
     rng = random.Random(20261206)
     figures = ["fig%d.png" % i for i in range(6)] + ["diagram%d.svg" % i for i in range(4)]
-    with zipfile.ZipFile(sys.argv[1], "w") as z:
+    with zipfile.ZipFile(args[0], "w") as z:
         z.writestr(zipfile.ZipInfo("mimetype"), "application/epub+zip", zipfile.ZIP_STORED)
         z.writestr("META-INF/container.xml",
                    '<?xml version="1.0"?><container version="1.0" '
@@ -115,7 +125,8 @@ def main():
                    '<rootfile full-path="OEBPS/content.opf" '
                    'media-type="application/oebps-package+xml"/></rootfiles></container>',
                    zipfile.ZIP_DEFLATED)
-        z.writestr("OEBPS/styles/book.css", CSS, zipfile.ZIP_DEFLATED)
+        z.writestr("OEBPS/styles/book.css", CSS + (BACKGROUNDS if backgrounds else ""),
+                   zipfile.ZIP_DEFLATED)
         for i, name in enumerate(figures):
             data = png(160, 90, i) if name.endswith(".png") else svg(i).encode()
             z.writestr("OEBPS/images/" + name, data, zipfile.ZIP_DEFLATED)

@@ -6,7 +6,9 @@
 // MuPDF layout lives in a small cache of recently used documents and is made
 // again when a query needs it; its objects are read from the layout the first
 // time a query asks for them. Resources reach MuPDF through an archive backed
-// by the host's read trampoline.
+// by the host's read trampoline. Documents using what MuPDF 1.21 lacks
+// (object images, @import in <style>, background images) have their markup
+// prepared first (prepare.h); the background images are drawn here.
 //
 // Every MuPDF call runs inside fz_try; no C++ object is constructed inside
 // a try block, so an exception unwinding by longjmp never skips a
@@ -24,10 +26,12 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "mupdf_html.h"
 #include "pendrel.h"
+#include "prepare.h"
 #include "resources.h"
 #include "utf.h"
 
@@ -111,6 +115,8 @@ struct Document {
   std::vector<std::string> reported;  // resources already reported
   // Encodings the document's <link charset> attributes declare, by path.
   std::vector<std::pair<std::string, std::string>> charsets;
+  // Whether its markup is prepared before MuPDF parses it (see prepare.h).
+  bool prepare = false;
   std::vector<Scrap> scraps;
   fz_matrix lastDraw = fz_identity;
   bool drawn = false;
@@ -118,9 +124,26 @@ struct Document {
   bool hasPage(int32_t page) const { return page >= 0 && page < pages; }
 };
 
+// A background MuPDF leaves out, drawn under the page's content: a block
+// box's colour and image, or the page's colour (the root box's).
+struct Paint {
+  fz_html_box* box;
+  fz_css_color colour;  // alpha 0: none
+  fz_image* image;      // null: none
+  unsigned repeat;
+  pendrel_mupdf::BackgroundSize size;
+  pendrel_mupdf::Offset x, y;
+};
+
+// A layout and the backgrounds drawn under it.
+struct Laid {
+  fz_html* html = nullptr;
+  std::vector<Paint> paints;
+};
+
 struct Cached {
   const Document* doc;
-  fz_html* html;
+  Laid laid;
 };
 
 struct Hit {
@@ -160,6 +183,16 @@ struct ZaveVevode {
   // MuPDF's next warning may declare unusable.
   Document* parsing = nullptr;
   std::string lastServed;
+  // While MuPDF parses a document: the folder it joins references to, and
+  // the SVG files served so far, whose own references MuPDF joins to that
+  // folder too.
+  std::string parsingBase;
+  std::vector<std::string> svgServed;
+  // Style sheets (by path) known to set background images or not.
+  std::unordered_map<std::string, bool> sheetBackgrounds;
+  // Raster background images by path, shared by the documents' layouts, so
+  // MuPDF's store keeps one decoded copy of each.
+  std::unordered_map<std::string, fz_image*> backgroundImages;
 };
 
 namespace {
@@ -279,6 +312,41 @@ bool imageDecodes(ZaveVevode* r, const std::string& path, std::string_view data)
   return ok;
 }
 
+// A style sheet as UTF-8 with its imports in place (missing imports
+// reported), or nullopt when the host lacks it.
+std::optional<std::string> sheetText(ZaveVevode* r, const std::string& path,
+                                     std::optional<std::string_view> data = std::nullopt) {
+  if (!data) data = readHost(r, path);
+  if (!data) return std::nullopt;
+  auto read = [r](const std::string& imported) -> std::optional<std::string> {
+    std::optional<std::string_view> bytes = readHost(r, imported);
+    if (!bytes) {
+      report(r, imported, kResourceMissing);
+      return std::nullopt;
+    }
+    return pendrel_mupdf::cssToUtf8(*bytes);
+  };
+  std::string_view declared;
+  if (r->parsing)
+    for (const auto& [sheetPath, charset] : r->parsing->charsets)
+      if (sheetPath == path) declared = charset;
+  return pendrel_mupdf::expandImports(pendrel_mupdf::cssToUtf8(*data, declared), path, read);
+}
+
+// MuPDF joins the references inside an SVG file to the document's folder:
+// a name the host lacks is looked for beside the SVG files served for the
+// document, the latest first.
+std::optional<std::string> besideSvg(ZaveVevode* r, std::string_view name) {
+  std::string prefix = r->parsingBase + "/";
+  if (r->svgServed.empty() || name.substr(0, prefix.size()) != prefix) return std::nullopt;
+  std::string_view href = name.substr(prefix.size());
+  for (auto svg = r->svgServed.rbegin(); svg != r->svgServed.rend(); ++svg) {
+    std::string path = pendrel_mupdf::resolveHref(*svg, href);
+    if (!path.empty() && readHost(r, path)) return path;
+  }
+  return std::nullopt;
+}
+
 // The bytes MuPDF gets for an archive entry, or null (reported when the
 // host lacks the file or it is unusable). Style sheets come as UTF-8 with
 // their imports in place.
@@ -290,26 +358,23 @@ fz_buffer* serve(ZaveVevode* r, const char* name) {
   if (isFontFile(path) && !embeddedFonts) return nullptr;
   std::optional<std::string_view> data = readHost(r, path);
   if (!data) {
+    if (std::optional<std::string> beside = besideSvg(r, name)) {
+      path = std::move(*beside);
+      data = readHost(r, path);
+    }
+  }
+  if (!data) {
     report(r, path, kResourceMissing);
     return nullptr;
   }
-  std::string sheet;
+  std::optional<std::string> sheet;
   if (endsWithNoCase(path, ".css")) {
-    auto read = [r](const std::string& imported) -> std::optional<std::string> {
-      std::optional<std::string_view> bytes = readHost(r, imported);
-      if (!bytes) {
-        report(r, imported, kResourceMissing);
-        return std::nullopt;
-      }
-      return pendrel_mupdf::cssToUtf8(*bytes);
-    };
-    std::string_view declared;
-    if (r->parsing)
-      for (const auto& [sheetPath, charset] : r->parsing->charsets)
-        if (sheetPath == path) declared = charset;
-    sheet = pendrel_mupdf::expandImports(pendrel_mupdf::cssToUtf8(*data, declared), path, read);
-    data = sheet;
-  } else if (!endsWithNoCase(path, ".svg") && !isFontFile(path) && !imageDecodes(r, path, *data)) {
+    sheet = sheetText(r, path, data);
+    r->sheetBackgrounds[path] = pendrel_mupdf::setsBackgroundImage(*sheet);
+    data = *sheet;
+  } else if (endsWithNoCase(path, ".svg")) {
+    r->svgServed.push_back(path);
+  } else if (!isFontFile(path) && !imageDecodes(r, path, *data)) {
     report(r, path, kResourceUnreadable);
     return nullptr;
   }
@@ -492,58 +557,373 @@ std::string userCss(const ZaveVevode& r) {
 
 // ---- Layout ----
 
-// Parses and lays out XHTML with the document's style sheet, fonts and
-// folder; resources are reported for `report` (null: not reported).
-fz_html* layOut(ZaveVevode* r, const Document& d, std::string_view bytes, const Layout& layout,
-                Document* reportFor) {
-  if (!d.fonts) return nullptr;
+// Whether a document's markup needs preparing (see prepare.h): its own text
+// may, or a style sheet it links sets background images (known once MuPDF
+// has read the sheet, so no sheet is read for this alone).
+bool needsPreparing(ZaveVevode* r, const Document& d, const std::string& path,
+                    std::optional<std::string_view> text = std::nullopt) {
+  std::string_view bytes = text ? *text : std::string_view(d.bytes);
+  if (pendrel_mupdf::mayNeedPreparing(bytes)) return true;
+  for (const std::string& href : pendrel_mupdf::linkHrefs(bytes)) {
+    std::string sheet = pendrel_mupdf::resolveHref(path, href);
+    if (sheet.empty()) continue;
+    auto known = r->sheetBackgrounds.find(sheet);
+    if (known != r->sheetBackgrounds.end() && known->second) return true;
+  }
+  return false;
+}
+
+// The document's markup prepared, for a document that needs it (see
+// prepare.h); style sheets and object images it reads are reported missing.
+std::optional<pendrel_mupdf::Prepared> prepareMarkup(ZaveVevode* r, const std::string& path,
+                                                     std::string_view bytes) {
+  pendrel_mupdf::PrepareHost host;
+  host.sheet = [r](const std::string& sheet) {
+    std::optional<std::string> text = sheetText(r, sheet);
+    if (!text) report(r, sheet, kResourceMissing);
+    return text;
+  };
+  host.has = [r](const std::string& image) {
+    if (readHost(r, image)) return true;
+    report(r, image, kResourceMissing);
+    return false;
+  };
+  return pendrel_mupdf::prepare(r->ctx, bytes, path, host);
+}
+
+// A background image by full container path (an SVG file's references
+// resolved beside it), or null, reported, when missing or unusable.
+fz_image* backgroundImage(ZaveVevode* r, fz_archive* archive, const std::string& path) {
+  std::string name = path;  // serve() takes names as the archive gets them
+  fz_buffer* buf = serve(r, name.c_str());
+  if (!buf) return nullptr;
+  std::string folder = path.substr(0, path.rfind('/') == std::string::npos ? 0 : path.rfind('/'));
+  if (folder.empty()) folder = ".";
   fz_context* ctx = r->ctx;
-  fz_buffer* buf = nullptr;
-  fz_html* html = nullptr;
-  HostArchive* archive = nullptr;
-  fz_var(buf);
-  fz_var(html);
-  fz_var(archive);
-  r->parsing = reportFor;
-  r->lastServed.clear();
+  fz_image* volatile image = nullptr;
+  volatile bool svg = endsWithNoCase(path, ".svg");
   fz_try(ctx) {
+    image = svg ? fz_new_image_from_svg(ctx, buf, folder.c_str(), archive)
+                : fz_new_image_from_buffer(ctx, buf);
+  }
+  fz_always(ctx) { fz_drop_buffer(ctx, buf); }
+  fz_catch(ctx) { image = nullptr; }
+  if (!image) report(r, path, kResourceUnreadable);
+  return image;
+}
+
+// MuPDF's pools pack objects without aligning them, so its boxes and styles
+// are read and written by copying bytes.
+template <class T>
+T loadAt(const void* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+bool isBlockType(unsigned type) {
+  return type == BOX_BLOCK || type == BOX_TABLE || type == BOX_TABLE_ROW || type == BOX_TABLE_CELL;
+}
+
+// What the renderer reads of a box.
+struct BoxView {
+  unsigned type;
+  fz_html_box *up, *down, *next;
+  const char* id;
+  const fz_css_style* style;
+  float x, y, w, b;
+  float padding[4];
+};
+
+BoxView view(const fz_html_box* box) {
+  const char* at = reinterpret_cast<const char*>(box);
+  fz_html_box head;
+  std::memcpy(static_cast<void*>(&head), at, offsetof(fz_html_box, u));
+  BoxView v{head.bits & 7,   head.up,         head.down,       head.next,
+            head.id,         head.style,      head.s.layout.x, head.s.layout.y,
+            head.s.layout.w, head.s.layout.b, {0, 0, 0, 0}};
+  if (isBlockType(v.type))
+    std::memcpy(v.padding, at + offsetof(fz_html_box, u.block.padding), sizeof v.padding);
+  return v;
+}
+
+void setStyle(fz_html_box* box, const fz_css_style* style) {
+  std::memcpy(reinterpret_cast<char*>(box) + offsetof(fz_html_box, style), &style, sizeof style);
+}
+
+// The box after `box` in tree order (children first).
+fz_html_box* nextBox(fz_html_box* box) {
+  BoxView v = view(box);
+  if (v.down) return v.down;
+  while (box && !v.next) {
+    box = v.up;
+    if (box) v = view(box);
+  }
+  return box ? v.next : nullptr;
+}
+
+void dropImages(fz_context* ctx, std::unordered_map<std::string, fz_image*>& images) {
+  for (auto& [path, image] : images) fz_drop_image(ctx, image);
+  images.clear();
+}
+
+void dropPaints(fz_context* ctx, std::vector<Paint>& paints) {
+  for (Paint& p : paints) fz_drop_image(ctx, p.image);
+  paints.clear();
+}
+
+void release(fz_context* ctx, Laid& laid) {
+  dropPaints(ctx, laid.paints);
+  fz_drop_html(ctx, laid.html);
+  laid.html = nullptr;
+}
+
+fz_css_style* newStyle(fz_context* ctx, fz_pool* pool) {
+  fz_css_style* volatile style = nullptr;
+  fz_try(ctx) {
+    style = static_cast<fz_css_style*>(fz_pool_alloc(ctx, pool, sizeof(fz_css_style)));
+  }
+  fz_catch(ctx) { style = nullptr; }
+  return style;
+}
+
+// Finds the boxes of the elements with background images and lists what is
+// drawn under the page: each such box's colour and image, and the colours
+// of the boxes around them (MuPDF would otherwise paint those over the
+// images), which MuPDF then leaves out.
+void findPaints(ZaveVevode* r, fz_archive* archive, Laid& laid,
+                const std::vector<pendrel_mupdf::Background>& backgrounds) {
+  fz_context* ctx = r->ctx;
+  fz_html_box* root = laid.html->tree.root;
+  std::unordered_map<std::string_view, const pendrel_mupdf::Background*> byId;
+  for (const auto& b : backgrounds) byId.emplace(b.id, &b);
+  std::unordered_map<fz_html_box*, const pendrel_mupdf::Background*> imaged;
+  std::unordered_set<fz_html_box*> painted;
+  for (fz_html_box* box = root; box; box = nextBox(box)) {
+    BoxView v = view(box);
+    if (!v.id || !isBlockType(v.type)) continue;
+    auto it = byId.find(v.id);
+    if (it == byId.end()) continue;
+    imaged.emplace(box, it->second);
+    for (fz_html_box* up = box; up && painted.insert(up).second;) up = view(up).up;
+  }
+  // Backgrounds kept at once; past that the cache starts again.
+  constexpr size_t kKeptImages = 64;
+  auto& images = r->backgroundImages;
+  for (fz_html_box* box = root; box; box = nextBox(box)) {
+    if (!painted.count(box)) continue;
+    fz_css_style style = loadAt<fz_css_style>(view(box).style);
+    Paint paint{box, style.background_color, nullptr, 0, {}, {}, {}};
+    auto it = imaged.find(box);
+    if (it != imaged.end()) {
+      const pendrel_mupdf::Background& b = *it->second;
+      auto known = images.find(b.image);
+      if (known != images.end()) {
+        paint.image = fz_keep_image(ctx, known->second);
+      } else {
+        paint.image = backgroundImage(r, archive, b.image);
+        // Raster images that load are shared; a failure is tried (and
+        // reported) again for each document, as is an SVG file with its
+        // own references.
+        if (paint.image && !endsWithNoCase(b.image, ".svg")) {
+          if (images.size() >= kKeptImages) dropImages(ctx, images);
+          images.emplace(b.image, fz_keep_image(ctx, paint.image));
+        }
+      }
+      paint.repeat = b.repeat;
+      paint.size = b.size;
+      paint.x = b.x;
+      paint.y = b.y;
+    }
+    if (paint.colour.a == 0 && !paint.image) continue;
+    if (paint.colour.a > 0) {
+      void* copy = newStyle(ctx, laid.html->tree.pool);
+      if (copy) {
+        style.background_color.a = 0;
+        std::memcpy(copy, &style, sizeof style);
+        setStyle(box, static_cast<const fz_css_style*>(copy));
+      } else {
+        paint.colour.a = 0;
+      }
+    }
+    laid.paints.push_back(paint);
+  }
+}
+
+HostArchive* newArchive(ZaveVevode* r) {
+  HostArchive* volatile archive = nullptr;
+  fz_try(r->ctx) {
     archive = reinterpret_cast<HostArchive*>(
-        fz_new_archive_of_size(ctx, nullptr, static_cast<int>(sizeof(HostArchive))));
+        fz_new_archive_of_size(r->ctx, nullptr, static_cast<int>(sizeof(HostArchive))));
     archive->super.format = "publication";
     archive->super.has_entry = archiveHas;
     archive->super.read_entry = archiveRead;
     archive->super.open_entry = archiveOpen;
     archive->renderer = r;
-    buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(bytes.data()),
-                                         bytes.size());
-    html = fz_parse_xhtml(ctx, d.fonts->set, &archive->super, d.base.c_str(), buf, d.css.c_str());
+  }
+  fz_catch(r->ctx) { archive = nullptr; }
+  return archive;
+}
+
+fz_html* parseAndLayOut(fz_context* ctx, const Document& d, fz_archive* archive,
+                        std::string_view source, const Layout& layout) {
+  fz_buffer* buf = nullptr;
+  fz_html* html = nullptr;
+  fz_var(buf);
+  fz_var(html);
+  fz_try(ctx) {
+    buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(source.data()),
+                                         source.size());
+    html = fz_parse_xhtml(ctx, d.fonts->set, archive, d.base.c_str(), buf, d.css.c_str());
     fz_layout_html(ctx, html, layout.width, layout.height, layout.em);
   }
   fz_always(ctx) {
     fz_drop_buffer(ctx, buf);
-    fz_drop_archive(ctx, archive ? &archive->super : nullptr);
     fz_flush_warnings(ctx);
   }
   fz_catch(ctx) {
     fz_drop_html(ctx, html);
     html = nullptr;
   }
+  return html;
+}
+
+// Parses and lays out XHTML with the document's style sheet, fonts and
+// folder; resources are reported for `report` (null: not reported). A
+// document that needs it is prepared first (and laid out as given if the
+// prepared markup fails); its backgrounds go to `laid`.
+Laid layOut(ZaveVevode* r, const Document& d, std::string_view bytes, const Layout& layout,
+            Document* reportFor) {
+  Laid laid;
+  if (!d.fonts) return laid;
+  fz_context* ctx = r->ctx;
+  r->parsing = reportFor;
+  r->lastServed.clear();
+  r->parsingBase = d.base;
+  r->svgServed.clear();
+  std::optional<pendrel_mupdf::Prepared> prepared;
+  if (d.prepare) prepared = prepareMarkup(r, toUtf8(d.path), bytes);
+  std::string_view source = prepared ? std::string_view(prepared->xhtml) : bytes;
+  HostArchive* archive = newArchive(r);
+  for (int attempt = 0; archive && attempt < (prepared ? 2 : 1) && !laid.html; ++attempt) {
+    laid.html = parseAndLayOut(ctx, d, &archive->super, attempt == 0 ? source : bytes, layout);
+    if (laid.html && attempt == 0 && prepared && !prepared->backgrounds.empty())
+      findPaints(r, &archive->super, laid, prepared->backgrounds);
+  }
+  fz_drop_archive(ctx, archive ? &archive->super : nullptr);
   r->parsing = nullptr;
   r->lastServed.clear();
-  return html;
+  r->svgServed.clear();
+  return laid;
+}
+
+// Draws an image inside the clip just pushed, as a tiling pattern over
+// `tile` (null: once), and pops the clip; the device's clip and tile stacks
+// stay balanced when drawing fails.
+void fillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix placed, fz_matrix origin,
+               const fz_rect* tile, float w, float h) {
+  fz_try(ctx) {
+    if (tile) {
+      fz_begin_tile(ctx, dev, *tile, fz_make_rect(0, 0, w, h), w, h, origin);
+      fz_try(ctx) { fz_fill_image(ctx, dev, image, placed, 1, fz_default_color_params); }
+      fz_always(ctx) { fz_end_tile(ctx, dev); }
+      fz_catch(ctx) { fz_rethrow(ctx); }
+    } else {
+      fz_fill_image(ctx, dev, image, placed, 1, fz_default_color_params);
+    }
+  }
+  fz_always(ctx) { fz_pop_clip(ctx, dev); }
+  fz_catch(ctx) {}
+}
+
+// Draws the page's backgrounds as MuPDF draws background colours: a box's
+// padding box (the root's: the whole page), then its image clipped to it,
+// at its own size or scaled to cover or fit, tiled unless it does not repeat.
+void drawPaints(fz_context* ctx, fz_device* dev, fz_matrix ctm, const fz_html* html, int page,
+                const std::vector<Paint>& paints) {
+  float pageTop = static_cast<float>(page) * html->page_h;
+  float pageBottom = pageTop + html->page_h;
+  const float* margin = html->page_margin;
+  fz_matrix inner = fz_pre_translate(ctm, margin[BOX_L], margin[BOX_T]);
+  for (const Paint& p : paints) {
+    fz_rect area;
+    fz_matrix m = inner;
+    if (p.box == html->tree.root) {
+      area = {0, 0, html->page_w + margin[BOX_L] + margin[BOX_R],
+              html->page_h + margin[BOX_T] + margin[BOX_B]};
+      m = ctm;
+    } else {
+      BoxView v = view(p.box);
+      area = {v.x - v.padding[BOX_L], v.y - v.padding[BOX_T], v.x + v.w + v.padding[BOX_R],
+              v.b + v.padding[BOX_B]};
+      if (area.y0 > pageBottom || area.y1 < pageTop || !(area.y1 > area.y0)) continue;
+      area.y0 -= pageTop;
+      area.y1 -= pageTop;
+    }
+    if (loadAt<fz_css_style>(view(p.box).style).visibility != V_VISIBLE) continue;
+    fz_path* path = nullptr;
+    fz_path* clip = nullptr;
+    fz_var(path);
+    fz_var(clip);
+    fz_try(ctx) {
+      path = fz_new_path(ctx);
+      fz_rectto(ctx, path, area.x0, area.y0, area.x1, area.y1);
+      if (p.colour.a > 0) {
+        float rgb[3] = {p.colour.r / 255.0f, p.colour.g / 255.0f, p.colour.b / 255.0f};
+        fz_fill_path(ctx, dev, path, 0, m, fz_device_rgb(ctx), rgb, p.colour.a / 255.0f,
+                     fz_default_color_params);
+      }
+      float w = static_cast<float>(p.image ? p.image->w : 0) * 72 / 96;
+      float h = static_cast<float>(p.image ? p.image->h : 0) * 72 / 96;
+      float boxW = area.x1 - area.x0, boxH = area.y1 - area.y0;
+      if (p.image && w > 0 && h > 0 && boxW > 0) {
+        if (p.size != pendrel_mupdf::BackgroundSize::Auto) {
+          float sx = boxW / w, sy = boxH / h;
+          float scale =
+              p.size == pendrel_mupdf::BackgroundSize::Cover ? std::max(sx, sy) : std::min(sx, sy);
+          w *= scale;
+          h *= scale;
+        }
+        // At its position in the box; repeated as a tiling pattern (so a
+        // small image over a large box costs one tile) over the box.
+        float ox = p.x.fraction * (boxW - w) + p.x.points;
+        float oy = p.y.fraction * (boxH - h) + p.y.points;
+        fz_matrix origin = fz_pre_translate(m, area.x0 + ox, area.y0 + oy);
+        fz_matrix placed = fz_concat(fz_make_matrix(w, 0, 0, h, 0, 0), origin);
+        bool alongX = p.repeat & pendrel_mupdf::kRepeatX,
+             alongY = p.repeat & pendrel_mupdf::kRepeatY;
+        fz_rect fill = {alongX ? -ox : 0, alongY ? -oy : 0, alongX ? boxW - ox : w,
+                        alongY ? boxH - oy : h};
+        // Clipped to the box and, along an axis it does not repeat on, to
+        // the image (a pattern may run a little past its area).
+        fz_rect band =
+            fz_intersect_rect(area, fz_make_rect(area.x0 + ox + fill.x0, area.y0 + oy + fill.y0,
+                                                 area.x0 + ox + fill.x1, area.y0 + oy + fill.y1));
+        clip = fz_new_path(ctx);
+        fz_rectto(ctx, clip, band.x0, band.y0, band.x1, band.y1);
+        fz_clip_path(ctx, dev, clip, 0, m, fz_infinite_rect);
+        fillImage(ctx, dev, p.image, placed, origin, p.repeat ? &fill : nullptr, w, h);
+      }
+    }
+    fz_always(ctx) {
+      fz_drop_path(ctx, clip);
+      fz_drop_path(ctx, path);
+    }
+    fz_catch(ctx) {}
+  }
 }
 
 int32_t pagesOf(const fz_html* html) {
   const fz_html_box* root = html->tree.root;
-  if (!root || html->page_h <= 0 || !(root->layout.b > 0)) return 1;
-  float pages = std::ceil(root->layout.b / html->page_h);
+  if (!root || html->page_h <= 0 || !(root->s.layout.b > 0)) return 1;
+  float pages = std::ceil(root->s.layout.b / html->page_h);
   return pages < 1 ? 1 : pages > 1e6f ? 1000000 : static_cast<int32_t>(pages);
 }
 
 void forget(ZaveVevode* r, const Document* d) {
   for (auto it = r->cache.begin(); it != r->cache.end();) {
     if (it->doc == d) {
-      fz_drop_html(r->ctx, it->html);
+      release(r->ctx, it->laid);
       it = r->cache.erase(it);
     } else {
       ++it;
@@ -551,24 +931,31 @@ void forget(ZaveVevode* r, const Document* d) {
   }
 }
 
-void keep(ZaveVevode* r, const Document* d, fz_html* html) {
-  r->cache.push_front({d, html});
+const Laid* keep(ZaveVevode* r, const Document* d, Laid&& laid) {
+  r->cache.push_front({d, std::move(laid)});
   while (r->cache.size() > kCachedLayouts) {
-    fz_drop_html(r->ctx, r->cache.back().html);
+    release(r->ctx, r->cache.back().laid);
     r->cache.pop_back();
   }
+  return &r->cache.front().laid;
 }
 
-// The document's layout, from the cache or made again.
-fz_html* htmlOf(ZaveVevode* r, Document& d) {
+// The document's layout and backgrounds, from the cache or made again
+// (null when it fails).
+const Laid* laidOf(ZaveVevode* r, Document& d) {
   for (auto it = r->cache.begin(); it != r->cache.end(); ++it)
     if (it->doc == &d) {
       r->cache.splice(r->cache.begin(), r->cache, it);
-      return it->html;
+      return &it->laid;
     }
-  fz_html* html = layOut(r, d, d.bytes, d.layout, &d);
-  if (html) keep(r, &d, html);
-  return html;
+  Laid laid = layOut(r, d, d.bytes, d.layout, &d);
+  if (!laid.html) return nullptr;
+  return keep(r, &d, std::move(laid));
+}
+
+fz_html* htmlOf(ZaveVevode* r, Document& d) {
+  const Laid* laid = laidOf(r, d);
+  return laid ? laid->html : nullptr;
 }
 
 // Splits one page into objects: images and words, a word ending at white
@@ -822,10 +1209,11 @@ PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
 PENDREL_API void ZaveVevode_free(ZaveVevode** renderer) {
   if (!renderer || !*renderer) return;
   ZaveVevode* r = *renderer;
-  for (Cached& c : r->cache) fz_drop_html(r->ctx, c.html);
+  for (Cached& c : r->cache) release(r->ctx, c.laid);
   r->cache.clear();
   r->documents.clear();
   r->fonts.reset();
+  dropImages(r->ctx, r->backgroundImages);
   fz_drop_buffer(r->ctx, r->hostFont);
   fz_drop_context(r->ctx);
   delete r;
@@ -853,10 +1241,17 @@ PENDREL_API bool ZaveVevode_xhtml(ZaveVevode* r, const pendrel_char16* path, con
   d->css = userCss(*r);
   d->fonts = currentFonts(r);
   d->layout = layout;
-  fz_html* html = layOut(r, *d, d->bytes, layout, d.get());
-  if (!html) return false;
-  d->pages = pagesOf(html);
-  keep(r, d.get(), html);
+  d->prepare = needsPreparing(r, *d, utf8Path);
+  Laid laid = layOut(r, *d, d->bytes, layout, d.get());
+  if (laid.html && !d->prepare && needsPreparing(r, *d, utf8Path)) {
+    // A sheet read for the first time sets background images.
+    release(r->ctx, laid);
+    d->prepare = true;
+    laid = layOut(r, *d, d->bytes, layout, d.get());
+  }
+  if (!laid.html) return false;
+  d->pages = pagesOf(laid.html);
+  keep(r, d.get(), std::move(laid));
   if (progress)
     for (int32_t i = 0; i < d->pages; ++i)
       progress(context, static_cast<uint32_t>(d->pages), static_cast<uint32_t>(i + 1));
@@ -946,8 +1341,9 @@ PENDREL_API void ZaveVevode_draw(ZaveVevode* r, const pendrel_char16* path, int3
     std::fill_n(bitmap->pixels + static_cast<size_t>(y) * static_cast<size_t>(bitmap->stride),
                 static_cast<size_t>(bitmap->width) * 4, uint8_t{0xFF});
   fz_matrix m = transformFor(*doc, *bitmap, b, c, d);
-  fz_html* html = htmlOf(r, *doc);
-  if (html) {
+  const Laid* laid = laidOf(r, *doc);
+  if (laid) {
+    fz_html* html = laid->html;
     fz_context* ctx = r->ctx;
     fz_pixmap* pixmap = nullptr;
     fz_device* device = nullptr;
@@ -957,6 +1353,7 @@ PENDREL_API void ZaveVevode_draw(ZaveVevode* r, const pendrel_char16* path, int3
       pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), bitmap->width, bitmap->height,
                                        nullptr, 1, bitmap->stride, bitmap->pixels);
       device = fz_new_draw_device(ctx, fz_identity, pixmap);
+      drawPaints(ctx, device, m, html, page, laid->paints);
       fz_draw_html(ctx, device, m, html, page);
       fz_close_device(ctx, device);
     }
@@ -1204,12 +1601,14 @@ PENDREL_API int32_t ZaveVevode_search(ZaveVevode* r, const pendrel_char16* path,
   scratch.css = loaded ? loaded->css : userCss(*r);
   scratch.fonts = loaded ? loaded->fonts : currentFonts(r);
   scratch.layout = loaded ? loaded->layout : r->current;
-  fz_html* html = layOut(r, scratch, std::string_view(reinterpret_cast<const char*>(bytes), length),
-                         scratch.layout, nullptr);
+  std::string_view markup(reinterpret_cast<const char*>(bytes), length);
+  scratch.prepare = loaded ? loaded->prepare : needsPreparing(r, scratch, toUtf8(path), markup);
+  Laid laid = layOut(r, scratch, markup, scratch.layout, nullptr);
+  fz_html* html = laid.html;
   if (!html) return 0;
   Objects text;
   bool ok = extract(r->ctx, html, pagesOf(html), scratch.layout, text);
-  fz_drop_html(r->ctx, html);
+  release(r->ctx, laid);
   if (!ok) return 0;
   std::vector<Hit> found = findHits(*r, text);
   auto count = static_cast<int32_t>(found.size());

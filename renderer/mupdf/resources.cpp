@@ -1,6 +1,8 @@
 #include "resources.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "utf.h"
@@ -307,16 +309,20 @@ std::string cssToUtf8(std::string_view bytes, std::string_view declared) {
   return std::string(bytes);
 }
 
-std::vector<std::pair<std::string, std::string>> linkCharsets(std::string_view xhtml) {
-  std::vector<std::pair<std::string, std::string>> found;
-  std::string_view head = xhtml;
+namespace {
+
+// Calls `found(attributes)` for each <link> element before <body, with its
+// attributes as name (lowered) and value pairs.
+template <class Found>
+void forEachLink(std::string_view head, Found found) {
+  std::vector<std::pair<std::string, std::string_view>> attributes;
   for (size_t i = 0; i + 5 <= head.size(); ++i) {
     if (head[i] != '<') continue;
     if (startsWithNoCase(head, i + 1, "body")) break;
     if (!startsWithNoCase(head, i + 1, "link") || i + 5 >= head.size() || isNameChar(head[i + 5]))
       continue;
     // The tag's attributes: name = "value" | 'value' | value, up to '>'.
-    std::string href, charset;
+    attributes.clear();
     size_t j = i + 5;
     while (j < head.size() && head[j] != '>') {
       while (j < head.size() && (isBlank(head[j]) || head[j] == '/')) ++j;
@@ -340,13 +346,172 @@ std::vector<std::pair<std::string, std::string>> linkCharsets(std::string_view x
         while (j < head.size() && !isBlank(head[j]) && head[j] != '>') ++j;
         end = j;
       }
-      if (attribute == "href") href = head.substr(begin, end - begin);
-      if (attribute == "charset") charset = head.substr(begin, end - begin);
+      attributes.emplace_back(std::move(attribute), head.substr(begin, end - begin));
     }
-    if (!href.empty() && !charset.empty()) found.emplace_back(std::move(href), std::move(charset));
+    found(attributes);
     i = j;
   }
+}
+
+std::string_view attributeOf(const std::vector<std::pair<std::string, std::string_view>>& list,
+                             std::string_view name) {
+  std::string_view value;
+  for (const auto& [key, v] : list)
+    if (key == name) value = v;
+  return value;
+}
+
+// The background declarations the matcher copy renames, longest first.
+constexpr std::pair<std::string_view, std::string_view> kRenamed[] = {
+    {"background-position", "quotes"}, {"background-repeat", "widows"}, {"background-image", "src"},
+    {"background-size", "orphans"},    {"background", "src"},
+};
+
+// The length of the declaration name at `at` ("name" blanks ":") that
+// kRenamed holds, and its index; 0 when none starts there.
+size_t renamedAt(std::string_view css, size_t at, size_t* which) {
+  for (size_t k = 0; k < std::size(kRenamed); ++k) {
+    std::string_view name = kRenamed[k].first;
+    if (!startsWithNoCase(css, at, name)) continue;
+    size_t j = at + name.size();
+    if (j < css.size() && isNameChar(css[j])) continue;
+    while (j < css.size() && isBlank(css[j])) ++j;
+    if (j < css.size() && css[j] == ':') {
+      *which = k;
+      return name.size();
+    }
+  }
+  return 0;
+}
+
+// Whether the declaration whose name starts at `at` holds a url() before
+// its end (';', '}', or a quote or '<' ending the attribute or element it
+// is written in).
+bool declaresUrl(std::string_view css, size_t at) {
+  size_t colon = css.find(':', at);
+  size_t end = css.find_first_of(";}\"<", colon);
+  if (end == std::string_view::npos) end = css.size();
+  for (size_t k = colon; k + 4 <= end; ++k)
+    if (startsWithNoCase(css, k, "url(")) return true;
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> linkCharsets(std::string_view xhtml) {
+  std::vector<std::pair<std::string, std::string>> found;
+  forEachLink(xhtml, [&](const auto& attributes) {
+    std::string_view href = attributeOf(attributes, "href");
+    std::string_view charset = attributeOf(attributes, "charset");
+    if (!href.empty() && !charset.empty()) found.emplace_back(href, charset);
+  });
   return found;
+}
+
+std::vector<std::string> linkHrefs(std::string_view xhtml) {
+  std::vector<std::string> found;
+  forEachLink(xhtml, [&](const auto& attributes) {
+    std::string_view href = attributeOf(attributes, "href");
+    if (!href.empty()) found.emplace_back(href);
+  });
+  return found;
+}
+
+bool setsBackgroundImage(std::string_view css) {
+  // The name's tail in lower and in upper case (any first letter), found
+  // with the library's fast search.
+  for (std::string_view tail : {"ackground", "ACKGROUND"}) {
+    for (size_t found = css.find(tail, 1); found != std::string_view::npos;
+         found = css.find(tail, found + 1)) {
+      size_t at = found - 1, which = 0;
+      if (renamedAt(css, at, &which) == 0 || kRenamed[which].second != "src") continue;
+      if (declaresUrl(css, at)) return true;
+    }
+  }
+  return false;
+}
+
+bool mayNeedPreparing(std::string_view xhtml) {
+  return xhtml.find("<object") != std::string_view::npos ||
+         xhtml.find("@import") != std::string_view::npos ||
+         xhtml.find("</>") != std::string_view::npos || setsBackgroundImage(xhtml);
+}
+
+std::string backgroundRules(std::string_view css, std::string_view base) {
+  std::string out;
+  out.reserve(css.size());
+  size_t i = 0;
+  // Whether the next name starts a declaration: after '{', ';' or the start.
+  bool declarationStart = true;
+  // Open blocks: where their rule starts in `out`, whether they rename a
+  // declaration, whether they hold blocks themselves.
+  struct Block {
+    size_t start;
+    bool renamed, nested;
+  };
+  std::vector<Block> blocks;
+  size_t ruleStart = 0;
+  while (i < css.size()) {
+    char c = css[i];
+    size_t which = 0, length = 0;
+    if (c == '/' && i + 1 < css.size() && css[i + 1] == '*') {
+      size_t close = css.find("*/", i + 2);
+      i = close == std::string_view::npos ? css.size() : close + 2;
+      continue;
+    }
+    if (c == '{') {
+      if (!blocks.empty()) blocks.back().nested = true;
+      blocks.push_back({ruleStart, false, false});
+    } else if (c == '}' && !blocks.empty()) {
+      Block block = blocks.back();
+      blocks.pop_back();
+      // A rule without background declarations matches for nothing here.
+      if (!block.renamed && !block.nested) {
+        out.resize(block.start);
+        ruleStart = out.size();
+        declarationStart = true;
+        ++i;
+        continue;
+      }
+      if (block.renamed && !blocks.empty()) blocks.back().renamed = true;
+    }
+    if (c == '"' || c == '\'') {
+      size_t close = skipString(css, i);
+      out.append(css.substr(i, close - i));
+      i = close;
+      declarationStart = false;
+    } else if (declarationStart && (length = renamedAt(css, i, &which)) > 0) {
+      out += kRenamed[which].second;
+      i += length;
+      declarationStart = false;
+      if (!blocks.empty()) blocks.back().renamed = true;
+    } else if ((c == 'u' || c == 'U') && startsWithNoCase(css, i, "url(") &&
+               (i == 0 || !isNameChar(css[i - 1]))) {
+      size_t after = i;
+      std::optional<std::string> target = readTarget(css, i, after);
+      std::string resolved = target ? resolveHref(base, *target) : std::string();
+      if (resolved.empty()) {
+        out.append(css.substr(i, after - i));
+      } else {
+        std::string escaped = "/";
+        for (char ch : resolved) escaped += ch == '%' ? std::string("%25") : std::string(1, ch);
+        out += "url(";
+        quoted(out, escaped);
+        out += ')';
+      }
+      i = after;
+      declarationStart = false;
+    } else {
+      out += c;
+      ++i;
+      if (c == '{' || c == ';')
+        declarationStart = true;
+      else if (!isBlank(c))
+        declarationStart = false;
+      if (c == '{' || c == '}' || (c == ';' && blocks.empty())) ruleStart = out.size();
+    }
+  }
+  return out;
 }
 
 std::string expandImports(std::string_view css, std::string_view path, const ReadSheet& read) {

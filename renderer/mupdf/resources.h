@@ -32,6 +32,29 @@ std::string cssToUtf8(std::string_view bytes, std::string_view declared = {});
 // expanded). Only the part before <body is read.
 std::vector<std::pair<std::string, std::string>> linkCharsets(std::string_view xhtml);
 
+// The href of every <link> element before <body (cheap scan, values as
+// written).
+std::vector<std::string> linkHrefs(std::string_view xhtml);
+
+// Whether CSS text (a sheet, or a style attribute's declarations) sets a
+// background image: a `background` or `background-image` declaration whose
+// value holds a url().
+bool setsBackgroundImage(std::string_view css);
+
+// Whether a document may need its markup prepared before MuPDF parses it:
+// it holds an <object>, an @import or a background image of its own, or an
+// empty end tag "</>" (after which MuPDF's HTML5 reading of an unknown
+// element leaves it without a name, and its box builder crashes on that).
+bool mayNeedPreparing(std::string_view xhtml);
+
+// CSS text for finding the elements with a background image with MuPDF's
+// own matcher, which keeps only properties it knows: `background` and
+// `background-image` declarations become `src`, `background-repeat`
+// `widows`, `background-size` `orphans` and `background-position` `quotes`; every url() target
+// becomes "/" and its full container path, resolved against `base` (the file the text was written
+// in). Rules without such declarations, and comments, are left out.
+std::string backgroundRules(std::string_view css, std::string_view base);
+
 // Reads a style sheet by full container path, already as UTF-8.
 using ReadSheet = std::function<std::optional<std::string>(const std::string& path)>;
 

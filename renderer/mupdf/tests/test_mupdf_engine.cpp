@@ -64,6 +64,20 @@ const std::vector<Document>& documents() {
              "</style>",
              "<p>Hamburgefonstiv embedded</p>"),
        false, false},
+      {"css-background",
+       xhtml(sheet("../styles/cover.css"), "<div class=\"cover\"><p>over a background</p></div>"),
+       true, false},
+      {"object-image",
+       xhtml("",
+             "<p>an object</p><object data=\"../images/red.svg\" type=\"image/svg+xml\">"
+             "<p>fallback</p></object>"),
+       true, false},
+      {"style-import",
+       xhtml("<style>@import \"../styles/parts/colour.css\";</style>", "<p>blue text imported</p>"),
+       false, true},
+      {"svg-relative",
+       xhtml("", "<p>an SVG file</p><p><img src=\"../images/framed/frame.svg\"/></p>"), true,
+       false},
       {"missing-image", xhtml("", "<p>text stays</p><p><img src=\"../images/lost.png\"/></p>"),
        false, false},
       {"corrupt-font",
@@ -104,6 +118,13 @@ Publication publication() {
   p.files[u"OEBPS/styles/utf16.css"] = utf16le("p { color: #0000ff }");
   p.files[u"OEBPS/styles/main.css"] = "@import \"parts/colour.css\";";
   p.files[u"OEBPS/styles/parts/colour.css"] = "p { color: #0000ff }";
+  p.files[u"OEBPS/styles/cover.css"] =
+      "div.cover { padding: 40px; background: url(\"../images/cover.ppm\") no-repeat; "
+      "background-size: cover }";
+  p.files[u"OEBPS/images/framed/frame.svg"] =
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+      "width=\"80\" height=\"80\"><image width=\"80\" height=\"80\" xlink:href=\"pic.ppm\"/></svg>";
+  p.files[u"OEBPS/images/framed/pic.ppm"] = ppm(50, '\xE0', 0, 0);
   p.files[u"OEBPS/fonts/e.ttf"] = kFont;
   p.files[u"OEBPS/fonts/bad.otf"] = "OTTO but not a font";
   return p;
