@@ -200,6 +200,7 @@ namespace {
 void quiet(void*, const char*) {}
 
 using epub::utf::toUtf8;
+using pendrel_mupdf::endsWithNoCase;
 
 // Decodes UTF-8 (as produced by MuPDF or resolved from hrefs) to code points.
 std::u32string toCodePoints(std::string_view s) {
@@ -221,14 +222,6 @@ void appendUtf16(std::u16string& out, std::string_view s) {
 
 bool isSpace(int c) {
   return c <= 0x20 || c == 0xA0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200B);
-}
-
-bool endsWithNoCase(std::string_view s, std::string_view suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (size_t i = 0; i < suffix.size(); ++i)
-    if (fz_tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
-      return false;
-  return true;
 }
 
 bool isFontFile(std::string_view path) {

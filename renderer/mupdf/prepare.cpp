@@ -13,14 +13,6 @@ namespace {
 
 bool equalsNoCase(const char* a, const char* b) { return a && fz_strcasecmp(a, b) == 0; }
 
-bool endsWithNoCase(std::string_view s, std::string_view suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (size_t i = 0; i < suffix.size(); ++i)
-    if (fz_tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
-      return false;
-  return true;
-}
-
 // Whether an <object> shows an image: its type says so, or (untyped) its
 // data names an image file.
 bool isImageObject(const char* data, const char* type) {

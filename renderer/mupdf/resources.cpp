@@ -523,4 +523,14 @@ std::string expandImports(std::string_view css, std::string_view path, const Rea
   return out;
 }
 
+bool endsWithNoCase(std::string_view s, std::string_view suffix) {
+  if (s.size() < suffix.size()) return false;
+  const std::string_view tail = s.substr(s.size() - suffix.size());
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    const char c = tail[i];
+    if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != suffix[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace pendrel_mupdf

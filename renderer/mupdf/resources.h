@@ -13,6 +13,10 @@
 
 namespace pendrel_mupdf {
 
+// Whether `s` ends with `suffix` (written in lower case), ASCII letters
+// compared without case.
+bool endsWithNoCase(std::string_view s, std::string_view suffix);
+
 // The full container path of `href` written in the file at `base`
 // (percent-decoded, "." and ".." resolved, query and fragment dropped);
 // empty when it leaves the container or names another scheme.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -38,4 +39,26 @@ inline std::string ppm(int side, char r, char g, char b) {
   std::string out = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
   for (int i = 0; i < side * side; ++i) out += {r, g, b};
   return out;
+}
+
+// `text` with 1 to `maxEdits` random edits: a byte overwritten, up to
+// `maxErase` bytes erased, or up to `maxCopy` of its own bytes copied in.
+inline std::string mutate(std::string text, std::mt19937& random, int maxEdits, size_t maxErase,
+                          size_t maxCopy) {
+  const int edits = 1 + static_cast<int>(random() % unsigned(maxEdits));
+  for (int e = 0; e < edits && !text.empty(); ++e) {
+    const size_t at = random() % text.size();
+    switch (random() % 3) {
+      case 0:
+        text[at] = static_cast<char>(random());
+        break;
+      case 1:
+        text.erase(at, random() % maxErase);
+        break;
+      default:
+        text.insert(at, text.substr(random() % text.size(), random() % maxCopy));
+        break;
+    }
+  }
+  return text;
 }

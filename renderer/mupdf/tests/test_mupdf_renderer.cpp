@@ -367,23 +367,8 @@ TEST(MupdfRenderer, MutatedBytesNeverCrash) {
   r.r = ZaveVevode_new(&options);
   Bitmap bitmap(64, 64);
   for (int i = 0; i < iterations; ++i) {
-    std::string text = base;
-    int edits = 1 + static_cast<int>(random() % 12);
-    for (int e = 0; e < edits; ++e) {
-      size_t at = random() % text.size();
-      switch (random() % 3) {
-        case 0:
-          text[at] = static_cast<char>(random());
-          break;
-        case 1:
-          text.erase(at, random() % 16);
-          break;
-        default:
-          text.insert(at, text.substr(random() % text.size(), random() % 32));
-          break;
-      }
-      if (text.empty()) text = "<";
-    }
+    std::string text = mutate(base, random, 12, 16, 32);
+    if (text.empty()) text = "<";
     r.load(text, path);
     int32_t pages = r.pages(path);
     for (int32_t p = -1; p <= pages; ++p) {

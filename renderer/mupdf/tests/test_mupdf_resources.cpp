@@ -569,22 +569,7 @@ TEST(MupdfResources, MutatedStyleSheetsNeverCrash) {
   };
   for (int i = 0; i < iterations; ++i) {
     for (const char* name : {"S/a.css", "S/b.css"}) {
-      std::string text = seeds[random() % 3];
-      int edits = 1 + static_cast<int>(random() % 8);
-      for (int e = 0; e < edits && !text.empty(); ++e) {
-        size_t at = random() % text.size();
-        switch (random() % 3) {
-          case 0:
-            text[at] = static_cast<char>(random());
-            break;
-          case 1:
-            text.erase(at, random() % 8);
-            break;
-          default:
-            text.insert(at, text.substr(random() % text.size(), random() % 24));
-            break;
-        }
-      }
+      std::string text = mutate(seeds[random() % 3], random, 8, 8, 24);
       sheets[name] = text;
     }
     std::string top = pendrel_mupdf::cssToUtf8(sheets["S/a.css"], i % 2 ? "utf-16be" : "latin1");
@@ -624,24 +609,7 @@ TEST(MupdfResources, MutatedPreparedDocumentsNeverCrash) {
       "data=../images/red.ppm>t</body></html>",
   };
   std::mt19937 random(17);
-  auto mutate = [&](std::string text) {
-    int edits = 1 + static_cast<int>(random() % 6);
-    for (int e = 0; e < edits && !text.empty(); ++e) {
-      size_t at = random() % text.size();
-      switch (random() % 3) {
-        case 0:
-          text[at] = static_cast<char>(random());
-          break;
-        case 1:
-          text.erase(at, random() % 8);
-          break;
-        default:
-          text.insert(at, text.substr(random() % text.size(), random() % 24));
-          break;
-      }
-    }
-    return text;
-  };
+  auto mutate = [&](std::string text) { return ::mutate(std::move(text), random, 6, 8, 24); };
   for (int i = 0; i < iterations; ++i) {
     Host host;
     host.files[u"OEBPS/images/red.ppm"] = ppm(8, '\xE0', 0, 0);
