@@ -33,42 +33,84 @@ namespace {
 constexpr size_t kNone = static_cast<size_t>(-1);
 
 // Whitespace is exactly these four, nothing from beyond ASCII.
-constexpr bool isSpace(char16_t c) noexcept {
-  return c <= u' ' && (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n');
-}
+constexpr uint64_t kSpaceBits = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n');
+constexpr bool isSpace(char16_t c) noexcept { return c < 64 && ((kSpaceBits >> c) & 1) != 0; }
 
-// Fast skips over runs that cannot hold what a scan looks for, eight code
-// units at a time where the processor has SSE2. Each returns a position
-// before which no unit matters to the scan, never beyond `end`; the scan
-// then goes on unit by unit from there, so the skips change no result.
+// The characters that may end a word: whitespace, "<", ">", "=", NUL and
+// "/" (the last only before ">").
+constexpr uint64_t kWordEndBits =
+    kSpaceBits | (1ull << '<') | (1ull << '>') | (1ull << '=') | (1ull << '/') | 1ull;
+constexpr bool mayEndWord(char16_t c) noexcept { return c < 64 && ((kWordEndBits >> c) & 1) != 0; }
+
+// Scans eight code units at a time where the processor has SSE2. A scan
+// never loads beyond the text's terminating NUL: the last few units before
+// it are looked at one by one.
 #if defined(__SSE2__)
-inline int maskOf(__m128i hits) noexcept { return _mm_movemask_epi8(hits); }
+inline __m128i load8(const char16_t* p) noexcept {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline __m128i equal16(__m128i units, char16_t c) noexcept {
+  return _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(c)));
+}
+inline size_t firstHit(int mask) noexcept { return unsigned(__builtin_ctz(unsigned(mask))) >> 1; }
+#endif
 
-// Skips units above `bound` (and below 0x8000, which the signed compare
-// takes as negative and so stops at as well).
-size_t skipAbove(const char16_t* t, size_t from, size_t end, char16_t bound) noexcept {
-  const __m128i limit = _mm_set1_epi16(static_cast<short>(bound + 1));
-  for (; from + 8 <= end; from += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
-    const int mask = maskOf(_mm_cmplt_epi16(units, limit));
-    if (mask != 0) return from + (unsigned(__builtin_ctz(unsigned(mask))) >> 1);
+// The first `a`, `b` or NUL at or after `from`, in a text whose NUL is at
+// `length`.
+size_t findEither(const char16_t* t, size_t from, size_t length, char16_t a, char16_t b) noexcept {
+#if defined(__SSE2__)
+  for (; from + 8 <= length + 1; from += 8) {
+    const __m128i units = load8(t + from);
+    const __m128i hits = _mm_or_si128(_mm_or_si128(equal16(units, a), equal16(units, b)),
+                                      _mm_cmpeq_epi16(units, _mm_setzero_si128()));
+    const int mask = _mm_movemask_epi8(hits);
+    if (mask != 0) return from + firstHit(mask);
   }
+#endif
+  while (t[from] != a && t[from] != b && t[from] != u'\0') ++from;
   return from;
 }
 
-// Skips units other than `wanted`.
-size_t skipOther(const char16_t* t, size_t from, size_t end, char16_t wanted) noexcept {
-  const __m128i target = _mm_set1_epi16(static_cast<short>(wanted));
-  for (; from + 8 <= end; from += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
-    const int mask = maskOf(_mm_cmpeq_epi16(units, target));
-    if (mask != 0) return from + (unsigned(__builtin_ctz(unsigned(mask))) >> 1);
+// Index of the first `c` among the n units at p, or n.
+size_t indexIn(const char16_t* p, size_t n, char16_t c) noexcept {
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 8 <= n; i += 8) {
+    const int mask = _mm_movemask_epi8(equal16(load8(p + i), c));
+    if (mask != 0) return i + firstHit(mask);
   }
-  return from;
+#endif
+  while (i < n && p[i] != c) ++i;
+  return i;
+}
+
+// The length of a NUL-terminated text: eight units at a time from an
+// aligned position, where a load never reaches into another page. Not under
+// AddressSanitizer, which would see the reads past the NUL.
+#if defined(__SANITIZE_ADDRESS__)
+#define EPUB_XML_PLAIN_LENGTH 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define EPUB_XML_PLAIN_LENGTH 1
+#endif
+#endif
+#if defined(__SSE2__) && !defined(EPUB_XML_PLAIN_LENGTH)
+size_t textLength(const char16_t* text) noexcept {
+  const char16_t* p = text;
+  if ((reinterpret_cast<uintptr_t>(p) & 1) != 0) return std::char_traits<char16_t>::length(text);
+  for (; (reinterpret_cast<uintptr_t>(p) & 15) != 0; ++p) {
+    if (*p == u'\0') return size_t(p - text);
+  }
+  for (;; p += 8) {
+    const int mask = _mm_movemask_epi8(
+        _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128()));
+    if (mask != 0) return size_t(p - text) + firstHit(mask);
+  }
 }
 #else
-size_t skipAbove(const char16_t*, size_t from, size_t, char16_t) noexcept { return from; }
-size_t skipOther(const char16_t*, size_t from, size_t, char16_t) noexcept { return from; }
+size_t textLength(const char16_t* text) noexcept {
+  return std::char_traits<char16_t>::length(text);
+}
 #endif
 
 // Sections kept verbatim. Opens are matched case-sensitively in this order,
@@ -283,9 +325,8 @@ char16_t* Parser::decodedCopy(size_t start, size_t n, size_t* length) {
   // A decoded text is never longer than its source: copy up to the first
   // reference, and decode from there on.
   char16_t* out = arena_.allocateArray<char16_t>(n + 1);
-  size_t i = skipOther(p, 0, n, u'&');
+  const size_t i = indexIn(p, n, u'&');
   if (i != 0) std::memcpy(out, p, i * sizeof(char16_t));
-  for (; i < n && p[i] != u'&'; ++i) out[i] = p[i];
   if (i == n) {
     out[n] = u'\0';
     *length = n;
@@ -303,7 +344,7 @@ char16_t* Parser::decodedCopy(size_t start, size_t n, size_t* length) {
 // merges stays linear. False when a reference cannot be decoded.
 bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
   const char16_t* p = text_ + start;
-  const bool plain = std::char_traits<char16_t>::find(p, n, u'&') == nullptr;
+  const bool plain = indexIn(p, n, u'&') == n;
   const size_t count = plain ? n : decodedLength(p, n);
   if (count == kNone) return false;
   char16_t*& last = texts_.back();
@@ -384,7 +425,7 @@ Token Parser::readWord(size_t start) noexcept {
   size_t pos = start + 1;  // the first character was checked by the caller
   for (;; ++pos) {
     const char16_t c = t[pos];
-    if (c > u'>') continue;  // no delimiter lies above ">"
+    if (!mayEndWord(c)) continue;
     if (c == u'\0' || c == u'<' || c == u'>' || c == u'=' || (c == u'/' && t[pos + 1] == u'>')) {
       position_ = pos;
       break;
@@ -412,9 +453,7 @@ Token Parser::nextToken() noexcept {
     case u'"':
     case u'\'': {
       // A quote not closed before the next "<" is just part of a word.
-      // Quotes, "<" and NUL all lie at or below "<".
-      size_t j = skipAbove(t, pos + 1, length_, u'<');
-      while (t[j] > u'<' || (t[j] != u'\0' && t[j] != c && t[j] != u'<')) ++j;
+      const size_t j = findEither(t, pos + 1, length_, c, u'<');
       if (t[j] == c) return fixed(Tok::kQuoted, j + 1 - pos);
       return readWord(pos);
     }
@@ -513,13 +552,13 @@ bool Parser::flushText(XmlNodeData* node, size_t end) {
 
 size_t Parser::find(size_t from, const char16_t* pattern, size_t length) const noexcept {
   const char16_t first = pattern[0];
-  for (size_t j = from; text_[j] != u'\0'; ++j) {
-    if (text_[j] != first) continue;
+  for (size_t j = from;; ++j) {
+    j = findEither(text_, j, length_, first, first);
+    if (text_[j] == u'\0') return kNone;
     size_t k = 1;
     while (k < length && text_[j + k] == pattern[k]) ++k;
     if (k == length) return j;
   }
-  return kNone;
 }
 
 // Reads a clear section; the position is just past its open string.
@@ -607,10 +646,7 @@ void Parser::run() {
     if (!inTag) {
       // Content mode ignores every token but those that begin with "<", and
       // no word or quoted string runs across a "<": go straight to the next.
-      const char16_t* t = text_;
-      size_t pos = skipOther(t, position_, length_, u'<');
-      while (t[pos] != u'<' && t[pos] != u'\0') ++pos;
-      position_ = pos;
+      position_ = findEither(text_, position_, length_, u'<', u'<');
     }
     const Token token = nextToken();
     if (token.kind == Tok::kEnd) {
@@ -741,7 +777,7 @@ CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName,
   // The document node; its handle owns the tree's arena from here on.
   XmlArena* arena = XmlArena::create();
   CXmlNode top(newNode(*arena, nullptr, false));
-  const size_t length = std::char_traits<char16_t>::length(text);
+  const size_t length = textLength(text);
   Parser parser(text, length, top.data());
   parser.parse();
   int32_t code = parser.error();
