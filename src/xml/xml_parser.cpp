@@ -84,6 +84,22 @@ size_t indexIn(const char16_t* p, size_t n, char16_t c) noexcept {
   return i;
 }
 
+// Copies the n units at p to out up to the first `stop`; returns its index,
+// or n. Units after the stop may be copied too.
+size_t copyUntil(const char16_t* p, size_t n, char16_t* out, char16_t stop) noexcept {
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 8 <= n; i += 8) {
+    const __m128i units = load8(p + i);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), units);
+    const int mask = _mm_movemask_epi8(equal16(units, stop));
+    if (mask != 0) return i + firstHit(mask);
+  }
+#endif
+  for (; i < n && p[i] != stop; ++i) out[i] = p[i];
+  return i;
+}
+
 // The length of a NUL-terminated text: eight units at a time from an
 // aligned position, where a load never reaches into another page. Not under
 // AddressSanitizer, which would see the reads past the NUL.
@@ -285,6 +301,8 @@ class Parser {
   Token nextToken() noexcept;
   Token readWord(size_t start) noexcept;
   char16_t* decodedCopy(size_t start, size_t n, size_t* length);
+  // A NUL-terminated copy of the n units at `start`, in the tree's arena.
+  char16_t* copyOut(size_t start, size_t n);
   bool appendDecoded(Frame& frame, size_t start, size_t n);
   bool flushText(XmlNodeData* node, size_t end);
   bool readClearSection(XmlNodeData* node, const ClearTag& tag);
@@ -320,13 +338,19 @@ class Parser {
 
 // A NUL-terminated, entity-decoded copy of the n code units at `start`, in
 // the tree's arena; null when a reference cannot be decoded.
+char16_t* Parser::copyOut(size_t start, size_t n) {
+  char16_t* out = arena_.allocateArray<char16_t>(n + 1);
+  copyUntil(text_ + start, n, out, u'\0');  // no NUL lies before the text's end
+  out[n] = u'\0';
+  return out;
+}
+
 char16_t* Parser::decodedCopy(size_t start, size_t n, size_t* length) {
   const char16_t* p = text_ + start;
   // A decoded text is never longer than its source: copy up to the first
   // reference, and decode from there on.
   char16_t* out = arena_.allocateArray<char16_t>(n + 1);
-  const size_t i = indexIn(p, n, u'&');
-  if (i != 0) std::memcpy(out, p, i * sizeof(char16_t));
+  const size_t i = copyUntil(p, n, out, u'&');
   if (i == n) {
     out[n] = u'\0';
     *length = n;
@@ -368,8 +392,7 @@ bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
 }
 
 XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDeclaration) {
-  XmlNodeData* child =
-      newNode(arena_, arena_.copyString(text_ + name.start, name.length), isDeclaration);
+  XmlNodeData* child = newNode(arena_, copyOut(name.start, name.length), isDeclaration);
   child->parent = node;  // the parent's entry holds the child's first reference
   const int32_t total = orderCountOf(node);
   children_.push_back(child);
@@ -390,7 +413,7 @@ bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLengt
     value = decodedCopy(valueStart, valueLength, &length);
     if (value == nullptr) return false;
   }
-  attributes_.push_back(XmlAttribute{arena_.copyString(text_ + nameStart, nameLength), value});
+  attributes_.push_back(XmlAttribute{copyOut(nameStart, nameLength), value});
   node->attributeRoom = roomForOneMore(node->attributeCount, node->attributeRoom, kArrayStep);
   ++node->attributeCount;
   return true;
@@ -586,7 +609,7 @@ bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
     return false;
   }
   if (end > from) {
-    char16_t* value = arena_.copyString(text_ + from, end - from);  // verbatim
+    char16_t* value = copyOut(from, end - from);  // verbatim
     const int32_t total = orderCountOf(node);
     clears_.push_back(XmlClear{value, tag.open, close});
     order_.push_back(node->clearCount * 4 + kOrderClear);
