@@ -298,6 +298,12 @@ class Parser {
   };
 
   void run();
+  // In a start tag, expecting an attribute name: reads a whole `name="value"`
+  // (no whitespace around "=", the value closed before any "<") in one step,
+  // as the three tokens would have been read. 1 when it did, 0 when the text
+  // has some other shape here (nothing consumed), -1 when the value cannot
+  // be decoded.
+  int readQuotedAttribute(XmlNodeData* node);
   Token nextToken() noexcept;
   Token readWord(size_t start) noexcept;
   char16_t* decodedCopy(size_t start, size_t n, size_t* length);
@@ -658,6 +664,25 @@ void Parser::parse() {
   while (!frames_.empty()) close(false);
 }
 
+int Parser::readQuotedAttribute(XmlNodeData* node) {
+  const char16_t* t = text_;
+  size_t pos = position_;
+  while (isSpace(t[pos])) ++pos;
+  // A word starts here unless the character is a quote or a delimiter.
+  const char16_t first = t[pos];
+  if (mayEndWord(first) || first == u'"' || first == u'\'') return 0;
+  size_t equals = pos + 1;
+  while (!mayEndWord(t[equals])) ++equals;
+  if (t[equals] != u'=') return 0;
+  const char16_t quote = t[equals + 1];
+  if (quote != u'"' && quote != u'\'') return 0;
+  const size_t close = findEither(t, equals + 2, length_, quote, u'<');
+  if (t[close] != quote) return 0;
+  // A quoted value ends with its quote, never with a declaration's "?".
+  position_ = close + 1;
+  return holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2) ? 1 : -1;
+}
+
 void Parser::run() {
   XmlNodeData* node = document_;  // the document node starts in content
   bool inTag = false;
@@ -670,6 +695,13 @@ void Parser::run() {
       // Content mode ignores every token but those that begin with "<", and
       // no word or quoted string runs across a "<": go straight to the next.
       position_ = findEither(text_, position_, length_, u'<', u'<');
+    } else if (state == TagState::kA0) {
+      const int read = readQuotedAttribute(node);
+      if (read > 0) continue;
+      if (read < 0) {
+        error_ = kXmlBadEntity;
+        return;
+      }
     }
     const Token token = nextToken();
     if (token.kind == Tok::kEnd) {
