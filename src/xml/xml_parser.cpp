@@ -42,6 +42,12 @@ constexpr uint64_t kWordEndBits =
     kSpaceBits | (1ull << '<') | (1ull << '>') | (1ull << '=') | (1ull << '/') | 1ull;
 constexpr bool mayEndWord(char16_t c) noexcept { return c < 64 && ((kWordEndBits >> c) & 1) != 0; }
 
+// A character that a word token starts with: no quote, no whitespace and
+// no delimiter, and no "!" or "?" (which after "<" open other tokens).
+constexpr bool startsPlainWord(char16_t c) noexcept {
+  return !mayEndWord(c) && c != u'"' && c != u'\'' && c != u'!' && c != u'?';
+}
+
 // Scans eight code units at a time where the processor has SSE2. A scan
 // never loads beyond the text's terminating NUL: the last few units before
 // it are looked at one by one.
@@ -304,6 +310,9 @@ class Parser {
   // has some other shape here (nothing consumed), -1 when the value cannot
   // be decoded.
   int readQuotedAttribute(XmlNodeData* node);
+  // An end tag naming `nameStart` was read, up to its ">". False when the
+  // parse is over.
+  bool endTag(XmlNodeData*& node, size_t nameStart);
   Token nextToken() noexcept;
   Token readWord(size_t start) noexcept;
   char16_t* decodedCopy(size_t start, size_t n, size_t* length);
@@ -683,6 +692,16 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   return holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2) ? 1 : -1;
 }
 
+bool Parser::endTag(XmlNodeData*& node, size_t nameStart) {
+  pendingText_ = position_;
+  if (!endTagMatches(nameStart, node->name)) {
+    error_ = kXmlMismatchedEnd;
+    pendingEnd_ = nameStart;
+  }
+  close(true);
+  return closeElement(node);
+}
+
 void Parser::run() {
   XmlNodeData* node = document_;  // the document node starts in content
   bool inTag = false;
@@ -694,7 +713,28 @@ void Parser::run() {
     if (!inTag) {
       // Content mode ignores every token but those that begin with "<", and
       // no word or quoted string runs across a "<": go straight to the next.
-      position_ = findEither(text_, position_, length_, u'<', u'<');
+      const size_t at = findEither(text_, position_, length_, u'<', u'<');
+      position_ = at;
+      // The usual shapes "<name" and "</name>" are read here directly, as
+      // the tokens would read them; anything else takes the general path.
+      const char16_t next = text_[at] == u'<' ? text_[at + 1] : u'\0';
+      if (startsPlainWord(next) && next != u'P') {  // "<PRE>" opens a clear section
+        if (!flushText(node, at)) return;
+        node = openChild(node, readWord(at + 1), false);
+        inTag = true;
+        state = TagState::kA0;
+        continue;
+      }
+      if (next == u'/' && startsPlainWord(text_[at + 2])) {
+        size_t end = at + 3;
+        while (!mayEndWord(text_[end])) ++end;
+        if (text_[end] == u'>') {
+          if (!flushText(node, at)) return;
+          position_ = end + 1;
+          if (!endTag(node, at + 2)) return;
+          continue;
+        }
+      }
     } else if (state == TagState::kA0) {
       const int read = readQuotedAttribute(node);
       if (read > 0) continue;
@@ -731,13 +771,7 @@ void Parser::run() {
             error_ = kXmlBadEndTag;
             return;
           }
-          pendingText_ = position_;
-          if (!endTagMatches(name.start, node->name)) {
-            error_ = kXmlMismatchedEnd;
-            pendingEnd_ = name.start;
-          }
-          close(true);
-          if (!closeElement(node)) return;
+          if (!endTag(node, name.start)) return;
           break;
         }
         case Tok::kClearOpen:

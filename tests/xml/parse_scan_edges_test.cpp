@@ -132,6 +132,45 @@ TEST(ParseScanEdges, DelimitersAtEveryOffset) {
   }
 }
 
+TEST(ParseScanEdges, TagForms) {
+  struct Row {
+    const char16_t* text;
+    int32_t error;
+    const char* tree;  // the returned node's children by name, "-" for the null handle
+  };
+  const Row rows[] = {
+      // End tags with and without whitespace around their name.
+      {u"<a><b></b ></a>", kXmlOk, "b"},
+      {u"<a><b></b\n></a\t>", kXmlOk, "b"},
+      {u"<a><b></b></a>", kXmlOk, "b"},
+      {u"<a><b></ b></a>", kXmlOk, "b"},
+      // An end tag naming another element closes up to the match.
+      {u"<a><b><c></b><d/></a>", kXmlMismatchedEnd, "b d"},
+      {u"<a><b></B></a>", kXmlOk, "b"},
+      // "</" not followed by a word and ">" fails, however it is written.
+      {u"<a></a", kXmlBadEndTag, "-"},
+      {u"<a></>", kXmlBadEndTag, "-"},
+      {u"<a></a/>", kXmlBadEndTag, "-"},
+      // "<" followed by whitespace or a quote opens no element.
+      {u"<a>< b/></a>", kXmlOk, "b"},
+      {u"<a><\"q\"/></a>", kXmlBadTagOpen, "-"},
+      // "<PRE>" is a clear section, "<Pre>" an element.
+      {u"<a><PRE><x></PRE><Pre/></a>", kXmlOk, "Pre"},
+  };
+  for (const Row& row : rows) {
+    const std::u16string text = row.text;
+    SCOPED_TRACE(narrow(text.c_str()));
+    const Parsed parsed = parse(text);
+    EXPECT_EQ(parsed.error, row.error);
+    std::string tree = parsed.node.isNull() ? "-" : "";
+    for (int32_t i = 0; i < parsed.node.childCount(); ++i) {
+      if (i > 0) tree += " ";
+      tree += narrow(parsed.node.childAt(i).name());
+    }
+    EXPECT_EQ(tree, row.tree);
+  }
+}
+
 TEST(ParseScanEdges, BadReferencesInEveryForm) {
   // A reference that cannot be decoded fails the parse however the value is
   // written.
