@@ -21,9 +21,12 @@ void appendLabel(std::vector<LabelRecord>& labels, const CXmlNode& element) {
 
 std::unique_ptr<NavigationPoint> newPoint(const CXmlNode& element) {
   std::unique_ptr<NavigationPoint> point(new NavigationPoint);  // no zero-fill first
-  point->id = attributeOrEmpty(element, u"id");
-  point->className = attributeOrEmpty(element, u"class");
-  point->playOrder = attributeOrEmpty(element, u"playOrder");
+  static constexpr std::u16string_view kNames[] = {u"id", u"class", u"playOrder"};
+  const char16_t* values[3];
+  element.attributes(kNames, values, 3);
+  point->id = valueOrEmpty(values[0]);
+  point->className = valueOrEmpty(values[1]);
+  point->playOrder = valueOrEmpty(values[2]);
   return point;
 }
 
@@ -61,7 +64,7 @@ void fillPoint(NavigationPoint& top, const CXmlNode& topElement) {
         // One allocation for all the point's children.
         int32_t points = 0;
         for (int32_t i = frame.next - 1; i < frame.count; ++i) {
-          points += hasExactName(frame.element.childAt(i), u"navPoint");
+          points += isExactly(frame.element.childNameAt(i), u"navPoint");
         }
         parent->children.reserve(size_t(points));
       }
