@@ -63,7 +63,8 @@ inline size_t firstHit(int mask) noexcept { return unsigned(__builtin_ctz(unsign
 
 // The first `a`, `b` or NUL at or after `from`, in a text whose NUL is at
 // `length`.
-size_t findEither(const char16_t* t, size_t from, size_t length, char16_t a, char16_t b) noexcept {
+size_t findEither(const char16_t* t, size_t from, [[maybe_unused]] size_t length, char16_t a,
+                  char16_t b) noexcept {
 #if defined(__SSE2__)
   for (; from + 8 <= length + 1; from += 8) {
     const __m128i units = load8(t + from);
