@@ -19,60 +19,69 @@ void appendLabel(std::vector<LabelRecord>& labels, const CXmlNode& element) {
   labels.emplace_back().text.third = textChildOf(element);
 }
 
-std::unique_ptr<NavigationPoint> newPoint(const CXmlNode& element) {
-  std::unique_ptr<NavigationPoint> point(new NavigationPoint);  // no zero-fill first
+// Appends the point of a navPoint element: its attributes, and the labels
+// and content src of its children. The children's own points follow later.
+void appendPoint(NcxRecord& ncx, const CXmlNode& element) {
   static constexpr std::u16string_view kNames[] = {u"id", u"class", u"playOrder"};
   const char16_t* values[3];
   element.attributes(kNames, values, 3);
-  point->id = valueOrEmpty(values[0]);
-  point->className = valueOrEmpty(values[1]);
-  point->playOrder = valueOrEmpty(values[2]);
-  return point;
+  RecordPool& pool = ncx.pool;
+  NavigationPoint point{
+      pool.copy(values[0]), pool.copy(values[1]), pool.copy(values[2]), u"", nullptr, 0, 0};
+  // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
+  // with everything below it. The last content child's src wins.
+  const int32_t count = element.childCount();
+  const char16_t* src = nullptr;  // stays valid while the tree is held
+  for (int32_t i = 0; i < count; ++i) {
+    const char16_t* name = element.childNameAt(i);
+    if (isExactly(name, u"navLabel")) {
+      ++point.labelCount;
+    } else if (isExactly(name, u"content")) {
+      src = element.childAt(i).attribute(u"src");
+    }
+  }
+  point.contentSrc = pool.copy(src);
+  if (point.labelCount > 0) {
+    const char16_t** labels = pool.pointers(size_t(point.labelCount));
+    point.labels = labels;
+    for (int32_t i = 0; i < count; ++i) {
+      if (isExactly(element.childNameAt(i), u"navLabel")) {
+        *labels++ = pool.copy(element.childAt(i).findChild(u"text").firstText());
+      }
+    }
+  }
+  ncx.points.push_back(point);
 }
 
-// Fills a navigation point and everything below it, depth-first in document
-// order. The walk keeps its own stack rather than recursing, so an NCX
-// nested a hundred thousand levels deep cannot exhaust the call stack.
-void fillPoint(NavigationPoint& top, const CXmlNode& topElement) {
+// Appends the point of a top-level navPoint element and, depth-first in
+// document order, every point below it. The walk keeps its own stack rather
+// than recursing, so an NCX nested a hundred thousand levels deep cannot
+// exhaust the call stack.
+void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement) {
   struct Frame {
     CXmlNode element;
-    NavigationPoint* point;
+    size_t point;
     int32_t next;
     int32_t count;
   };
   std::vector<Frame> stack;
-  stack.push_back(Frame{topElement, &top, 0, topElement.childCount()});
+  appendPoint(ncx, topElement);
+  stack.push_back(Frame{topElement, ncx.points.size() - 1, 0, topElement.childCount()});
   while (!stack.empty()) {
     Frame& frame = stack.back();
     if (frame.next == frame.count) {
-      // Done with this point: its parent counts it and its descendants.
-      const int32_t below = frame.point->descendantCount;
+      // Everything appended since this point lies below it.
+      ncx.points[frame.point].descendantCount =
+          static_cast<int32_t>(ncx.points.size() - frame.point - 1);
       stack.pop_back();
-      if (!stack.empty()) stack.back().point->descendantCount += 1 + below;
       continue;
     }
-    const CXmlNode child = frame.element.childAt(frame.next++);
-    // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
-    // with everything below it.
-    if (hasExactName(child, u"navLabel")) {
-      appendLabel(frame.point->labels, child);
-    } else if (hasExactName(child, u"content")) {
-      frame.point->contentSrc = attributeOrEmpty(child, u"src");  // the last one wins
-    } else if (hasExactName(child, u"navPoint")) {
-      NavigationPoint* parent = frame.point;
-      if (parent->children.empty()) {
-        // One allocation for all the point's children.
-        int32_t points = 0;
-        for (int32_t i = frame.next - 1; i < frame.count; ++i) {
-          points += isExactly(frame.element.childNameAt(i), u"navPoint");
-        }
-        parent->children.reserve(size_t(points));
-      }
-      parent->children.push_back(newPoint(child));
-      NavigationPoint* point = parent->children.back().get();
-      const int32_t count = child.childCount();
-      stack.push_back(Frame{child, point, 0, count});  // invalidates `frame`
-    }
+    const int32_t position = frame.next++;
+    if (!isExactly(frame.element.childNameAt(position), u"navPoint")) continue;
+    const CXmlNode child = frame.element.childAt(position);
+    appendPoint(ncx, child);
+    const int32_t count = child.childCount();
+    stack.push_back(Frame{child, ncx.points.size() - 1, 0, count});  // invalidates `frame`
   }
 }
 
@@ -112,10 +121,7 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
     } else if (hasExactName(child, u"navInfo")) {
       appendLabel(ncx.navInfos, child);
     } else if (hasExactName(child, u"navPoint")) {
-      std::unique_ptr<NavigationPoint> point = newPoint(child);
-      fillPoint(*point, child);
-      ncx.navPointCount += 1 + point->descendantCount;
-      ncx.navPoints.push_back(std::move(point));
+      appendPointTree(ncx, child);
     }
   }
 }
@@ -129,6 +135,7 @@ void parseNcx(const char16_t* text, PackageRecord& record) {
   ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"))};
   readAuthors(ncx, root);
   readNavMap(ncx, root);
+  ncx.navPointCount = static_cast<int32_t>(ncx.points.size());
 }
 
 }  // namespace epub::package

@@ -13,8 +13,9 @@
 
 namespace epub::xml {
 
-// The memory of one tree: chunks obtained from operator new and handed out
-// front to back, never released one by one. It counts the handles that
+// The memory of one tree: chunks obtained from operator new (the largest
+// size possibly from a small cache of released ones) and handed out front to
+// back, never released one by one. It counts the handles that
 // refer to any of its records; when the last one goes, nothing can reach the
 // tree any more and the chunks are released without visiting a record.
 class XmlArena {
@@ -36,6 +37,7 @@ class XmlArena {
  private:
   struct Chunk {
     Chunk* previous;
+    size_t bytes;
   };
   XmlArena() = default;
   void* allocateSlow(size_t bytes, size_t alignment);
