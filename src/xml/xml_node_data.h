@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "xml/xml_names.h"
+
 namespace epub::xml {
 
 // The memory of one tree: chunks obtained from operator new (the largest
@@ -141,7 +143,16 @@ void removeClearFrom(XmlNodeData* node, int32_t index) noexcept;
 void shrinkNode(XmlNodeData* node) noexcept;
 
 // Case-insensitive (A-Z) comparison of a NUL-terminated name with a whole
-// name; a null name matches nothing.
-bool nameIs(const char16_t* name, std::u16string_view wanted) noexcept;
+// name; a null name matches nothing. Inline: the queries call it for every
+// child or attribute they pass.
+inline bool nameIs(const char16_t* name, std::u16string_view wanted) noexcept {
+  if (name == nullptr) return false;
+  for (size_t i = 0; i < wanted.size(); ++i) {
+    // A NUL in the name ends it: the wanted name is longer (or holds a NUL,
+    // which no name can).
+    if (name[i] == u'\0' || foldLetter(name[i]) != foldLetter(wanted[i])) return false;
+  }
+  return name[wanted.size()] == u'\0';
+}
 
 }  // namespace epub::xml

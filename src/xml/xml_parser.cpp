@@ -78,6 +78,22 @@ size_t findEither(const char16_t* t, size_t from, [[maybe_unused]] size_t length
   return from;
 }
 
+// Index of the first unit among [from, end) of t that is not whitespace, or
+// end. The text between two tags is mostly a line end and indentation.
+size_t skipSpaces(const char16_t* t, size_t from, size_t end) noexcept {
+#if defined(__SSE2__)
+  for (; from + 8 <= end; from += 8) {
+    const __m128i units = load8(t + from);
+    const __m128i spaces = _mm_or_si128(_mm_or_si128(equal16(units, u' '), equal16(units, u'\n')),
+                                        _mm_or_si128(equal16(units, u'\t'), equal16(units, u'\r')));
+    const int mask = _mm_movemask_epi8(spaces) ^ 0xFFFF;
+    if (mask != 0) return from + firstHit(mask);
+  }
+#endif
+  while (from < end && isSpace(t[from])) ++from;
+  return from;
+}
+
 // Index of the first `c` among the n units at p, or n.
 size_t indexIn(const char16_t* p, size_t n, char16_t c) noexcept {
   size_t i = 0;
@@ -543,8 +559,7 @@ bool Parser::endTagMatches(size_t word, const char16_t* name) const noexcept {
 // innermost open element.
 bool Parser::flushText(XmlNodeData* node, size_t end) {
   if (pendingText_ == kNone) return true;
-  size_t start = pendingText_;
-  while (start < end && isSpace(text_[start])) ++start;
+  size_t start = skipSpaces(text_, pendingText_, end);
   if (start == end) {
     pendingText_ = kNone;
     return true;
