@@ -457,7 +457,13 @@ void moveEntries(XmlArena& arena, std::vector<T>& stack, size_t from, T*& array,
   if (room == 0) return;  // nothing was ever added
   if (exact) room = count;
   array = room > 0 ? arena.allocateArray<T>(size_t(room)) : nullptr;
-  if (count > 0) std::memcpy(array, stack.data() + from, size_t(count) * sizeof(T));
+  const T* entries = stack.data() + from;
+  // An element mostly has a few entries of each kind: a loop beats a call.
+  if (count <= 4) {
+    for (int32_t i = 0; i < count; ++i) array[i] = entries[i];
+  } else {
+    std::memcpy(array, entries, size_t(count) * sizeof(T));
+  }
   stack.resize(from);
 }
 
