@@ -263,5 +263,36 @@ TEST(Ncx, VeryDeepNesting) {
   EXPECT_EQ(n.points[p].contentSrc, std::u16string_view(u"a"));
 }
 
+// Strings of every length, from empty to longer than the record's storage
+// blocks, and more points than fit one page of the points array, come back
+// whole and in order.
+TEST(Ncx, LongStringsAndManyPoints) {
+  constexpr int kPoints = 1500;
+  auto text = [](int i) {
+    // Lengths 0 to about 9,000 units, each string made of its point's digits.
+    const std::string ascii = std::to_string(i);
+    const std::u16string digits(ascii.begin(), ascii.end());
+    std::u16string out;
+    while (out.size() < size_t(i % 7 == 0 ? i * 6 : i % 40)) out += digits;
+    return out;
+  };
+  std::u16string map;
+  for (int i = 0; i < kPoints; ++i) {
+    map += u"<navPoint id=\"" + text(i) + u"\"><navLabel><text>" + text(i + 1) +
+           u"</text></navLabel><content src=\"" + text(i + 2) + u"\"/></navPoint>";
+  }
+  const Parsed parsed = parseCapturing(ncx(kHead + u"<navMap>" + map + u"</navMap>"));
+  const NcxRecord& n = parsed.record.ncx;
+  ASSERT_EQ(n.points.size(), size_t(kPoints));
+  for (int i = 0; i < kPoints; ++i) {
+    SCOPED_TRACE("point " + std::to_string(i));
+    const NavigationPoint& p = n.points[size_t(i)];
+    EXPECT_EQ(std::u16string_view(p.id), text(i));
+    ASSERT_EQ(p.labelCount, 1);
+    EXPECT_EQ(std::u16string_view(n.labelsOf(p)[0]), text(i + 1));
+    EXPECT_EQ(std::u16string_view(p.contentSrc), text(i + 2));
+  }
+}
+
 }  // namespace
 }  // namespace epub::package
