@@ -75,8 +75,12 @@ void CXmlNode::attributes(const std::u16string_view* names, const char16_t** val
   const uint32_t all = count == 32 ? ~0u : (1u << count) - 1;
   uint32_t found = 0;  // bit k: names[k] has had its first match
   for (int32_t i = 0; i < data_->attributeCount && found != all; ++i) {
+    const char16_t* name = data_->attributes[i].name;
+    // Most pairs differ in their first letter: compared before the rest.
+    const char16_t first = foldLetter(name[0]);
     for (int32_t k = 0; k < count; ++k) {
-      if ((found >> k & 1u) == 0 && nameIs(data_->attributes[i].name, names[k])) {
+      if ((found >> k & 1u) == 0 && (names[k].empty() || foldLetter(names[k][0]) == first) &&
+          nameIs(name, names[k])) {
         values[k] = data_->attributes[i].value;
         found |= 1u << k;
       }
