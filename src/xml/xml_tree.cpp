@@ -27,6 +27,14 @@ size_t headerBytes(size_t chunkHeader) noexcept {
   return (chunkHeader + kChunkAlignment - 1) / kChunkAlignment * kChunkAlignment;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define EPUB_XML_NO_CHUNK_CACHE 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define EPUB_XML_NO_CHUNK_CACHE 1
+#endif
+#endif
+
 // Released chunks of the largest size, kept for the next large tree. A
 // block this size that went back to the C library would be returned to the
 // system (or mapped fresh), and the next tree would fault its pages in again
@@ -43,13 +51,20 @@ class ChunkCache {
     busy_.clear(std::memory_order_release);
     return chunk;
   }
-  // False when the cache is full: the caller releases the chunk.
+  // False when the cache is full: the caller releases the chunk. Under
+  // AddressSanitizer nothing is kept, so that a read of a released tree's
+  // memory is still caught.
   bool keep(void* chunk) noexcept {
+#if defined(EPUB_XML_NO_CHUNK_CACHE)
+    (void)chunk;
+    return false;
+#else
     lock();
     const bool kept = count_ < kCachedChunks;
     if (kept) chunks_[count_++] = chunk;
     busy_.clear(std::memory_order_release);
     return kept;
+#endif
   }
 
  private:
