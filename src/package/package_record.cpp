@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+
+#include "xml/xml_node.h"
 
 namespace epub::package {
 
@@ -10,7 +13,8 @@ constexpr size_t kPoolBlockBytes = size_t(32) << 10;
 }  // namespace
 
 void* RecordPool::allocate(size_t bytes, size_t alignment) {
-  const size_t skip = (alignment - reinterpret_cast<uintptr_t>(cursor_) % alignment) % alignment;
+  // alignment is a power of two
+  const size_t skip = (0 - reinterpret_cast<uintptr_t>(cursor_)) & (alignment - 1);
   if (cursor_ == nullptr || skip + bytes > left_) {
     // A request over a quarter block gets a block of its own, so the current
     // block's rest is not given up for it.
@@ -32,9 +36,9 @@ void* RecordPool::allocate(size_t bytes, size_t alignment) {
 
 const char16_t* RecordPool::copy(const char16_t* text) {
   if (text == nullptr || *text == u'\0') return u"";
-  const size_t units = std::char_traits<char16_t>::length(text) + 1;
+  const size_t units = xml::unitsBeforeNul(text) + 1;
   auto* out = static_cast<char16_t*>(allocate(units * sizeof(char16_t), alignof(char16_t)));
-  std::copy_n(text, units, out);
+  std::memcpy(out, text, units * sizeof(char16_t));
   return out;
 }
 

@@ -131,4 +131,8 @@ class CXmlNode {
 // Whole-name comparison, case-insensitive for A-Z only.
 bool namesEqual(std::u16string_view a, std::u16string_view b) noexcept;
 
+// The length of a NUL-terminated text (a name, value or text of a tree),
+// found eight units at a time where the processor allows.
+size_t unitsBeforeNul(const char16_t* text) noexcept;
+
 }  // namespace epub::xml

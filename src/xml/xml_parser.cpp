@@ -881,6 +881,8 @@ void Parser::run() {
 
 }  // namespace
 
+size_t unitsBeforeNul(const char16_t* text) noexcept { return textLength(text); }
+
 CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName, int32_t* error) {
   if (error) *error = kXmlOk;
   if (text == nullptr) return CXmlNode();
