@@ -5,13 +5,15 @@
 #include "package/xml_values.h"
 
 namespace epub::package {
+
+using namespace std::string_view_literals;
 namespace {
 
 using xml::CXmlNode;
 
 // The first text of the element's first "text" child, or empty.
 std::u16string textChildOf(const CXmlNode& element) {
-  return valueOrEmpty(element.findChild(u"text").firstText());
+  return valueOrEmpty(element.findChild(u"text"sv).firstText());
 }
 
 // Appends a label record holding the element's text, built in place.
@@ -34,10 +36,10 @@ void appendPoint(NcxRecord& ncx, const CXmlNode& element) {
   const char16_t* src = nullptr;  // stays valid while the tree is held
   for (int32_t i = 0; i < count; ++i) {
     const char16_t* name = element.childNameAt(i);
-    if (isExactly(name, u"navLabel")) {
+    if (isExactly(name, u"navLabel"sv)) {
       ++point.labelCount;
-    } else if (isExactly(name, u"content")) {
-      src = element.childAt(i).attribute(u"src");
+    } else if (isExactly(name, u"content"sv)) {
+      src = element.childAt(i).attribute(u"src"sv);
     }
   }
   point.contentSrc = pool.copy(src);
@@ -45,8 +47,8 @@ void appendPoint(NcxRecord& ncx, const CXmlNode& element) {
     const char16_t** labels = pool.pointers(size_t(point.labelCount));
     point.labels = labels;
     for (int32_t i = 0; i < count; ++i) {
-      if (isExactly(element.childNameAt(i), u"navLabel")) {
-        *labels++ = pool.copy(element.childAt(i).findChild(u"text").firstText());
+      if (isExactly(element.childNameAt(i), u"navLabel"sv)) {
+        *labels++ = pool.copy(element.childAt(i).findChild(u"text"sv).firstText());
       }
     }
   }
@@ -77,7 +79,7 @@ void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement) {
       continue;
     }
     const int32_t position = frame.next++;
-    if (!isExactly(frame.element.childNameAt(position), u"navPoint")) continue;
+    if (!isExactly(frame.element.childNameAt(position), u"navPoint"sv)) continue;
     const CXmlNode child = frame.element.childAt(position);
     appendPoint(ncx, child);
     const int32_t count = child.childCount();
@@ -86,15 +88,15 @@ void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement) {
 }
 
 void readHead(NcxRecord& ncx, const CXmlNode& root) {
-  const CXmlNode head = root.findChild(u"head");
+  const CXmlNode head = root.findChild(u"head"sv);
   const int32_t count = head.childCount();
   // The reader's one diagnostic, written without a line end.
   if (count == 0) std::cout << "head count == 0";
   for (int32_t i = 0; i < count; ++i) {
     // Any child of head is read like a meta element.
     const CXmlNode meta = head.childAt(i);
-    std::u16string name = attributeOrEmpty(meta, u"name");
-    StringTriple record{name, attributeOrEmpty(meta, u"content"), {}};
+    std::u16string name = attributeOrEmpty(meta, u"name"sv);
+    StringTriple record{name, attributeOrEmpty(meta, u"content"sv), {}};
     ncx.metas.insert_or_assign(std::move(name), std::move(record));
   }
 }
@@ -102,25 +104,25 @@ void readHead(NcxRecord& ncx, const CXmlNode& root) {
 void readAuthors(NcxRecord& ncx, const CXmlNode& root) {
   // The k-th docAuthor for k below their count is the next one after the
   // (k-1)-th, so a cursor walks them in one pass.
-  const int32_t count = root.countChildren(u"docAuthor");
+  const int32_t count = root.countChildren(u"docAuthor"sv);
   ncx.docAuthors.reserve(static_cast<size_t>(count));
   int32_t cursor = 0;
   for (int32_t k = 0; k < count; ++k) {
-    const CXmlNode author = root.findChild(u"docAuthor", &cursor);
+    const CXmlNode author = root.findChild(u"docAuthor"sv, &cursor);
     ncx.docAuthors.push_back(StringTriple{{}, {}, textChildOf(author)});
   }
 }
 
 void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
-  const CXmlNode navMap = root.findChild(u"navMap");
+  const CXmlNode navMap = root.findChild(u"navMap"sv);
   const int32_t count = navMap.childCount();
   for (int32_t i = 0; i < count; ++i) {
     const CXmlNode child = navMap.childAt(i);
-    if (hasExactName(child, u"navLabel")) {
+    if (hasExactName(child, u"navLabel"sv)) {
       appendLabel(ncx.navMapLabels, child);
-    } else if (hasExactName(child, u"navInfo")) {
+    } else if (hasExactName(child, u"navInfo"sv)) {
       appendLabel(ncx.navInfos, child);
-    } else if (hasExactName(child, u"navPoint")) {
+    } else if (hasExactName(child, u"navPoint"sv)) {
       appendPointTree(ncx, child);
     }
   }
@@ -132,7 +134,7 @@ void parseNcx(const char16_t* text, PackageRecord& record) {
   NcxRecord& ncx = record.ncx;
   const CXmlNode root = CXmlNode::parseDocument(text, u"ncx");
   readHead(ncx, root);
-  ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"))};
+  ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"sv))};
   readAuthors(ncx, root);
   readNavMap(ncx, root);
   ncx.navPointCount = static_cast<int32_t>(ncx.points.size());
