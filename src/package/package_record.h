@@ -113,7 +113,17 @@ class RecordPool {
   const char16_t** pointers(size_t count);
 
  private:
-  void* allocate(size_t bytes, size_t alignment);
+  // `alignment` is a power of two. While no block exists, left_ is 0 and
+  // every request takes the slow way.
+  void* allocate(size_t bytes, size_t alignment) {
+    const size_t skip = (0 - reinterpret_cast<uintptr_t>(cursor_)) & (alignment - 1);
+    if (skip + bytes > left_) return allocateInNewBlock(bytes);
+    char* out = cursor_ + skip;
+    cursor_ = out + bytes;
+    left_ -= skip + bytes;
+    return out;
+  }
+  void* allocateInNewBlock(size_t bytes);
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* cursor_ = nullptr;
