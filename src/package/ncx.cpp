@@ -22,8 +22,9 @@ void appendLabel(std::vector<LabelRecord>& labels, const CXmlNode& element) {
 }
 
 // Appends the point of a navPoint element: its attributes, and the labels
-// and content src of its children. The children's own points follow later.
-void appendPoint(NcxRecord& ncx, const CXmlNode& element) {
+// and content src of its children. The positions of its navPoint children,
+// whose points follow later, go to the end of `childPoints`.
+void appendPoint(NcxRecord& ncx, const CXmlNode& element, std::vector<int32_t>& childPoints) {
   static constexpr std::u16string_view kNames[] = {u"id", u"class", u"playOrder"};
   const char16_t* values[3];
   element.attributes(kNames, values, 3);
@@ -32,11 +33,16 @@ void appendPoint(NcxRecord& ncx, const CXmlNode& element) {
       pool.copy(values[0]), pool.copy(values[1]), pool.copy(values[2]), u"", nullptr, 0, 0};
   // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
   // with everything below it. The last content child's src wins.
+  constexpr int32_t kNoted = 4;  // label positions noted on the way
+  int32_t labelAt[kNoted];
   const int32_t count = element.childCount();
   const char16_t* src = nullptr;  // stays valid while the tree is held
   for (int32_t i = 0; i < count; ++i) {
     const char16_t* name = element.childNameAt(i);
-    if (isExactly(name, u"navLabel"sv)) {
+    if (isExactly(name, u"navPoint"sv)) {
+      childPoints.push_back(i);
+    } else if (isExactly(name, u"navLabel"sv)) {
+      if (point.labelCount < kNoted) labelAt[point.labelCount] = i;
       ++point.labelCount;
     } else if (isExactly(name, u"content"sv)) {
       src = element.childAt(i).attribute(u"src"sv);
@@ -46,9 +52,14 @@ void appendPoint(NcxRecord& ncx, const CXmlNode& element) {
   if (point.labelCount > 0) {
     const char16_t** labels = pool.pointers(size_t(point.labelCount));
     point.labels = labels;
-    for (int32_t i = 0; i < count; ++i) {
-      if (isExactly(element.childNameAt(i), u"navLabel"sv)) {
-        *labels++ = pool.copy(element.childAt(i).findChild(u"text"sv).firstText());
+    auto labelText = [&](int32_t i) {
+      return pool.copy(element.childAt(i).findChild(u"text"sv).firstText());
+    };
+    if (point.labelCount <= kNoted) {
+      for (int32_t k = 0; k < point.labelCount; ++k) labels[k] = labelText(labelAt[k]);
+    } else {
+      for (int32_t i = 0; i < count; ++i) {
+        if (isExactly(element.childNameAt(i), u"navLabel"sv)) *labels++ = labelText(i);
       }
     }
   }
@@ -60,30 +71,34 @@ void appendPoint(NcxRecord& ncx, const CXmlNode& element) {
 // than recursing, so an NCX nested a hundred thousand levels deep cannot
 // exhaust the call stack.
 void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement) {
+  // The navPoint children still to visit of every open point: those of a
+  // point lie in childPoints from its frame's `first` on.
   struct Frame {
     CXmlNode element;
     size_t point;
-    int32_t next;
-    int32_t count;
+    size_t first;
+    size_t next;
+    size_t end;
   };
+  std::vector<int32_t> childPoints;
   std::vector<Frame> stack;
-  appendPoint(ncx, topElement);
-  stack.push_back(Frame{topElement, ncx.points.size() - 1, 0, topElement.childCount()});
+  appendPoint(ncx, topElement, childPoints);
+  stack.push_back(Frame{topElement, ncx.points.size() - 1, 0, 0, childPoints.size()});
   while (!stack.empty()) {
     Frame& frame = stack.back();
-    if (frame.next == frame.count) {
+    if (frame.next == frame.end) {
       // Everything appended since this point lies below it.
       ncx.points[frame.point].descendantCount =
           static_cast<int32_t>(ncx.points.size() - frame.point - 1);
+      childPoints.resize(frame.first);
       stack.pop_back();
       continue;
     }
-    const int32_t position = frame.next++;
-    if (!isExactly(frame.element.childNameAt(position), u"navPoint"sv)) continue;
-    const CXmlNode child = frame.element.childAt(position);
-    appendPoint(ncx, child);
-    const int32_t count = child.childCount();
-    stack.push_back(Frame{child, ncx.points.size() - 1, 0, count});  // invalidates `frame`
+    const CXmlNode child = frame.element.childAt(childPoints[frame.next++]);
+    const size_t first = childPoints.size();
+    appendPoint(ncx, child, childPoints);
+    stack.push_back(  // invalidates `frame`
+        Frame{child, ncx.points.size() - 1, first, first, childPoints.size()});
   }
 }
 

@@ -294,5 +294,28 @@ TEST(Ncx, LongStringsAndManyPoints) {
   }
 }
 
+// A point's labels, however many, keep their document order around the
+// other children.
+TEST(Ncx, ManyLabelsInOrder) {
+  for (int labels = 1; labels <= 7; ++labels) {
+    SCOPED_TRACE(std::to_string(labels) + " labels");
+    std::u16string point = u"<navPoint id=\"p\">";
+    std::vector<std::u16string> expected;
+    for (int k = 0; k < labels; ++k) {
+      const std::u16string label(1, char16_t(u'a' + k));
+      point += u"<navLabel><text>" + label + u"</text></navLabel>";
+      if (k == 1) point += u"<content src=\"s\"/><navPoint id=\"q\"/>";
+      expected.push_back(label);
+    }
+    const Parsed parsed =
+        parseCapturing(ncx(kHead + u"<navMap>" + point + u"</navPoint></navMap>"));
+    const NcxRecord& n = parsed.record.ncx;
+    ASSERT_EQ(n.points.size(), labels > 1 ? 2u : 1u);
+    std::vector<std::u16string> read;
+    for (const char16_t* l : n.labelsOf(n.points[0])) read.emplace_back(l);
+    EXPECT_EQ(read, expected);
+  }
+}
+
 }  // namespace
 }  // namespace epub::package
