@@ -79,16 +79,19 @@ size_t findEither(const char16_t* t, size_t from, [[maybe_unused]] size_t length
 }
 
 // Index of the first unit among [from, end) of t that is not whitespace, or
-// end. The text between two tags is mostly a line end and indentation.
-size_t skipSpaces(const char16_t* t, size_t from, size_t end) noexcept {
+// end. The text between two tags is mostly a line end and indentation. The
+// loads may look past `end`, never past the text's `length` units.
+size_t skipSpaces(const char16_t* t, size_t from, size_t end,
+                  [[maybe_unused]] size_t length) noexcept {
 #if defined(__SSE2__)
-  for (; from + 8 <= end; from += 8) {
+  for (; from < end && from + 8 <= length; from += 8) {
     const __m128i units = load8(t + from);
     const __m128i spaces = _mm_or_si128(_mm_or_si128(equal16(units, u' '), equal16(units, u'\n')),
                                         _mm_or_si128(equal16(units, u'\t'), equal16(units, u'\r')));
     const int mask = _mm_movemask_epi8(spaces) ^ 0xFFFF;
-    if (mask != 0) return from + firstHit(mask);
+    if (mask != 0) return std::min(from + firstHit(mask), end);
   }
+  if (from >= end) return end;
 #endif
   while (from < end && isSpace(t[from])) ++from;
   return from;
@@ -565,7 +568,7 @@ bool Parser::endTagMatches(size_t word, const char16_t* name) const noexcept {
 // innermost open element.
 bool Parser::flushText(XmlNodeData* node, size_t end) {
   if (pendingText_ == kNone) return true;
-  size_t start = skipSpaces(text_, pendingText_, end);
+  size_t start = skipSpaces(text_, pendingText_, end, length_);
   if (start == end) {
     pendingText_ = kNone;
     return true;
