@@ -1,5 +1,7 @@
 #include "api/host_records.h"
 
+#include <vector>
+
 namespace epub::api {
 namespace {
 
@@ -20,40 +22,25 @@ List* newListBlock(size_t count, Node*& nodes, Item*& items) {
   return reinterpret_cast<List*>(block);
 }
 
-size_t countPoints(const std::vector<std::unique_ptr<NavigationPoint>>& top) {
-  size_t count = 0;
-  for (const auto& point : top) count += 1 + size_t(point->descendantCount);
-  return count;
-}
-
-// Writes a navigation point and, depth first, all its descendants into the
-// list's nodes and entries. An explicit stack keeps a deeply nested NCX
-// from exhausting the call stack.
-void fillNavigation(const std::vector<std::unique_ptr<NavigationPoint>>& top,
-                    EpubReaderNavNode* nodes, EpubReaderNavEntry* entries, size_t count) {
-  struct Frame {
-    const std::vector<std::unique_ptr<NavigationPoint>>* points;
-    size_t next;
-  };
-  std::vector<Frame> stack{{&top, 0}};
-  size_t n = 0;
-  while (!stack.empty() && n < count) {
-    Frame& frame = stack.back();
-    if (frame.next == frame.points->size()) {
-      stack.pop_back();
-      continue;
-    }
-    const NavigationPoint& point = *(*frame.points)[frame.next++];
+// Writes every navigation point, in document order, into the list's nodes
+// and entries, with its depth (1 for the navigation map's top level).
+void fillNavigation(const package::NcxRecord& ncx, EpubReaderNavNode* nodes,
+                    EpubReaderNavEntry* entries, size_t count) {
+  // The end of each open point's range: a point's depth is one more than
+  // the number of ranges it lies in.
+  std::vector<size_t> ends;
+  for (size_t n = 0; n < count; ++n) {
+    while (!ends.empty() && ends.back() <= n) ends.pop_back();
+    const NavigationPoint& point = ncx.points[n];
     EpubReaderNavEntry& entry = entries[n];
-    entry.id = point.id.c_str();
-    entry.playOrder = point.playOrder.c_str();
+    entry.id = point.id;
+    entry.playOrder = point.playOrder;
     entry.reserved = nullptr;
-    entry.label = point.labels.empty() ? nullptr : point.labels.front().text.third.c_str();
-    entry.src = point.contentSrc.c_str();
-    nodes[n] = EpubReaderNavNode{static_cast<int32_t>(stack.size()), &entry, nullptr};
+    entry.label = point.labelCount == 0 ? nullptr : point.labels[0];
+    entry.src = point.contentSrc;
+    nodes[n] = EpubReaderNavNode{static_cast<int32_t>(ends.size() + 1), &entry, nullptr};
     if (n > 0) nodes[n - 1].next = &nodes[n];
-    ++n;
-    if (!point.children.empty()) stack.push_back({&point.children, 0});
+    if (point.descendantCount > 0) ends.push_back(ncx.after(n));
   }
 }
 
@@ -123,15 +110,15 @@ const EpubReaderNavList* navigationList(EpubReader& reader) {
   if (reader.navigation) return reader.navigation;
   const package::NcxRecord& ncx = s.package->ncx;
   // Nothing is stored for an empty map, so a later call looks again.
-  if (ncx.navPoints.empty()) return nullptr;
+  if (ncx.points.empty()) return nullptr;
   EpubReaderNavNode* nodes = nullptr;
   EpubReaderNavEntry* entries = nullptr;
-  const size_t count = countPoints(ncx.navPoints);
+  const size_t count = ncx.points.size();
   auto* list =
       newListBlock<EpubReaderNavList, EpubReaderNavNode, EpubReaderNavEntry>(count, nodes, entries);
   try {
     *list = EpubReaderNavList{0, ncx.navPointCount, nodes};
-    fillNavigation(ncx.navPoints, nodes, entries, count);
+    fillNavigation(ncx, nodes, entries, count);
   } catch (...) {
     ::operator delete(static_cast<void*>(list));
     throw;

@@ -3,9 +3,11 @@
 
 namespace epub::package {
 
+using namespace std::string_view_literals;
+
 bool parseContainer(const char16_t* text, PackageLocation& location) {
   const xml::CXmlNode root = xml::CXmlNode::parseDocument(text, u"container");
-  const xml::CXmlNode rootfiles = root.findChild(u"rootfiles");
+  const xml::CXmlNode rootfiles = root.findChild(u"rootfiles"sv);
   // Every child of rootfiles counts towards the number of tries, whatever
   // its name, but the tries walk only the rootfile children in order. Once
   // those run out the remaining tries can match nothing, so a cursor over
@@ -13,11 +15,11 @@ bool parseContainer(const char16_t* text, PackageLocation& location) {
   const int32_t tries = rootfiles.childCount();
   int32_t cursor = 0;
   for (int32_t k = 0; k < tries; ++k) {
-    const xml::CXmlNode entry = rootfiles.findChild(u"rootfile", &cursor);
+    const xml::CXmlNode entry = rootfiles.findChild(u"rootfile"sv, &cursor);
     if (entry.isNull()) break;
-    const char16_t* type = entry.attribute(u"media-type");
+    const char16_t* type = entry.attribute(u"media-type"sv);
     if (type != nullptr && std::u16string_view(type) == u"application/oebps-package+xml") {
-      setPackageLocation(location, valueOrEmpty(entry.attribute(u"full-path")));
+      setPackageLocation(location, valueOrEmpty(entry.attribute(u"full-path"sv)));
       location.rootfileMediaType = type;
       return true;
     }

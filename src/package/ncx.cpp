@@ -5,13 +5,15 @@
 #include "package/xml_values.h"
 
 namespace epub::package {
+
+using namespace std::string_view_literals;
 namespace {
 
 using xml::CXmlNode;
 
 // The first text of the element's first "text" child, or empty.
 std::u16string textChildOf(const CXmlNode& element) {
-  return valueOrEmpty(element.findChild(u"text").firstText());
+  return valueOrEmpty(element.findChild(u"text"sv).firstText());
 }
 
 // Appends a label record holding the element's text, built in place.
@@ -19,70 +21,97 @@ void appendLabel(std::vector<LabelRecord>& labels, const CXmlNode& element) {
   labels.emplace_back().text.third = textChildOf(element);
 }
 
-std::unique_ptr<NavigationPoint> newPoint(const CXmlNode& element) {
-  std::unique_ptr<NavigationPoint> point(new NavigationPoint);  // no zero-fill first
-  point->id = attributeOrEmpty(element, u"id");
-  point->className = attributeOrEmpty(element, u"class");
-  point->playOrder = attributeOrEmpty(element, u"playOrder");
-  return point;
+// Appends the point of a navPoint element: its attributes, and the labels
+// and content src of its children. The positions of its navPoint children,
+// whose points follow later, go to the end of `childPoints`.
+void appendPoint(NcxRecord& ncx, const CXmlNode& element, std::vector<int32_t>& childPoints) {
+  static constexpr std::u16string_view kNames[] = {u"id", u"class", u"playOrder"};
+  const char16_t* values[3];
+  element.attributes(kNames, values, 3);
+  RecordPool& pool = ncx.pool;
+  NavigationPoint point{
+      pool.copy(values[0]), pool.copy(values[1]), pool.copy(values[2]), u"", nullptr, 0, 0};
+  // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
+  // with everything below it. The last content child's src wins.
+  constexpr int32_t kNoted = 4;  // label positions noted on the way
+  int32_t labelAt[kNoted];
+  const int32_t count = element.childCount();
+  const char16_t* src = nullptr;  // stays valid while the tree is held
+  for (int32_t i = 0; i < count; ++i) {
+    const char16_t* name = element.childNameAt(i);
+    if (isExactly(name, u"navPoint"sv)) {
+      childPoints.push_back(i);
+    } else if (isExactly(name, u"navLabel"sv)) {
+      if (point.labelCount < kNoted) labelAt[point.labelCount] = i;
+      ++point.labelCount;
+    } else if (isExactly(name, u"content"sv)) {
+      src = element.childAt(i).attribute(u"src"sv);
+    }
+  }
+  point.contentSrc = pool.copy(src);
+  if (point.labelCount > 0) {
+    const char16_t** labels = pool.pointers(size_t(point.labelCount));
+    point.labels = labels;
+    auto labelText = [&](int32_t i) {
+      return pool.copy(element.childAt(i).findChild(u"text"sv).firstText());
+    };
+    if (point.labelCount <= kNoted) {
+      for (int32_t k = 0; k < point.labelCount; ++k) labels[k] = labelText(labelAt[k]);
+    } else {
+      for (int32_t i = 0; i < count; ++i) {
+        if (isExactly(element.childNameAt(i), u"navLabel"sv)) *labels++ = labelText(i);
+      }
+    }
+  }
+  ncx.points.push_back(point);
 }
 
-// Fills a navigation point and everything below it, depth-first in document
-// order. The walk keeps its own stack rather than recursing, so an NCX
-// nested a hundred thousand levels deep cannot exhaust the call stack.
-void fillPoint(NavigationPoint& top, const CXmlNode& topElement) {
+// Appends the point of a top-level navPoint element and, depth-first in
+// document order, every point below it. The walk keeps its own stack rather
+// than recursing, so an NCX nested a hundred thousand levels deep cannot
+// exhaust the call stack.
+void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement) {
+  // The navPoint children still to visit of every open point: those of a
+  // point lie in childPoints from its frame's `first` on.
   struct Frame {
     CXmlNode element;
-    NavigationPoint* point;
-    int32_t next;
-    int32_t count;
+    size_t point;
+    size_t first;
+    size_t next;
+    size_t end;
   };
+  std::vector<int32_t> childPoints;
   std::vector<Frame> stack;
-  stack.push_back(Frame{topElement, &top, 0, topElement.childCount()});
+  appendPoint(ncx, topElement, childPoints);
+  stack.push_back(Frame{topElement, ncx.points.size() - 1, 0, 0, childPoints.size()});
   while (!stack.empty()) {
     Frame& frame = stack.back();
-    if (frame.next == frame.count) {
-      // Done with this point: its parent counts it and its descendants.
-      const int32_t below = frame.point->descendantCount;
+    if (frame.next == frame.end) {
+      // Everything appended since this point lies below it.
+      ncx.points[frame.point].descendantCount =
+          static_cast<int32_t>(ncx.points.size() - frame.point - 1);
+      childPoints.resize(frame.first);
       stack.pop_back();
-      if (!stack.empty()) stack.back().point->descendantCount += 1 + below;
       continue;
     }
-    const CXmlNode child = frame.element.childAt(frame.next++);
-    // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
-    // with everything below it.
-    if (hasExactName(child, u"navLabel")) {
-      appendLabel(frame.point->labels, child);
-    } else if (hasExactName(child, u"content")) {
-      frame.point->contentSrc = attributeOrEmpty(child, u"src");  // the last one wins
-    } else if (hasExactName(child, u"navPoint")) {
-      NavigationPoint* parent = frame.point;
-      if (parent->children.empty()) {
-        // One allocation for all the point's children.
-        int32_t points = 0;
-        for (int32_t i = frame.next - 1; i < frame.count; ++i) {
-          points += hasExactName(frame.element.childAt(i), u"navPoint");
-        }
-        parent->children.reserve(size_t(points));
-      }
-      parent->children.push_back(newPoint(child));
-      NavigationPoint* point = parent->children.back().get();
-      const int32_t count = child.childCount();
-      stack.push_back(Frame{child, point, 0, count});  // invalidates `frame`
-    }
+    const CXmlNode child = frame.element.childAt(childPoints[frame.next++]);
+    const size_t first = childPoints.size();
+    appendPoint(ncx, child, childPoints);
+    stack.push_back(  // invalidates `frame`
+        Frame{child, ncx.points.size() - 1, first, first, childPoints.size()});
   }
 }
 
 void readHead(NcxRecord& ncx, const CXmlNode& root) {
-  const CXmlNode head = root.findChild(u"head");
+  const CXmlNode head = root.findChild(u"head"sv);
   const int32_t count = head.childCount();
   // The reader's one diagnostic, written without a line end.
   if (count == 0) std::cout << "head count == 0";
   for (int32_t i = 0; i < count; ++i) {
     // Any child of head is read like a meta element.
     const CXmlNode meta = head.childAt(i);
-    std::u16string name = attributeOrEmpty(meta, u"name");
-    StringTriple record{name, attributeOrEmpty(meta, u"content"), {}};
+    std::u16string name = attributeOrEmpty(meta, u"name"sv);
+    StringTriple record{name, attributeOrEmpty(meta, u"content"sv), {}};
     ncx.metas.insert_or_assign(std::move(name), std::move(record));
   }
 }
@@ -90,29 +119,26 @@ void readHead(NcxRecord& ncx, const CXmlNode& root) {
 void readAuthors(NcxRecord& ncx, const CXmlNode& root) {
   // The k-th docAuthor for k below their count is the next one after the
   // (k-1)-th, so a cursor walks them in one pass.
-  const int32_t count = root.countChildren(u"docAuthor");
+  const int32_t count = root.countChildren(u"docAuthor"sv);
   ncx.docAuthors.reserve(static_cast<size_t>(count));
   int32_t cursor = 0;
   for (int32_t k = 0; k < count; ++k) {
-    const CXmlNode author = root.findChild(u"docAuthor", &cursor);
+    const CXmlNode author = root.findChild(u"docAuthor"sv, &cursor);
     ncx.docAuthors.push_back(StringTriple{{}, {}, textChildOf(author)});
   }
 }
 
 void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
-  const CXmlNode navMap = root.findChild(u"navMap");
+  const CXmlNode navMap = root.findChild(u"navMap"sv);
   const int32_t count = navMap.childCount();
   for (int32_t i = 0; i < count; ++i) {
     const CXmlNode child = navMap.childAt(i);
-    if (hasExactName(child, u"navLabel")) {
+    if (hasExactName(child, u"navLabel"sv)) {
       appendLabel(ncx.navMapLabels, child);
-    } else if (hasExactName(child, u"navInfo")) {
+    } else if (hasExactName(child, u"navInfo"sv)) {
       appendLabel(ncx.navInfos, child);
-    } else if (hasExactName(child, u"navPoint")) {
-      std::unique_ptr<NavigationPoint> point = newPoint(child);
-      fillPoint(*point, child);
-      ncx.navPointCount += 1 + point->descendantCount;
-      ncx.navPoints.push_back(std::move(point));
+    } else if (hasExactName(child, u"navPoint"sv)) {
+      appendPointTree(ncx, child);
     }
   }
 }
@@ -123,9 +149,10 @@ void parseNcx(const char16_t* text, PackageRecord& record) {
   NcxRecord& ncx = record.ncx;
   const CXmlNode root = CXmlNode::parseDocument(text, u"ncx");
   readHead(ncx, root);
-  ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"))};
+  ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"sv))};
   readAuthors(ncx, root);
   readNavMap(ncx, root);
+  ncx.navPointCount = static_cast<int32_t>(ncx.points.size());
 }
 
 }  // namespace epub::package

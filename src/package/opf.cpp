@@ -4,6 +4,8 @@
 #include "package/xml_values.h"
 
 namespace epub::package {
+
+using namespace std::string_view_literals;
 namespace {
 
 using xml::CXmlNode;
@@ -59,38 +61,38 @@ void readMetadataElement(PackageRecord& record, const CXmlNode& element) {
   std::u16string key;
   std::u16string value;
   if (name == u"meta") {
-    key = attributeOrEmpty(element, u"name");
-    value = attributeOrEmpty(element, u"content");
+    key = attributeOrEmpty(element, u"name"sv);
+    value = attributeOrEmpty(element, u"content"sv);
   } else if (const size_t dc = name.find(u"dc:"); dc != std::u16string_view::npos) {
     key.assign(name.substr(dc + 3));
     value = valueOrEmpty(element.firstText());
   } else {
     return;
   }
-  const std::u16string elementId = attributeOrEmpty(element, u"id");
-  const std::u16string event = attributeOrEmpty(element, u"opf:event");
+  const std::u16string elementId = attributeOrEmpty(element, u"id"sv);
+  const std::u16string event = attributeOrEmpty(element, u"opf:event"sv);
   if (std::u16string* target = metadataTarget(record, key, elementId, event)) {
     *target = std::move(value);  // the last element wins, even an empty one
   }
 }
 
 void readMetadata(PackageRecord& record, const CXmlNode& package) {
-  const CXmlNode metadata = package.findChild(u"metadata");
+  const CXmlNode metadata = package.findChild(u"metadata"sv);
   const int32_t count = metadata.childCount();
   for (int32_t i = 0; i < count; ++i) readMetadataElement(record, metadata.childAt(i));
 }
 
 void readManifest(PackageRecord& record, const CXmlNode& package) {
-  const CXmlNode manifest = package.findChild(u"manifest");
+  const CXmlNode manifest = package.findChild(u"manifest"sv);
   const int32_t count = manifest.childCount();
   record.manifest.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     const CXmlNode item = manifest.childAt(i);
     // An attribute written without a value reads as null, like a missing one.
-    const char16_t* id = item.attribute(u"id");
-    const char16_t* href = item.attribute(u"href");
+    const char16_t* id = item.attribute(u"id"sv);
+    const char16_t* href = item.attribute(u"href"sv);
     if (id == nullptr || href == nullptr) continue;
-    const char16_t* mediaType = item.attribute(u"media-type");
+    const char16_t* mediaType = item.attribute(u"media-type"sv);
     addManifestItem(record, id, href, mediaType ? std::u16string_view(mediaType) : u"");
     if (mediaType != nullptr && std::u16string_view(mediaType) == kNcxMediaType) {
       record.ncxItemId = id;
@@ -100,28 +102,28 @@ void readManifest(PackageRecord& record, const CXmlNode& package) {
 }
 
 void readSpine(PackageRecord& record, const CXmlNode& package) {
-  const CXmlNode spine = package.findChild(u"spine");
-  record.toc = attributeOrEmpty(spine, u"toc");
+  const CXmlNode spine = package.findChild(u"spine"sv);
+  record.toc = attributeOrEmpty(spine, u"toc"sv);
   const int32_t count = spine.childCount();
   record.spine.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     // Any child with an idref is an entry, whatever its element name.
     const CXmlNode child = spine.childAt(i);
-    const char16_t* idref = child.attribute(u"idref");
+    const char16_t* idref = child.attribute(u"idref"sv);
     if (idref == nullptr) continue;
-    record.spine.push_back(SpineEntry{idref, attributeOrEmpty(child, u"linear")});
+    record.spine.push_back(SpineEntry{idref, attributeOrEmpty(child, u"linear"sv)});
   }
 }
 
 void readGuide(PackageRecord& record, const CXmlNode& package) {
-  const CXmlNode guide = package.findChild(u"guide");
+  const CXmlNode guide = package.findChild(u"guide"sv);
   const int32_t count = guide.childCount();
   record.guide.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     const CXmlNode child = guide.childAt(i);
-    record.guide.push_back(GuideReference{attributeOrEmpty(child, u"type"),
-                                          attributeOrEmpty(child, u"title"),
-                                          attributeOrEmpty(child, u"href")});
+    record.guide.push_back(GuideReference{attributeOrEmpty(child, u"type"sv),
+                                          attributeOrEmpty(child, u"title"sv),
+                                          attributeOrEmpty(child, u"href"sv)});
   }
 }
 
@@ -137,9 +139,9 @@ void addManifestItem(PackageRecord& record, std::u16string_view id, std::u16stri
 
 void parsePackageDocument(const char16_t* text, PackageRecord& record) {
   const CXmlNode package = CXmlNode::parseDocument(text, u"package");
-  record.xmlns = attributeOrEmpty(package, u"xmlns");
-  record.version = attributeOrEmpty(package, u"version");
-  record.uniqueIdentifierId = attributeOrEmpty(package, u"unique-identifier");
+  record.xmlns = attributeOrEmpty(package, u"xmlns"sv);
+  record.version = attributeOrEmpty(package, u"version"sv);
+  record.uniqueIdentifierId = attributeOrEmpty(package, u"unique-identifier"sv);
   readMetadata(record, package);
   readManifest(record, package);
   readSpine(record, package);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -93,30 +94,75 @@ struct LabelRecord {
   SpareTriple more;
 };
 
-struct NavigationPoint {
-  std::vector<LabelRecord> labels;
-  SpareString contentFirst;   // always empty
-  std::u16string contentSrc;  // src of the last content child, as written
-  std::vector<std::unique_ptr<NavigationPoint>> children;
-  std::u16string id;
-  std::u16string className;
-  std::u16string playOrder;
-  int32_t descendantCount = 0;
+// The NCX record's storage below holds no block of 64 KiB or more: freeing
+// such a block makes the C library give memory at the heap's top back to the
+// system, and the next publication opened would fault its pages in again one
+// by one, which costs more than reading it.
 
-  NavigationPoint() = default;
-  NavigationPoint(NavigationPoint&&) = default;
-  NavigationPoint& operator=(NavigationPoint&&) = default;
-  // The tree may be nested as deeply as the NCX was: release it with a
-  // worklist instead of letting each level destroy the next recursively.
-  ~NavigationPoint() {
-    std::vector<std::unique_ptr<NavigationPoint>> pending = std::move(children);
-    while (!pending.empty()) {
-      std::unique_ptr<NavigationPoint> point = std::move(pending.back());
-      pending.pop_back();
-      for (auto& child : point->children) pending.push_back(std::move(child));
-      point->children.clear();
-    }
+// Owned copies of short strings and small arrays, packed into blocks of
+// 32 KiB: a navigation point's strings cost no allocation of their own.
+class RecordPool {
+ public:
+  RecordPool() = default;
+  RecordPool(RecordPool&&) noexcept = default;
+  RecordPool& operator=(RecordPool&&) noexcept = default;
+
+  // A NUL-terminated copy that lives as long as the pool; null gives "".
+  const char16_t* copy(const char16_t* text);
+  // Room for `count` pointers, uninitialised.
+  const char16_t** pointers(size_t count);
+
+ private:
+  // `alignment` is a power of two. While no block exists, left_ is 0 and
+  // every request takes the slow way.
+  void* allocate(size_t bytes, size_t alignment) {
+    const size_t skip = (0 - reinterpret_cast<uintptr_t>(cursor_)) & (alignment - 1);
+    if (skip + bytes > left_) return allocateInNewBlock(bytes);
+    char* out = cursor_ + skip;
+    cursor_ = out + bytes;
+    left_ -= skip + bytes;
+    return out;
   }
+  void* allocateInNewBlock(size_t bytes);
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* cursor_ = nullptr;
+  size_t left_ = 0;
+};
+
+// A growable array kept in pages of kPageEntries entries, so that it grows
+// without moving entries and without one large block.
+template <class T, size_t kPageEntries>
+class PagedArray {
+ public:
+  size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  T& operator[](size_t i) noexcept { return pages_[i / kPageEntries][i % kPageEntries]; }
+  const T& operator[](size_t i) const noexcept {
+    return pages_[i / kPageEntries][i % kPageEntries];
+  }
+  void push_back(const T& value) {
+    if (size_ == pages_.size() * kPageEntries) {
+      pages_.push_back(std::make_unique_for_overwrite<T[]>(kPageEntries));
+    }
+    (*this)[size_++] = value;
+  }
+
+ private:
+  std::vector<std::unique_ptr<T[]>> pages_;
+  size_t size_ = 0;
+};
+
+// One navPoint element. Its strings are never null (a missing attribute is
+// ""); they and the array of label texts live in the NCX record's pool.
+struct NavigationPoint {
+  const char16_t* id;
+  const char16_t* className;
+  const char16_t* playOrder;
+  const char16_t* contentSrc;     // src of the last content child, as written
+  const char16_t* const* labels;  // one text per navLabel child, in document order
+  int32_t labelCount;
+  int32_t descendantCount;  // the points that follow it in `points` and lie below it
 };
 
 struct NcxRecord {
@@ -125,8 +171,22 @@ struct NcxRecord {
   std::vector<StringTriple> docAuthors;
   std::vector<LabelRecord> navInfos;
   std::vector<LabelRecord> navMapLabels;
-  std::vector<std::unique_ptr<NavigationPoint>> navPoints;
+  // Every navigation point at all depths, in document order (pre-order): a
+  // point's descendants follow it, its first child (if any) right after it,
+  // each next sibling after the previous one's descendants. The points of
+  // the navigation map's top level start at 0.
+  PagedArray<NavigationPoint, 512> points;
+  RecordPool pool;
   int32_t navPointCount = 0;
+
+  // The point after `index` and all its descendants: its next sibling, or
+  // the end of its parent's range.
+  size_t after(size_t index) const noexcept {
+    return index + 1 + size_t(points[index].descendantCount);
+  }
+  static std::span<const char16_t* const> labelsOf(const NavigationPoint& point) noexcept {
+    return {point.labels, size_t(point.labelCount)};
+  }
 };
 
 struct PackageRecord {

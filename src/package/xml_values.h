@@ -18,10 +18,9 @@ inline std::u16string attributeOrEmpty(const xml::CXmlNode& node, std::u16string
   return valueOrEmpty(node.attribute(name));
 }
 
-// The element's name compared exactly, letter case included; the document
-// node (no name) matches nothing.
-inline bool hasExactName(const xml::CXmlNode& node, std::u16string_view name) {
-  const char16_t* actual = node.name();
+// A name compared exactly, letter case included; no name (the document
+// node's) matches nothing.
+inline bool isExactly(const char16_t* actual, std::u16string_view name) {
   if (actual == nullptr) return false;
   // Compared as it is read: the wanted names hold no NUL, so a shorter
   // name stops at its own.
@@ -29,6 +28,10 @@ inline bool hasExactName(const xml::CXmlNode& node, std::u16string_view name) {
     if (*actual++ != c) return false;
   }
   return *actual == u'\0';
+}
+
+inline bool hasExactName(const xml::CXmlNode& node, std::u16string_view name) {
+  return isExactly(node.name(), name);
 }
 
 }  // namespace epub::package

@@ -85,6 +85,13 @@ class CXmlNode {
   int32_t countChildren(std::u16string_view name) const noexcept;
   // First attribute with that name; null when absent or written without value.
   const char16_t* attribute(std::u16string_view name) const noexcept;
+  // What attribute(names[k]) answers, into values[k], for up to 32 names in
+  // one pass over the attributes.
+  void attributes(const std::u16string_view* names, const char16_t** values,
+                  int32_t count) const noexcept;
+  // The name of the child element at `position` without making a handle:
+  // childAt(position).name().
+  const char16_t* childNameAt(int32_t position) const noexcept;
   const char16_t* firstText() const noexcept;
 
   // Inspection of the record, for tests and tools. Out-of-range indexes give
@@ -123,5 +130,9 @@ class CXmlNode {
 
 // Whole-name comparison, case-insensitive for A-Z only.
 bool namesEqual(std::u16string_view a, std::u16string_view b) noexcept;
+
+// The length of a NUL-terminated text (a name, value or text of a tree),
+// found eight units at a time where the processor allows.
+size_t unitsBeforeNul(const char16_t* text) noexcept;
 
 }  // namespace epub::xml

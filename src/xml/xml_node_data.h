@@ -11,10 +11,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "xml/xml_names.h"
+
 namespace epub::xml {
 
-// The memory of one tree: chunks obtained from operator new and handed out
-// front to back, never released one by one. It counts the handles that
+// The memory of one tree: chunks obtained from operator new (the largest
+// size possibly from a small cache of released ones) and handed out front to
+// back, never released one by one. It counts the handles that
 // refer to any of its records; when the last one goes, nothing can reach the
 // tree any more and the chunks are released without visiting a record.
 class XmlArena {
@@ -36,6 +39,7 @@ class XmlArena {
  private:
   struct Chunk {
     Chunk* previous;
+    size_t bytes;
   };
   XmlArena() = default;
   void* allocateSlow(size_t bytes, size_t alignment);
@@ -139,7 +143,16 @@ void removeClearFrom(XmlNodeData* node, int32_t index) noexcept;
 void shrinkNode(XmlNodeData* node) noexcept;
 
 // Case-insensitive (A-Z) comparison of a NUL-terminated name with a whole
-// name; a null name matches nothing.
-bool nameIs(const char16_t* name, std::u16string_view wanted) noexcept;
+// name; a null name matches nothing. Inline: the queries call it for every
+// child or attribute they pass.
+inline bool nameIs(const char16_t* name, std::u16string_view wanted) noexcept {
+  if (name == nullptr) return false;
+  for (size_t i = 0; i < wanted.size(); ++i) {
+    // A NUL in the name ends it: the wanted name is longer (or holds a NUL,
+    // which no name can).
+    if (name[i] == u'\0' || foldLetter(name[i]) != foldLetter(wanted[i])) return false;
+  }
+  return name[wanted.size()] == u'\0';
+}
 
 }  // namespace epub::xml

@@ -33,42 +33,126 @@ namespace {
 constexpr size_t kNone = static_cast<size_t>(-1);
 
 // Whitespace is exactly these four, nothing from beyond ASCII.
-constexpr bool isSpace(char16_t c) noexcept {
-  return c <= u' ' && (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n');
+constexpr uint64_t kSpaceBits = (1ull << ' ') | (1ull << '\t') | (1ull << '\r') | (1ull << '\n');
+constexpr bool isSpace(char16_t c) noexcept { return c < 64 && ((kSpaceBits >> c) & 1) != 0; }
+
+// The characters that may end a word: whitespace, "<", ">", "=", NUL and
+// "/" (the last only before ">").
+constexpr uint64_t kWordEndBits =
+    kSpaceBits | (1ull << '<') | (1ull << '>') | (1ull << '=') | (1ull << '/') | 1ull;
+constexpr bool mayEndWord(char16_t c) noexcept { return c < 64 && ((kWordEndBits >> c) & 1) != 0; }
+
+// A character that a word token starts with: no quote, no whitespace and
+// no delimiter, and no "!" or "?" (which after "<" open other tokens).
+constexpr bool startsPlainWord(char16_t c) noexcept {
+  return !mayEndWord(c) && c != u'"' && c != u'\'' && c != u'!' && c != u'?';
 }
 
-// Fast skips over runs that cannot hold what a scan looks for, eight code
-// units at a time where the processor has SSE2. Each returns a position
-// before which no unit matters to the scan, never beyond `end`; the scan
-// then goes on unit by unit from there, so the skips change no result.
+// Scans eight code units at a time where the processor has SSE2. A scan
+// never loads beyond the text's terminating NUL: the last few units before
+// it are looked at one by one.
 #if defined(__SSE2__)
-inline int maskOf(__m128i hits) noexcept { return _mm_movemask_epi8(hits); }
+inline __m128i load8(const char16_t* p) noexcept {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline __m128i equal16(__m128i units, char16_t c) noexcept {
+  return _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(c)));
+}
+inline size_t firstHit(int mask) noexcept { return unsigned(__builtin_ctz(unsigned(mask))) >> 1; }
+#endif
 
-// Skips units above `bound` (and below 0x8000, which the signed compare
-// takes as negative and so stops at as well).
-size_t skipAbove(const char16_t* t, size_t from, size_t end, char16_t bound) noexcept {
-  const __m128i limit = _mm_set1_epi16(static_cast<short>(bound + 1));
-  for (; from + 8 <= end; from += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
-    const int mask = maskOf(_mm_cmplt_epi16(units, limit));
-    if (mask != 0) return from + (unsigned(__builtin_ctz(unsigned(mask))) >> 1);
+// The first `a`, `b` or NUL at or after `from`, in a text whose NUL is at
+// `length`.
+size_t findEither(const char16_t* t, size_t from, [[maybe_unused]] size_t length, char16_t a,
+                  char16_t b) noexcept {
+#if defined(__SSE2__)
+  for (; from + 8 <= length + 1; from += 8) {
+    const __m128i units = load8(t + from);
+    const __m128i hits = _mm_or_si128(_mm_or_si128(equal16(units, a), equal16(units, b)),
+                                      _mm_cmpeq_epi16(units, _mm_setzero_si128()));
+    const int mask = _mm_movemask_epi8(hits);
+    if (mask != 0) return from + firstHit(mask);
   }
+#endif
+  while (t[from] != a && t[from] != b && t[from] != u'\0') ++from;
   return from;
 }
 
-// Skips units other than `wanted`.
-size_t skipOther(const char16_t* t, size_t from, size_t end, char16_t wanted) noexcept {
-  const __m128i target = _mm_set1_epi16(static_cast<short>(wanted));
-  for (; from + 8 <= end; from += 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + from));
-    const int mask = maskOf(_mm_cmpeq_epi16(units, target));
-    if (mask != 0) return from + (unsigned(__builtin_ctz(unsigned(mask))) >> 1);
+// Index of the first unit among [from, end) of t that is not whitespace, or
+// end. The text between two tags is mostly a line end and indentation. The
+// loads may look past `end`, never past the text's `length` units.
+size_t skipSpaces(const char16_t* t, size_t from, size_t end,
+                  [[maybe_unused]] size_t length) noexcept {
+#if defined(__SSE2__)
+  for (; from < end && from + 8 <= length; from += 8) {
+    const __m128i units = load8(t + from);
+    const __m128i spaces = _mm_or_si128(_mm_or_si128(equal16(units, u' '), equal16(units, u'\n')),
+                                        _mm_or_si128(equal16(units, u'\t'), equal16(units, u'\r')));
+    const int mask = _mm_movemask_epi8(spaces) ^ 0xFFFF;
+    if (mask != 0) return std::min(from + firstHit(mask), end);
   }
+  if (from >= end) return end;
+#endif
+  while (from < end && isSpace(t[from])) ++from;
   return from;
+}
+
+// Index of the first `c` among the n units at p, or n.
+size_t indexIn(const char16_t* p, size_t n, char16_t c) noexcept {
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 8 <= n; i += 8) {
+    const int mask = _mm_movemask_epi8(equal16(load8(p + i), c));
+    if (mask != 0) return i + firstHit(mask);
+  }
+#endif
+  while (i < n && p[i] != c) ++i;
+  return i;
+}
+
+// Copies the n units at p to out up to the first `stop`; returns its index,
+// or n. Units after the stop may be copied too.
+size_t copyUntil(const char16_t* p, size_t n, char16_t* out, char16_t stop) noexcept {
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 8 <= n; i += 8) {
+    const __m128i units = load8(p + i);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), units);
+    const int mask = _mm_movemask_epi8(equal16(units, stop));
+    if (mask != 0) return i + firstHit(mask);
+  }
+#endif
+  for (; i < n && p[i] != stop; ++i) out[i] = p[i];
+  return i;
+}
+
+// The length of a NUL-terminated text: eight units at a time from an
+// aligned position, where a load never reaches into another page. Not under
+// AddressSanitizer, which would see the reads past the NUL.
+#if defined(__SANITIZE_ADDRESS__)
+#define EPUB_XML_PLAIN_LENGTH 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define EPUB_XML_PLAIN_LENGTH 1
+#endif
+#endif
+#if defined(__SSE2__) && !defined(EPUB_XML_PLAIN_LENGTH)
+size_t textLength(const char16_t* text) noexcept {
+  const char16_t* p = text;
+  if ((reinterpret_cast<uintptr_t>(p) & 1) != 0) return std::char_traits<char16_t>::length(text);
+  for (; (reinterpret_cast<uintptr_t>(p) & 15) != 0; ++p) {
+    if (*p == u'\0') return size_t(p - text);
+  }
+  for (;; p += 8) {
+    const int mask = _mm_movemask_epi8(
+        _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128()));
+    if (mask != 0) return size_t(p - text) + firstHit(mask);
+  }
 }
 #else
-size_t skipAbove(const char16_t*, size_t from, size_t, char16_t) noexcept { return from; }
-size_t skipOther(const char16_t*, size_t from, size_t, char16_t) noexcept { return from; }
+size_t textLength(const char16_t* text) noexcept {
+  return std::char_traits<char16_t>::length(text);
+}
 #endif
 
 // Sections kept verbatim. Opens are matched case-sensitively in this order,
@@ -240,9 +324,20 @@ class Parser {
   };
 
   void run();
+  // In a start tag, expecting an attribute name: reads a whole `name="value"`
+  // (no whitespace around "=", the value closed before any "<") in one step,
+  // as the three tokens would have been read. 1 when it did, 0 when the text
+  // has some other shape here (nothing consumed), -1 when the value cannot
+  // be decoded.
+  int readQuotedAttribute(XmlNodeData* node);
+  // An end tag naming `nameStart` was read, up to its ">". False when the
+  // parse is over.
+  bool endTag(XmlNodeData*& node, size_t nameStart);
   Token nextToken() noexcept;
   Token readWord(size_t start) noexcept;
   char16_t* decodedCopy(size_t start, size_t n, size_t* length);
+  // A NUL-terminated copy of the n units at `start`, in the tree's arena.
+  char16_t* copyOut(size_t start, size_t n);
   bool appendDecoded(Frame& frame, size_t start, size_t n);
   bool flushText(XmlNodeData* node, size_t end);
   bool readClearSection(XmlNodeData* node, const ClearTag& tag);
@@ -278,14 +373,19 @@ class Parser {
 
 // A NUL-terminated, entity-decoded copy of the n code units at `start`, in
 // the tree's arena; null when a reference cannot be decoded.
+char16_t* Parser::copyOut(size_t start, size_t n) {
+  char16_t* out = arena_.allocateArray<char16_t>(n + 1);
+  copyUntil(text_ + start, n, out, u'\0');  // no NUL lies before the text's end
+  out[n] = u'\0';
+  return out;
+}
+
 char16_t* Parser::decodedCopy(size_t start, size_t n, size_t* length) {
   const char16_t* p = text_ + start;
   // A decoded text is never longer than its source: copy up to the first
   // reference, and decode from there on.
   char16_t* out = arena_.allocateArray<char16_t>(n + 1);
-  size_t i = skipOther(p, 0, n, u'&');
-  if (i != 0) std::memcpy(out, p, i * sizeof(char16_t));
-  for (; i < n && p[i] != u'&'; ++i) out[i] = p[i];
+  const size_t i = copyUntil(p, n, out, u'&');
   if (i == n) {
     out[n] = u'\0';
     *length = n;
@@ -303,7 +403,7 @@ char16_t* Parser::decodedCopy(size_t start, size_t n, size_t* length) {
 // merges stays linear. False when a reference cannot be decoded.
 bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
   const char16_t* p = text_ + start;
-  const bool plain = std::char_traits<char16_t>::find(p, n, u'&') == nullptr;
+  const bool plain = indexIn(p, n, u'&') == n;
   const size_t count = plain ? n : decodedLength(p, n);
   if (count == kNone) return false;
   char16_t*& last = texts_.back();
@@ -327,8 +427,7 @@ bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
 }
 
 XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDeclaration) {
-  XmlNodeData* child =
-      newNode(arena_, arena_.copyString(text_ + name.start, name.length), isDeclaration);
+  XmlNodeData* child = newNode(arena_, copyOut(name.start, name.length), isDeclaration);
   child->parent = node;  // the parent's entry holds the child's first reference
   const int32_t total = orderCountOf(node);
   children_.push_back(child);
@@ -349,7 +448,7 @@ bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLengt
     value = decodedCopy(valueStart, valueLength, &length);
     if (value == nullptr) return false;
   }
-  attributes_.push_back(XmlAttribute{arena_.copyString(text_ + nameStart, nameLength), value});
+  attributes_.push_back(XmlAttribute{copyOut(nameStart, nameLength), value});
   node->attributeRoom = roomForOneMore(node->attributeCount, node->attributeRoom, kArrayStep);
   ++node->attributeCount;
   return true;
@@ -361,7 +460,13 @@ void moveEntries(XmlArena& arena, std::vector<T>& stack, size_t from, T*& array,
   if (room == 0) return;  // nothing was ever added
   if (exact) room = count;
   array = room > 0 ? arena.allocateArray<T>(size_t(room)) : nullptr;
-  if (count > 0) std::memcpy(array, stack.data() + from, size_t(count) * sizeof(T));
+  const T* entries = stack.data() + from;
+  // An element mostly has a few entries of each kind: a loop beats a call.
+  if (count <= 4) {
+    for (int32_t i = 0; i < count; ++i) array[i] = entries[i];
+  } else {
+    std::memcpy(array, entries, size_t(count) * sizeof(T));
+  }
   stack.resize(from);
 }
 
@@ -384,7 +489,7 @@ Token Parser::readWord(size_t start) noexcept {
   size_t pos = start + 1;  // the first character was checked by the caller
   for (;; ++pos) {
     const char16_t c = t[pos];
-    if (c > u'>') continue;  // no delimiter lies above ">"
+    if (!mayEndWord(c)) continue;
     if (c == u'\0' || c == u'<' || c == u'>' || c == u'=' || (c == u'/' && t[pos + 1] == u'>')) {
       position_ = pos;
       break;
@@ -412,9 +517,7 @@ Token Parser::nextToken() noexcept {
     case u'"':
     case u'\'': {
       // A quote not closed before the next "<" is just part of a word.
-      // Quotes, "<" and NUL all lie at or below "<".
-      size_t j = skipAbove(t, pos + 1, length_, u'<');
-      while (t[j] > u'<' || (t[j] != u'\0' && t[j] != c && t[j] != u'<')) ++j;
+      const size_t j = findEither(t, pos + 1, length_, c, u'<');
       if (t[j] == c) return fixed(Tok::kQuoted, j + 1 - pos);
       return readWord(pos);
     }
@@ -465,8 +568,7 @@ bool Parser::endTagMatches(size_t word, const char16_t* name) const noexcept {
 // innermost open element.
 bool Parser::flushText(XmlNodeData* node, size_t end) {
   if (pendingText_ == kNone) return true;
-  size_t start = pendingText_;
-  while (start < end && isSpace(text_[start])) ++start;
+  size_t start = skipSpaces(text_, pendingText_, end, length_);
   if (start == end) {
     pendingText_ = kNone;
     return true;
@@ -513,13 +615,13 @@ bool Parser::flushText(XmlNodeData* node, size_t end) {
 
 size_t Parser::find(size_t from, const char16_t* pattern, size_t length) const noexcept {
   const char16_t first = pattern[0];
-  for (size_t j = from; text_[j] != u'\0'; ++j) {
-    if (text_[j] != first) continue;
+  for (size_t j = from;; ++j) {
+    j = findEither(text_, j, length_, first, first);
+    if (text_[j] == u'\0') return kNone;
     size_t k = 1;
     while (k < length && text_[j + k] == pattern[k]) ++k;
     if (k == length) return j;
   }
-  return kNone;
 }
 
 // Reads a clear section; the position is just past its open string.
@@ -547,7 +649,7 @@ bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
     return false;
   }
   if (end > from) {
-    char16_t* value = arena_.copyString(text_ + from, end - from);  // verbatim
+    char16_t* value = copyOut(from, end - from);  // verbatim
     const int32_t total = orderCountOf(node);
     clears_.push_back(XmlClear{value, tag.open, close});
     order_.push_back(node->clearCount * 4 + kOrderClear);
@@ -596,6 +698,35 @@ void Parser::parse() {
   while (!frames_.empty()) close(false);
 }
 
+int Parser::readQuotedAttribute(XmlNodeData* node) {
+  const char16_t* t = text_;
+  size_t pos = position_;
+  while (isSpace(t[pos])) ++pos;
+  // A word starts here unless the character is a quote or a delimiter.
+  const char16_t first = t[pos];
+  if (mayEndWord(first) || first == u'"' || first == u'\'') return 0;
+  size_t equals = pos + 1;
+  while (!mayEndWord(t[equals])) ++equals;
+  if (t[equals] != u'=') return 0;
+  const char16_t quote = t[equals + 1];
+  if (quote != u'"' && quote != u'\'') return 0;
+  const size_t close = findEither(t, equals + 2, length_, quote, u'<');
+  if (t[close] != quote) return 0;
+  // A quoted value ends with its quote, never with a declaration's "?".
+  position_ = close + 1;
+  return holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2) ? 1 : -1;
+}
+
+bool Parser::endTag(XmlNodeData*& node, size_t nameStart) {
+  pendingText_ = position_;
+  if (!endTagMatches(nameStart, node->name)) {
+    error_ = kXmlMismatchedEnd;
+    pendingEnd_ = nameStart;
+  }
+  close(true);
+  return closeElement(node);
+}
+
 void Parser::run() {
   XmlNodeData* node = document_;  // the document node starts in content
   bool inTag = false;
@@ -607,10 +738,35 @@ void Parser::run() {
     if (!inTag) {
       // Content mode ignores every token but those that begin with "<", and
       // no word or quoted string runs across a "<": go straight to the next.
-      const char16_t* t = text_;
-      size_t pos = skipOther(t, position_, length_, u'<');
-      while (t[pos] != u'<' && t[pos] != u'\0') ++pos;
-      position_ = pos;
+      const size_t at = findEither(text_, position_, length_, u'<', u'<');
+      position_ = at;
+      // The usual shapes "<name" and "</name>" are read here directly, as
+      // the tokens would read them; anything else takes the general path.
+      const char16_t next = text_[at] == u'<' ? text_[at + 1] : u'\0';
+      if (startsPlainWord(next) && next != u'P') {  // "<PRE>" opens a clear section
+        if (!flushText(node, at)) return;
+        node = openChild(node, readWord(at + 1), false);
+        inTag = true;
+        state = TagState::kA0;
+        continue;
+      }
+      if (next == u'/' && startsPlainWord(text_[at + 2])) {
+        size_t end = at + 3;
+        while (!mayEndWord(text_[end])) ++end;
+        if (text_[end] == u'>') {
+          if (!flushText(node, at)) return;
+          position_ = end + 1;
+          if (!endTag(node, at + 2)) return;
+          continue;
+        }
+      }
+    } else if (state == TagState::kA0) {
+      const int read = readQuotedAttribute(node);
+      if (read > 0) continue;
+      if (read < 0) {
+        error_ = kXmlBadEntity;
+        return;
+      }
     }
     const Token token = nextToken();
     if (token.kind == Tok::kEnd) {
@@ -640,13 +796,7 @@ void Parser::run() {
             error_ = kXmlBadEndTag;
             return;
           }
-          pendingText_ = position_;
-          if (!endTagMatches(name.start, node->name)) {
-            error_ = kXmlMismatchedEnd;
-            pendingEnd_ = name.start;
-          }
-          close(true);
-          if (!closeElement(node)) return;
+          if (!endTag(node, name.start)) return;
           break;
         }
         case Tok::kClearOpen:
@@ -734,6 +884,8 @@ void Parser::run() {
 
 }  // namespace
 
+size_t unitsBeforeNul(const char16_t* text) noexcept { return textLength(text); }
+
 CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName, int32_t* error) {
   if (error) *error = kXmlOk;
   if (text == nullptr) return CXmlNode();
@@ -741,7 +893,7 @@ CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName,
   // The document node; its handle owns the tree's arena from here on.
   XmlArena* arena = XmlArena::create();
   CXmlNode top(newNode(*arena, nullptr, false));
-  const size_t length = std::char_traits<char16_t>::length(text);
+  const size_t length = textLength(text);
   Parser parser(text, length, top.data());
   parser.parse();
   int32_t code = parser.error();

@@ -67,6 +67,32 @@ const char16_t* CXmlNode::attribute(std::u16string_view name) const noexcept {
   return nullptr;
 }
 
+void CXmlNode::attributes(const std::u16string_view* names, const char16_t** values,
+                          int32_t count) const noexcept {
+  if (count > 32) count = 32;
+  for (int32_t k = 0; k < count; ++k) values[k] = nullptr;
+  if (!data_ || count <= 0) return;
+  const uint32_t all = count == 32 ? ~0u : (1u << count) - 1;
+  uint32_t found = 0;  // bit k: names[k] has had its first match
+  for (int32_t i = 0; i < data_->attributeCount && found != all; ++i) {
+    const char16_t* name = data_->attributes[i].name;
+    // Most pairs differ in their first letter: compared before the rest.
+    const char16_t first = foldLetter(name[0]);
+    for (int32_t k = 0; k < count; ++k) {
+      if ((found >> k & 1u) == 0 && (names[k].empty() || foldLetter(names[k][0]) == first) &&
+          nameIs(name, names[k])) {
+        values[k] = data_->attributes[i].value;
+        found |= 1u << k;
+      }
+    }
+  }
+}
+
+const char16_t* CXmlNode::childNameAt(int32_t position) const noexcept {
+  if (!data_ || position < 0 || position >= data_->childCount) return nullptr;
+  return data_->children[position]->name;
+}
+
 const char16_t* CXmlNode::firstText() const noexcept {
   return (data_ && data_->textCount > 0) ? data_->texts[0] : nullptr;
 }

@@ -128,18 +128,35 @@ TEST(Ncx, TitleAndAuthors) {
 std::vector<std::u16string> flatten(const NcxRecord& n) {
   std::vector<std::u16string> lines;
   struct Walk {
-    static void visit(const NavigationPoint& p, int depth, std::vector<std::u16string>& out) {
-      std::u16string line = std::u16string(static_cast<size_t>(depth), u'>') + p.id + u"|" +
-                            p.className + u"|" + p.playOrder + u"|" +
-                            std::u16string(1, char16_t(u'0' + p.descendantCount)) + u"|" +
-                            p.contentSrc;
-      for (const LabelRecord& l : p.labels) line += u"|" + l.text.third;
-      out.push_back(line);
-      for (const auto& c : p.children) visit(*c, depth + 1, out);
+    static void visit(const NcxRecord& n, size_t first, size_t end, int depth,
+                      std::vector<std::u16string>& out) {
+      for (size_t i = first; i < end; i = n.after(i)) {
+        const NavigationPoint& p = n.points[i];
+        std::u16string line = std::u16string(static_cast<size_t>(depth), u'>') + p.id + u"|" +
+                              p.className + u"|" + p.playOrder + u"|" +
+                              std::u16string(1, char16_t(u'0' + p.descendantCount)) + u"|" +
+                              p.contentSrc;
+        for (const char16_t* l : n.labelsOf(p)) line += u"|" + std::u16string(l);
+        out.push_back(line);
+        visit(n, i + 1, n.after(i), depth + 1, out);
+      }
     }
   };
-  for (const auto& p : n.navPoints) Walk::visit(*p, 0, lines);
+  Walk::visit(n, 0, n.points.size(), 0, lines);
   return lines;
+}
+
+// The indexes of the points on one level: from `first` up to `end`, each
+// after the previous one's descendants.
+std::vector<size_t> pointsOnLevel(const NcxRecord& n, size_t first, size_t end) {
+  std::vector<size_t> level;
+  for (size_t i = first; i < end; i = n.after(i)) level.push_back(i);
+  return level;
+}
+
+// The indexes of the children of point i.
+std::vector<size_t> childrenOf(const NcxRecord& n, size_t i) {
+  return pointsOnLevel(n, i + 1, n.after(i));
 }
 
 TEST(Ncx, NavigationMap) {
@@ -213,8 +230,10 @@ TEST(Ncx, NavigationMap) {
 TEST(Ncx, FirstNavMapOnly) {
   const Parsed parsed = parseCapturing(
       ncx(kHead + u"<NAVMAP><navPoint id=\"a\"/></NAVMAP><navMap><navPoint id=\"b\"/></navMap>"));
-  ASSERT_EQ(parsed.record.ncx.navPoints.size(), 1u);
-  EXPECT_EQ(parsed.record.ncx.navPoints[0]->id, u"a");
+  const NcxRecord& n = parsed.record.ncx;
+  const auto navPoints = pointsOnLevel(n, 0, n.points.size());
+  ASSERT_EQ(navPoints.size(), 1u);
+  EXPECT_EQ(n.points[navPoints[0]].id, std::u16string_view(u"a"));
 }
 
 // A navigation map nested a hundred thousand levels deep is read completely
@@ -230,17 +249,72 @@ TEST(Ncx, VeryDeepNesting) {
   const Parsed parsed = parseCapturing(text);
   const NcxRecord& n = parsed.record.ncx;
   EXPECT_EQ(n.navPointCount, kDepth);
-  ASSERT_EQ(n.navPoints.size(), 1u);
-  const NavigationPoint* p = n.navPoints[0].get();
+  ASSERT_EQ(pointsOnLevel(n, 0, n.points.size()).size(), 1u);
+  size_t p = 0;
   int depth = 1;
-  while (!p->children.empty()) {
-    EXPECT_EQ(p->descendantCount, kDepth - depth);
-    ASSERT_EQ(p->children.size(), 1u);
-    p = p->children[0].get();
+  while (!childrenOf(n, p).empty()) {
+    EXPECT_EQ(n.points[p].descendantCount, kDepth - depth);
+    const auto children = childrenOf(n, p);
+    ASSERT_EQ(children.size(), 1u);
+    p = children[0];
     ++depth;
   }
   EXPECT_EQ(depth, kDepth);
-  EXPECT_EQ(p->contentSrc, u"a");
+  EXPECT_EQ(n.points[p].contentSrc, std::u16string_view(u"a"));
+}
+
+// Strings of every length, from empty to longer than the record's storage
+// blocks, and more points than fit one page of the points array, come back
+// whole and in order.
+TEST(Ncx, LongStringsAndManyPoints) {
+  constexpr int kPoints = 1500;
+  auto text = [](int i) {
+    // Lengths 0 to about 9,000 units, each string made of its point's digits.
+    const std::string ascii = std::to_string(i);
+    const std::u16string digits(ascii.begin(), ascii.end());
+    std::u16string out;
+    while (out.size() < size_t(i % 7 == 0 ? i * 6 : i % 40)) out += digits;
+    return out;
+  };
+  std::u16string map;
+  for (int i = 0; i < kPoints; ++i) {
+    map += u"<navPoint id=\"" + text(i) + u"\"><navLabel><text>" + text(i + 1) +
+           u"</text></navLabel><content src=\"" + text(i + 2) + u"\"/></navPoint>";
+  }
+  const Parsed parsed = parseCapturing(ncx(kHead + u"<navMap>" + map + u"</navMap>"));
+  const NcxRecord& n = parsed.record.ncx;
+  ASSERT_EQ(n.points.size(), size_t(kPoints));
+  for (int i = 0; i < kPoints; ++i) {
+    SCOPED_TRACE("point " + std::to_string(i));
+    const NavigationPoint& p = n.points[size_t(i)];
+    EXPECT_EQ(std::u16string_view(p.id), text(i));
+    ASSERT_EQ(p.labelCount, 1);
+    EXPECT_EQ(std::u16string_view(n.labelsOf(p)[0]), text(i + 1));
+    EXPECT_EQ(std::u16string_view(p.contentSrc), text(i + 2));
+  }
+}
+
+// A point's labels, however many, keep their document order around the
+// other children.
+TEST(Ncx, ManyLabelsInOrder) {
+  for (int labels = 1; labels <= 7; ++labels) {
+    SCOPED_TRACE(std::to_string(labels) + " labels");
+    std::u16string point = u"<navPoint id=\"p\">";
+    std::vector<std::u16string> expected;
+    for (int k = 0; k < labels; ++k) {
+      const std::u16string label(1, char16_t(u'a' + k));
+      point += u"<navLabel><text>" + label + u"</text></navLabel>";
+      if (k == 1) point += u"<content src=\"s\"/><navPoint id=\"q\"/>";
+      expected.push_back(label);
+    }
+    const Parsed parsed =
+        parseCapturing(ncx(kHead + u"<navMap>" + point + u"</navPoint></navMap>"));
+    const NcxRecord& n = parsed.record.ncx;
+    ASSERT_EQ(n.points.size(), labels > 1 ? 2u : 1u);
+    std::vector<std::u16string> read;
+    for (const char16_t* l : n.labelsOf(n.points[0])) read.emplace_back(l);
+    EXPECT_EQ(read, expected);
+  }
 }
 
 }  // namespace

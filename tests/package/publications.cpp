@@ -30,13 +30,16 @@ void withText(const std::vector<uint8_t>& bytes, Reader reader) {
   reader(text.text.get());
 }
 
-// "depth|label|src" for every navigation point, in pre-order.
-void flatten(const std::vector<std::unique_ptr<NavigationPoint>>& points, int depth,
+// "depth|label|src" for every navigation point, in pre-order: the points
+// from `first` up to `end` on one level, each followed by its descendants.
+void flatten(const NcxRecord& n, size_t first, size_t end, int depth,
              std::vector<std::u16string>& out) {
-  for (const auto& p : points) {
+  for (size_t i = first; i < end; i = n.after(i)) {
+    const NavigationPoint& p = n.points[i];
     out.push_back(fromUtf8(std::to_string(depth)) + u"|" +
-                  (p->labels.empty() ? u"" : p->labels[0].text.third) + u"|" + p->contentSrc);
-    flatten(p->children, depth + 1, out);
+                  (p.labelCount == 0 ? u"" : std::u16string(n.labelsOf(p)[0])) + u"|" +
+                  p.contentSrc);
+    flatten(n, i + 1, n.after(i), depth + 1, out);
   }
 }
 
@@ -111,7 +114,7 @@ TEST(Publications, ReadMatchesWhatTheGeneratorWasTold) {
     EXPECT_EQ(authors, f.all("ncx_authors"));
 
     std::vector<std::u16string> toc, expected;
-    flatten(n.navPoints, 0, toc);
+    flatten(n, 0, n.points.size(), 0, toc);
     for (const std::u16string& entry : f.all("toc")) {
       const auto e = epub::testing::fields(entry);  // depth, label, src
       expected.push_back(e.at(0) + u"|" + e.at(1) + u"|" + e.at(2));

@@ -2,6 +2,8 @@
 // the document order consistent. Leaks show up under LeakSanitizer.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "xml/xml_node.h"
@@ -163,6 +165,45 @@ TEST(TreeRefcount, Growth) {
   EXPECT_EQ(doc.room().children, 50);
   EXPECT_EQ(doc.room().texts, 100);
   EXPECT_EQ(doc.room().order, 150);
+}
+
+// Trees large enough to take several of the arena's largest chunks, built
+// and released in an interleaved order: memory a released tree gives back
+// is reused by later trees, never while a handle still reaches it. Each
+// tree's texts name the tree, so a chunk shared by two live trees shows.
+TEST(TreeRefcount, LargeTreesReuseReleasedMemory) {
+  constexpr int kItems = 40000;  // about 4 MB of records per tree
+  auto document = [](char16_t tag) {
+    std::u16string text = u"<r>";
+    for (int i = 0; i < kItems; ++i)
+      text += std::u16string(u"<i a=\"") + tag + u"\">" + tag + u"</i>";
+    return text + u"</r>";
+  };
+  auto intact = [](const CXmlNode& root, char16_t tag) {
+    if (root.childCount() != kItems) return false;
+    for (int i = 0; i < kItems; i += 997) {
+      const CXmlNode item = root.childAt(i);
+      if (std::u16string_view(item.firstText()) != std::u16string_view(&tag, 1)) return false;
+      if (std::u16string_view(item.attribute(u"a")) != std::u16string_view(&tag, 1)) return false;
+    }
+    return true;
+  };
+  // Held while the next ones are built.
+  CXmlNode a = CXmlNode::parseDocument(document(u'a').c_str(), u"r");
+  CXmlNode b = CXmlNode::parseDocument(document(u'b').c_str(), u"r");
+  // A child handle keeps its released root's memory.
+  const CXmlNode aItem = a.childAt(kItems - 1);
+  a = CXmlNode();
+  CXmlNode c = CXmlNode::parseDocument(document(u'c').c_str(), u"r");
+  b = CXmlNode();
+  const CXmlNode d = CXmlNode::parseDocument(document(u'd').c_str(), u"r");
+  EXPECT_EQ(std::u16string_view(aItem.firstText()), u"a");
+  EXPECT_TRUE(intact(c, u'c'));
+  EXPECT_TRUE(intact(d, u'd'));
+  c = CXmlNode();
+  const CXmlNode e = CXmlNode::parseDocument(document(u'e').c_str(), u"r");
+  EXPECT_TRUE(intact(d, u'd'));
+  EXPECT_TRUE(intact(e, u'e'));
 }
 
 }  // namespace
