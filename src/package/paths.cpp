@@ -35,10 +35,26 @@ std::u16string resolvePath(std::u16string_view base, std::u16string_view href) {
   if (!href.empty() && href.front() == u'/') return std::u16string(href.substr(1));
 
   // The base's own "." and ".." are not folded: they stay ordinary segments.
-  std::vector<std::u16string_view> work = splitPath(base);
-  const std::vector<std::u16string_view> parts = splitPath(href);
-  for (size_t i = 0; i < parts.size(); ++i) {
-    const std::u16string_view s = parts[i];
+  // The segment list is kept per thread, so resolving the paths of a long
+  // spine allocates only the results.
+  thread_local std::vector<std::u16string_view> work;
+  work.clear();
+  size_t pos = 0;
+  while (pos < base.size()) {
+    while (pos < base.size() && base[pos] == u'/') ++pos;
+    const size_t start = pos;
+    while (pos < base.size() && base[pos] != u'/') ++pos;
+    if (pos > start) work.push_back(base.substr(start, pos - start));
+  }
+  size_t i = 0;  // position of the href's segment among its non-empty ones
+  pos = 0;
+  while (pos < href.size()) {
+    while (pos < href.size() && href[pos] == u'/') ++pos;
+    const size_t start = pos;
+    while (pos < href.size() && href[pos] != u'/') ++pos;
+    if (pos == start) continue;
+    const std::u16string_view s = href.substr(start, pos - start);
+    const size_t index = i++;
     if (s == u".") continue;
     if (s == u"..") {
       if (!work.empty()) work.pop_back();  // ".." above the root is dropped
@@ -48,7 +64,7 @@ std::u16string resolvePath(std::u16string_view base, std::u16string_view href) {
     // as already present. This lets an href that repeats the OPF folder from
     // the root (OEBPS/x.xhtml beside OEBPS/content.opf) name the same file as
     // the relative one; it is positional, so it applies wherever it matches.
-    if (work.size() > i && work[i] == s) continue;
+    if (work.size() > index && work[index] == s) continue;
     work.push_back(s);
   }
 
@@ -56,9 +72,9 @@ std::u16string resolvePath(std::u16string_view base, std::u16string_view href) {
   for (const auto& segment : work) total += segment.size() + 1;
   std::u16string result;
   result.reserve(total);
-  for (size_t i = 0; i < work.size(); ++i) {
-    if (i > 0) result.push_back(u'/');
-    result.append(work[i]);
+  for (size_t k = 0; k < work.size(); ++k) {
+    if (k > 0) result.push_back(u'/');
+    result.append(work[k]);
   }
   return result;
 }
