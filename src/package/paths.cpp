@@ -18,15 +18,25 @@ void setPackageLocation(PackageLocation& location, std::u16string_view fullPath)
   }
 }
 
-std::vector<std::u16string_view> splitPath(std::u16string_view path) {
-  std::vector<std::u16string_view> segments;
+namespace {
+
+// Calls `each` with every non-empty segment of a "/"-separated path, in order.
+template <class Each>
+void forEachSegment(std::u16string_view path, Each&& each) {
   size_t i = 0;
   while (i < path.size()) {
     while (i < path.size() && path[i] == u'/') ++i;
     const size_t start = i;
     while (i < path.size() && path[i] != u'/') ++i;
-    if (i > start) segments.push_back(path.substr(start, i - start));
+    if (i > start) each(path.substr(start, i - start));
   }
+}
+
+}  // namespace
+
+std::vector<std::u16string_view> splitPath(std::u16string_view path) {
+  std::vector<std::u16string_view> segments;
+  forEachSegment(path, [&](std::u16string_view s) { segments.push_back(s); });
   return segments;
 }
 
@@ -39,34 +49,22 @@ std::u16string resolvePath(std::u16string_view base, std::u16string_view href) {
   // spine allocates only the results.
   thread_local std::vector<std::u16string_view> work;
   work.clear();
-  size_t pos = 0;
-  while (pos < base.size()) {
-    while (pos < base.size() && base[pos] == u'/') ++pos;
-    const size_t start = pos;
-    while (pos < base.size() && base[pos] != u'/') ++pos;
-    if (pos > start) work.push_back(base.substr(start, pos - start));
-  }
+  forEachSegment(base, [&](std::u16string_view s) { work.push_back(s); });
   size_t i = 0;  // position of the href's segment among its non-empty ones
-  pos = 0;
-  while (pos < href.size()) {
-    while (pos < href.size() && href[pos] == u'/') ++pos;
-    const size_t start = pos;
-    while (pos < href.size() && href[pos] != u'/') ++pos;
-    if (pos == start) continue;
-    const std::u16string_view s = href.substr(start, pos - start);
+  forEachSegment(href, [&](std::u16string_view s) {
     const size_t index = i++;
-    if (s == u".") continue;
+    if (s == u".") return;
     if (s == u"..") {
       if (!work.empty()) work.pop_back();  // ".." above the root is dropped
-      continue;
+      return;
     }
     // A segment equal to the base's segment at the same position is taken
     // as already present. This lets an href that repeats the OPF folder from
     // the root (OEBPS/x.xhtml beside OEBPS/content.opf) name the same file as
     // the relative one; it is positional, so it applies wherever it matches.
-    if (work.size() > index && work[index] == s) continue;
+    if (work.size() > index && work[index] == s) return;
     work.push_back(s);
-  }
+  });
 
   size_t total = 0;
   for (const auto& segment : work) total += segment.size() + 1;
