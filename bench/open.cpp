@@ -20,16 +20,13 @@
 #include <vector>
 
 #include "epubreader.h"
+#include "generated_package.h"
 
 namespace {
 
 constexpr int kSectionsPerDocument = 9;  // plus the chapter point: ten
 
-std::string number(int i) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%05d", i);
-  return buffer;
-}
+using bench::number;
 
 struct Files {
   std::string container;
@@ -46,26 +43,14 @@ Files makePublication(int documents) {
       "media-type=\"application/oebps-package+xml\"/>\n"
       "  </rootfiles>\n</container>\n";
 
-  std::string opf =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<package xmlns=\"http://www.idpf.org/2007/opf\" unique-identifier=\"BookId\" "
-      "version=\"2.0\">\n"
-      "  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
-      "xmlns:opf=\"http://www.idpf.org/2007/opf\">\n"
+  std::string opf = bench::packageText(
+      documents,
       "    <dc:title>Tom &amp; Jerry: the complete edition</dc:title>\n"
       "    <dc:creator opf:role=\"aut\">Jane Doe</dc:creator>\n"
       "    <dc:language>en</dc:language>\n"
       "    <dc:identifier id=\"BookId\">urn:uuid:00000000-0000-0000-0000-000000000000"
-      "</dc:identifier>\n"
-      "  </metadata>\n  <manifest>\n"
-      "    <item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>\n";
-  for (int d = 0; d < documents; ++d) {
-    opf += "    <item id=\"chapter" + number(d) + "\" href=\"Text/chapter" + number(d) +
-           ".xhtml\" media-type=\"application/xhtml+xml\"/>\n";
-  }
-  opf += "  </manifest>\n  <spine toc=\"ncx\">\n";
-  for (int d = 0; d < documents; ++d) opf += "    <itemref idref=\"chapter" + number(d) + "\"/>\n";
-  opf += "  </spine>\n</package>\n";
+      "</dc:identifier>\n",
+      "");
 
   std::string ncx =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -10,42 +10,25 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "generated_package.h"
 #include "xml/xml_node.h"
 
 namespace {
 
-std::string number(int i) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%05d", i);
-  return buffer;
-}
+using bench::number;
 
 // A package document with `items` manifest items and as many spine entries.
 std::string opfText(int items) {
-  std::string text =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<package xmlns=\"http://www.idpf.org/2007/opf\" unique-identifier=\"BookId\" "
-      "version=\"2.0\">\n"
-      "  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
-      "xmlns:opf=\"http://www.idpf.org/2007/opf\">\n"
+  return bench::packageText(
+      items,
       "    <dc:title>Tom &amp; Jerry: the complete edition</dc:title>\n"
       "    <dc:creator opf:role=\"aut\" opf:file-as=\"Doe, Jane\">Jane Doe</dc:creator>\n"
       "    <dc:language>en</dc:language>\n"
       "    <dc:identifier id=\"BookId\" opf:scheme=\"ISBN\">978-0-00-000000-0</dc:identifier>\n"
-      "    <meta name=\"cover\" content=\"cover-image\"/>\n"
-      "  </metadata>\n  <manifest>\n"
-      "    <item id=\"ncx\" href=\"toc.ncx\" media-type=\"application/x-dtbncx+xml\"/>\n";
-  for (int i = 0; i < items; ++i) {
-    text += "    <item id=\"chapter" + number(i) + "\" href=\"Text/chapter" + number(i) +
-            ".xhtml\" media-type=\"application/xhtml+xml\"/>\n";
-  }
-  text += "  </manifest>\n  <spine toc=\"ncx\">\n";
-  for (int i = 0; i < items; ++i) text += "    <itemref idref=\"chapter" + number(i) + "\"/>\n";
-  text +=
-      "  </spine>\n  <guide>\n"
+      "    <meta name=\"cover\" content=\"cover-image\"/>\n",
+      "  <guide>\n"
       "    <reference type=\"text\" title=\"Start\" href=\"Text/chapter00000.xhtml\"/>\n"
-      "  </guide>\n</package>\n";
-  return text;
+      "  </guide>\n");
 }
 
 // The document is ASCII, so widening each byte gives its UTF-16 form.
