@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace epub::xml {
@@ -70,6 +71,11 @@ class CXmlNode {
   // handle for a null text, a fatal parse error or a missing root. `error`,
   // when given, receives the parse's error code.
   static CXmlNode parseDocument(const char16_t* text, const char16_t* rootName,
+                                int32_t* error = nullptr);
+  // The same for a text the tree takes over: it is parsed where it lies
+  // (and changed), so that the parse makes no copy of it, and released with
+  // the tree.
+  static CXmlNode parseDocument(std::unique_ptr<char16_t[]> text, const char16_t* rootName,
                                 int32_t* error = nullptr);
 
   // Queries. Names compare whole, case-insensitively for A-Z only.

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "xml/xml_names.h"
@@ -33,6 +34,8 @@ class XmlArena {
   }
   // A NUL-terminated copy of n code units.
   char16_t* copyString(const char16_t* s, size_t n);
+  // Keeps `text` until the arena goes.
+  void adopt(std::unique_ptr<char16_t[]> text) noexcept { adopted_ = std::move(text); }
 
   int64_t references = 1;
 
@@ -48,6 +51,7 @@ class XmlArena {
   char* limit_ = nullptr;
   Chunk* chunks_ = nullptr;
   size_t nextChunkBytes_ = 0;
+  std::unique_ptr<char16_t[]> adopted_;
 };
 
 inline void* XmlArena::allocate(size_t bytes, size_t alignment) {

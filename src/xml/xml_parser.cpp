@@ -10,8 +10,11 @@
 // on the parser's stacks. So a document nested a hundred thousand levels
 // deep parses in constant call stack.
 //
-// Names, values and texts are copied straight from the text into the tree's
-// arena, entity-decoded on the way; nothing else is copied.
+// The parse works in place on a text the tree owns (the caller's text,
+// copied once, or a buffer handed over): names, values and texts are
+// pointers into it, entity-decoded where they stand and NUL-terminated by
+// writing over the delimiter that ends them. A delimiter the parser has yet
+// to read is overwritten only once the parse has passed it.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -78,6 +81,33 @@ size_t findEither(const char16_t* t, size_t from, [[maybe_unused]] size_t length
   return from;
 }
 
+// The first `quote`, "<" or NUL at or after `from`, as findEither; sets
+// `entity` when an "&" comes before it.
+size_t findValueEnd(const char16_t* t, size_t from, [[maybe_unused]] size_t length, char16_t quote,
+                    bool& entity) noexcept {
+#if defined(__SSE2__)
+  for (; from + 8 <= length + 1; from += 8) {
+    const __m128i units = load8(t + from);
+    const __m128i ends = _mm_or_si128(_mm_or_si128(equal16(units, quote), equal16(units, u'<')),
+                                      _mm_cmpeq_epi16(units, _mm_setzero_si128()));
+    const int endMask = _mm_movemask_epi8(ends);
+    const int ampMask = _mm_movemask_epi8(equal16(units, u'&'));
+    if ((endMask | ampMask) == 0) continue;
+    if (endMask == 0 ||
+        (ampMask != 0 && __builtin_ctz(unsigned(ampMask)) < __builtin_ctz(unsigned(endMask)))) {
+      entity = true;
+      return findEither(t, from, length, quote, u'<');
+    }
+    return from + firstHit(endMask);
+  }
+#endif
+  for (;; ++from) {
+    const char16_t c = t[from];
+    if (c == quote || c == u'<' || c == u'\0') return from;
+    if (c == u'&') entity = true;
+  }
+}
+
 // Index of the first unit among [from, end) of t that is not whitespace, or
 // end. The text between two tags is mostly a line end and indentation. The
 // loads may look past `end`, never past the text's `length` units.
@@ -107,22 +137,6 @@ size_t indexIn(const char16_t* p, size_t n, char16_t c) noexcept {
   }
 #endif
   while (i < n && p[i] != c) ++i;
-  return i;
-}
-
-// Copies the n units at p to out up to the first `stop`; returns its index,
-// or n. Units after the stop may be copied too.
-size_t copyUntil(const char16_t* p, size_t n, char16_t* out, char16_t stop) noexcept {
-  size_t i = 0;
-#if defined(__SSE2__)
-  for (; i + 8 <= n; i += 8) {
-    const __m128i units = load8(p + i);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), units);
-    const int mask = _mm_movemask_epi8(equal16(units, stop));
-    if (mask != 0) return i + firstHit(mask);
-  }
-#endif
-  for (; i < n && p[i] != stop; ++i) out[i] = p[i];
   return i;
 }
 
@@ -241,12 +255,12 @@ size_t decodedLength(const char16_t* p, size_t& n) noexcept {
   return count;
 }
 
-// The second pass writes the `count` decoded code units and a NUL to out;
-// false when a character reference holds a stray character. A character
-// reference keeps only the low 16 bits of its number (no surrogate pairs),
-// and "&#;" gives the code unit 0.
-bool writeDecoded(const char16_t* p, size_t n, size_t count, char16_t* out) noexcept {
-  out[count] = u'\0';
+// The second pass writes the decoded code units to out, which may be p
+// itself: a reference is never shorter than what it stands for. False when a
+// character reference holds a stray character. A character reference keeps
+// only the low 16 bits of its number (no surrogate pairs), and "&#;" gives
+// the code unit 0.
+bool writeDecoded(const char16_t* p, size_t n, char16_t* out) noexcept {
   for (size_t i = 0; i < n;) {
     if (p[i] != u'&') {
       *out++ = p[i++];
@@ -297,13 +311,13 @@ enum class TagState { kA0, kA1, kA2 };
 
 class Parser {
  public:
-  Parser(const char16_t* text, size_t length, XmlNodeData* document) noexcept
+  Parser(char16_t* text, size_t length, XmlNodeData* document) noexcept
       : text_(text), length_(length), arena_(*document->arena), document_(document) {}
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
 
-  // Parses the whole text; every element is closed afterwards, whatever the
-  // outcome.
+  // Parses the whole text; every element is closed and every string
+  // terminated afterwards, whatever the outcome.
   void parse();
   int32_t error() const noexcept { return error_; }
 
@@ -312,6 +326,7 @@ class Parser {
   // the stacks below, from these offsets on, until the element closes.
   struct Frame {
     XmlNodeData* node;
+    size_t nameLength;  // the name is terminated only once the parse has passed it
     size_t children;
     size_t texts;
     size_t clears;
@@ -335,26 +350,42 @@ class Parser {
   bool endTag(XmlNodeData*& node, size_t nameStart);
   Token nextToken() noexcept;
   Token readWord(size_t start) noexcept;
-  char16_t* decodedCopy(size_t start, size_t n, size_t* length);
-  // A NUL-terminated copy of the n units at `start`, in the tree's arena.
-  char16_t* copyOut(size_t start, size_t n);
+  // The n units at `start` entity-decoded where they stand, as a string of
+  // the tree; null when a reference cannot be decoded.
+  char16_t* decodedString(size_t start, size_t n, size_t* length, bool mayHoldEntity = true);
+  // The n units at `start` as a string of the tree.
+  char16_t* keep(size_t start, size_t n);
+  // Ends a string of the tree at `at`: now when the parse has passed it,
+  // else once it has.
+  void terminate(size_t at) {
+    if (at < position_) {
+      text_[at] = u'\0';
+    } else {
+      terminateLater(at);
+    }
+  }
+  __attribute__((noinline)) void terminateLater(size_t at) { terminators_.push_back(at); }
+  void writeTerminators(bool all) noexcept;
   bool appendDecoded(Frame& frame, size_t start, size_t n);
   bool flushText(XmlNodeData* node, size_t end);
   bool readClearSection(XmlNodeData* node, const ClearTag& tag);
   size_t find(size_t from, const char16_t* pattern, size_t length) const noexcept;
-  bool endTagMatches(size_t word, const char16_t* name) const noexcept;
+  bool endTagMatches(size_t word, const Frame& element) const noexcept;
   bool closeElement(XmlNodeData*& node);
   void endOfText(XmlNodeData* node);
   XmlNodeData* openChild(XmlNodeData* node, const Token& name, bool isDeclaration);
   // Keeps an attribute of the start tag, its value (if any) entity-decoded;
   // false when the value cannot be decoded.
   bool holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,
-                     size_t valueStart, size_t valueLength);
+                     size_t valueStart, size_t valueLength, bool mayHoldEntity = true);
+  // Ends the start tag at its ">" (or "/>" when `empty`); false when the
+  // parse is over.
+  bool endStartTag(XmlNodeData*& node, bool empty);
   // Moves the innermost open element's entries into arrays of its own: of
   // exactly their number with `exact`, else of the room they grew to.
   void close(bool exact);
 
-  const char16_t* text_;
+  char16_t* text_;
   size_t length_;  // of the text: its first NUL
   XmlArena& arena_;
   XmlNodeData* document_;
@@ -363,6 +394,7 @@ class Parser {
   int32_t error_ = kXmlOk;
   size_t pendingEnd_ = kNone;  // an end tag's name still looking for its element
 
+  std::vector<size_t> terminators_;  // ahead of the parse when noted, in order
   std::vector<Frame> frames_;
   std::vector<XmlNodeData*> children_;
   std::vector<char16_t*> texts_;
@@ -371,36 +403,37 @@ class Parser {
   std::vector<int32_t> order_;
 };
 
-// A NUL-terminated, entity-decoded copy of the n code units at `start`, in
-// the tree's arena; null when a reference cannot be decoded.
-char16_t* Parser::copyOut(size_t start, size_t n) {
-  char16_t* out = arena_.allocateArray<char16_t>(n + 1);
-  copyUntil(text_ + start, n, out, u'\0');  // no NUL lies before the text's end
-  out[n] = u'\0';
-  return out;
+void Parser::writeTerminators(bool all) noexcept {
+  size_t i = 0;
+  for (; i < terminators_.size() && (all || terminators_[i] < position_); ++i) {
+    text_[terminators_[i]] = u'\0';
+  }
+  terminators_.erase(terminators_.begin(), terminators_.begin() + ptrdiff_t(i));
 }
 
-char16_t* Parser::decodedCopy(size_t start, size_t n, size_t* length) {
-  const char16_t* p = text_ + start;
-  // A decoded text is never longer than its source: copy up to the first
-  // reference, and decode from there on.
-  char16_t* out = arena_.allocateArray<char16_t>(n + 1);
-  const size_t i = copyUntil(p, n, out, u'&');
+char16_t* Parser::keep(size_t start, size_t n) {
+  terminate(start + n);
+  return text_ + start;
+}
+
+char16_t* Parser::decodedString(size_t start, size_t n, size_t* length, bool mayHoldEntity) {
+  char16_t* p = text_ + start;
+  const size_t i = mayHoldEntity ? indexIn(p, n, u'&') : n;
   if (i == n) {
-    out[n] = u'\0';
     *length = n;
-    return out;
+    return keep(start, n);
   }
   size_t rest = n - i;
   const size_t count = decodedLength(p + i, rest);
-  if (count == kNone || !writeDecoded(p + i, rest, count, out + i)) return nullptr;
+  if (count == kNone || !writeDecoded(p + i, rest, p + i)) return nullptr;
   *length = i + count;
-  return out;
+  return keep(start, i + count);
 }
 
 // Appends the n code units at `start`, entity-decoded, to the last text of
-// the frame's element. Its room doubles when it must grow, so a long run of
-// merges stays linear. False when a reference cannot be decoded.
+// the frame's element, which moves to the arena for it. Its room doubles
+// when it must grow, so a long run of merges stays linear. False when a
+// reference cannot be decoded.
 bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
   const char16_t* p = text_ + start;
   const bool plain = indexIn(p, n, u'&') == n;
@@ -418,16 +451,17 @@ bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
   char16_t* out = last + frame.lastTextLength;
   if (plain) {
     std::memcpy(out, p, n * sizeof(char16_t));
-    out[n] = u'\0';
-  } else if (!writeDecoded(p, n, count, out)) {
+  } else if (!writeDecoded(p, n, out)) {
     return false;
   }
+  out[count] = u'\0';
   frame.lastTextLength += count;
   return true;
 }
 
 XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDeclaration) {
-  XmlNodeData* child = newNode(arena_, copyOut(name.start, name.length), isDeclaration);
+  writeTerminators(false);
+  XmlNodeData* child = newNode(arena_, keep(name.start, name.length), isDeclaration);
   child->parent = node;  // the parent's entry holds the child's first reference
   const int32_t total = orderCountOf(node);
   children_.push_back(child);
@@ -435,20 +469,20 @@ XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDecl
   node->childRoom = roomForOneMore(node->childCount, node->childRoom, kArrayStep);
   node->orderRoom = roomForOneMore(total, node->orderRoom, kOrderStep);
   ++node->childCount;
-  frames_.push_back(Frame{child, children_.size(), texts_.size(), clears_.size(),
+  frames_.push_back(Frame{child, name.length, children_.size(), texts_.size(), clears_.size(),
                           attributes_.size(), order_.size(), 0, 0});
   return child;
 }
 
 bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,
-                           size_t valueStart, size_t valueLength) {
+                           size_t valueStart, size_t valueLength, bool mayHoldEntity) {
   char16_t* value = nullptr;
   if (hasValue) {
     size_t length = 0;
-    value = decodedCopy(valueStart, valueLength, &length);
+    value = decodedString(valueStart, valueLength, &length, mayHoldEntity);
     if (value == nullptr) return false;
   }
-  attributes_.push_back(XmlAttribute{copyOut(nameStart, nameLength), value});
+  attributes_.push_back(XmlAttribute{keep(nameStart, nameLength), value});
   node->attributeRoom = roomForOneMore(node->attributeCount, node->attributeRoom, kArrayStep);
   ++node->attributeCount;
   return true;
@@ -552,15 +586,17 @@ Token Parser::nextToken() noexcept {
 
 // An end tag's word names an element when it equals the element's name over
 // the name's length and the text goes on with whitespace or markup there.
-bool Parser::endTagMatches(size_t word, const char16_t* name) const noexcept {
+bool Parser::endTagMatches(size_t word, const Frame& element) const noexcept {
+  const char16_t* name = element.node->name;
   if (name == nullptr) return false;
   const char16_t* w = text_ + word;
-  size_t i = 0;
+  const size_t n = element.nameLength;
   // A NUL in the text differs from every name character, so this stops in time.
-  for (; name[i] != u'\0'; ++i) {
+  size_t i = 0;
+  for (; i < n; ++i) {
     if (w[i] != name[i] && foldLetter(w[i]) != foldLetter(name[i])) return false;
   }
-  const char16_t after = w[i];
+  const char16_t after = w[n];
   return isSpace(after) || after == u'/' || after == u'<' || after == u'>' || after == u'=';
 }
 
@@ -597,7 +633,7 @@ bool Parser::flushText(XmlNodeData* node, size_t end) {
   }
 
   size_t length = 0;
-  char16_t* out = decodedCopy(start, end - start, &length);
+  char16_t* out = decodedString(start, end - start, &length);
   if (out == nullptr) {
     error_ = kXmlBadEntity;
     return false;
@@ -609,7 +645,7 @@ bool Parser::flushText(XmlNodeData* node, size_t end) {
   node->orderRoom = roomForOneMore(total, node->orderRoom, kOrderStep);
   ++node->textCount;
   frame.lastTextLength = length;
-  frame.lastTextRoom = length + 1;
+  frame.lastTextRoom = 0;  // in the text: a merge moves it to the arena
   return true;
 }
 
@@ -649,7 +685,7 @@ bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
     return false;
   }
   if (end > from) {
-    char16_t* value = copyOut(from, end - from);  // verbatim
+    char16_t* value = keep(from, end - from);  // verbatim
     const int32_t total = orderCountOf(node);
     clears_.push_back(XmlClear{value, tag.open, close});
     order_.push_back(node->clearCount * 4 + kOrderClear);
@@ -676,7 +712,7 @@ bool Parser::closeElement(XmlNodeData*& node) {
       error_ = kXmlStrayEndTag;
       return false;
     }
-    if (endTagMatches(pendingEnd_, parent->name)) pendingEnd_ = kNone;
+    if (endTagMatches(pendingEnd_, frames_.back())) pendingEnd_ = kNone;
     close(false);  // closed by a misnested end tag: the grown room stays
     node = parent;
   }
@@ -691,8 +727,9 @@ void Parser::endOfText(XmlNodeData* node) {
 }
 
 void Parser::parse() {
-  frames_.push_back(Frame{document_, 0, 0, 0, 0, 0, 0, 0});
+  frames_.push_back(Frame{document_, 0, 0, 0, 0, 0, 0, 0, 0});
   run();
+  writeTerminators(true);
   // Elements still open (the text ended, or the parse stopped) keep the room
   // their arrays grew to.
   while (!frames_.empty()) close(false);
@@ -702,6 +739,7 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   const char16_t* t = text_;
   size_t pos = position_;
   while (isSpace(t[pos])) ++pos;
+  position_ = pos;  // as the next token would skip it
   // A word starts here unless the character is a quote or a delimiter.
   const char16_t first = t[pos];
   if (mayEndWord(first) || first == u'"' || first == u'\'') return 0;
@@ -710,16 +748,25 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   if (t[equals] != u'=') return 0;
   const char16_t quote = t[equals + 1];
   if (quote != u'"' && quote != u'\'') return 0;
-  const size_t close = findEither(t, equals + 2, length_, quote, u'<');
+  bool entity = false;
+  const size_t close = findValueEnd(t, equals + 2, length_, quote, entity);
   if (t[close] != quote) return 0;
   // A quoted value ends with its quote, never with a declaration's "?".
   position_ = close + 1;
-  return holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2) ? 1 : -1;
+  return holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2, entity) ? 1
+                                                                                              : -1;
+}
+
+bool Parser::endStartTag(XmlNodeData*& node, bool empty) {
+  pendingText_ = position_;
+  if (!empty) return true;
+  close(true);
+  return closeElement(node);
 }
 
 bool Parser::endTag(XmlNodeData*& node, size_t nameStart) {
   pendingText_ = position_;
-  if (!endTagMatches(nameStart, node->name)) {
+  if (!endTagMatches(nameStart, frames_.back())) {
     error_ = kXmlMismatchedEnd;
     pendingEnd_ = nameStart;
   }
@@ -766,6 +813,14 @@ void Parser::run() {
       if (read < 0) {
         error_ = kXmlBadEntity;
         return;
+      }
+      // The start tag's usual ends, as the tokens would read them.
+      const char16_t c = text_[position_];
+      if (c == u'>' || (c == u'/' && text_[position_ + 1] == u'>')) {
+        position_ += c == u'>' ? 1 : 2;
+        inTag = false;
+        if (!endStartTag(node, c == u'/')) return;
+        continue;
       }
     }
     const Token token = nextToken();
@@ -816,14 +871,9 @@ void Parser::run() {
           nameStart = token.start;
           nameLength = token.length;
           state = TagState::kA1;
-        } else if (token.kind == Tok::kTagClose) {
-          pendingText_ = position_;
+        } else if (token.kind == Tok::kTagClose || token.kind == Tok::kEmptyClose) {
           inTag = false;
-        } else if (token.kind == Tok::kEmptyClose) {
-          close(true);
-          pendingText_ = position_;
-          inTag = false;
-          if (!closeElement(node)) return;
+          if (!endStartTag(node, token.kind == Tok::kEmptyClose)) return;
         } else {
           error_ = kXmlBadTagToken;
           return;
@@ -886,14 +936,12 @@ void Parser::run() {
 
 size_t unitsBeforeNul(const char16_t* text) noexcept { return textLength(text); }
 
-CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName, int32_t* error) {
-  if (error) *error = kXmlOk;
-  if (text == nullptr) return CXmlNode();
+namespace {
 
-  // The document node; its handle owns the tree's arena from here on.
-  XmlArena* arena = XmlArena::create();
-  CXmlNode top(newNode(*arena, nullptr, false));
-  const size_t length = textLength(text);
+// Parses `text` (its first NUL at `length`), which the tree in `top` owns,
+// in place.
+CXmlNode parseOwnedText(CXmlNode top, char16_t* text, size_t length, const char16_t* rootName,
+                        int32_t* error) {
   Parser parser(text, length, top.data());
   parser.parse();
   int32_t code = parser.error();
@@ -915,6 +963,31 @@ CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName,
   // One level down: after a top-level "<?xml ...?>" the root element sits
   // inside the declaration. Releasing `top` leaves the result parentless.
   return top.findChild(wanted);
+}
+
+}  // namespace
+
+CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName, int32_t* error) {
+  if (error) *error = kXmlOk;
+  if (text == nullptr) return CXmlNode();
+  // The document node; its handle owns the tree's arena from here on.
+  XmlArena* arena = XmlArena::create();
+  CXmlNode top(newNode(*arena, nullptr, false));
+  const size_t length = textLength(text);
+  char16_t* copy = arena->allocateArray<char16_t>(length + 1);
+  std::memcpy(copy, text, (length + 1) * sizeof(char16_t));
+  return parseOwnedText(std::move(top), copy, length, rootName, error);
+}
+
+CXmlNode CXmlNode::parseDocument(std::unique_ptr<char16_t[]> text, const char16_t* rootName,
+                                 int32_t* error) {
+  if (error) *error = kXmlOk;
+  if (text == nullptr) return CXmlNode();
+  XmlArena* arena = XmlArena::create();
+  CXmlNode top(newNode(*arena, nullptr, false));
+  char16_t* owned = text.get();
+  arena->adopt(std::move(text));
+  return parseOwnedText(std::move(top), owned, textLength(owned), rootName, error);
 }
 
 }  // namespace epub::xml

@@ -106,6 +106,7 @@ XmlArena* XmlArena::create() {
 }
 
 void XmlArena::destroy(XmlArena* arena) noexcept {
+  arena->adopted_.reset();
   // The arena itself lives in its oldest chunk, the last one of the list.
   Chunk* chunk = arena->chunks_;
   while (chunk != nullptr) {
