@@ -50,12 +50,12 @@ std::u16string ansiText(const uint8_t* bytes, int32_t length) {
 }
 #endif
 
-// Runs one package reader over decoded bytes; the text lives only for it.
+// Runs one package reader over decoded bytes, handing it the text.
 template <class Reader>
 auto withDecodedText(const uint8_t* bytes, uint32_t length, Reader&& reader) {
   package::PackageText text;
   package::decodePackageText(text, bytes, length);
-  return reader(text.text.get());
+  return reader(std::move(text.text));
 }
 
 }  // namespace
@@ -73,8 +73,8 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
 
   // 1. The container document names the package document.
   if (!bytes) length = 0;
-  const bool found = withDecodedText(bytes, length, [&](const char16_t* text) {
-    return package::parseContainer(text, s.location);
+  const bool found = withDecodedText(bytes, length, [&](std::unique_ptr<char16_t[]> text) {
+    return package::parseContainer(std::move(text), s.location);
   });
   if (!found) return nullptr;
 
@@ -86,8 +86,8 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
   auto record = std::make_unique<package::PackageRecord>();
   record->opfBytes = opfBytes;
   record->opfLength = opfLength;
-  withDecodedText(opfBytes, opfLength, [&](const char16_t* text) {
-    package::parsePackageDocument(text, *record);
+  withDecodedText(opfBytes, opfLength, [&](std::unique_ptr<char16_t[]> text) {
+    package::parsePackageDocument(std::move(text), *record);
     return true;
   });
   s.package = std::move(record);
@@ -111,8 +111,8 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
   uint32_t ncxLength = 0;
   if (s.readFile(package::resolvePath(base, ncxHref), &ncxBytes, &ncxLength)) {
     if (!ncxBytes) ncxLength = 0;
-    withDecodedText(ncxBytes, ncxLength, [&](const char16_t* text) {
-      package::parseNcx(text, *s.package);
+    withDecodedText(ncxBytes, ncxLength, [&](std::unique_ptr<char16_t[]> text) {
+      package::parseNcx(std::move(text), *s.package);
       return true;
     });
   }

@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "package/readers.h"
 #include "package/xml_values.h"
 
@@ -5,8 +7,8 @@ namespace epub::package {
 
 using namespace std::string_view_literals;
 
-bool parseContainer(const char16_t* text, PackageLocation& location) {
-  const xml::CXmlNode root = xml::CXmlNode::parseDocument(text, u"container");
+bool parseContainer(xml::XmlText text, PackageLocation& location) {
+  const xml::CXmlNode root = xml::CXmlNode::parseDocument(std::move(text), u"container");
   const xml::CXmlNode rootfiles = root.findChild(u"rootfiles"sv);
   // Every child of rootfiles counts towards the number of tries, whatever
   // its name, but the tries walk only the rootfile children in order. Once

@@ -1,4 +1,5 @@
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "package/readers.h"
@@ -145,9 +146,9 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
 
 }  // namespace
 
-void parseNcx(const char16_t* text, PackageRecord& record) {
+void parseNcx(xml::XmlText text, PackageRecord& record) {
   NcxRecord& ncx = record.ncx;
-  const CXmlNode root = CXmlNode::parseDocument(text, u"ncx");
+  const CXmlNode root = CXmlNode::parseDocument(std::move(text), u"ncx");
   readHead(ncx, root);
   ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"sv))};
   readAuthors(ncx, root);

@@ -1,4 +1,5 @@
 #include <string_view>
+#include <utility>
 
 #include "package/readers.h"
 #include "package/xml_values.h"
@@ -137,8 +138,8 @@ void addManifestItem(PackageRecord& record, std::u16string_view id, std::u16stri
       ManifestItem{std::u16string(id), decodeHref(href), std::u16string(mediaType)});
 }
 
-void parsePackageDocument(const char16_t* text, PackageRecord& record) {
-  const CXmlNode package = CXmlNode::parseDocument(text, u"package");
+void parsePackageDocument(xml::XmlText text, PackageRecord& record) {
+  const CXmlNode package = CXmlNode::parseDocument(std::move(text), u"package");
   record.xmlns = attributeOrEmpty(package, u"xmlns"sv);
   record.version = attributeOrEmpty(package, u"version"sv);
   record.uniqueIdentifierId = attributeOrEmpty(package, u"unique-identifier"sv);

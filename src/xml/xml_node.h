@@ -53,6 +53,24 @@ struct XmlRoomView {
   int32_t order;
 };
 
+// A NUL-terminated UTF-16 text to parse. A borrowed text need only live
+// during the parse, which copies it once; a text handed over is parsed where
+// it lies (and changed), saving that copy, and goes with the tree.
+class XmlText {
+ public:
+  XmlText(const char16_t* borrowed) noexcept : borrowed_(borrowed) {}
+  XmlText(std::unique_ptr<char16_t[]> owned) noexcept
+      : borrowed_(owned.get()), owned_(std::move(owned)) {}
+
+  const char16_t* get() const noexcept { return borrowed_; }
+  // The handed-over text, or null for a borrowed one.
+  std::unique_ptr<char16_t[]> takeOwned() noexcept { return std::move(owned_); }
+
+ private:
+  const char16_t* borrowed_;
+  std::unique_ptr<char16_t[]> owned_;
+};
+
 class CXmlNode {
  public:
   CXmlNode() noexcept = default;  // the null handle
@@ -70,13 +88,7 @@ class CXmlNode {
   // elements; without one (null or empty), the top node. Returns the null
   // handle for a null text, a fatal parse error or a missing root. `error`,
   // when given, receives the parse's error code.
-  static CXmlNode parseDocument(const char16_t* text, const char16_t* rootName,
-                                int32_t* error = nullptr);
-  // The same for a text the tree takes over: it is parsed where it lies
-  // (and changed), so that the parse makes no copy of it, and released with
-  // the tree.
-  static CXmlNode parseDocument(std::unique_ptr<char16_t[]> text, const char16_t* rootName,
-                                int32_t* error = nullptr);
+  static CXmlNode parseDocument(XmlText text, const char16_t* rootName, int32_t* error = nullptr);
 
   // Queries. Names compare whole, case-insensitively for A-Z only.
   bool isNull() const noexcept { return data_ == nullptr; }

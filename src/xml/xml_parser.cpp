@@ -469,8 +469,18 @@ XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDecl
   node->childRoom = roomForOneMore(node->childCount, node->childRoom, kArrayStep);
   node->orderRoom = roomForOneMore(total, node->orderRoom, kOrderStep);
   ++node->childCount;
-  frames_.push_back(Frame{child, name.length, children_.size(), texts_.size(), clears_.size(),
-                          attributes_.size(), order_.size(), 0, 0});
+  // Field by field: a frame built aside and copied in would be read back
+  // with wide loads from narrower stores, which stalls.
+  Frame& frame = frames_.emplace_back();
+  frame.node = child;
+  frame.nameLength = name.length;
+  frame.children = children_.size();
+  frame.texts = texts_.size();
+  frame.clears = clears_.size();
+  frame.attributes = attributes_.size();
+  frame.order = order_.size();
+  frame.lastTextLength = 0;
+  frame.lastTextRoom = 0;
   return child;
 }
 
@@ -505,7 +515,7 @@ void moveEntries(XmlArena& arena, std::vector<T>& stack, size_t from, T*& array,
 }
 
 void Parser::close(bool exact) {
-  const Frame frame = frames_.back();
+  const Frame& frame = frames_.back();
   XmlNodeData* node = frame.node;
   XmlArena& arena = *node->arena;
   moveEntries(arena, children_, frame.children, node->children, node->childRoom, node->childCount,
@@ -967,27 +977,21 @@ CXmlNode parseOwnedText(CXmlNode top, char16_t* text, size_t length, const char1
 
 }  // namespace
 
-CXmlNode CXmlNode::parseDocument(const char16_t* text, const char16_t* rootName, int32_t* error) {
+CXmlNode CXmlNode::parseDocument(XmlText text, const char16_t* rootName, int32_t* error) {
   if (error) *error = kXmlOk;
-  if (text == nullptr) return CXmlNode();
+  if (text.get() == nullptr) return CXmlNode();
   // The document node; its handle owns the tree's arena from here on.
   XmlArena* arena = XmlArena::create();
   CXmlNode top(newNode(*arena, nullptr, false));
-  const size_t length = textLength(text);
+  if (std::unique_ptr<char16_t[]> owned = text.takeOwned()) {
+    char16_t* in = owned.get();
+    arena->adopt(std::move(owned));
+    return parseOwnedText(std::move(top), in, textLength(in), rootName, error);
+  }
+  const size_t length = textLength(text.get());
   char16_t* copy = arena->allocateArray<char16_t>(length + 1);
-  std::memcpy(copy, text, (length + 1) * sizeof(char16_t));
+  std::memcpy(copy, text.get(), (length + 1) * sizeof(char16_t));
   return parseOwnedText(std::move(top), copy, length, rootName, error);
-}
-
-CXmlNode CXmlNode::parseDocument(std::unique_ptr<char16_t[]> text, const char16_t* rootName,
-                                 int32_t* error) {
-  if (error) *error = kXmlOk;
-  if (text == nullptr) return CXmlNode();
-  XmlArena* arena = XmlArena::create();
-  CXmlNode top(newNode(*arena, nullptr, false));
-  char16_t* owned = text.get();
-  arena->adopt(std::move(text));
-  return parseOwnedText(std::move(top), owned, textLength(owned), rootName, error);
 }
 
 }  // namespace epub::xml

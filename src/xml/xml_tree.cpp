@@ -120,6 +120,13 @@ void XmlArena::destroy(XmlArena* arena) noexcept {
 
 void* XmlArena::allocateSlow(size_t bytes, size_t alignment) {
   const size_t header = headerBytes(sizeof(Chunk));
+  // A request that fits half the largest chunk (the parser's copy of a
+  // mid-sized text) starts one and leaves the rest of it for the records.
+  // Blocks of this size returned to the C library would, once freed, let it
+  // trim the heap, and the next tree would fault its pages in afresh.
+  if (bytes > nextChunkBytes_ / 4 && bytes + alignment <= kLargestChunkBytes / 2) {
+    nextChunkBytes_ = kLargestChunkBytes;
+  }
   const bool own = bytes > nextChunkBytes_ / 4;
   const size_t chunkBytes = own ? header + bytes + alignment : nextChunkBytes_;
   if (chunkBytes < bytes) throw std::bad_alloc();  // the size overflowed
