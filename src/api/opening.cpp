@@ -55,7 +55,7 @@ template <class Reader>
 auto withDecodedText(const uint8_t* bytes, uint32_t length, Reader&& reader) {
   package::PackageText text;
   package::decodePackageText(text, bytes, length);
-  return reader(std::move(text.text));
+  return reader(xml::XmlText(std::move(text.text), size_t(text.length)));
 }
 
 }  // namespace
@@ -73,7 +73,7 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
 
   // 1. The container document names the package document.
   if (!bytes) length = 0;
-  const bool found = withDecodedText(bytes, length, [&](std::unique_ptr<char16_t[]> text) {
+  const bool found = withDecodedText(bytes, length, [&](xml::XmlText text) {
     return package::parseContainer(std::move(text), s.location);
   });
   if (!found) return nullptr;
@@ -86,7 +86,7 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
   auto record = std::make_unique<package::PackageRecord>();
   record->opfBytes = opfBytes;
   record->opfLength = opfLength;
-  withDecodedText(opfBytes, opfLength, [&](std::unique_ptr<char16_t[]> text) {
+  withDecodedText(opfBytes, opfLength, [&](xml::XmlText text) {
     package::parsePackageDocument(std::move(text), *record);
     return true;
   });
@@ -111,7 +111,7 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
   uint32_t ncxLength = 0;
   if (s.readFile(package::resolvePath(base, ncxHref), &ncxBytes, &ncxLength)) {
     if (!ncxBytes) ncxLength = 0;
-    withDecodedText(ncxBytes, ncxLength, [&](std::unique_ptr<char16_t[]> text) {
+    withDecodedText(ncxBytes, ncxLength, [&](xml::XmlText text) {
       package::parseNcx(std::move(text), *s.package);
       return true;
     });

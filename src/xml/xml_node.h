@@ -59,16 +59,20 @@ struct XmlRoomView {
 class XmlText {
  public:
   XmlText(const char16_t* borrowed) noexcept : borrowed_(borrowed) {}
-  XmlText(std::unique_ptr<char16_t[]> owned) noexcept
-      : borrowed_(owned.get()), owned_(std::move(owned)) {}
+  // `bound`: the index of a NUL that ends the buffer (an earlier NUL still
+  // ends the text); saves the parse a scan for it.
+  XmlText(std::unique_ptr<char16_t[]> owned, size_t bound) noexcept
+      : borrowed_(owned.get()), owned_(std::move(owned)), bound_(bound) {}
 
   const char16_t* get() const noexcept { return borrowed_; }
+  size_t bound() const noexcept { return bound_; }
   // The handed-over text, or null for a borrowed one.
   std::unique_ptr<char16_t[]> takeOwned() noexcept { return std::move(owned_); }
 
  private:
   const char16_t* borrowed_;
   std::unique_ptr<char16_t[]> owned_;
+  size_t bound_ = 0;
 };
 
 class CXmlNode {

@@ -386,7 +386,9 @@ class Parser {
   void close(bool exact);
 
   char16_t* text_;
-  size_t length_;  // of the text: its first NUL
+  // A NUL stands here, at the text's end or after it: scans that load
+  // several units at once never read beyond it.
+  size_t length_;
   XmlArena& arena_;
   XmlNodeData* document_;
   size_t pendingText_ = 0;  // start of the text run not yet stored, or kNone
@@ -601,8 +603,17 @@ bool Parser::endTagMatches(size_t word, const Frame& element) const noexcept {
   if (name == nullptr) return false;
   const char16_t* w = text_ + word;
   const size_t n = element.nameLength;
-  // A NUL in the text differs from every name character, so this stops in time.
+  // Mostly the end tag repeats the name exactly: four units at a time while
+  // it does. A NUL in the text differs from every name character, so this
+  // stops in time.
   size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    uint64_t a;
+    uint64_t b;
+    std::memcpy(&a, w + i, sizeof a);
+    std::memcpy(&b, name + i, sizeof b);
+    if (a != b) break;
+  }
   for (; i < n; ++i) {
     if (w[i] != name[i] && foldLetter(w[i]) != foldLetter(name[i])) return false;
   }
@@ -795,7 +806,14 @@ void Parser::run() {
     if (!inTag) {
       // Content mode ignores every token but those that begin with "<", and
       // no word or quoted string runs across a "<": go straight to the next.
-      const size_t at = findEither(text_, position_, length_, u'<', u'<');
+      // A run that starts here starts with its first non-whitespace unit,
+      // and one of only whitespace is no run.
+      size_t at = position_;
+      if (pendingText_ == at) {
+        at = skipSpaces(text_, at, length_, length_);
+        pendingText_ = text_[at] == u'<' ? kNone : at;
+      }
+      at = findEither(text_, at, length_, u'<', u'<');
       position_ = at;
       // The usual shapes "<name" and "</name>" are read here directly, as
       // the tokens would read them; anything else takes the general path.
@@ -948,8 +966,8 @@ size_t unitsBeforeNul(const char16_t* text) noexcept { return textLength(text); 
 
 namespace {
 
-// Parses `text` (its first NUL at `length`), which the tree in `top` owns,
-// in place.
+// Parses `text` (a NUL at `length`, or earlier), which the tree in `top`
+// owns, in place.
 CXmlNode parseOwnedText(CXmlNode top, char16_t* text, size_t length, const char16_t* rootName,
                         int32_t* error) {
   Parser parser(text, length, top.data());
@@ -986,7 +1004,7 @@ CXmlNode CXmlNode::parseDocument(XmlText text, const char16_t* rootName, int32_t
   if (std::unique_ptr<char16_t[]> owned = text.takeOwned()) {
     char16_t* in = owned.get();
     arena->adopt(std::move(owned));
-    return parseOwnedText(std::move(top), in, textLength(in), rootName, error);
+    return parseOwnedText(std::move(top), in, text.bound(), rootName, error);
   }
   const size_t length = textLength(text.get());
   char16_t* copy = arena->allocateArray<char16_t>(length + 1);
