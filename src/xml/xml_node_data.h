@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string_view>
 
 #include "xml/xml_names.h"
@@ -122,8 +123,14 @@ constexpr int32_t roomForOneMore(int32_t count, int32_t room, int32_t step) noex
 }
 
 // A new record with reference count 1 and no parent, in `arena`; the name
-// (may be null) is used as it is, not copied.
-XmlNodeData* newNode(XmlArena& arena, char16_t* name, bool isDeclaration);
+// (may be null) is used as it is, not copied. Inline: the parser makes one
+// for every element.
+inline XmlNodeData* newNode(XmlArena& arena, char16_t* name, bool isDeclaration) {
+  void* at = arena.allocate(sizeof(XmlNodeData), alignof(XmlNodeData));
+  return new (at) XmlNodeData{
+      name, 0, 0, 0, 0, isDeclaration, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1,
+      0,    0, 0, 0, 0, &arena};
+}
 
 void retainNode(XmlNodeData* node) noexcept;
 // Drops one reference. When it was the last handle into the tree the whole

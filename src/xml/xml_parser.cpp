@@ -51,6 +51,31 @@ constexpr bool startsPlainWord(char16_t c) noexcept {
   return !mayEndWord(c) && c != u'"' && c != u'\'' && c != u'!' && c != u'?';
 }
 
+// The first unit at or after `from` that may end a word. Names are mostly
+// letters, all at or above 64 like no unit that ends a word: four units are
+// passed at a time while none is below 64. Reads never go past `length`.
+inline size_t findWordEnd(const char16_t* t, size_t from, size_t length) noexcept {
+  constexpr uint64_t kLow = 0x0001000100010001ull;
+  constexpr uint64_t kHigh = 0x8000800080008000ull;
+  for (;;) {
+    if (from + 4 <= length + 1) {
+      uint64_t units;
+      std::memcpy(&units, t + from, sizeof units);
+      // A lane is zero exactly when its unit is below 64; the lowest lane
+      // the test flags is always a true one.
+      const uint64_t v = units & 0xFFC0FFC0FFC0FFC0ull;
+      const uint64_t zero = (v - kLow) & ~v & kHigh;
+      if (zero == 0) {
+        from += 4;
+        continue;
+      }
+      from += unsigned(__builtin_ctzll(zero)) >> 4;
+    }
+    if (mayEndWord(t[from])) return from;
+    ++from;
+  }
+}
+
 // Scans eight code units at a time where the processor has SSE2. A scan
 // never loads beyond the text's terminating NUL: the last few units before
 // it are looked at one by one.
@@ -352,7 +377,7 @@ class Parser {
   Token readWord(size_t start) noexcept;
   // The n units at `start` entity-decoded where they stand, as a string of
   // the tree; null when a reference cannot be decoded.
-  char16_t* decodedString(size_t start, size_t n, size_t* length, bool mayHoldEntity = true);
+  char16_t* decodedString(size_t start, size_t n, size_t* length);
   // The n units at `start` as a string of the tree.
   char16_t* keep(size_t start, size_t n);
   // Ends a string of the tree at `at`: now when the parse has passed it,
@@ -377,7 +402,7 @@ class Parser {
   // Keeps an attribute of the start tag, its value (if any) entity-decoded;
   // false when the value cannot be decoded.
   bool holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,
-                     size_t valueStart, size_t valueLength, bool mayHoldEntity = true);
+                     size_t valueStart, size_t valueLength);
   // Ends the start tag at its ">" (or "/>" when `empty`); false when the
   // parse is over.
   bool endStartTag(XmlNodeData*& node, bool empty);
@@ -418,9 +443,9 @@ char16_t* Parser::keep(size_t start, size_t n) {
   return text_ + start;
 }
 
-char16_t* Parser::decodedString(size_t start, size_t n, size_t* length, bool mayHoldEntity) {
+char16_t* Parser::decodedString(size_t start, size_t n, size_t* length) {
   char16_t* p = text_ + start;
-  const size_t i = mayHoldEntity ? indexIn(p, n, u'&') : n;
+  const size_t i = indexIn(p, n, u'&');
   if (i == n) {
     *length = n;
     return keep(start, n);
@@ -462,7 +487,7 @@ bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
 }
 
 XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDeclaration) {
-  writeTerminators(false);
+  if (!terminators_.empty()) writeTerminators(false);
   XmlNodeData* child = newNode(arena_, keep(name.start, name.length), isDeclaration);
   child->parent = node;  // the parent's entry holds the child's first reference
   const int32_t total = orderCountOf(node);
@@ -487,11 +512,11 @@ XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDecl
 }
 
 bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,
-                           size_t valueStart, size_t valueLength, bool mayHoldEntity) {
+                           size_t valueStart, size_t valueLength) {
   char16_t* value = nullptr;
   if (hasValue) {
     size_t length = 0;
-    value = decodedString(valueStart, valueLength, &length, mayHoldEntity);
+    value = decodedString(valueStart, valueLength, &length);
     if (value == nullptr) return false;
   }
   attributes_.push_back(XmlAttribute{keep(nameStart, nameLength), value});
@@ -501,8 +526,9 @@ bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLengt
 }
 
 template <class T>
-void moveEntries(XmlArena& arena, std::vector<T>& stack, size_t from, T*& array, int32_t& room,
-                 int32_t count, bool exact) {
+__attribute__((always_inline)) inline void moveEntries(XmlArena& arena, std::vector<T>& stack,
+                                                       size_t from, T*& array, int32_t& room,
+                                                       int32_t count, bool exact) {
   if (room == 0) return;  // nothing was ever added
   if (exact) room = count;
   array = room > 0 ? arena.allocateArray<T>(size_t(room)) : nullptr;
@@ -520,6 +546,13 @@ void Parser::close(bool exact) {
   const Frame& frame = frames_.back();
   XmlNodeData* node = frame.node;
   XmlArena& arena = *node->arena;
+  if ((node->childRoom | node->textRoom | node->clearRoom | node->orderRoom) == 0) {
+    // Nothing but attributes, the usual empty element.
+    moveEntries(arena, attributes_, frame.attributes, node->attributes, node->attributeRoom,
+                node->attributeCount, exact);
+    frames_.pop_back();
+    return;
+  }
   moveEntries(arena, children_, frame.children, node->children, node->childRoom, node->childCount,
               exact);
   moveEntries(arena, texts_, frame.texts, node->texts, node->textRoom, node->textCount, exact);
@@ -534,8 +567,8 @@ Token Parser::readWord(size_t start) noexcept {
   const char16_t* t = text_;
   size_t pos = start + 1;  // the first character was checked by the caller
   for (;; ++pos) {
+    pos = findWordEnd(t, pos, length_);
     const char16_t c = t[pos];
-    if (!mayEndWord(c)) continue;
     if (c == u'\0' || c == u'<' || c == u'>' || c == u'=' || (c == u'/' && t[pos + 1] == u'>')) {
       position_ = pos;
       break;
@@ -764,8 +797,7 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   // A word starts here unless the character is a quote or a delimiter.
   const char16_t first = t[pos];
   if (mayEndWord(first) || first == u'"' || first == u'\'') return 0;
-  size_t equals = pos + 1;
-  while (!mayEndWord(t[equals])) ++equals;
+  const size_t equals = findWordEnd(t, pos + 1, length_);
   if (t[equals] != u'=') return 0;
   const char16_t quote = t[equals + 1];
   if (quote != u'"' && quote != u'\'') return 0;
@@ -774,8 +806,17 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   if (t[close] != quote) return 0;
   // A quoted value ends with its quote, never with a declaration's "?".
   position_ = close + 1;
-  return holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2, entity) ? 1
-                                                                                              : -1;
+  if (entity) {
+    return holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2) ? 1 : -1;
+  }
+  // The usual case, as holdAttribute would keep it: both ends are behind.
+  char16_t* t16 = text_;
+  t16[equals] = u'\0';
+  t16[close] = u'\0';
+  attributes_.push_back(XmlAttribute{t16 + pos, t16 + equals + 2});
+  node->attributeRoom = roomForOneMore(node->attributeCount, node->attributeRoom, kArrayStep);
+  ++node->attributeCount;
+  return 1;
 }
 
 bool Parser::endStartTag(XmlNodeData*& node, bool empty) {
@@ -813,7 +854,7 @@ void Parser::run() {
         at = skipSpaces(text_, at, length_, length_);
         pendingText_ = text_[at] == u'<' ? kNone : at;
       }
-      at = findEither(text_, at, length_, u'<', u'<');
+      if (text_[at] != u'<') at = findEither(text_, at, length_, u'<', u'<');
       position_ = at;
       // The usual shapes "<name" and "</name>" are read here directly, as
       // the tokens would read them; anything else takes the general path.
@@ -826,8 +867,7 @@ void Parser::run() {
         continue;
       }
       if (next == u'/' && startsPlainWord(text_[at + 2])) {
-        size_t end = at + 3;
-        while (!mayEndWord(text_[end])) ++end;
+        const size_t end = findWordEnd(text_, at + 3, length_);
         if (text_[end] == u'>') {
           if (!flushText(node, at)) return;
           position_ = end + 1;

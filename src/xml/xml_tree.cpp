@@ -217,15 +217,6 @@ void detachFromParent(XmlNodeData* node) noexcept {
 
 }  // namespace
 
-XmlNodeData* newNode(XmlArena& arena, char16_t* name, bool isDeclaration) {
-  auto* node = new (arena.allocate(sizeof(XmlNodeData), alignof(XmlNodeData))) XmlNodeData{};
-  node->name = name;
-  node->isDeclaration = isDeclaration;
-  node->referenceCount = 1;
-  node->arena = &arena;
-  return node;
-}
-
 void retainNode(XmlNodeData* node) noexcept {
   ++node->referenceCount;
   ++node->arena->references;
