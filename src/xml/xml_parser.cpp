@@ -51,31 +51,6 @@ constexpr bool startsPlainWord(char16_t c) noexcept {
   return !mayEndWord(c) && c != u'"' && c != u'\'' && c != u'!' && c != u'?';
 }
 
-// The first unit at or after `from` that may end a word. Names are mostly
-// letters, all at or above 64 like no unit that ends a word: four units are
-// passed at a time while none is below 64. Reads never go past `length`.
-inline size_t findWordEnd(const char16_t* t, size_t from, size_t length) noexcept {
-  constexpr uint64_t kLow = 0x0001000100010001ull;
-  constexpr uint64_t kHigh = 0x8000800080008000ull;
-  for (;;) {
-    if (from + 4 <= length + 1) {
-      uint64_t units;
-      std::memcpy(&units, t + from, sizeof units);
-      // A lane is zero exactly when its unit is below 64; the lowest lane
-      // the test flags is always a true one.
-      const uint64_t v = units & 0xFFC0FFC0FFC0FFC0ull;
-      const uint64_t zero = (v - kLow) & ~v & kHigh;
-      if (zero == 0) {
-        from += 4;
-        continue;
-      }
-      from += unsigned(__builtin_ctzll(zero)) >> 4;
-    }
-    if (mayEndWord(t[from])) return from;
-    ++from;
-  }
-}
-
 // Scans eight code units at a time where the processor has SSE2. A scan
 // never loads beyond the text's terminating NUL: the last few units before
 // it are looked at one by one.
@@ -108,8 +83,9 @@ size_t findEither(const char16_t* t, size_t from, [[maybe_unused]] size_t length
 
 // The first `quote`, "<" or NUL at or after `from`, as findEither; sets
 // `entity` when an "&" comes before it.
-size_t findValueEnd(const char16_t* t, size_t from, [[maybe_unused]] size_t length, char16_t quote,
-                    bool& entity) noexcept {
+__attribute__((noinline)) size_t findValueEnd(const char16_t* t, size_t from,
+                                              [[maybe_unused]] size_t length, char16_t quote,
+                                              bool& entity) noexcept {
 #if defined(__SSE2__)
   for (; from + 8 <= length + 1; from += 8) {
     const __m128i units = load8(t + from);
@@ -567,8 +543,8 @@ Token Parser::readWord(size_t start) noexcept {
   const char16_t* t = text_;
   size_t pos = start + 1;  // the first character was checked by the caller
   for (;; ++pos) {
-    pos = findWordEnd(t, pos, length_);
     const char16_t c = t[pos];
+    if (!mayEndWord(c)) continue;
     if (c == u'\0' || c == u'<' || c == u'>' || c == u'=' || (c == u'/' && t[pos + 1] == u'>')) {
       position_ = pos;
       break;
@@ -797,7 +773,8 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   // A word starts here unless the character is a quote or a delimiter.
   const char16_t first = t[pos];
   if (mayEndWord(first) || first == u'"' || first == u'\'') return 0;
-  const size_t equals = findWordEnd(t, pos + 1, length_);
+  size_t equals = pos + 1;
+  while (!mayEndWord(t[equals])) ++equals;
   if (t[equals] != u'=') return 0;
   const char16_t quote = t[equals + 1];
   if (quote != u'"' && quote != u'\'') return 0;
@@ -867,7 +844,8 @@ void Parser::run() {
         continue;
       }
       if (next == u'/' && startsPlainWord(text_[at + 2])) {
-        const size_t end = findWordEnd(text_, at + 3, length_);
+        size_t end = at + 3;
+        while (!mayEndWord(text_[end])) ++end;
         if (text_[end] == u'>') {
           if (!flushText(node, at)) return;
           position_ = end + 1;
