@@ -58,20 +58,28 @@ struct XmlRoomView {
 // it lies (and changed), saving that copy, and goes with the tree.
 class XmlText {
  public:
+  // A handed-over text with the function that releases it.
+  using Owned = std::unique_ptr<char16_t[], void (*)(char16_t*)>;
+
   XmlText(const char16_t* borrowed) noexcept : borrowed_(borrowed) {}
   // `bound`: the index of a NUL that ends the buffer (an earlier NUL still
-  // ends the text); saves the parse a scan for it.
-  XmlText(std::unique_ptr<char16_t[]> owned, size_t bound) noexcept
-      : borrowed_(owned.get()), owned_(std::move(owned)), bound_(bound) {}
+  // ends the text); saves the parse a scan for it. Any stateless deleter.
+  template <class Deleter>
+  XmlText(std::unique_ptr<char16_t[], Deleter> owned, size_t bound) noexcept
+      : borrowed_(owned.get()), owned_(owned.release(), &release<Deleter>), bound_(bound) {}
 
   const char16_t* get() const noexcept { return borrowed_; }
   size_t bound() const noexcept { return bound_; }
   // The handed-over text, or null for a borrowed one.
-  std::unique_ptr<char16_t[]> takeOwned() noexcept { return std::move(owned_); }
+  Owned takeOwned() noexcept { return std::move(owned_); }
 
  private:
+  template <class Deleter>
+  static void release(char16_t* text) noexcept {
+    Deleter()(text);
+  }
   const char16_t* borrowed_;
-  std::unique_ptr<char16_t[]> owned_;
+  Owned owned_{nullptr, nullptr};
   size_t bound_ = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "xml/xml_names.h"
+#include "xml/xml_node.h"
 
 namespace epub::xml {
 
@@ -36,7 +37,7 @@ class XmlArena {
   // A NUL-terminated copy of n code units.
   char16_t* copyString(const char16_t* s, size_t n);
   // Keeps `text` until the arena goes.
-  void adopt(std::unique_ptr<char16_t[]> text) noexcept { adopted_ = std::move(text); }
+  void adopt(XmlText::Owned text) noexcept { adopted_ = std::move(text); }
 
   int64_t references = 1;
 
@@ -52,7 +53,7 @@ class XmlArena {
   char* limit_ = nullptr;
   Chunk* chunks_ = nullptr;
   size_t nextChunkBytes_ = 0;
-  std::unique_ptr<char16_t[]> adopted_;
+  XmlText::Owned adopted_{nullptr, nullptr};
 };
 
 inline void* XmlArena::allocate(size_t bytes, size_t alignment) {

@@ -1019,7 +1019,7 @@ CXmlNode CXmlNode::parseDocument(XmlText text, const char16_t* rootName, int32_t
   // The document node; its handle owns the tree's arena from here on.
   XmlArena* arena = XmlArena::create();
   CXmlNode top(newNode(*arena, nullptr, false));
-  if (std::unique_ptr<char16_t[]> owned = text.takeOwned()) {
+  if (XmlText::Owned owned = text.takeOwned()) {
     char16_t* in = owned.get();
     arena->adopt(std::move(owned));
     return parseOwnedText(std::move(top), in, text.bound(), rootName, error);
