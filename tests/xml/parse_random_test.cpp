@@ -3,11 +3,13 @@
 // tree that comes back must be consistent.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "xml/xml_node.h"
+#include "xml_dump.h"
 
 namespace epub::xml {
 namespace {
@@ -226,6 +228,34 @@ TEST(ParseRandom, MutatedDocumentsAndNoise) {
   // Enough inputs got through to a tree for the checks above to mean
   // something (many fail on purpose, or name a root they do not hold).
   EXPECT_GT(trees, kIterations / 8);
+}
+
+// A text handed over to the parse (parsed where it lies) gives the same tree
+// and error as the same text borrowed, also when its buffer goes on past the
+// first NUL: that NUL ends the text.
+TEST(ParseRandom, HandedOverTextsParseAsBorrowedOnes) {
+  std::mt19937 random(20261207u);
+  for (int iteration = 0; iteration < kIterations / 4; ++iteration) {
+    const std::u16string text = iteration % 5 == 4
+                                    ? randomText(random)
+                                    : mutate(kDocuments[iteration % std::size(kDocuments)], random);
+    const char16_t* root = kRootNames[random() % std::size(kRootNames)];
+    // After the text: a NUL, then markup the parse must not read, then the
+    // buffer's own NUL at the bound.
+    const std::u16string tail = iteration % 2 ? u"" : u"<x a='1'>y</x>";
+    const std::u16string buffer = text + u'\0' + tail;
+    auto owned = std::make_unique<char16_t[]>(buffer.size() + 1);
+    std::copy(buffer.begin(), buffer.end(), owned.get());
+    owned[buffer.size()] = u'\0';
+
+    int32_t borrowedError = -1;
+    int32_t ownedError = -1;
+    const CXmlNode borrowed = CXmlNode::parseDocument(text.c_str(), root, &borrowedError);
+    const CXmlNode handedOver =
+        CXmlNode::parseDocument(XmlText(std::move(owned), buffer.size()), root, &ownedError);
+    ASSERT_EQ(ownedError, borrowedError) << iteration;
+    ASSERT_EQ(test::dump(handedOver), test::dump(borrowed)) << iteration;
+  }
 }
 
 // The documents the mutations start from are read as intended.
