@@ -1,9 +1,11 @@
 // Node records of the XML tree and the functions that build and release
 // them. Only the parser, the handle class and the tree's own tests see this.
 //
-// Every record of a tree, with its strings and arrays, lives in one arena
+// Every record of a tree, with its arrays and strings, lives in one arena
 // that is released as a whole when the last handle into the tree goes (see
-// XmlArena). Exhausted memory throws std::bad_alloc; each builder either
+// XmlArena). A parsed tree's strings lie in the parsed text itself, which
+// the arena holds: the parser's copy of a borrowed text, or the buffer
+// handed over. Exhausted memory throws std::bad_alloc; each builder either
 // completes or leaves the record as it was.
 #pragma once
 
@@ -20,7 +22,7 @@ namespace epub::xml {
 
 // The memory of one tree: chunks obtained from operator new (the largest
 // size possibly from a small cache of released ones) and handed out front to
-// back, never released one by one. It counts the handles that
+// back, never released one by one, and the text a parse was handed. It counts the handles that
 // refer to any of its records; when the last one goes, nothing can reach the
 // tree any more and the chunks are released without visiting a record.
 class XmlArena {
