@@ -82,6 +82,26 @@ void readMetadata(PackageRecord& record, const CXmlNode& package) {
   for (int32_t i = 0; i < count; ++i) readMetadataElement(record, metadata.childAt(i));
 }
 
+// The values of the first attributes named like `names` (literals in lower
+// case, compared without regard to the letter case of A-Z), in one pass:
+// what attribute() answers for each, null when absent or without value.
+template <size_t... N>
+void attributesOf(const CXmlNode& element, const char16_t** values,
+                  const char16_t (&... names)[N]) {
+  bool found[sizeof...(N)] = {};
+  for (size_t k = 0; k < sizeof...(N); ++k) values[k] = nullptr;
+  const int32_t count = element.attributeCount();
+  for (int32_t i = 0; i < count; ++i) {
+    const xml::XmlAttributeView a = element.attributeAt(i);
+    size_t k = 0;
+    auto take = [&](const auto& name) {
+      if (!found[k] && isFolded(a.name, name)) values[k] = a.value, found[k] = true;
+      ++k;
+    };
+    (take(names), ...);
+  }
+}
+
 void readManifest(PackageRecord& record, const CXmlNode& package) {
   const CXmlNode manifest = package.findChild(u"manifest"sv);
   const int32_t count = manifest.childCount();
@@ -89,10 +109,12 @@ void readManifest(PackageRecord& record, const CXmlNode& package) {
   for (int32_t i = 0; i < count; ++i) {
     const CXmlNode item = manifest.childAt(i);
     // An attribute written without a value reads as null, like a missing one.
-    const char16_t* id = item.attribute(u"id"sv);
-    const char16_t* href = item.attribute(u"href"sv);
+    const char16_t* values[3];
+    attributesOf(item, values, u"id", u"href", u"media-type");
+    const char16_t* id = values[0];
+    const char16_t* href = values[1];
     if (id == nullptr || href == nullptr) continue;
-    const char16_t* mediaType = item.attribute(u"media-type"sv);
+    const char16_t* mediaType = values[2];
     addManifestItem(record, id, href, mediaType ? std::u16string_view(mediaType) : u"");
     if (mediaType != nullptr && std::u16string_view(mediaType) == kNcxMediaType) {
       record.ncxItemId = id;
@@ -109,9 +131,12 @@ void readSpine(PackageRecord& record, const CXmlNode& package) {
   for (int32_t i = 0; i < count; ++i) {
     // Any child with an idref is an entry, whatever its element name.
     const CXmlNode child = spine.childAt(i);
-    const char16_t* idref = child.attribute(u"idref"sv);
-    if (idref == nullptr) continue;
-    record.spine.push_back(SpineEntry{idref, attributeOrEmpty(child, u"linear"sv)});
+    const char16_t* values[2];
+    attributesOf(child, values, u"idref", u"linear");
+    if (values[0] == nullptr) continue;
+    SpineEntry& entry = record.spine.emplace_back();
+    entry.idref = values[0];
+    if (values[1] != nullptr) entry.linear = values[1];
   }
 }
 
@@ -131,10 +156,13 @@ void readGuide(PackageRecord& record, const CXmlNode& package) {
 
 void addManifestItem(PackageRecord& record, std::u16string_view id, std::u16string_view href,
                      std::u16string_view mediaType) {
-  // A later item with the same id replaces the earlier one.
-  record.manifest.insert_or_assign(
-      std::u16string(id),
-      ManifestItem{std::u16string(id), decodeHref(href), std::u16string(mediaType)});
+  // A later item with the same id replaces the earlier one; its id, equal to
+  // the key, is the one the item already holds.
+  auto [it, added] = record.manifest.try_emplace(std::u16string(id));
+  ManifestItem& item = it->second;
+  if (added) item.id = it->first;
+  item.href = decodeHref(href);
+  item.mediaType.assign(mediaType);
 }
 
 void parsePackageDocument(const char16_t* text, PackageRecord& record) {
