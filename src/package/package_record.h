@@ -124,10 +124,8 @@ class RecordPool {
     return out;
   }
   void* allocateInNewBlock(size_t bytes);
-  // copy() in one pass into the current block, eight units at a time; null
-  // when the text does not fit the block's rest or reaches the end of its
-  // page, and nothing is then taken.
-  const char16_t* copyEightAtATime(const char16_t* text) noexcept;
+  // copy() by length, allocation and memcpy.
+  const char16_t* copyWhole(const char16_t* text);
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* cursor_ = nullptr;
