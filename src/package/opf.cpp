@@ -111,12 +111,12 @@ void readManifest(PackageRecord& record, const CXmlNode& package) {
     // An attribute written without a value reads as null, like a missing one.
     const char16_t* values[3];
     attributesOf(item, values, u"id", u"href", u"media-type");
-    const char16_t* id = values[0];
-    const char16_t* href = values[1];
-    if (id == nullptr || href == nullptr) continue;
-    const char16_t* mediaType = values[2];
-    addManifestItem(record, id, href, mediaType ? std::u16string_view(mediaType) : u"");
-    if (mediaType != nullptr && std::u16string_view(mediaType) == kNcxMediaType) {
+    if (values[0] == nullptr || values[1] == nullptr) continue;
+    const std::u16string_view id = viewOf(values[0]);
+    const std::u16string_view href = viewOf(values[1]);
+    const std::u16string_view mediaType = viewOf(values[2]);  // empty when absent
+    addManifestItem(record, id, href, mediaType);
+    if (mediaType == kNcxMediaType) {
       record.ncxItemId = id;
       record.ncxItemHref = href;  // as written: not percent-decoded
     }
@@ -135,8 +135,8 @@ void readSpine(PackageRecord& record, const CXmlNode& package) {
     attributesOf(child, values, u"idref", u"linear");
     if (values[0] == nullptr) continue;
     SpineEntry& entry = record.spine.emplace_back();
-    entry.idref = values[0];
-    if (values[1] != nullptr) entry.linear = values[1];
+    entry.idref = viewOf(values[0]);
+    entry.linear = viewOf(values[1]);
   }
 }
 
