@@ -143,6 +143,9 @@ void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement, PointWalk& walk
     CXmlNode child = frame.element.childAt(childPoints[frame.next++]);
     const size_t first = childPoints.size();
     appendPoint(ncx, child, childPoints);
+    // A point without navPoint children is complete: its descendant count
+    // stays 0 and it needs no frame.
+    if (childPoints.size() == first) continue;
     stack.push_back(  // invalidates `frame`
         PointWalk::Frame{std::move(child), ncx.points.size() - 1, first, first,
                          childPoints.size()});
