@@ -134,9 +134,10 @@ void readSpine(PackageRecord& record, const CXmlNode& package) {
     const char16_t* values[2];
     attributesOf(child, values, u"idref", u"linear");
     if (values[0] == nullptr) continue;
-    SpineEntry& entry = record.spine.emplace_back();
-    entry.idref = viewOf(values[0]);
-    entry.linear = viewOf(values[1]);
+    // Strings made to their length: assigning to an empty string would round
+    // its room up.
+    record.spine.push_back(
+        SpineEntry{std::u16string(viewOf(values[0])), std::u16string(viewOf(values[1]))});
   }
 }
 
@@ -156,13 +157,10 @@ void readGuide(PackageRecord& record, const CXmlNode& package) {
 
 void addManifestItem(PackageRecord& record, std::u16string_view id, std::u16string_view href,
                      std::u16string_view mediaType) {
-  // A later item with the same id replaces the earlier one; its id, equal to
-  // the key, is the one the item already holds.
-  auto [it, added] = record.manifest.try_emplace(std::u16string(id));
-  ManifestItem& item = it->second;
-  if (added) item.id = it->first;
-  item.href = decodeHref(href);
-  item.mediaType.assign(mediaType);
+  // A later item with the same id replaces the earlier one.
+  record.manifest.insert_or_assign(
+      std::u16string(id),
+      ManifestItem{std::u16string(id), decodeHref(href), std::u16string(mediaType)});
 }
 
 void parsePackageDocument(const char16_t* text, PackageRecord& record) {
