@@ -1,14 +1,74 @@
 // Counting and decoding UTF-8 sequences: plain byte scanning, shared by both
 // backends.
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define VOROZO_AVX2 1
+#endif
 
 #include "charsets.h"
 
 namespace vorozo {
+
+namespace {
+
+#ifdef VOROZO_AVX2
+// 32 ASCII bytes as 32 UTF-16 units.
+__attribute__((target("avx2"))) inline void widen(char16_t* out, __m256i bytes) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                      _mm256_cvtepu8_epi16(_mm256_castsi256_si128(bytes)));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16),
+                      _mm256_cvtepu8_epi16(_mm256_extracti128_si256(bytes, 1)));
+}
+
+// The ASCII bytes at the start of b[0, n), in whole steps of 64 bytes, the
+// last one possibly of 32 when widening to UTF-16 (out not null) while
+// `room` units are left. Built for processors with AVX2 only; see hasAvx2.
+__attribute__((target("avx2"))) size_t asciiStepsAvx2(const uint8_t* b, size_t n, char16_t* out,
+                                                      size_t room) {
+  size_t i = 0;
+  if (out == nullptr) {
+    for (; n - i >= 64; i += 64) {
+      const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+      const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i + 32));
+      if (_mm256_movemask_epi8(_mm256_or_si256(x, y)) != 0) break;
+    }
+    return i;
+  }
+  const size_t end = n < room ? n : room;
+  for (; end - i >= 64; i += 64) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i + 32));
+    if (_mm256_movemask_epi8(_mm256_or_si256(x, y)) != 0) break;
+    widen(out + i, x);
+    widen(out + i + 32, y);
+  }
+  for (; end - i >= 32; i += 32) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+    if (_mm256_movemask_epi8(x) != 0) break;
+    widen(out + i, x);
+  }
+  return i;
+}
+
+bool hasAvx2() {
+  static const bool yes = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return yes;
+}
+
+// Wide steps are tried where an ASCII byte starts at least this many.
+constexpr size_t kWideStepBytes = 64;
+#endif
+
+}  // namespace
 
 Utf8Census countUtf8(const uint8_t* b, uint32_t n) {
   Utf8Census census;
@@ -53,6 +113,14 @@ size_t wellFormedUtf8(const uint8_t* b, uint32_t n, char16_t* out, size_t limit)
   };
   uint32_t i = 0;
   while (i < n) {
+#ifdef VOROZO_AVX2
+    if (n - i >= kWideStepBytes && b[i] < 0x80 && hasAvx2()) {
+      const size_t room = out == nullptr ? SIZE_MAX : (units < limit ? limit - units : 0);
+      const size_t run = asciiStepsAvx2(b + i, n - i, out == nullptr ? nullptr : out + units, room);
+      units += run;
+      i += uint32_t(run);
+    }
+#endif
 #if defined(__SSE2__)
     // ASCII runs, sixteen bytes at a time, widened with zero high bytes.
     while (n - i >= 16) {

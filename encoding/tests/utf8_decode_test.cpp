@@ -75,6 +75,37 @@ TEST(Utf8Decode, ShortDestinationGetsExactlyTheUnitsAskedFor) {
   EXPECT_EQ(buffer, whole);
 }
 
+// Long ASCII runs, which are read many bytes at a time, end exactly where a
+// multi-byte or ill-formed sequence starts, and a destination cut anywhere
+// near the end receives exactly the units asked for.
+TEST(Utf8Decode, LongAsciiRunsAroundOtherSequences) {
+  const std::string others[] = {hex("C3A9"), hex("E282AC"), hex("F09F9880"), hex("FF")};
+  for (size_t run : {31u, 32u, 33u, 63u, 64u, 65u, 95u, 96u, 97u, 127u, 128u, 129u, 200u}) {
+    for (const std::string& other : others) {
+      std::string ascii;
+      for (size_t k = 0; k < run; ++k) ascii += char('a' + k % 26);
+      const std::string bytes = std::string(kDeclaration) + "<a>" + ascii + other +
+                                std::string(run / 2, 'z') + other + "</a>";
+      SCOPED_TRACE(std::to_string(run) + " ASCII bytes before " + std::to_string(other.size()));
+      const Outcome o = decodeLikeReader(bytes);
+      EXPECT_FALSE(o.overran);
+      const std::u16string whole = icuUtf8(bytes);
+      EXPECT_EQ(o.text, whole);
+      if (!wellFormed(bytes)) continue;
+      KWT::CVorozoVorevare decoder(data(bytes), static_cast<uint32_t>(bytes.size()), false);
+      const uint32_t n = decoder.getUCS2LELength();
+      ASSERT_EQ(n, whole.size());
+      for (uint32_t limit = n > 70 ? n - 70 : 0; limit <= n; ++limit) {
+        std::u16string buffer(n + 1, u'\xA5A5');
+        EXPECT_EQ(decoder.toUCS2LE(buffer.data(), limit), limit == n);
+        EXPECT_EQ(buffer.substr(0, limit), whole.substr(0, limit)) << "limit " << limit;
+        EXPECT_EQ(buffer.substr(limit), std::u16string(n + 1 - limit, u'\xA5A5'))
+            << "limit " << limit;
+      }
+    }
+  }
+}
+
 #if defined(EPUB_SANITIZED)
 constexpr int kRounds = 3000;
 #else

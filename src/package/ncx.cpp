@@ -22,58 +22,94 @@ void appendLabel(std::vector<LabelRecord>& labels, const CXmlNode& element) {
   labels.emplace_back().text.third = textChildOf(element);
 }
 
+// The value of the element's first attribute named `name` (given in lower
+// case, compared without regard to the letter case of A-Z), or null when there
+// is none or it has no value: what CXmlNode::attribute answers.
+template <size_t N>
+const char16_t* attributeOf(const CXmlNode& element, const char16_t (&name)[N]) {
+  const int32_t count = element.attributeCount();
+  for (int32_t i = 0; i < count; ++i) {
+    const xml::XmlAttributeView a = element.attributeAt(i);
+    if (isFolded(a.name, name)) return a.value;
+  }
+  return nullptr;
+}
+
+// The first text of the first child named "text" (any letter case) of the
+// element at `position` among `parent`'s children: what
+// childAt(position).findChild("text").firstText() answers.
+const char16_t* labelTextAt(const CXmlNode& parent, int32_t position) {
+  const CXmlNode label = parent.childAt(position);
+  const int32_t count = label.childCount();
+  for (int32_t i = 0; i < count; ++i) {
+    if (isFolded(label.childNameAt(i), u"text")) return label.childAt(i).firstText();
+  }
+  return nullptr;
+}
+
 // Appends the point of a navPoint element: its attributes, and the labels
 // and content src of its children. The positions of its navPoint children,
 // whose points follow later, go to the end of `childPoints`.
 void appendPoint(NcxRecord& ncx, const CXmlNode& element, std::vector<int32_t>& childPoints) {
-  static constexpr std::u16string_view kNames[] = {u"id", u"class", u"playOrder"};
-  const char16_t* values[3];
-  element.attributes(kNames, values, 3);
+  // The first attribute of each name counts, even one without a value.
+  const char16_t* id = nullptr;
+  const char16_t* className = nullptr;
+  const char16_t* playOrder = nullptr;
+  bool haveId = false, haveClass = false, havePlayOrder = false;
+  const int32_t attributeCount = element.attributeCount();
+  for (int32_t i = 0; i < attributeCount; ++i) {
+    const xml::XmlAttributeView a = element.attributeAt(i);
+    if (!haveId && isFolded(a.name, u"id")) {
+      id = a.value, haveId = true;
+    } else if (!haveClass && isFolded(a.name, u"class")) {
+      className = a.value, haveClass = true;
+    } else if (!havePlayOrder && isFolded(a.name, u"playorder")) {
+      playOrder = a.value, havePlayOrder = true;
+    }
+  }
   RecordPool& pool = ncx.pool;
   NavigationPoint point{
-      pool.copy(values[0]), pool.copy(values[1]), pool.copy(values[2]), u"", nullptr, 0, 0};
+      pool.copy(id), pool.copy(className), pool.copy(playOrder), u"", nullptr, 0, 0};
   // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
   // with everything below it. The last content child's src wins.
   constexpr int32_t kNoted = 4;  // label positions noted on the way
   int32_t labelAt[kNoted];
   const int32_t count = element.childCount();
-  const char16_t* src = nullptr;  // stays valid while the tree is held
+  int32_t content = -1;
   for (int32_t i = 0; i < count; ++i) {
     const char16_t* name = element.childNameAt(i);
-    if (isExactly(name, u"navPoint"sv)) {
+    if (isExactly(name, u"navPoint")) {
       childPoints.push_back(i);
-    } else if (isExactly(name, u"navLabel"sv)) {
+    } else if (isExactly(name, u"navLabel")) {
       if (point.labelCount < kNoted) labelAt[point.labelCount] = i;
       ++point.labelCount;
-    } else if (isExactly(name, u"content"sv)) {
-      src = element.childAt(i).attribute(u"src"sv);
+    } else if (isExactly(name, u"content")) {
+      content = i;
     }
   }
-  point.contentSrc = pool.copy(src);
+  if (content >= 0) point.contentSrc = pool.copy(attributeOf(element.childAt(content), u"src"));
   if (point.labelCount > 0) {
     const char16_t** labels = pool.pointers(size_t(point.labelCount));
     point.labels = labels;
-    auto labelText = [&](int32_t i) {
-      return pool.copy(element.childAt(i).findChild(u"text"sv).firstText());
-    };
     if (point.labelCount <= kNoted) {
-      for (int32_t k = 0; k < point.labelCount; ++k) labels[k] = labelText(labelAt[k]);
+      for (int32_t k = 0; k < point.labelCount; ++k) {
+        labels[k] = pool.copy(labelTextAt(element, labelAt[k]));
+      }
     } else {
       for (int32_t i = 0; i < count; ++i) {
-        if (isExactly(element.childNameAt(i), u"navLabel"sv)) *labels++ = labelText(i);
+        if (isExactly(element.childNameAt(i), u"navLabel")) {
+          *labels++ = pool.copy(labelTextAt(element, i));
+        }
       }
     }
   }
   ncx.points.push_back(point);
 }
 
-// Appends the point of a top-level navPoint element and, depth-first in
-// document order, every point below it. The walk keeps its own stack rather
-// than recursing, so an NCX nested a hundred thousand levels deep cannot
-// exhaust the call stack.
-void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement) {
-  // The navPoint children still to visit of every open point: those of a
-  // point lie in childPoints from its frame's `first` on.
+// The navPoint children still to visit of every open point, while a tree of
+// points is appended: those of a point lie in `childPoints` from its frame's
+// `first` on. Kept across the top-level points of one navigation map.
+struct PointWalk {
   struct Frame {
     CXmlNode element;
     size_t point;
@@ -83,10 +119,20 @@ void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement) {
   };
   std::vector<int32_t> childPoints;
   std::vector<Frame> stack;
+};
+
+// Appends the point of a top-level navPoint element and, depth-first in
+// document order, every point below it. The walk keeps its own stack rather
+// than recursing, so an NCX nested a hundred thousand levels deep cannot
+// exhaust the call stack.
+void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement, PointWalk& walk) {
+  std::vector<int32_t>& childPoints = walk.childPoints;
+  std::vector<PointWalk::Frame>& stack = walk.stack;
+  childPoints.clear();
   appendPoint(ncx, topElement, childPoints);
-  stack.push_back(Frame{topElement, ncx.points.size() - 1, 0, 0, childPoints.size()});
+  stack.push_back(PointWalk::Frame{topElement, ncx.points.size() - 1, 0, 0, childPoints.size()});
   while (!stack.empty()) {
-    Frame& frame = stack.back();
+    PointWalk::Frame& frame = stack.back();
     if (frame.next == frame.end) {
       // Everything appended since this point lies below it.
       ncx.points[frame.point].descendantCount =
@@ -95,11 +141,15 @@ void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement) {
       stack.pop_back();
       continue;
     }
-    const CXmlNode child = frame.element.childAt(childPoints[frame.next++]);
+    CXmlNode child = frame.element.childAt(childPoints[frame.next++]);
     const size_t first = childPoints.size();
     appendPoint(ncx, child, childPoints);
+    // A point without navPoint children is complete: its descendant count
+    // stays 0 and it needs no frame.
+    if (childPoints.size() == first) continue;
     stack.push_back(  // invalidates `frame`
-        Frame{child, ncx.points.size() - 1, first, first, childPoints.size()});
+        PointWalk::Frame{std::move(child), ncx.points.size() - 1, first, first,
+                         childPoints.size()});
   }
 }
 
@@ -132,6 +182,7 @@ void readAuthors(NcxRecord& ncx, const CXmlNode& root) {
 void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
   const CXmlNode navMap = root.findChild(u"navMap"sv);
   const int32_t count = navMap.childCount();
+  PointWalk walk;
   for (int32_t i = 0; i < count; ++i) {
     const CXmlNode child = navMap.childAt(i);
     if (hasExactName(child, u"navLabel"sv)) {
@@ -139,7 +190,7 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
     } else if (hasExactName(child, u"navInfo"sv)) {
       appendLabel(ncx.navInfos, child);
     } else if (hasExactName(child, u"navPoint"sv)) {
-      appendPointTree(ncx, child);
+      appendPointTree(ncx, child, walk);
     }
   }
 }

@@ -83,6 +83,26 @@ void readMetadata(PackageRecord& record, const CXmlNode& package) {
   for (int32_t i = 0; i < count; ++i) readMetadataElement(record, metadata.childAt(i));
 }
 
+// The values of the first attributes named like `names` (literals in lower
+// case, compared without regard to the letter case of A-Z), in one pass:
+// what attribute() answers for each, null when absent or without value.
+template <size_t... N>
+void attributesOf(const CXmlNode& element, const char16_t** values,
+                  const char16_t (&... names)[N]) {
+  bool found[sizeof...(N)] = {};
+  for (size_t k = 0; k < sizeof...(N); ++k) values[k] = nullptr;
+  const int32_t count = element.attributeCount();
+  for (int32_t i = 0; i < count; ++i) {
+    const xml::XmlAttributeView a = element.attributeAt(i);
+    size_t k = 0;
+    auto take = [&](const auto& name) {
+      if (!found[k] && isFolded(a.name, name)) values[k] = a.value, found[k] = true;
+      ++k;
+    };
+    (take(names), ...);
+  }
+}
+
 void readManifest(PackageRecord& record, const CXmlNode& package) {
   const CXmlNode manifest = package.findChild(u"manifest"sv);
   const int32_t count = manifest.childCount();
@@ -90,12 +110,14 @@ void readManifest(PackageRecord& record, const CXmlNode& package) {
   for (int32_t i = 0; i < count; ++i) {
     const CXmlNode item = manifest.childAt(i);
     // An attribute written without a value reads as null, like a missing one.
-    const char16_t* id = item.attribute(u"id"sv);
-    const char16_t* href = item.attribute(u"href"sv);
-    if (id == nullptr || href == nullptr) continue;
-    const char16_t* mediaType = item.attribute(u"media-type"sv);
-    addManifestItem(record, id, href, mediaType ? std::u16string_view(mediaType) : u"");
-    if (mediaType != nullptr && std::u16string_view(mediaType) == kNcxMediaType) {
+    const char16_t* values[3];
+    attributesOf(item, values, u"id", u"href", u"media-type");
+    if (values[0] == nullptr || values[1] == nullptr) continue;
+    const std::u16string_view id = viewOf(values[0]);
+    const std::u16string_view href = viewOf(values[1]);
+    const std::u16string_view mediaType = viewOf(values[2]);  // empty when absent
+    addManifestItem(record, id, href, mediaType);
+    if (mediaType == kNcxMediaType) {
       record.ncxItemId = id;
       record.ncxItemHref = href;  // as written: not percent-decoded
     }
@@ -110,9 +132,13 @@ void readSpine(PackageRecord& record, const CXmlNode& package) {
   for (int32_t i = 0; i < count; ++i) {
     // Any child with an idref is an entry, whatever its element name.
     const CXmlNode child = spine.childAt(i);
-    const char16_t* idref = child.attribute(u"idref"sv);
-    if (idref == nullptr) continue;
-    record.spine.push_back(SpineEntry{idref, attributeOrEmpty(child, u"linear"sv)});
+    const char16_t* values[2];
+    attributesOf(child, values, u"idref", u"linear");
+    if (values[0] == nullptr) continue;
+    // Strings made to their length: assigning to an empty string would round
+    // its room up.
+    record.spine.push_back(
+        SpineEntry{std::u16string(viewOf(values[0])), std::u16string(viewOf(values[1]))});
   }
 }
 

@@ -124,6 +124,8 @@ class RecordPool {
     return out;
   }
   void* allocateInNewBlock(size_t bytes);
+  // copy() by length, allocation and memcpy.
+  const char16_t* copyWhole(const char16_t* text);
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* cursor_ = nullptr;

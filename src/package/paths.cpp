@@ -41,23 +41,56 @@ std::vector<std::u16string_view> splitPath(std::u16string_view path) {
   return segments;
 }
 
+namespace {
+
+// The segments of a path being resolved: the first sixteen in place, so the
+// paths of a long spine cost only their results, more on the heap.
+class SegmentStack {
+ public:
+  size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  std::u16string_view operator[](size_t i) const noexcept { return data_[i]; }
+  void pop_back() noexcept { --size_; }
+  void push_back(std::u16string_view segment) {
+    if (size_ == capacity_) grow();
+    data_[size_++] = segment;
+  }
+
+ private:
+  void grow() {
+    std::vector<std::u16string_view> larger(capacity_ * 2);
+    std::copy(data_, data_ + size_, larger.begin());
+    heap_.swap(larger);
+    data_ = heap_.data();
+    capacity_ = heap_.size();
+  }
+
+  static constexpr size_t kInPlace = 16;
+  std::u16string_view inPlace_[kInPlace];
+  std::vector<std::u16string_view> heap_;
+  std::u16string_view* data_ = inPlace_;
+  size_t size_ = 0;
+  size_t capacity_ = kInPlace;
+};
+
+}  // namespace
+
 std::u16string resolvePath(std::u16string_view base, std::u16string_view href) {
   // A leading "/" names a path from the container root, taken as written.
   if (!href.empty() && href.front() == u'/') return std::u16string(href.substr(1));
 
   // The base's own "." and ".." are not folded: they stay ordinary segments.
-  // The segment list is kept per thread, so resolving the paths of a long
-  // spine allocates only the results.
-  thread_local std::vector<std::u16string_view> work;
-  work.clear();
+  SegmentStack work;
   forEachSegment(base, [&](std::u16string_view s) { work.push_back(s); });
   size_t i = 0;  // position of the href's segment among its non-empty ones
   forEachSegment(href, [&](std::u16string_view s) {
     const size_t index = i++;
-    if (s == u".") return;
-    if (s == u"..") {
-      if (!work.empty()) work.pop_back();  // ".." above the root is dropped
-      return;
+    if (s.size() <= 2 && s[0] == u'.') {
+      if (s.size() == 1) return;
+      if (s[1] == u'.') {
+        if (!work.empty()) work.pop_back();  // ".." above the root is dropped
+        return;
+      }
     }
     // A segment equal to the base's segment at the same position is taken
     // as already present. This lets an href that repeats the OPF folder from
@@ -67,13 +100,13 @@ std::u16string resolvePath(std::u16string_view base, std::u16string_view href) {
     work.push_back(s);
   });
 
-  size_t total = 0;
-  for (const auto& segment : work) total += segment.size() + 1;
-  std::u16string result;
-  result.reserve(total);
+  size_t total = work.empty() ? 0 : work.size() - 1;
+  for (size_t k = 0; k < work.size(); ++k) total += work[k].size();
+  std::u16string result(total, u'\0');
+  char16_t* out = result.data();
   for (size_t k = 0; k < work.size(); ++k) {
-    if (k > 0) result.push_back(u'/');
-    result.append(work[k]);
+    if (k > 0) *out++ = u'/';
+    out = std::copy(work[k].begin(), work[k].end(), out);
   }
   return result;
 }

@@ -2,8 +2,10 @@
 // answers (null for "nothing") into the readers' own strings.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "xml/xml_node.h"
 
@@ -12,6 +14,11 @@ namespace epub::package {
 // A missing attribute or text reads as the empty string.
 inline std::u16string valueOrEmpty(const char16_t* value) {
   return value ? std::u16string(value) : std::u16string();
+}
+
+// A tree's text as a view, found eight units at a time; null gives "".
+inline std::u16string_view viewOf(const char16_t* value) {
+  return value ? std::u16string_view(value, xml::unitsBeforeNul(value)) : std::u16string_view();
 }
 
 inline std::u16string attributeOrEmpty(const xml::CXmlNode& node, std::u16string_view name) {
@@ -28,6 +35,30 @@ inline bool isExactly(const char16_t* actual, std::u16string_view name) {
     if (*actual++ != c) return false;
   }
   return *actual == u'\0';
+}
+
+// The same against a name written as a literal, unit by unit without a
+// loop: each unit is read only after the ones before it matched, and the
+// literal's own NUL must meet the end of the actual name.
+template <size_t N>
+inline bool isExactly(const char16_t* actual, const char16_t (&name)[N]) {
+  if (actual == nullptr) return false;
+  return [&]<size_t... I>(std::index_sequence<I...>) { return ((actual[I] == name[I]) && ...); }
+  (std::make_index_sequence<N>{});
+}
+
+// A name compared as the XML reader's queries compare names: without regard
+// to the letter case of A-Z. `lower` is a literal in lower case.
+template <size_t N>
+inline bool isFolded(const char16_t* actual, const char16_t (&lower)[N]) {
+  if (actual == nullptr) return false;
+  // Setting bit 5 turns A-Z into a-z and meets a lower-case letter only from
+  // its own capital; other units compare exactly.
+  auto same = [](char16_t a, char16_t l) {
+    return l >= u'a' && l <= u'z' ? char16_t(a | 0x20) == l : a == l;
+  };
+  return [&]<size_t... I>(std::index_sequence<I...>) { return (same(actual[I], lower[I]) && ...); }
+  (std::make_index_sequence<N>{});
 }
 
 inline bool hasExactName(const xml::CXmlNode& node, std::u16string_view name) {
