@@ -38,8 +38,8 @@ void decodePackageTextWith(PackageText& out, const uint8_t* bytes, uint32_t leng
 
   if (isConvertedEncoding(code)) {
     const uint32_t units = encoding.getUCS2LELength();
-    // Value-initialised, so units the converter leaves unwritten read as NUL.
-    out.text = std::make_unique<char16_t[]>(size_t{units} + 1);
+    // Zero-filled, so units the converter leaves unwritten read as NUL.
+    out.text = zeroedText(size_t{units} + 1);
     encoding.toUCS2LE(out.text.get(), units);
     out.text[units] = 0;
     out.length = static_cast<int32_t>(units);
@@ -48,7 +48,7 @@ void decodePackageTextWith(PackageText& out, const uint8_t* bytes, uint32_t leng
     // byte is dropped, and fewer than two bytes give the empty text. The
     // copy ends at a NUL unit; the rest of the buffer stays zero.
     const uint32_t units = length >= 2 ? length / 2 - 1 : 0;
-    out.text = std::make_unique<char16_t[]>(size_t{units} + 1);
+    out.text = zeroedText(size_t{units} + 1);
     for (uint32_t i = 0; i < units; ++i) {
       const uint8_t* p = bytes + 2 + size_t{i} * 2;
       const char16_t unit = static_cast<char16_t>(p[0] | (p[1] << 8));

@@ -2,17 +2,33 @@
 // become NUL-terminated UTF-16 text for the XML reader.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
 namespace epub::package {
 
+// Releases a text buffer from zeroedText.
+struct ReleaseText {
+  void operator()(char16_t* text) const noexcept;
+};
+using TextBuffer = std::unique_ptr<char16_t[], ReleaseText>;
+
+// `units` zero code units; std::bad_alloc when memory runs out.
+//
+// A buffer beyond 32 MiB (the decoded NCX of a book with some 100,000
+// navigation points) is a mapping of its own on Linux, its pages made
+// present in one step: the C library maps blocks of that size afresh
+// every time in any case, and the decoder would then fault them in one page
+// at a time, which costs more than reading the text.
+TextBuffer zeroedText(size_t units);
+
 struct PackageText {
   bool hasText = false;
   const uint8_t* bytes = nullptr;  // the host's buffer, not owned
   uint32_t byteLength = 0;
-  std::unique_ptr<char16_t[]> text;  // NUL-terminated once hasText is set
-  int32_t length = 0;                // code units, terminator excluded
+  TextBuffer text;     // NUL-terminated once hasText is set
+  int32_t length = 0;  // code units, terminator excluded
 
   void release() {
     text.reset();
