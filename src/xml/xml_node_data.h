@@ -80,34 +80,101 @@ struct XmlClear {
   const char16_t* close;  // likewise ("]>" for a DOCTYPE with an internal subset)
 };
 
+// Room of a record's arrays, in entries.
+struct XmlRooms {
+  int32_t children;
+  int32_t texts;
+  int32_t clears;
+  int32_t attributes;
+  int32_t order;
+};
+
+// A record's arrays live in one block: this header with their rooms, then
+// the children, texts, attributes, clear sections and order entries, each
+// with the room the header gives it.
+struct XmlArrays {
+  XmlRooms rooms;
+  int32_t unused;
+};
+static_assert(sizeof(XmlArrays) % alignof(XmlClear) == 0);
+
+// A record is kept to 64 bytes, one cache line: a reader walking a large
+// tree touches a record, its arrays' block and the strings, and smaller
+// records miss the cache less often.
 struct XmlNodeData {
   char16_t* name;  // null for the document node
-  int32_t childCount;
-  int32_t textCount;
-  int32_t clearCount;
-  int32_t attributeCount;
-  bool isDeclaration;
   // Not owning. Null for the document node and for a record taken out of its
   // tree. While records are being released it links the records still to be
   // visited instead (see releaseNode).
   XmlNodeData* parent;
-  XmlNodeData** children;  // each entry holds one reference
-  char16_t** texts;
-  XmlClear* clears;
-  XmlAttribute* attributes;
-  int32_t* order;  // index * 4 + kind, kind 0 child, 2 text, 3 clear
-  int32_t referenceCount;
-
-  // Room of the arrays above, in entries; 0 while unallocated. While the
-  // parser holds an element open, its entries wait on the parser's stacks
-  // and these count the room the element's arrays have grown to.
-  int32_t childRoom;
-  int32_t textRoom;
-  int32_t clearRoom;
-  int32_t attributeRoom;
-  int32_t orderRoom;
+  XmlArrays* arrays;  // null while every room is 0
   XmlArena* arena;
+  // Not in the order of XmlRooms: a compiler that read them as one vector
+  // right after they were written one by one would stall on the store.
+  int32_t childCount;
+  int32_t attributeCount;
+  int32_t referenceCount;
+  int32_t textCount;
+  int32_t clearCount;
+  bool isDeclaration;
 };
+static_assert(sizeof(XmlNodeData) <= 64);
+
+// The arrays in a block, and those of a record. Each is valid for as many
+// entries as its count; a record without a block (all rooms 0) has none.
+inline XmlNodeData** childrenIn(XmlArrays* block) noexcept {
+  return reinterpret_cast<XmlNodeData**>(block + 1);
+}
+inline char16_t** textsIn(XmlArrays* block) noexcept {
+  return reinterpret_cast<char16_t**>(childrenIn(block) + block->rooms.children);
+}
+inline XmlAttribute* attributesIn(XmlArrays* block) noexcept {
+  return reinterpret_cast<XmlAttribute*>(textsIn(block) + block->rooms.texts);
+}
+inline XmlClear* clearsIn(XmlArrays* block) noexcept {
+  return reinterpret_cast<XmlClear*>(attributesIn(block) + block->rooms.attributes);
+}
+inline int32_t* orderIn(XmlArrays* block) noexcept {  // index * 4 + kind
+  return reinterpret_cast<int32_t*>(clearsIn(block) + block->rooms.clears);
+}
+inline XmlNodeData** childrenOf(const XmlNodeData* node) noexcept {
+  return childrenIn(node->arrays);
+}
+inline char16_t** textsOf(const XmlNodeData* node) noexcept { return textsIn(node->arrays); }
+inline XmlAttribute* attributesOf(const XmlNodeData* node) noexcept {
+  return attributesIn(node->arrays);
+}
+inline XmlClear* clearsOf(const XmlNodeData* node) noexcept { return clearsIn(node->arrays); }
+inline int32_t* orderOf(const XmlNodeData* node) noexcept { return orderIn(node->arrays); }
+inline XmlRooms roomsOf(const XmlNodeData* node) noexcept {
+  return node->arrays ? node->arrays->rooms : XmlRooms{};
+}
+
+// The bytes of a block with these rooms.
+inline size_t arraysBytes(const XmlRooms& r) noexcept {
+  return sizeof(XmlArrays) + (size_t(r.children) + size_t(r.texts)) * sizeof(void*) +
+         size_t(r.attributes) * sizeof(XmlAttribute) + size_t(r.clears) * sizeof(XmlClear) +
+         size_t(r.order) * sizeof(int32_t);
+}
+
+inline bool noRoom(const XmlRooms& r) noexcept {
+  return (r.children | r.texts | r.clears | r.attributes | r.order) == 0;
+}
+
+// A block with `rooms` in `arena`, or null when all are 0; its entries are
+// left for the caller to write. Inline: the parser makes one for most
+// elements it closes.
+inline XmlArrays* newArrays(XmlArena& arena, const XmlRooms& rooms) {
+  if (noRoom(rooms)) return nullptr;
+  auto* block = static_cast<XmlArrays*>(arena.allocate(arraysBytes(rooms), alignof(XmlArrays)));
+  block->rooms = rooms;
+  block->unused = 0;
+  return block;
+}
+
+// Gives the record a new block with `rooms` holding its entries, which must
+// fit. The old block stays in the arena.
+void setRooms(XmlNodeData* node, const XmlRooms& rooms);
 
 inline int32_t orderCountOf(const XmlNodeData* node) noexcept {
   return node->childCount + node->textCount + node->clearCount;
@@ -130,9 +197,7 @@ constexpr int32_t roomForOneMore(int32_t count, int32_t room, int32_t step) noex
 // for every element.
 inline XmlNodeData* newNode(XmlArena& arena, char16_t* name, bool isDeclaration) {
   void* at = arena.allocate(sizeof(XmlNodeData), alignof(XmlNodeData));
-  return new (at) XmlNodeData{
-      name, 0, 0, 0, 0, isDeclaration, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1,
-      0,    0, 0, 0, 0, &arena};
+  return new (at) XmlNodeData{name, nullptr, nullptr, &arena, 0, 0, 1, 0, 0, isDeclaration};
 }
 
 void retainNode(XmlNodeData* node) noexcept;

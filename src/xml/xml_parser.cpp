@@ -337,6 +337,8 @@ class Parser {
     // comment merge extends.
     size_t lastTextLength;
     size_t lastTextRoom;
+    // The room the element's arrays have grown to so far.
+    XmlRooms rooms;
   };
 
   void run();
@@ -469,8 +471,9 @@ XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDecl
   const int32_t total = orderCountOf(node);
   children_.push_back(child);
   order_.push_back(node->childCount * 4 + kOrderChild);
-  node->childRoom = roomForOneMore(node->childCount, node->childRoom, kArrayStep);
-  node->orderRoom = roomForOneMore(total, node->orderRoom, kOrderStep);
+  XmlRooms& rooms = frames_.back().rooms;
+  rooms.children = roomForOneMore(node->childCount, rooms.children, kArrayStep);
+  rooms.order = roomForOneMore(total, rooms.order, kOrderStep);
   ++node->childCount;
   // Field by field: a frame built aside and copied in would be read back
   // with wide loads from narrower stores, which stalls.
@@ -484,6 +487,7 @@ XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDecl
   frame.order = order_.size();
   frame.lastTextLength = 0;
   frame.lastTextRoom = 0;
+  frame.rooms = XmlRooms{};
   return child;
 }
 
@@ -496,18 +500,18 @@ bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLengt
     if (value == nullptr) return false;
   }
   attributes_.push_back(XmlAttribute{keep(nameStart, nameLength), value});
-  node->attributeRoom = roomForOneMore(node->attributeCount, node->attributeRoom, kArrayStep);
+  XmlRooms& rooms = frames_.back().rooms;
+  rooms.attributes = roomForOneMore(node->attributeCount, rooms.attributes, kArrayStep);
   ++node->attributeCount;
   return true;
 }
 
+// Copies an element's entries of one kind from their stack to its array,
+// and takes them off the stack.
 template <class T>
-__attribute__((always_inline)) inline void moveEntries(XmlArena& arena, std::vector<T>& stack,
-                                                       size_t from, T*& array, int32_t& room,
-                                                       int32_t count, bool exact) {
-  if (room == 0) return;  // nothing was ever added
-  if (exact) room = count;
-  array = room > 0 ? arena.allocateArray<T>(size_t(room)) : nullptr;
+__attribute__((always_inline)) inline void moveEntries(std::vector<T>& stack, size_t from, T* array,
+                                                       int32_t count) {
+  if (count <= 0) return;
   const T* entries = stack.data() + from;
   // An element mostly has a few entries of each kind: a loop beats a call.
   if (count <= 4) {
@@ -521,21 +525,18 @@ __attribute__((always_inline)) inline void moveEntries(XmlArena& arena, std::vec
 void Parser::close(bool exact) {
   const Frame& frame = frames_.back();
   XmlNodeData* node = frame.node;
-  XmlArena& arena = *node->arena;
-  if ((node->childRoom | node->textRoom | node->clearRoom | node->orderRoom) == 0) {
-    // Nothing but attributes, the usual empty element.
-    moveEntries(arena, attributes_, frame.attributes, node->attributes, node->attributeRoom,
-                node->attributeCount, exact);
-    frames_.pop_back();
-    return;
+  const XmlRooms rooms = exact ? XmlRooms{node->childCount, node->textCount, node->clearCount,
+                                          node->attributeCount, orderCountOf(node)}
+                               : frame.rooms;
+  XmlArrays* block = newArrays(*node->arena, rooms);
+  node->arrays = block;
+  if (block != nullptr) {
+    moveEntries(children_, frame.children, childrenIn(block), node->childCount);
+    moveEntries(texts_, frame.texts, textsIn(block), node->textCount);
+    moveEntries(attributes_, frame.attributes, attributesIn(block), node->attributeCount);
+    moveEntries(clears_, frame.clears, clearsIn(block), node->clearCount);
+    moveEntries(order_, frame.order, orderIn(block), orderCountOf(node));
   }
-  moveEntries(arena, children_, frame.children, node->children, node->childRoom, node->childCount,
-              exact);
-  moveEntries(arena, texts_, frame.texts, node->texts, node->textRoom, node->textCount, exact);
-  moveEntries(arena, clears_, frame.clears, node->clears, node->clearRoom, node->clearCount, exact);
-  moveEntries(arena, attributes_, frame.attributes, node->attributes, node->attributeRoom,
-              node->attributeCount, exact);
-  moveEntries(arena, order_, frame.order, node->order, node->orderRoom, orderCountOf(node), exact);
   frames_.pop_back();
 }
 
@@ -671,8 +672,8 @@ bool Parser::flushText(XmlNodeData* node, size_t end) {
   pendingText_ = kNone;
   texts_.push_back(out);
   order_.push_back(node->textCount * 4 + kOrderText);
-  node->textRoom = roomForOneMore(node->textCount, node->textRoom, kArrayStep);
-  node->orderRoom = roomForOneMore(total, node->orderRoom, kOrderStep);
+  frame.rooms.texts = roomForOneMore(node->textCount, frame.rooms.texts, kArrayStep);
+  frame.rooms.order = roomForOneMore(total, frame.rooms.order, kOrderStep);
   ++node->textCount;
   frame.lastTextLength = length;
   frame.lastTextRoom = 0;  // in the text: a merge moves it to the arena
@@ -719,8 +720,9 @@ bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
     const int32_t total = orderCountOf(node);
     clears_.push_back(XmlClear{value, tag.open, close});
     order_.push_back(node->clearCount * 4 + kOrderClear);
-    node->clearRoom = roomForOneMore(node->clearCount, node->clearRoom, kArrayStep);
-    node->orderRoom = roomForOneMore(total, node->orderRoom, kOrderStep);
+    XmlRooms& rooms = frames_.back().rooms;
+    rooms.clears = roomForOneMore(node->clearCount, rooms.clears, kArrayStep);
+    rooms.order = roomForOneMore(total, rooms.order, kOrderStep);
     ++node->clearCount;
   }
   position_ = end + closeLength;
@@ -757,7 +759,7 @@ void Parser::endOfText(XmlNodeData* node) {
 }
 
 void Parser::parse() {
-  frames_.push_back(Frame{document_, 0, 0, 0, 0, 0, 0, 0, 0});
+  frames_.push_back(Frame{document_, 0, 0, 0, 0, 0, 0, 0, 0, XmlRooms{}});
   run();
   writeTerminators(true);
   // Elements still open (the text ended, or the parse stopped) keep the room
@@ -791,7 +793,8 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   t16[equals] = u'\0';
   t16[close] = u'\0';
   attributes_.push_back(XmlAttribute{t16 + pos, t16 + equals + 2});
-  node->attributeRoom = roomForOneMore(node->attributeCount, node->attributeRoom, kArrayStep);
+  XmlRooms& rooms = frames_.back().rooms;
+  rooms.attributes = roomForOneMore(node->attributeCount, rooms.attributes, kArrayStep);
   ++node->attributeCount;
   return 1;
 }

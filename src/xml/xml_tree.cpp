@@ -157,32 +157,32 @@ char16_t* XmlArena::copyString(const char16_t* s, size_t n) {
   return out;
 }
 
+void setRooms(XmlNodeData* node, const XmlRooms& rooms) {
+  XmlArrays* old = node->arrays;
+  XmlArrays* block = newArrays(*node->arena, rooms);
+  if (old != nullptr && block != nullptr) {
+    auto move = [](auto* to, const auto* from, int32_t count) {
+      if (count > 0) std::memcpy(to, from, size_t(count) * sizeof(*from));
+    };
+    move(childrenIn(block), childrenIn(old), node->childCount);
+    move(textsIn(block), textsIn(old), node->textCount);
+    move(attributesIn(block), attributesIn(old), node->attributeCount);
+    move(clearsIn(block), clearsIn(old), node->clearCount);
+    move(orderIn(block), orderIn(old), orderCountOf(node));
+  }
+  node->arrays = block;
+}
+
 namespace {
 
-// Grows or shrinks an array in the arena to `newRoom` entries, keeping the
-// first `count`. The old block stays in the arena.
-template <class T>
-void setRoom(XmlArena& arena, T*& array, int32_t& room, int32_t count, int32_t newRoom) {
-  static_assert(std::is_trivially_copyable_v<T>);
-  T* block = newRoom > 0 ? arena.allocateArray<T>(size_t(newRoom)) : nullptr;
-  if (count > 0) std::memcpy(block, array, size_t(count) * sizeof(T));
-  array = block;
-  room = newRoom;
-}
-
-// Makes room for one more entry: grows by `step` when the addition would
-// fill the array. The first room is one step.
-template <class T>
-void growRoom(XmlArena& arena, T*& array, int32_t& room, int32_t count, int32_t step) {
-  const int32_t wanted = roomForOneMore(count, room, step);
-  if (wanted != room) setRoom(arena, array, room, count, wanted);
-}
-
-template <class T>
-void shrinkRoom(T*& array, int32_t& room, int32_t count) noexcept {
-  // The entries stay where they are; the rest of the block is given up.
-  if (count == 0) array = nullptr;
-  room = count;
+// Makes room for one more child, text, clear section or attribute (and its
+// order entry): an array grows by its step when the addition would fill it.
+void growFor(XmlNodeData* node, int32_t XmlRooms::*room, int32_t count, bool ordered) {
+  const XmlRooms rooms = roomsOf(node);
+  XmlRooms wanted = rooms;
+  wanted.*room = roomForOneMore(count, rooms.*room, kArrayStep);
+  if (ordered) wanted.order = roomForOneMore(orderCountOf(node), rooms.order, kOrderStep);
+  if (wanted.*room != rooms.*room || wanted.order != rooms.order) setRooms(node, wanted);
 }
 
 // Removes the order entry `index * 4 + kind` and lowers by one the index of
@@ -191,12 +191,13 @@ void shrinkRoom(T*& array, int32_t& room, int32_t count) noexcept {
 void removeOrderEntry(XmlNodeData* node, int32_t total, int32_t kind, int32_t index) noexcept {
   const int32_t entry = index * 4 + kind;
   for (int32_t j = total - 1; j >= 0; --j) {
-    const int32_t e = node->order[j];
+    int32_t* order = orderOf(node);
+    const int32_t e = order[j];
     if (e == entry) {
-      std::memmove(node->order + j, node->order + j + 1, size_t(total - 1 - j) * sizeof(int32_t));
+      std::memmove(order + j, order + j + 1, size_t(total - 1 - j) * sizeof(int32_t));
       return;
     }
-    if ((e & 3) == kind && e > entry) node->order[j] = e - 4;
+    if ((e & 3) == kind && e > entry) order[j] = e - 4;
   }
 }
 
@@ -205,9 +206,10 @@ void detachFromParent(XmlNodeData* node) noexcept {
   XmlNodeData* parent = node->parent;
   node->parent = nullptr;
   for (int32_t i = 0; i < parent->childCount; ++i) {
-    if (parent->children[i] != node) continue;
+    XmlNodeData** children = childrenOf(parent);
+    if (children[i] != node) continue;
     const int32_t total = orderCountOf(parent);
-    std::memmove(parent->children + i, parent->children + i + 1,
+    std::memmove(children + i, children + i + 1,
                  size_t(parent->childCount - 1 - i) * sizeof(XmlNodeData*));
     --parent->childCount;
     removeOrderEntry(parent, total, kOrderChild, i);
@@ -243,7 +245,7 @@ void releaseNode(XmlNodeData* node) noexcept {
     XmlNodeData* current = pending;
     pending = current->parent;
     for (int32_t i = 0; i < current->childCount; ++i) {
-      XmlNodeData* child = current->children[i];
+      XmlNodeData* child = childrenOf(current)[i];
       child->parent = nullptr;
       if (--child->referenceCount == 0) {
         child->parent = pending;
@@ -259,60 +261,54 @@ XmlNodeData* addChildNode(XmlNodeData* node, const char16_t* name, size_t nameLe
                           bool isDeclaration) {
   XmlArena& arena = *node->arena;
   const int32_t total = orderCountOf(node);
-  growRoom(arena, node->children, node->childRoom, node->childCount, kArrayStep);
-  growRoom(arena, node->order, node->orderRoom, total, kOrderStep);
+  growFor(node, &XmlRooms::children, node->childCount, true);
   XmlNodeData* child = newNode(arena, arena.copyString(name, nameLength), isDeclaration);
   child->parent = node;  // the parent's entry holds the child's first reference
-  node->order[total] = node->childCount * 4 + kOrderChild;
-  node->children[node->childCount++] = child;
+  orderOf(node)[total] = node->childCount * 4 + kOrderChild;
+  childrenOf(node)[node->childCount++] = child;
   return child;
 }
 
 void addAttributeTo(XmlNodeData* node, std::u16string_view name, const char16_t* value,
                     size_t valueLength) {
   XmlArena& arena = *node->arena;
-  growRoom(arena, node->attributes, node->attributeRoom, node->attributeCount, kArrayStep);
+  growFor(node, &XmlRooms::attributes, node->attributeCount, false);
   const XmlAttribute attribute{arena.copyString(name.data(), name.size()),
                                value ? arena.copyString(value, valueLength) : nullptr};
-  node->attributes[node->attributeCount++] = attribute;
+  attributesOf(node)[node->attributeCount++] = attribute;
 }
 
 void addTextTo(XmlNodeData* node, std::u16string_view text) {
   XmlArena& arena = *node->arena;
   const int32_t total = orderCountOf(node);
-  growRoom(arena, node->texts, node->textRoom, node->textCount, kArrayStep);
-  growRoom(arena, node->order, node->orderRoom, total, kOrderStep);
+  growFor(node, &XmlRooms::texts, node->textCount, true);
   char16_t* copy = arena.copyString(text.data(), text.size());
-  node->order[total] = node->textCount * 4 + kOrderText;
-  node->texts[node->textCount++] = copy;
+  orderOf(node)[total] = node->textCount * 4 + kOrderText;
+  textsOf(node)[node->textCount++] = copy;
 }
 
 void addClearTo(XmlNodeData* node, std::u16string_view value, const char16_t* open,
                 const char16_t* close) {
   XmlArena& arena = *node->arena;
   const int32_t total = orderCountOf(node);
-  growRoom(arena, node->clears, node->clearRoom, node->clearCount, kArrayStep);
-  growRoom(arena, node->order, node->orderRoom, total, kOrderStep);
+  growFor(node, &XmlRooms::clears, node->clearCount, true);
   char16_t* copy = arena.copyString(value.data(), value.size());
-  node->order[total] = node->clearCount * 4 + kOrderClear;
-  node->clears[node->clearCount++] = XmlClear{copy, open, close};
+  orderOf(node)[total] = node->clearCount * 4 + kOrderClear;
+  clearsOf(node)[node->clearCount++] = XmlClear{copy, open, close};
 }
 
 void removeClearFrom(XmlNodeData* node, int32_t index) noexcept {
   if (index < 0 || index >= node->clearCount) return;
   const int32_t total = orderCountOf(node);
-  std::memmove(node->clears + index, node->clears + index + 1,
+  std::memmove(clearsOf(node) + index, clearsOf(node) + index + 1,
                size_t(node->clearCount - 1 - index) * sizeof(XmlClear));
   --node->clearCount;
   removeOrderEntry(node, total, kOrderClear, index);
 }
 
 void shrinkNode(XmlNodeData* node) noexcept {
-  shrinkRoom(node->children, node->childRoom, node->childCount);
-  shrinkRoom(node->texts, node->textRoom, node->textCount);
-  shrinkRoom(node->clears, node->clearRoom, node->clearCount);
-  shrinkRoom(node->attributes, node->attributeRoom, node->attributeCount);
-  shrinkRoom(node->order, node->orderRoom, orderCountOf(node));
+  setRooms(node, XmlRooms{node->childCount, node->textCount, node->clearCount, node->attributeCount,
+                          orderCountOf(node)});
 }
 
 // ---- Handles ---------------------------------------------------------------
@@ -362,29 +358,30 @@ int32_t CXmlNode::referenceCount() const noexcept { return data_ ? data_->refere
 
 const char16_t* CXmlNode::textAt(int32_t index) const noexcept {
   if (!data_ || index < 0 || index >= data_->textCount) return nullptr;
-  return data_->texts[index];
+  return textsOf(data_)[index];
 }
 
 XmlClearView CXmlNode::clearAt(int32_t index) const noexcept {
   if (!data_ || index < 0 || index >= data_->clearCount) return {};
-  const XmlClear& c = data_->clears[index];
+  const XmlClear& c = clearsOf(data_)[index];
   return {c.value, c.open, c.close};
 }
 
 XmlAttributeView CXmlNode::attributeAt(int32_t index) const noexcept {
   if (!data_ || index < 0 || index >= data_->attributeCount) return {};
-  return {data_->attributes[index].name, data_->attributes[index].value};
+  const XmlAttribute& a = attributesOf(data_)[index];
+  return {a.name, a.value};
 }
 
 int32_t CXmlNode::orderAt(int32_t index) const noexcept {
   if (!data_ || index < 0 || index >= orderCountOf(data_)) return -1;
-  return data_->order[index];
+  return orderOf(data_)[index];
 }
 
 XmlRoomView CXmlNode::room() const noexcept {
   if (!data_) return {};
-  return {data_->childRoom, data_->textRoom, data_->clearRoom, data_->attributeRoom,
-          data_->orderRoom};
+  const XmlRooms r = roomsOf(data_);
+  return {r.children, r.texts, r.clears, r.attributes, r.order};
 }
 
 // ---- Builders for tests ----------------------------------------------------
