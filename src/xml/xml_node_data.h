@@ -92,7 +92,7 @@ struct XmlRooms {
 // A record's arrays live in one block: this header with their rooms, then
 // the children, texts, attributes, clear sections and order entries, each
 // with the room the header gives it.
-struct XmlArrays {
+struct alignas(XmlClear) XmlArrays {  // aligned for the pointers after it
   XmlRooms rooms;
   int32_t unused;
 };
