@@ -3,9 +3,8 @@
 //
 // Every record of a tree, with its arrays and strings, lives in one arena
 // that is released as a whole when the last handle into the tree goes (see
-// XmlArena). A parsed tree's strings lie in the parsed text itself, which
-// the arena holds: the parser's copy of a borrowed text, or the buffer
-// handed over. Exhausted memory throws std::bad_alloc; each builder either
+// XmlArena). The strings of a tree parsed from a text handed over lie in
+// that text, which the arena holds. Exhausted memory throws std::bad_alloc; each builder either
 // completes or leaves the record as it was.
 #pragma once
 

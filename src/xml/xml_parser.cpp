@@ -10,11 +10,13 @@
 // on the parser's stacks. So a document nested a hundred thousand levels
 // deep parses in constant call stack.
 //
-// The parse works in place on a text the tree owns (the caller's text,
-// copied once, or a buffer handed over): names, values and texts are
+// A text handed over is parsed in place: names, values and texts are
 // pointers into it, entity-decoded where they stand and NUL-terminated by
-// writing over the delimiter that ends them. A delimiter the parser has yet
-// to read is overwritten only once the parse has passed it.
+// writing over the delimiter that ends them (a delimiter the parser has yet
+// to read only once the parse has passed it); the tree keeps the text. A
+// borrowed text is only read: each name, value and text is copied into the
+// tree's arena, entity-decoded on the way. Copying the whole text instead
+// would take a large fresh block for every large document.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -312,8 +314,13 @@ enum class TagState { kA0, kA1, kA2 };
 
 class Parser {
  public:
-  Parser(char16_t* text, size_t length, XmlNodeData* document) noexcept
-      : text_(text), length_(length), arena_(*document->arena), document_(document) {}
+  // `inPlace`: the text is the tree's to change; otherwise it is only read.
+  Parser(const char16_t* text, size_t length, XmlNodeData* document, bool inPlace) noexcept
+      : text_(const_cast<char16_t*>(text)),
+        inPlace_(inPlace),
+        length_(length),
+        arena_(*document->arena),
+        document_(document) {}
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
 
@@ -388,7 +395,8 @@ class Parser {
   // exactly their number with `exact`, else of the room they grew to.
   void close(bool exact);
 
-  char16_t* text_;
+  char16_t* text_;  // written to only when inPlace_
+  bool inPlace_;
   // A NUL stands here, at the text's end or after it: scans that load
   // several units at once never read beyond it.
   size_t length_;
@@ -417,6 +425,7 @@ void Parser::writeTerminators(bool all) noexcept {
 }
 
 char16_t* Parser::keep(size_t start, size_t n) {
+  if (!inPlace_) return arena_.copyString(text_ + start, n);
   terminate(start + n);
   return text_ + start;
 }
@@ -430,8 +439,20 @@ char16_t* Parser::decodedString(size_t start, size_t n, size_t* length) {
   }
   size_t rest = n - i;
   const size_t count = decodedLength(p + i, rest);
-  if (count == kNone || !writeDecoded(p + i, rest, p + i)) return nullptr;
+  if (count == kNone) return nullptr;
+  // A decoded text is never longer than its source: decoded where it
+  // stands, or copied up to the first reference and decoded from there on.
+  char16_t* out = p;
+  if (!inPlace_) {
+    out = arena_.allocateArray<char16_t>(i + count + 1);
+    std::memcpy(out, p, i * sizeof(char16_t));
+  }
+  if (!writeDecoded(p + i, rest, out + i)) return nullptr;
   *length = i + count;
+  if (!inPlace_) {
+    out[i + count] = u'\0';
+    return out;
+  }
   return keep(start, i + count);
 }
 
@@ -790,9 +811,14 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   }
   // The usual case, as holdAttribute would keep it: both ends are behind.
   char16_t* t16 = text_;
-  t16[equals] = u'\0';
-  t16[close] = u'\0';
-  attributes_.push_back(XmlAttribute{t16 + pos, t16 + equals + 2});
+  if (inPlace_) {
+    t16[equals] = u'\0';
+    t16[close] = u'\0';
+    attributes_.push_back(XmlAttribute{t16 + pos, t16 + equals + 2});
+  } else {
+    attributes_.push_back(XmlAttribute{arena_.copyString(t16 + pos, equals - pos),
+                                       arena_.copyString(t16 + equals + 2, close - equals - 2)});
+  }
   XmlRooms& rooms = frames_.back().rooms;
   rooms.attributes = roomForOneMore(node->attributeCount, rooms.attributes, kArrayStep);
   ++node->attributeCount;
@@ -987,11 +1013,13 @@ size_t unitsBeforeNul(const char16_t* text) noexcept { return textLength(text); 
 
 namespace {
 
-// Parses `text` (a NUL at `length`, or earlier), which the tree in `top`
-// owns, in place.
-CXmlNode parseOwnedText(CXmlNode top, char16_t* text, size_t length, const char16_t* rootName,
-                        int32_t* error) {
-  Parser parser(text, length, top.data());
+constexpr size_t kCopiedWholeUnits = size_t(256) << 10;  // 512 KiB
+
+// Parses `text` (a NUL at `length`, or earlier) into the tree in `top`; in
+// place when the tree owns the text.
+CXmlNode parseText(CXmlNode top, const char16_t* text, size_t length, bool inPlace,
+                   const char16_t* rootName, int32_t* error) {
+  Parser parser(text, length, top.data(), inPlace);
   parser.parse();
   int32_t code = parser.error();
 
@@ -1025,12 +1053,18 @@ CXmlNode CXmlNode::parseDocument(XmlText text, const char16_t* rootName, int32_t
   if (XmlText::Owned owned = text.takeOwned()) {
     char16_t* in = owned.get();
     arena->adopt(std::move(owned));
-    return parseOwnedText(std::move(top), in, text.bound(), rootName, error);
+    return parseText(std::move(top), in, text.bound(), true, rootName, error);
   }
+  // A borrowed text that fits half an arena chunk is copied whole and parsed
+  // in place, which is faster than copying its strings one by one; a larger
+  // one would take a fresh block of its own for every parse.
   const size_t length = textLength(text.get());
-  char16_t* copy = arena->allocateArray<char16_t>(length + 1);
-  std::memcpy(copy, text.get(), (length + 1) * sizeof(char16_t));
-  return parseOwnedText(std::move(top), copy, length, rootName, error);
+  if (length < kCopiedWholeUnits) {
+    char16_t* copy = arena->allocateArray<char16_t>(length + 1);
+    std::memcpy(copy, text.get(), (length + 1) * sizeof(char16_t));
+    return parseText(std::move(top), copy, length, true, rootName, error);
+  }
+  return parseText(std::move(top), text.get(), length, false, rootName, error);
 }
 
 }  // namespace epub::xml
