@@ -635,10 +635,12 @@ bool Parser::endTagMatches(size_t word, const Frame& element) const noexcept {
   const char16_t* w = text_ + word;
   const size_t n = element.nameLength;
   // Mostly the end tag repeats the name exactly: four units at a time while
-  // it does. A NUL in the text differs from every name character, so this
-  // stops in time.
+  // it does, never reading past the text's end (the word may be shorter
+  // than the name). A NUL in the text differs from every name character, so
+  // the loop below stops in time.
+  const size_t readable = length_ + 1 - word;
   size_t i = 0;
-  for (; i + 4 <= n; i += 4) {
+  for (; i + 4 <= n && i + 4 <= readable; i += 4) {
     uint64_t a;
     uint64_t b;
     std::memcpy(&a, w + i, sizeof a);

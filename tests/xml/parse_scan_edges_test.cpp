@@ -3,6 +3,8 @@
 // around those blocks and at the very end of the text must read the same.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 
 #include "xml/xml_node.h"
@@ -93,6 +95,33 @@ TEST(ParseScanEdges, StringsEndingWithTheText) {
         ASSERT_NE(parsed.node.firstText(), nullptr);
         EXPECT_EQ(std::u16string(parsed.node.firstText()), expected);
       }
+    }
+  }
+}
+
+// An end tag shorter than the element it may close, at the very end of a
+// buffer of exactly the text's size, borrowed or handed over: the name is
+// compared without reading past the text.
+TEST(ParseScanEdges, EndTagsShorterThanTheirElementAtTheEnd) {
+  const std::u16string name = u"abcdefghijklmnopqrst";
+  for (size_t length = 1; length <= name.size(); ++length) {
+    for (size_t k = 1; k <= length; ++k) {
+      const std::u16string text = u"<" + name.substr(0, length) + u"></" + name.substr(0, k) + u">";
+      SCOPED_TRACE(narrow(text.c_str()));
+      auto exact = [&] {
+        auto buffer = std::make_unique<char16_t[]>(text.size() + 1);
+        std::copy(text.begin(), text.end(), buffer.get());
+        return buffer;
+      };
+      // The whole name closes the element; a shorter word reaches the
+      // document node and fails the parse.
+      const int32_t expected = k == length ? kXmlOk : kXmlStrayEndTag;
+      int32_t error = -1;
+      const auto borrowed = exact();
+      CXmlNode::parseDocument(borrowed.get(), nullptr, &error);
+      EXPECT_EQ(error, expected);
+      CXmlNode::parseDocument(XmlText(exact(), text.size()), nullptr, &error);
+      EXPECT_EQ(error, expected);
     }
   }
 }
