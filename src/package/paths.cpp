@@ -183,46 +183,8 @@ std::u16string decodeUtf8(const std::string& bytes) {
 
 }  // namespace
 
-namespace {
-
-// decodeHref for an href whose units and escaped bytes are all ASCII; false
-// (and `out` unspecified) otherwise.
-bool decodeAsciiHref(std::u16string_view href, std::u16string& out) {
-  const size_t n = href.size();
-  out.resize(n);
-  size_t k = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const char16_t c = href[i];
-    if (c == u'%') {
-      const int hi = i + 2 < n ? hexValue(href[i + 1]) : -1;
-      const int lo = hi >= 0 ? hexValue(href[i + 2]) : -1;
-      if (lo < 0) {
-        out[k++] = u'%';  // only the "%" is consumed
-        continue;
-      }
-      if (hi >= 8) return false;
-      out[k++] = char16_t(hi * 16 + lo);
-      i += 2;
-    } else if (c == u'+') {
-      out[k++] = u' ';
-    } else if (c >= 0x80) {
-      return false;
-    } else {
-      out[k++] = c;
-    }
-  }
-  // An escaped zero byte (%00) ends the href, as it would end a C string.
-  out.resize(std::min(k, out.find(u'\0')));
-  return true;
-}
-
-}  // namespace
-
 std::u16string decodeHref(std::u16string_view href) {
   if (href.find(u'%') == std::u16string_view::npos) return std::u16string(href);
-  // Mostly everything decodes to ASCII bytes, which read back as the same
-  // units: written straight into the result, no byte string between.
-  if (std::u16string ascii; decodeAsciiHref(href, ascii)) return ascii;
 
   std::string bytes;
   bytes.reserve(href.size());
@@ -254,6 +216,10 @@ std::u16string decodeHref(std::u16string_view href) {
   const size_t zero = bytes.find('\0');
   if (zero != std::string::npos) bytes.resize(zero);
   if (bytes.empty()) return std::u16string();
+  // Mostly every byte is ASCII, which reads back unit for unit.
+  if (std::all_of(bytes.begin(), bytes.end(), [](char b) { return (b & 0x80) == 0; })) {
+    return std::u16string(bytes.begin(), bytes.end());
+  }
 #ifdef _WIN32
   // On Windows the system converter reads the bytes. It refuses ill-formed
   // UTF-8 (MB_ERR_INVALID_CHARS), which decodeUtf8 then repairs, so a bad
