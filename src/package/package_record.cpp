@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "address_sanitizer.h"
 #include "xml/xml_node.h"
 
 namespace epub::package {
@@ -18,14 +19,7 @@ constexpr size_t kPoolBlockBytes = size_t(32) << 10;
 // units, which never reach into another page but may start before the text
 // and end past its NUL. Not under AddressSanitizer, which would see those
 // reads.
-#if defined(__SANITIZE_ADDRESS__)
-#define EPUB_POOL_PLAIN_COPY 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define EPUB_POOL_PLAIN_COPY 1
-#endif
-#endif
-#if defined(__SSE2__) && !defined(EPUB_POOL_PLAIN_COPY)
+#if defined(__SSE2__) && !defined(EPUB_ADDRESS_SANITIZED)
 #define EPUB_POOL_EIGHT_AT_A_TIME 1
 #endif
 }  // namespace

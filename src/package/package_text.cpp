@@ -10,20 +10,13 @@
 #include <sys/mman.h>
 #endif
 
+#include "address_sanitizer.h"
 #include "package/decode_steps.h"
 #include "vorozovorevare.h"
 
 namespace epub::package {
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-#define EPUB_PLAIN_TEXT_BUFFERS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define EPUB_PLAIN_TEXT_BUFFERS 1
-#endif
-#endif
 
 // A header before the first unit: the block's size in bytes, and whether it
 // is a mapping of its own.
@@ -34,7 +27,7 @@ struct TextHeader {
 constexpr size_t kHeaderBytes = 16;
 static_assert(sizeof(TextHeader) <= kHeaderBytes);
 
-#if defined(__linux__) && !defined(EPUB_PLAIN_TEXT_BUFFERS)
+#if defined(__linux__) && !defined(EPUB_ADDRESS_SANITIZED)
 constexpr size_t kMappedFromBytes = size_t(32) << 20;
 #endif
 
@@ -42,7 +35,7 @@ TextHeader* headerOf(char16_t* text) noexcept {
   return reinterpret_cast<TextHeader*>(reinterpret_cast<char*>(text) - kHeaderBytes);
 }
 
-#if defined(__linux__) && !defined(EPUB_PLAIN_TEXT_BUFFERS)
+#if defined(__linux__) && !defined(EPUB_ADDRESS_SANITIZED)
 // The last released mapping, kept for the next text of about its size: a
 // process that opens one large book after another then reuses its pages
 // instead of having fresh ones made present (and, in a virtual machine,
@@ -85,7 +78,7 @@ void ReleaseText::operator()(char16_t* text) const noexcept {
   TextHeader* header = headerOf(text);
 #if defined(__linux__)
   if (header->mapped != 0) {
-#if !defined(EPUB_PLAIN_TEXT_BUFFERS)
+#if !defined(EPUB_ADDRESS_SANITIZED)
     keptMapping().release(header);
 #endif
     return;
@@ -97,7 +90,7 @@ void ReleaseText::operator()(char16_t* text) const noexcept {
 TextBuffer zeroedText(size_t units) {
   if (units > (SIZE_MAX - kHeaderBytes) / sizeof(char16_t)) throw std::bad_alloc();
   const size_t bytes = kHeaderBytes + units * sizeof(char16_t);
-#if defined(__linux__) && !defined(EPUB_PLAIN_TEXT_BUFFERS)
+#if defined(__linux__) && !defined(EPUB_ADDRESS_SANITIZED)
   if (bytes > kMappedFromBytes) {
     if (TextHeader* kept = keptMapping().take(bytes)) {
       char16_t* text = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(kept) + kHeaderBytes);

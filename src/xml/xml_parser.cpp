@@ -27,6 +27,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "address_sanitizer.h"
 #include "xml/xml_names.h"
 #include "xml/xml_node.h"
 #include "xml/xml_node_data.h"
@@ -146,14 +147,7 @@ size_t indexIn(const char16_t* p, size_t n, char16_t c) noexcept {
 // The length of a NUL-terminated text: eight units at a time from an
 // aligned position, where a load never reaches into another page. Not under
 // AddressSanitizer, which would see the reads past the NUL.
-#if defined(__SANITIZE_ADDRESS__)
-#define EPUB_XML_PLAIN_LENGTH 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define EPUB_XML_PLAIN_LENGTH 1
-#endif
-#endif
-#if defined(__SSE2__) && !defined(EPUB_XML_PLAIN_LENGTH)
+#if defined(__SSE2__) && !defined(EPUB_ADDRESS_SANITIZED)
 size_t textLength(const char16_t* text) noexcept {
   const char16_t* p = text;
   if ((reinterpret_cast<uintptr_t>(p) & 1) != 0) return std::char_traits<char16_t>::length(text);

@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "address_sanitizer.h"
 #include "xml/xml_node.h"
 #include "xml/xml_node_data.h"
 
@@ -26,14 +27,6 @@ constexpr size_t kChunkAlignment = alignof(std::max_align_t);
 size_t headerBytes(size_t chunkHeader) noexcept {
   return (chunkHeader + kChunkAlignment - 1) / kChunkAlignment * kChunkAlignment;
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-#define EPUB_XML_NO_CHUNK_CACHE 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define EPUB_XML_NO_CHUNK_CACHE 1
-#endif
-#endif
 
 // Released chunks of the largest size, kept for the next large tree. A
 // block this size that went back to the C library would be returned to the
@@ -55,7 +48,7 @@ class ChunkCache {
   // AddressSanitizer nothing is kept, so that a read of a released tree's
   // memory is still caught.
   bool keep(void* chunk) noexcept {
-#if defined(EPUB_XML_NO_CHUNK_CACHE)
+#if defined(EPUB_ADDRESS_SANITIZED)
     (void)chunk;
     return false;
 #else
