@@ -382,6 +382,13 @@ class Parser {
   // false when the value cannot be decoded.
   bool holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,
                      size_t valueStart, size_t valueLength);
+  // Appends an attribute to `node`, the element whose start tag is read.
+  void appendAttribute(XmlNodeData* node, char16_t* name, char16_t* value) {
+    attributes_.push_back(XmlAttribute{name, value});
+    XmlRooms& rooms = frames_.back().rooms;
+    rooms.attributes = roomForOneMore(node->attributeCount, rooms.attributes, kArrayStep);
+    ++node->attributeCount;
+  }
   // Ends the start tag at its ">" (or "/>" when `empty`); false when the
   // parse is over.
   bool endStartTag(XmlNodeData*& node, bool empty);
@@ -514,10 +521,7 @@ bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLengt
     value = decodedString(valueStart, valueLength, &length);
     if (value == nullptr) return false;
   }
-  attributes_.push_back(XmlAttribute{keep(nameStart, nameLength), value});
-  XmlRooms& rooms = frames_.back().rooms;
-  rooms.attributes = roomForOneMore(node->attributeCount, rooms.attributes, kArrayStep);
-  ++node->attributeCount;
+  appendAttribute(node, keep(nameStart, nameLength), value);
   return true;
 }
 
@@ -805,19 +809,9 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   if (entity) {
     return holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2) ? 1 : -1;
   }
-  // The usual case, as holdAttribute would keep it: both ends are behind.
-  char16_t* t16 = text_;
-  if (inPlace_) {
-    t16[equals] = u'\0';
-    t16[close] = u'\0';
-    attributes_.push_back(XmlAttribute{t16 + pos, t16 + equals + 2});
-  } else {
-    attributes_.push_back(XmlAttribute{arena_.copyString(t16 + pos, equals - pos),
-                                       arena_.copyString(t16 + equals + 2, close - equals - 2)});
-  }
-  XmlRooms& rooms = frames_.back().rooms;
-  rooms.attributes = roomForOneMore(node->attributeCount, rooms.attributes, kArrayStep);
-  ++node->attributeCount;
+  // The usual case, as holdAttribute would keep it, without looking for
+  // references again.
+  appendAttribute(node, keep(pos, equals - pos), keep(equals + 2, close - equals - 2));
   return 1;
 }
 
