@@ -33,4 +33,5 @@ sudo_cmd=()
 
 # One stale index must not stop set-up: the packages may still install.
 "${sudo_cmd[@]}" apt-get update || echo "setup: apt-get update reported a problem; continuing"
-"${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+# Given on the command line too: sudo does not pass the environment on.
+"${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
