@@ -327,6 +327,9 @@ class Parser {
   // The elements still open, innermost last. Their arrays' entries wait on
   // the stacks below, from these offsets on, until the element closes.
   struct Frame {
+    // Left uninitialized: pushFrame writes every field, and zeroing first
+    // takes a string store.
+    Frame() noexcept {}  // NOLINT(modernize-use-equals-default)
     XmlNodeData* node;
     size_t nameLength;  // the name is terminated only once the parse has passed it
     size_t children;
@@ -343,6 +346,8 @@ class Parser {
   };
 
   void run();
+  // Opens a frame for `node`, whose entries start at the stacks' tops.
+  void pushFrame(XmlNodeData* node, size_t nameLength);
   // In a start tag, expecting an attribute name: reads a whole `name="value"`
   // (no whitespace around "=", the value closed before any "<") in one step,
   // as the three tokens would have been read. 1 when it did, 0 when the text
@@ -358,7 +363,7 @@ class Parser {
   // the tree; null when a reference cannot be decoded.
   char16_t* decodedString(size_t start, size_t n, size_t* length);
   // The n units at `start` as a string of the tree.
-  char16_t* keep(size_t start, size_t n);
+  __attribute__((always_inline)) char16_t* keep(size_t start, size_t n);
   // Ends a string of the tree at `at`: now when the parse has passed it,
   // else once it has.
   void terminate(size_t at) {
@@ -371,11 +376,24 @@ class Parser {
   __attribute__((noinline)) void terminateLater(size_t at) { terminators_.push_back(at); }
   void writeTerminators(bool all) noexcept;
   bool appendDecoded(Frame& frame, size_t start, size_t n);
-  bool flushText(XmlNodeData* node, size_t end);
+  // Stores the text run pending, if any, up to `end`; false when the parse
+  // is over.
+  bool flushText(XmlNodeData* node, size_t end) {
+    return pendingText_ == kNone || storeText(node, end);
+  }
+  bool storeText(XmlNodeData* node, size_t end);
   bool readClearSection(XmlNodeData* node, const ClearTag& tag);
   size_t find(size_t from, const char16_t* pattern, size_t length) const noexcept;
   bool endTagMatches(size_t word, const Frame& element) const noexcept;
-  bool closeElement(XmlNodeData*& node);
+  // The element `node` was closed: moves `node` to the element whose
+  // content goes on. False when the parse is over.
+  bool closeElement(XmlNodeData*& node) {
+    // Mostly no misnested end tag is pending: the parent's content goes on.
+    if (node == document_ || pendingEnd_ != kNone) return closeEnclosing(node);
+    node = node->parent;
+    return true;
+  }
+  bool closeEnclosing(XmlNodeData*& node);
   void endOfText(XmlNodeData* node);
   XmlNodeData* openChild(XmlNodeData* node, const Token& name, bool isDeclaration);
   // Keeps an attribute of the start tag, its value (if any) entity-decoded;
@@ -425,7 +443,7 @@ void Parser::writeTerminators(bool all) noexcept {
   terminators_.erase(terminators_.begin(), terminators_.begin() + ptrdiff_t(i));
 }
 
-char16_t* Parser::keep(size_t start, size_t n) {
+inline char16_t* Parser::keep(size_t start, size_t n) {
   if (!inPlace_) return arena_.copyString(text_ + start, n);
   terminate(start + n);
   return text_ + start;
@@ -486,6 +504,22 @@ bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
   return true;
 }
 
+void Parser::pushFrame(XmlNodeData* node, size_t nameLength) {
+  // Field by field: a frame built aside and copied in would be read back
+  // with wide loads from narrower stores, which stalls.
+  Frame& frame = frames_.emplace_back();
+  frame.node = node;
+  frame.nameLength = nameLength;
+  frame.children = children_.size();
+  frame.texts = texts_.size();
+  frame.clears = clears_.size();
+  frame.attributes = attributes_.size();
+  frame.order = order_.size();
+  frame.lastTextLength = 0;
+  frame.lastTextRoom = 0;
+  frame.rooms = XmlRooms{};
+}
+
 XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDeclaration) {
   if (!terminators_.empty()) writeTerminators(false);
   XmlNodeData* child = newNode(arena_, keep(name.start, name.length), isDeclaration);
@@ -497,19 +531,7 @@ XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDecl
   rooms.children = roomForOneMore(node->childCount, rooms.children, kArrayStep);
   rooms.order = roomForOneMore(total, rooms.order, kOrderStep);
   ++node->childCount;
-  // Field by field: a frame built aside and copied in would be read back
-  // with wide loads from narrower stores, which stalls.
-  Frame& frame = frames_.emplace_back();
-  frame.node = child;
-  frame.nameLength = name.length;
-  frame.children = children_.size();
-  frame.texts = texts_.size();
-  frame.clears = clears_.size();
-  frame.attributes = attributes_.size();
-  frame.order = order_.size();
-  frame.lastTextLength = 0;
-  frame.lastTextRoom = 0;
-  frame.rooms = XmlRooms{};
+  pushFrame(child, name.length);
   return child;
 }
 
@@ -525,6 +547,13 @@ bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLengt
   return true;
 }
 
+// Takes the entries from `from` on off a stack. Unlike resize, never grows
+// it, so no call for growing is compiled in.
+template <class T>
+__attribute__((always_inline)) inline void dropFrom(std::vector<T>& stack, size_t from) {
+  stack.erase(stack.begin() + ptrdiff_t(from), stack.end());
+}
+
 // Copies an element's entries of one kind from their stack to its array,
 // and takes them off the stack.
 template <class T>
@@ -538,12 +567,26 @@ __attribute__((always_inline)) inline void moveEntries(std::vector<T>& stack, si
   } else {
     std::memcpy(array, entries, size_t(count) * sizeof(T));
   }
-  stack.resize(from);
+  dropFrom(stack, from);
 }
 
 void Parser::close(bool exact) {
   const Frame& frame = frames_.back();
   XmlNodeData* node = frame.node;
+  if (exact && (node->childCount | node->textCount | node->clearCount) == 0) {
+    // Most elements hold attributes only: one array to fill.
+    const int32_t count = node->attributeCount;
+    if (count > 0) {
+      XmlArrays* block = newArrays(*node->arena, XmlRooms{0, 0, 0, count, 0});
+      node->arrays = block;
+      const XmlAttribute* entries = attributes_.data() + frame.attributes;
+      XmlAttribute* array = attributesIn(block);
+      for (int32_t i = 0; i < count; ++i) array[i] = entries[i];
+      dropFrom(attributes_, frame.attributes);
+    }
+    frames_.pop_back();
+    return;
+  }
   const XmlRooms rooms = exact ? XmlRooms{node->childCount, node->textCount, node->clearCount,
                                           node->attributeCount, orderCountOf(node)}
                                : frame.rooms;
@@ -652,10 +695,9 @@ bool Parser::endTagMatches(size_t word, const Frame& element) const noexcept {
   return isSpace(after) || after == u'/' || after == u'<' || after == u'>' || after == u'=';
 }
 
-// Stores the pending text run up to `end` as a text item of `node`, the
-// innermost open element.
-bool Parser::flushText(XmlNodeData* node, size_t end) {
-  if (pendingText_ == kNone) return true;
+// Stores the pending text run, from pendingText_ up to `end`, as a text
+// item of `node`, the innermost open element.
+bool Parser::storeText(XmlNodeData* node, size_t end) {
   size_t start = skipSpaces(text_, pendingText_, end, length_);
   if (start == end) {
     pendingText_ = kNone;
@@ -753,7 +795,7 @@ bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
 // The element `node` is closed. Walks out to the element whose content goes
 // on, closing the enclosing elements that a misnested end tag also closes.
 // False when the parse is over.
-bool Parser::closeElement(XmlNodeData*& node) {
+bool Parser::closeEnclosing(XmlNodeData*& node) {
   for (;;) {
     if (node == document_) return false;
     XmlNodeData* parent = node->parent;
@@ -780,7 +822,7 @@ void Parser::endOfText(XmlNodeData* node) {
 }
 
 void Parser::parse() {
-  frames_.push_back(Frame{document_, 0, 0, 0, 0, 0, 0, 0, 0, XmlRooms{}});
+  pushFrame(document_, 0);
   run();
   writeTerminators(true);
   // Elements still open (the text ended, or the parse stopped) keep the room
