@@ -403,10 +403,18 @@ class Parser {
   // Appends an attribute to `node`, the element whose start tag is read.
   void appendAttribute(XmlNodeData* node, char16_t* name, char16_t* value) {
     attributes_.push_back(XmlAttribute{name, value});
-    XmlRooms& rooms = frames_.back().rooms;
-    rooms.attributes = roomForOneMore(node->attributeCount, rooms.attributes, kArrayStep);
+    tagAttributeRoom_ = roomForOneMore(node->attributeCount, tagAttributeRoom_, kArrayStep);
     ++node->attributeCount;
   }
+  // The start tag read ends with ">": its element gets a frame for its
+  // content.
+  void frameTag();
+  // The start tag read ends its element: its attributes, the only entries
+  // it can have, move into its arrays.
+  void closeTag();
+  // Moves the attributes of `node` (its only entries), from `from` on their
+  // stack, into an array of their number.
+  void closeWithAttributes(XmlNodeData* node, size_t from);
   // Ends the start tag at its ">" (or "/>" when `empty`); false when the
   // parse is over.
   bool endStartTag(XmlNodeData*& node, bool empty);
@@ -425,6 +433,13 @@ class Parser {
   size_t position_ = 0;     // next character to read
   int32_t error_ = kXmlOk;
   size_t pendingEnd_ = kNone;  // an end tag's name still looking for its element
+  // The element whose start tag is read, if any, its name's length, where
+  // its attributes start on their stack and the room they grew to. Only a
+  // tag ending with ">" gives the element a frame.
+  XmlNodeData* tagNode_ = nullptr;
+  size_t tagNameLength_ = 0;
+  size_t tagAttributes_ = 0;
+  int32_t tagAttributeRoom_ = 0;
 
   std::vector<size_t> terminators_;  // ahead of the parse when noted, in order
   std::vector<Frame> frames_;
@@ -531,8 +546,24 @@ XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDecl
   rooms.children = roomForOneMore(node->childCount, rooms.children, kArrayStep);
   rooms.order = roomForOneMore(total, rooms.order, kOrderStep);
   ++node->childCount;
-  pushFrame(child, name.length);
+  tagNode_ = child;
+  tagNameLength_ = name.length;
+  tagAttributes_ = attributes_.size();
+  tagAttributeRoom_ = 0;
   return child;
+}
+
+void Parser::frameTag() {
+  pushFrame(tagNode_, tagNameLength_);
+  Frame& frame = frames_.back();
+  frame.attributes = tagAttributes_;
+  frame.rooms.attributes = tagAttributeRoom_;
+  tagNode_ = nullptr;
+}
+
+void Parser::closeTag() {
+  closeWithAttributes(tagNode_, tagAttributes_);
+  tagNode_ = nullptr;
 }
 
 bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,
@@ -570,20 +601,23 @@ __attribute__((always_inline)) inline void moveEntries(std::vector<T>& stack, si
   dropFrom(stack, from);
 }
 
+void Parser::closeWithAttributes(XmlNodeData* node, size_t from) {
+  const int32_t count = node->attributeCount;
+  if (count == 0) return;
+  XmlArrays* block = newArrays(*node->arena, XmlRooms{0, 0, 0, count, 0});
+  node->arrays = block;
+  const XmlAttribute* entries = attributes_.data() + from;
+  XmlAttribute* array = attributesIn(block);
+  for (int32_t i = 0; i < count; ++i) array[i] = entries[i];
+  dropFrom(attributes_, from);
+}
+
 void Parser::close(bool exact) {
   const Frame& frame = frames_.back();
   XmlNodeData* node = frame.node;
   if (exact && (node->childCount | node->textCount | node->clearCount) == 0) {
     // Most elements hold attributes only: one array to fill.
-    const int32_t count = node->attributeCount;
-    if (count > 0) {
-      XmlArrays* block = newArrays(*node->arena, XmlRooms{0, 0, 0, count, 0});
-      node->arrays = block;
-      const XmlAttribute* entries = attributes_.data() + frame.attributes;
-      XmlAttribute* array = attributesIn(block);
-      for (int32_t i = 0; i < count; ++i) array[i] = entries[i];
-      dropFrom(attributes_, frame.attributes);
-    }
+    closeWithAttributes(node, frame.attributes);
     frames_.pop_back();
     return;
   }
@@ -817,6 +851,7 @@ bool Parser::closeEnclosing(XmlNodeData*& node) {
 // left open counts as a (tolerated) error; an open top-level declaration is
 // the normal case.
 void Parser::endOfText(XmlNodeData* node) {
+  if (tagNode_ != nullptr) frameTag();
   if (!node->isDeclaration && node->parent != nullptr) error_ = kXmlMismatchedEnd;
   flushText(node, position_);
 }
@@ -824,6 +859,7 @@ void Parser::endOfText(XmlNodeData* node) {
 void Parser::parse() {
   pushFrame(document_, 0);
   run();
+  if (tagNode_ != nullptr) frameTag();  // the parse stopped inside a start tag
   writeTerminators(true);
   // Elements still open (the text ended, or the parse stopped) keep the room
   // their arrays grew to.
@@ -859,8 +895,11 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
 
 bool Parser::endStartTag(XmlNodeData*& node, bool empty) {
   pendingText_ = position_;
-  if (!empty) return true;
-  close(true);
+  if (!empty) {
+    frameTag();
+    return true;
+  }
+  closeTag();
   return closeElement(node);
 }
 
@@ -1006,8 +1045,10 @@ void Parser::run() {
           }
           if (nameLength != 0) holdAttribute(node, nameStart, nameLength, false, 0, 0);
           inTag = false;
-          if (empty) {
-            close(true);
+          if (!empty) {
+            frameTag();
+          } else {
+            closeTag();
             if (!closeElement(node)) return;
           }
         } else {
