@@ -92,17 +92,17 @@ __attribute__((noinline)) size_t findValueEnd(const char16_t* t, size_t from,
 #if defined(__SSE2__)
   for (; from + 8 <= length + 1; from += 8) {
     const __m128i units = load8(t + from);
-    const __m128i ends = _mm_or_si128(_mm_or_si128(equal16(units, quote), equal16(units, u'<')),
-                                      _mm_cmpeq_epi16(units, _mm_setzero_si128()));
-    const int endMask = _mm_movemask_epi8(ends);
-    const int ampMask = _mm_movemask_epi8(equal16(units, u'&'));
-    if ((endMask | ampMask) == 0) continue;
-    if (endMask == 0 ||
-        (ampMask != 0 && __builtin_ctz(unsigned(ampMask)) < __builtin_ctz(unsigned(endMask)))) {
-      entity = true;
-      return findEither(t, from, length, quote, u'<');
-    }
-    return from + firstHit(endMask);
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(equal16(units, quote), equal16(units, u'<')),
+        _mm_or_si128(_mm_cmpeq_epi16(units, _mm_setzero_si128()), equal16(units, u'&')));
+    const int mask = _mm_movemask_epi8(hits);
+    if (mask == 0) continue;
+    // Mostly the value's end; "&" is rare, and after it only the end is
+    // looked for.
+    const size_t at = from + firstHit(mask);
+    if (t[at] != u'&') return at;
+    entity = true;
+    return findEither(t, at + 1, length, quote, u'<');
   }
 #endif
   for (;; ++from) {
