@@ -48,6 +48,16 @@ constexpr uint64_t kWordEndBits =
     kSpaceBits | (1ull << '<') | (1ull << '>') | (1ull << '=') | (1ull << '/') | 1ull;
 constexpr bool mayEndWord(char16_t c) noexcept { return c < 64 && ((kWordEndBits >> c) & 1) != 0; }
 
+// The first unit at or after i that may end a word. Names are mostly
+// letters, which the first test passes.
+inline size_t wordEnd(const char16_t* t, size_t i) noexcept {
+  for (;; ++i) {
+    const char16_t c = t[i];
+    if (__builtin_expect(c >= 64, 1)) continue;
+    if (((kWordEndBits >> c) & 1) != 0) return i;
+  }
+}
+
 // A character that a word token starts with: no quote, no whitespace and
 // no delimiter, and no "!" or "?" (which after "<" open other tokens).
 constexpr bool startsPlainWord(char16_t c) noexcept {
@@ -360,8 +370,9 @@ class Parser {
   Token nextToken() noexcept;
   Token readWord(size_t start) noexcept;
   // The n units at `start` entity-decoded where they stand, as a string of
-  // the tree; null when a reference cannot be decoded.
-  char16_t* decodedString(size_t start, size_t n, size_t* length);
+  // the tree; null when a reference cannot be decoded. `plain`: they are
+  // known to hold no "&".
+  char16_t* decodedString(size_t start, size_t n, size_t* length, bool plain = false);
   // The n units at `start` as a string of the tree.
   __attribute__((always_inline)) char16_t* keep(size_t start, size_t n);
   // Ends a string of the tree at `at`: now when the parse has passed it,
@@ -433,6 +444,10 @@ class Parser {
   size_t position_ = 0;     // next character to read
   int32_t error_ = kXmlOk;
   size_t pendingEnd_ = kNone;  // an end tag's name still looking for its element
+  // Where content was last scanned for the next "<", and whether an "&"
+  // came before it.
+  size_t textScan_ = 0;
+  bool textEntity_ = false;
   // The element whose start tag is read, if any, its name's length, where
   // its attributes start on their stack and the room they grew to. Only a
   // tag ending with ">" gives the element a frame.
@@ -464,9 +479,9 @@ inline char16_t* Parser::keep(size_t start, size_t n) {
   return text_ + start;
 }
 
-char16_t* Parser::decodedString(size_t start, size_t n, size_t* length) {
+char16_t* Parser::decodedString(size_t start, size_t n, size_t* length, bool plain) {
   char16_t* p = text_ + start;
-  const size_t i = indexIn(p, n, u'&');
+  const size_t i = plain ? n : indexIn(p, n, u'&');
   if (i == n) {
     *length = n;
     return keep(start, n);
@@ -640,8 +655,8 @@ Token Parser::readWord(size_t start) noexcept {
   const char16_t* t = text_;
   size_t pos = start + 1;  // the first character was checked by the caller
   for (;; ++pos) {
+    pos = wordEnd(t, pos);
     const char16_t c = t[pos];
-    if (!mayEndWord(c)) continue;
     if (c == u'\0' || c == u'<' || c == u'>' || c == u'=' || (c == u'/' && t[pos + 1] == u'>')) {
       position_ = pos;
       break;
@@ -761,7 +776,7 @@ bool Parser::storeText(XmlNodeData* node, size_t end) {
   }
 
   size_t length = 0;
-  char16_t* out = decodedString(start, end - start, &length);
+  char16_t* out = decodedString(start, end - start, &length, start >= textScan_ && !textEntity_);
   if (out == nullptr) {
     error_ = kXmlBadEntity;
     return false;
@@ -874,8 +889,7 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   // A word starts here unless the character is a quote or a delimiter.
   const char16_t first = t[pos];
   if (mayEndWord(first) || first == u'"' || first == u'\'') return 0;
-  size_t equals = pos + 1;
-  while (!mayEndWord(t[equals])) ++equals;
+  const size_t equals = wordEnd(t, pos + 1);
   if (t[equals] != u'=') return 0;
   const char16_t quote = t[equals + 1];
   if (quote != u'"' && quote != u'\'') return 0;
@@ -931,24 +945,38 @@ void Parser::run() {
         at = skipSpaces(text_, at, length_, length_);
         pendingText_ = text_[at] == u'<' ? kNone : at;
       }
-      if (text_[at] != u'<') at = findEither(text_, at, length_, u'<', u'<');
+      // The scan for the next "<" notes whether a reference comes before it,
+      // so a text run found to have none is not scanned again.
+      textScan_ = at;
+      textEntity_ = false;
+      if (text_[at] != u'<') at = findValueEnd(text_, at, length_, u'<', textEntity_);
       position_ = at;
       // The usual shapes "<name" and "</name>" are read here directly, as
       // the tokens would read them; anything else takes the general path.
       const char16_t next = text_[at] == u'<' ? text_[at + 1] : u'\0';
       if (startsPlainWord(next) && next != u'P') {  // "<PRE>" opens a clear section
+        position_ = at + 1;                         // passed: the text before can end on the "<"
         if (!flushText(node, at)) return;
-        node = openChild(node, readWord(at + 1), false);
+        const Token name = readWord(at + 1);
+        // "<name>" and "<name/>" end here: read past the end first, so the
+        // name's terminator can be written over its ">" or "/" at once.
+        const char16_t c = text_[position_];
+        if (c == u'>' || (c == u'/' && text_[position_ + 1] == u'>')) {
+          position_ += c == u'>' ? 1 : 2;
+          node = openChild(node, name, false);
+          if (!endStartTag(node, c == u'/')) return;
+          continue;
+        }
+        node = openChild(node, name, false);
         inTag = true;
         state = TagState::kA0;
         continue;
       }
       if (next == u'/' && startsPlainWord(text_[at + 2])) {
-        size_t end = at + 3;
-        while (!mayEndWord(text_[end])) ++end;
+        const size_t end = wordEnd(text_, at + 3);
         if (text_[end] == u'>') {
-          if (!flushText(node, at)) return;
           position_ = end + 1;
+          if (!flushText(node, at)) return;
           if (!endTag(node, at + 2)) return;
           continue;
         }
