@@ -942,7 +942,8 @@ void Parser::run() {
       // and one of only whitespace is no run.
       size_t at = position_;
       if (pendingText_ == at) {
-        at = skipSpaces(text_, at, length_, length_);
+        // Tags often follow each other directly: no call for no spaces.
+        if (isSpace(text_[at])) at = skipSpaces(text_, at, length_, length_);
         pendingText_ = text_[at] == u'<' ? kNone : at;
       }
       // The scan for the next "<" notes whether a reference comes before it,
