@@ -903,15 +903,18 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   }
   // The usual case, as holdAttribute would keep it, without looking for
   // references again.
-  if (!inPlace_) {
+  char16_t* name;
+  if (inPlace_) {
+    terminate(equals);
+    terminate(close);
+    name = text_ + pos;
+  } else {
     // One copy of the whole `name="value"`, ended where the "=" and the
     // closing quote were.
-    char16_t* copy = arena_.copyString(t + pos, close - pos);
-    copy[equals - pos] = u'\0';
-    appendAttribute(node, copy, copy + (equals + 2 - pos));
-    return 1;
+    name = arena_.copyString(t + pos, close - pos);
+    name[equals - pos] = u'\0';
   }
-  appendAttribute(node, keep(pos, equals - pos), keep(equals + 2, close - equals - 2));
+  appendAttribute(node, name, name + (equals + 2 - pos));
   return 1;
 }
 
