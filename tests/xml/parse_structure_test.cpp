@@ -50,6 +50,14 @@ TEST(ParseStructure, TextRuns) {
       // Text beside the root element keeps the document node.
       {u"<a>t</a>tail", 0, "#doc(a(\"t\") \"tail\")"},
       {u"head<a/>", 0, "#doc(\"head\" a)"},
+      // References are decoded wherever a run starts or ends: right after
+      // a start tag, an empty element or an end tag, and before a tag.
+      {u"<a>&amp;x<b/>&lt;<c>y</c> &gt; </a>", 0, "a(\"&x\" b \"<\" c(\"y\") \">\")"},
+      {u"<a><b>1 &amp; 2</b>tail &#65;</a>", 0, "a(b(\"1 & 2\") \"tail A\")"},
+      // A run after a comment joins the text before it, references decoded.
+      {u"<a>x<!-- c -->&amp;y</a>", 0, "a(\"x&y\")"},
+      // A run holding a bad reference fails wherever it stands.
+      {u"<a><b/>x &bad; y</a>", kXmlBadEntity, "null"},
   };
   test::expectTrees(rows);
 }
