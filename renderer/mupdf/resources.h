@@ -76,9 +76,9 @@ std::string expandImports(std::string_view css, std::string_view path, const Rea
 // wholly outside the screen is skipped unread. Counting ends where the
 // decoder ends: at the trailer, or at a block it cannot read (it then
 // fails), and as soon as the count passes `limit`. An ICC profile whose
-// data runs past the end counts as UINT64_MAX: the decoder then reads on
-// from inside the profile, and such profiles in a row cost it quadratic
-// time.
+// data runs past the end counts as UINT64_MAX: a decoder built without ICC
+// support (Debian's) fails there, one with it reads on from inside the
+// profile, which costs it quadratic time over such profiles in a row.
 uint64_t gifDecodedPixels(std::string_view gif, uint64_t limit);
 
 }  // namespace pendrel_mupdf

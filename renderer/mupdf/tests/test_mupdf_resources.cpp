@@ -397,6 +397,7 @@ TEST(MupdfResources, GifFramesAreWeighed) {
       // not decoded first.
       {"cut before the trailer", kRedGif.substr(0, kRedGif.size() - 1), false, true},
       {"cut in the frame", kRedGif.substr(0, 100), false, true},
+      {"cut profile", gif(40, 40, kProfile + frame(0, 0, 9, 9, 0)), false, true},
       {"huge frame then cut", gif(1, 1, frame(0, 0, 28525, 28526, 1)).substr(0, 35), false, true},
   };
   for (const Case& c : cases) {
