@@ -279,15 +279,20 @@ bool imageDecodes(ZaveVevode* r, const std::string& path, std::string_view data)
   fz_var(image);
   fz_var(pixmap);
   fz_try(ctx) {
-    if (fz_recognize_image_format(ctx, magic) != FZ_IMAGE_UNKNOWN) {
+    const int format = fz_recognize_image_format(ctx, magic);
+    if (format != FZ_IMAGE_UNKNOWN) {
       buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(data.data()),
                                            data.size());
       image = fz_new_image_from_buffer(ctx, buf);
       // A picture whose header claims more pixels than any page can show
       // would cost gigabytes to decode (here and again when drawn): it is
-      // unusable, like a corrupt one.
+      // unusable, like a corrupt one. A GIF's frames are decoded each at
+      // its own size, whatever the picture's: their pixels count too.
       if (static_cast<int64_t>(image->w) * image->h > kMaxImagePixels)
         fz_throw(ctx, FZ_ERROR_GENERIC, "image too large");
+      if (format == FZ_IMAGE_GIF &&
+          pendrel_mupdf::gifDecodedPixels(data, kMaxImagePixels) > uint64_t(kMaxImagePixels))
+        fz_throw(ctx, FZ_ERROR_GENERIC, "GIF frames too large");
       // Decoded for a small target: formats that can (JPEG) decode at a
       // fraction of their size, so a large picture costs no large bitmap.
       fz_matrix small = fz_scale(128, 128);
