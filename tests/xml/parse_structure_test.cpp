@@ -78,6 +78,10 @@ TEST(ParseStructure, EndTags) {
       {u"<a><b>text", 1, "a(b(\"text\"))"},
       {u"<a", 1, "a"},
       {u"<a x=\"1\"", 1, "a{x=1}"},
+      {u"<r><a/><b x=\"1\"", 1, "r(a b{x=1})"},
+      {u"<r><a x=\"1\"/><b x=\"2\">", 1, "r(a{x=1} b{x=2})"},
+      // A last name without a value is not yet an attribute.
+      {u"<r><a x=\"1\" y", 1, "r(a{x=1})"},
       // A stray end tag in the document node's own content ends the parse.
       {u"<a/></x>more<b/>", 1, "a"},
       // "<" not followed by markup starts an element all the same.
