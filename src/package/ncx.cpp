@@ -24,6 +24,9 @@ void appendLabel(std::vector<LabelRecord>& labels, const CXmlNode& element) {
   labels.emplace_back().text.third = textChildOf(element);
 }
 
+// A string of the tree as a point keeps it: never null.
+const char16_t* orEmpty(const char16_t* value) { return value ? value : u""; }
+
 // The value of the element's first attribute named `name` (given in lower
 // case, compared without regard to the letter case of A-Z), or null when there
 // is none or it has no value: what CXmlNode::attribute answers.
@@ -68,9 +71,7 @@ void appendPoint(NcxRecord& ncx, XmlElement element, std::vector<XmlElement>& ch
       playOrder = a.value, havePlayOrder = true;
     }
   }
-  RecordPool& pool = ncx.pool;
-  NavigationPoint point{
-      pool.copy(id), pool.copy(className), pool.copy(playOrder), u"", nullptr, 0, 0};
+  NavigationPoint point{orEmpty(id), orEmpty(className), orEmpty(playOrder), u"", nullptr, 0, 0};
   // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
   // with everything below it. The last content child's src wins.
   constexpr int32_t kNoted = 4;  // labels noted on the way
@@ -89,16 +90,16 @@ void appendPoint(NcxRecord& ncx, XmlElement element, std::vector<XmlElement>& ch
       content = child;
     }
   }
-  if (!content.isNull()) point.contentSrc = pool.copy(attributeOf(content, u"src"));
+  if (!content.isNull()) point.contentSrc = orEmpty(attributeOf(content, u"src"));
   if (point.labelCount > 0) {
-    const char16_t** labels = pool.pointers(size_t(point.labelCount));
+    const char16_t** labels = ncx.pool.pointers(size_t(point.labelCount));
     point.labels = labels;
     if (point.labelCount <= kNoted) {
-      for (int32_t k = 0; k < point.labelCount; ++k) labels[k] = pool.copy(labelTextOf(labelAt[k]));
+      for (int32_t k = 0; k < point.labelCount; ++k) labels[k] = orEmpty(labelTextOf(labelAt[k]));
     } else {
       for (int32_t i = 0; i < count; ++i) {
         const XmlElement child = element.childAt(i);
-        if (isExactly(child.name(), u"navLabel")) *labels++ = pool.copy(labelTextOf(child));
+        if (isExactly(child.name(), u"navLabel")) *labels++ = orEmpty(labelTextOf(child));
       }
     }
   }
@@ -199,12 +200,13 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
 
 void parseNcx(xml::XmlText text, PackageRecord& record) {
   NcxRecord& ncx = record.ncx;
-  const CXmlNode root = CXmlNode::parseDocument(std::move(text), u"ncx");
+  CXmlNode root = CXmlNode::parseDocument(std::move(text), u"ncx");
   readHead(ncx, root);
   ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"sv))};
   readAuthors(ncx, root);
   readNavMap(ncx, root);
   ncx.navPointCount = static_cast<int32_t>(ncx.points.size());
+  ncx.trees.push_back(std::move(root));
 }
 
 }  // namespace epub::package

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "xml/xml_node.h"
+
 namespace epub::package {
 
 // Metadata fields in their fixed order; the host's record addresses them by
@@ -156,7 +158,8 @@ class PagedArray {
 };
 
 // One navPoint element. Its strings are never null (a missing attribute is
-// ""); they and the array of label texts live in the NCX record's pool.
+// ""); they lie in the NCX record's tree, the array of label texts in its
+// pool.
 struct NavigationPoint {
   const char16_t* id;
   const char16_t* className;
@@ -179,6 +182,10 @@ struct NcxRecord {
   // the navigation map's top level start at 0.
   PagedArray<NavigationPoint, 512> points;
   RecordPool pool;
+  // The parsed NCX, kept for the points' strings, which point into it:
+  // nothing is copied out of the tree, and the tree goes with the record
+  // rather than during the open. (A record read twice keeps both trees.)
+  std::vector<xml::CXmlNode> trees;
   int32_t navPointCount = 0;
 
   // The point after `index` and all its descendants: its next sibling, or
