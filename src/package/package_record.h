@@ -214,6 +214,10 @@ struct PackageRecord {
   std::unordered_map<std::u16string, ManifestItem> manifest;
   std::u16string toc;
   std::vector<SpineEntry> spine;
+  // The manifest item of each spine entry that has one, in spine order: what
+  // findManifestItem gives for each idref, looked up once, while the
+  // manifest is fresh in the cache, by parsePackageDocument.
+  std::vector<const ManifestItem*> spineItems;
   std::vector<GuideReference> guide;
 
   std::u16string ncxItemId;
