@@ -142,6 +142,12 @@ void appendPointTree(NcxRecord& ncx, XmlElement topElement, PointWalk& walk) {
       continue;
     }
     const XmlElement child = childPoints[frame.next++];
+    // The next siblings are fetched ahead, one step apart: read right after
+    // a parse of a large NCX, the tree is out of the cache, and each point
+    // would otherwise wait for its record's block, then for its children's
+    // records, one after the other.
+    if (frame.next < frame.end) childPoints[frame.next].prefetchChildren();
+    if (frame.next + 1 < frame.end) childPoints[frame.next + 1].prefetchArrays();
     const size_t first = childPoints.size();
     appendPoint(ncx, child, childPoints);  // may move `childPoints`, not `frame`
     // A point without navPoint children is complete: its descendant count
