@@ -96,10 +96,11 @@ struct LabelRecord {
   SpareTriple more;
 };
 
-// The NCX record's storage below holds no block of 64 KiB or more: freeing
-// such a block makes the C library give memory at the heap's top back to the
-// system, and the next publication opened would fault its pages in again one
-// by one, which costs more than reading it.
+// The NCX record's own storage below (its parsed tree aside, whose memory the
+// XML reader manages) holds no block of 64 KiB or more: freeing such a block
+// makes the C library give memory at the heap's top back to the system, and
+// the next publication opened would fault its pages in again one by one,
+// which costs more than reading it.
 
 // Owned copies of short strings and small arrays, packed into blocks of
 // 32 KiB: a navigation point's strings cost no allocation of their own.
