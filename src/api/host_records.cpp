@@ -82,13 +82,8 @@ const EpubReaderSpineList* spineList(EpubReader& reader) {
   const Session& s = reader.session;
   if (!s.isOpen()) return nullptr;
   if (reader.spine) return reader.spine;
-  std::vector<const package::ManifestItem*> found;
-  found.reserve(s.package->spine.size());
-  for (const package::SpineEntry& entry : s.package->spine) {
-    if (const package::ManifestItem* item = s.package->findManifestItem(entry.idref)) {
-      found.push_back(item);
-    }
-  }
+  // The spine entries found in the manifest, as the package reader found them.
+  const std::vector<const package::ManifestItem*>& found = s.package->spineItems;
   EpubReaderSpineNode* nodes = nullptr;
   EpubReaderSpineItem* items = nullptr;
   auto* list = newListBlock<EpubReaderSpineList, EpubReaderSpineNode, EpubReaderSpineItem>(

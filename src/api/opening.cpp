@@ -95,11 +95,10 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
   const std::u16string& base = s.location.opfDirectory;
 
   // 3. The Content table: one item per spine entry found in the manifest.
-  s.contents.reserve(pkg.spine.size());
-  for (const package::SpineEntry& entry : pkg.spine) {
-    if (const package::ManifestItem* item = pkg.findManifestItem(entry.idref)) {
-      s.addContent(package::resolvePath(base, item->href), item->href.c_str());
-    }
+  s.contents.reserve(pkg.spineItems.size());
+  s.firstByPath.reserve(pkg.spineItems.size());
+  for (const package::ManifestItem* item : pkg.spineItems) {
+    s.addContent(package::resolvePath(base, item->href), item->href.c_str());
   }
 
   // 4. The NCX; nothing in it, nor its absence, changes the outcome.

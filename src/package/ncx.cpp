@@ -4,6 +4,7 @@
 
 #include "package/readers.h"
 #include "package/xml_values.h"
+#include "xml/xml_element.h"
 
 namespace epub::package {
 
@@ -11,6 +12,7 @@ using namespace std::string_view_literals;
 namespace {
 
 using xml::CXmlNode;
+using xml::XmlElement;
 
 // The first text of the element's first "text" child, or empty.
 std::u16string textChildOf(const CXmlNode& element) {
@@ -22,11 +24,14 @@ void appendLabel(std::vector<LabelRecord>& labels, const CXmlNode& element) {
   labels.emplace_back().text.third = textChildOf(element);
 }
 
+// A string of the tree as a point keeps it: never null.
+const char16_t* orEmpty(const char16_t* value) { return value ? value : u""; }
+
 // The value of the element's first attribute named `name` (given in lower
 // case, compared without regard to the letter case of A-Z), or null when there
 // is none or it has no value: what CXmlNode::attribute answers.
 template <size_t N>
-const char16_t* attributeOf(const CXmlNode& element, const char16_t (&name)[N]) {
+const char16_t* attributeOf(XmlElement element, const char16_t (&name)[N]) {
   const int32_t count = element.attributeCount();
   for (int32_t i = 0; i < count; ++i) {
     const xml::XmlAttributeView a = element.attributeAt(i);
@@ -35,22 +40,21 @@ const char16_t* attributeOf(const CXmlNode& element, const char16_t (&name)[N]) 
   return nullptr;
 }
 
-// The first text of the first child named "text" (any letter case) of the
-// element at `position` among `parent`'s children: what
-// childAt(position).findChild("text").firstText() answers.
-const char16_t* labelTextAt(const CXmlNode& parent, int32_t position) {
-  const CXmlNode label = parent.childAt(position);
+// The first text of the label's first child named "text" (any letter case):
+// what findChild("text").firstText() answers.
+const char16_t* labelTextOf(XmlElement label) {
   const int32_t count = label.childCount();
   for (int32_t i = 0; i < count; ++i) {
-    if (isFolded(label.childNameAt(i), u"text")) return label.childAt(i).firstText();
+    const XmlElement child = label.childAt(i);
+    if (isFolded(child.name(), u"text")) return child.firstText();
   }
   return nullptr;
 }
 
 // Appends the point of a navPoint element: its attributes, and the labels
-// and content src of its children. The positions of its navPoint children,
-// whose points follow later, go to the end of `childPoints`.
-void appendPoint(NcxRecord& ncx, const CXmlNode& element, std::vector<int32_t>& childPoints) {
+// and content src of its children. Its navPoint children, whose points
+// follow later, go to the end of `childPoints`.
+void appendPoint(NcxRecord& ncx, XmlElement element, std::vector<XmlElement>& childPoints) {
   // The first attribute of each name counts, even one without a value.
   const char16_t* id = nullptr;
   const char16_t* className = nullptr;
@@ -67,39 +71,35 @@ void appendPoint(NcxRecord& ncx, const CXmlNode& element, std::vector<int32_t>& 
       playOrder = a.value, havePlayOrder = true;
     }
   }
-  RecordPool& pool = ncx.pool;
-  NavigationPoint point{
-      pool.copy(id), pool.copy(className), pool.copy(playOrder), u"", nullptr, 0, 0};
+  NavigationPoint point{orEmpty(id), orEmpty(className), orEmpty(playOrder), u"", nullptr, 0, 0};
   // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
   // with everything below it. The last content child's src wins.
-  constexpr int32_t kNoted = 4;  // label positions noted on the way
-  int32_t labelAt[kNoted];
+  constexpr int32_t kNoted = 4;  // labels noted on the way
+  XmlElement labelAt[kNoted];
+  XmlElement content;
   const int32_t count = element.childCount();
-  int32_t content = -1;
   for (int32_t i = 0; i < count; ++i) {
-    const char16_t* name = element.childNameAt(i);
+    const XmlElement child = element.childAt(i);
+    const char16_t* name = child.name();
     if (isExactly(name, u"navPoint")) {
-      childPoints.push_back(i);
+      childPoints.push_back(child);
     } else if (isExactly(name, u"navLabel")) {
-      if (point.labelCount < kNoted) labelAt[point.labelCount] = i;
+      if (point.labelCount < kNoted) labelAt[point.labelCount] = child;
       ++point.labelCount;
     } else if (isExactly(name, u"content")) {
-      content = i;
+      content = child;
     }
   }
-  if (content >= 0) point.contentSrc = pool.copy(attributeOf(element.childAt(content), u"src"));
+  if (!content.isNull()) point.contentSrc = orEmpty(attributeOf(content, u"src"));
   if (point.labelCount > 0) {
-    const char16_t** labels = pool.pointers(size_t(point.labelCount));
+    const char16_t** labels = ncx.pool.pointers(size_t(point.labelCount));
     point.labels = labels;
     if (point.labelCount <= kNoted) {
-      for (int32_t k = 0; k < point.labelCount; ++k) {
-        labels[k] = pool.copy(labelTextAt(element, labelAt[k]));
-      }
+      for (int32_t k = 0; k < point.labelCount; ++k) labels[k] = orEmpty(labelTextOf(labelAt[k]));
     } else {
       for (int32_t i = 0; i < count; ++i) {
-        if (isExactly(element.childNameAt(i), u"navLabel")) {
-          *labels++ = pool.copy(labelTextAt(element, i));
-        }
+        const XmlElement child = element.childAt(i);
+        if (isExactly(child.name(), u"navLabel")) *labels++ = orEmpty(labelTextOf(child));
       }
     }
   }
@@ -108,29 +108,29 @@ void appendPoint(NcxRecord& ncx, const CXmlNode& element, std::vector<int32_t>& 
 
 // The navPoint children still to visit of every open point, while a tree of
 // points is appended: those of a point lie in `childPoints` from its frame's
-// `first` on. Kept across the top-level points of one navigation map.
+// `next` to `end`. Kept across the top-level points of one navigation map.
 struct PointWalk {
   struct Frame {
-    CXmlNode element;
     size_t point;
     size_t first;
     size_t next;
     size_t end;
   };
-  std::vector<int32_t> childPoints;
+  std::vector<XmlElement> childPoints;
   std::vector<Frame> stack;
 };
 
 // Appends the point of a top-level navPoint element and, depth-first in
 // document order, every point below it. The walk keeps its own stack rather
 // than recursing, so an NCX nested a hundred thousand levels deep cannot
-// exhaust the call stack.
-void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement, PointWalk& walk) {
-  std::vector<int32_t>& childPoints = walk.childPoints;
+// exhaust the call stack. The elements are read through views: the caller's
+// handle on the tree keeps them alive.
+void appendPointTree(NcxRecord& ncx, XmlElement topElement, PointWalk& walk) {
+  std::vector<XmlElement>& childPoints = walk.childPoints;
   std::vector<PointWalk::Frame>& stack = walk.stack;
   childPoints.clear();
   appendPoint(ncx, topElement, childPoints);
-  stack.push_back(PointWalk::Frame{topElement, ncx.points.size() - 1, 0, 0, childPoints.size()});
+  stack.push_back(PointWalk::Frame{ncx.points.size() - 1, 0, 0, childPoints.size()});
   while (!stack.empty()) {
     PointWalk::Frame& frame = stack.back();
     if (frame.next == frame.end) {
@@ -141,15 +141,20 @@ void appendPointTree(NcxRecord& ncx, const CXmlNode& topElement, PointWalk& walk
       stack.pop_back();
       continue;
     }
-    CXmlNode child = frame.element.childAt(childPoints[frame.next++]);
+    const XmlElement child = childPoints[frame.next++];
+    // The next siblings are fetched ahead, one step apart: read right after
+    // a parse of a large NCX, the tree is out of the cache, and each point
+    // would otherwise wait for its record's block, then for its children's
+    // records, one after the other.
+    if (frame.next < frame.end) childPoints[frame.next].prefetchChildren();
+    if (frame.next + 1 < frame.end) childPoints[frame.next + 1].prefetchArrays();
     const size_t first = childPoints.size();
-    appendPoint(ncx, child, childPoints);
+    appendPoint(ncx, child, childPoints);  // may move `childPoints`, not `frame`
     // A point without navPoint children is complete: its descendant count
     // stays 0 and it needs no frame.
     if (childPoints.size() == first) continue;
     stack.push_back(  // invalidates `frame`
-        PointWalk::Frame{std::move(child), ncx.points.size() - 1, first, first,
-                         childPoints.size()});
+        PointWalk::Frame{ncx.points.size() - 1, first, first, childPoints.size()});
   }
 }
 
@@ -181,15 +186,17 @@ void readAuthors(NcxRecord& ncx, const CXmlNode& root) {
 
 void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
   const CXmlNode navMap = root.findChild(u"navMap"sv);
-  const int32_t count = navMap.childCount();
+  const XmlElement map(navMap);
+  const int32_t count = map.childCount();
   PointWalk walk;
   for (int32_t i = 0; i < count; ++i) {
-    const CXmlNode child = navMap.childAt(i);
-    if (hasExactName(child, u"navLabel"sv)) {
-      appendLabel(ncx.navMapLabels, child);
-    } else if (hasExactName(child, u"navInfo"sv)) {
-      appendLabel(ncx.navInfos, child);
-    } else if (hasExactName(child, u"navPoint"sv)) {
+    const XmlElement child = map.childAt(i);
+    const char16_t* name = child.name();
+    if (isExactly(name, u"navLabel")) {
+      appendLabel(ncx.navMapLabels, navMap.childAt(i));
+    } else if (isExactly(name, u"navInfo")) {
+      appendLabel(ncx.navInfos, navMap.childAt(i));
+    } else if (isExactly(name, u"navPoint")) {
       appendPointTree(ncx, child, walk);
     }
   }
@@ -199,12 +206,13 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
 
 void parseNcx(xml::XmlText text, PackageRecord& record) {
   NcxRecord& ncx = record.ncx;
-  const CXmlNode root = CXmlNode::parseDocument(std::move(text), u"ncx");
+  CXmlNode root = CXmlNode::parseDocument(std::move(text), u"ncx");
   readHead(ncx, root);
   ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"sv))};
   readAuthors(ncx, root);
   readNavMap(ncx, root);
   ncx.navPointCount = static_cast<int32_t>(ncx.points.size());
+  ncx.trees.push_back(std::move(root));
 }
 
 }  // namespace epub::package

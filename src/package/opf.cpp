@@ -142,6 +142,15 @@ void readSpine(PackageRecord& record, const CXmlNode& package) {
   }
 }
 
+void findSpineItems(PackageRecord& record) {
+  record.spineItems.reserve(record.spine.size());
+  for (const SpineEntry& entry : record.spine) {
+    if (const ManifestItem* item = record.findManifestItem(entry.idref)) {
+      record.spineItems.push_back(item);
+    }
+  }
+}
+
 void readGuide(PackageRecord& record, const CXmlNode& package) {
   const CXmlNode guide = package.findChild(u"guide"sv);
   const int32_t count = guide.childCount();
@@ -172,6 +181,7 @@ void parsePackageDocument(xml::XmlText text, PackageRecord& record) {
   readMetadata(record, package);
   readManifest(record, package);
   readSpine(record, package);
+  findSpineItems(record);
   readGuide(record, package);
 }
 

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "xml/xml_node.h"
+
 namespace epub::package {
 
 // Metadata fields in their fixed order; the host's record addresses them by
@@ -94,10 +96,11 @@ struct LabelRecord {
   SpareTriple more;
 };
 
-// The NCX record's storage below holds no block of 64 KiB or more: freeing
-// such a block makes the C library give memory at the heap's top back to the
-// system, and the next publication opened would fault its pages in again one
-// by one, which costs more than reading it.
+// The NCX record's own storage below (its parsed tree aside, whose memory the
+// XML reader manages) holds no block of 64 KiB or more: freeing such a block
+// makes the C library give memory at the heap's top back to the system, and
+// the next publication opened would fault its pages in again one by one,
+// which costs more than reading it.
 
 // Owned copies of short strings and small arrays, packed into blocks of
 // 32 KiB: a navigation point's strings cost no allocation of their own.
@@ -156,7 +159,8 @@ class PagedArray {
 };
 
 // One navPoint element. Its strings are never null (a missing attribute is
-// ""); they and the array of label texts live in the NCX record's pool.
+// ""); they lie in the NCX record's tree, the array of label texts in its
+// pool.
 struct NavigationPoint {
   const char16_t* id;
   const char16_t* className;
@@ -179,6 +183,10 @@ struct NcxRecord {
   // the navigation map's top level start at 0.
   PagedArray<NavigationPoint, 512> points;
   RecordPool pool;
+  // The parsed NCX, kept for the points' strings, which point into it:
+  // nothing is copied out of the tree, and the tree goes with the record
+  // rather than during the open. (A record read twice keeps both trees.)
+  std::vector<xml::CXmlNode> trees;
   int32_t navPointCount = 0;
 
   // The point after `index` and all its descendants: its next sibling, or
@@ -207,6 +215,10 @@ struct PackageRecord {
   std::unordered_map<std::u16string, ManifestItem> manifest;
   std::u16string toc;
   std::vector<SpineEntry> spine;
+  // The manifest item of each spine entry that has one, in spine order: what
+  // findManifestItem gives for each idref, looked up once, while the
+  // manifest is fresh in the cache, by parsePackageDocument.
+  std::vector<const ManifestItem*> spineItems;
   std::vector<GuideReference> guide;
 
   std::u16string ncxItemId;

@@ -87,14 +87,15 @@ void ReleaseText::operator()(char16_t* text) const noexcept {
   ::operator delete(header);
 }
 
-TextBuffer zeroedText(size_t units) {
+namespace {
+TextBuffer allocateText(size_t units, bool zeroed) {
   if (units > (SIZE_MAX - kHeaderBytes) / sizeof(char16_t)) throw std::bad_alloc();
   const size_t bytes = kHeaderBytes + units * sizeof(char16_t);
 #if defined(__linux__) && !defined(EPUB_ADDRESS_SANITIZED)
   if (bytes > kMappedFromBytes) {
     if (TextHeader* kept = keptMapping().take(bytes)) {
       char16_t* text = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(kept) + kHeaderBytes);
-      std::memset(text, 0, units * sizeof(char16_t));
+      if (zeroed) std::memset(text, 0, units * sizeof(char16_t));
       return TextBuffer(text);
     }
     // Fresh anonymous pages read as zero: no fill needed.
@@ -110,9 +111,19 @@ TextBuffer zeroedText(size_t units) {
   auto* header = static_cast<TextHeader*>(::operator new(bytes));
   *header = TextHeader{bytes, 0};
   char16_t* text = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(header) + kHeaderBytes);
-  std::memset(text, 0, units * sizeof(char16_t));
+  if (zeroed) std::memset(text, 0, units * sizeof(char16_t));
   return TextBuffer(text);
 }
+}  // namespace
+
+TextBuffer zeroedText(size_t units) { return allocateText(units, true); }
+
+TextBuffer uninitialisedText(size_t units) { return allocateText(units, false); }
+
+// The encoding library writes every unit it announced (see toUCS2LE), so
+// its texts need no zero fill first.
+template <>
+inline constexpr bool kConverterFillsText<KWT::CVorozoVorevare> = true;
 
 void decodePackageText(PackageText& text, const uint8_t* bytes, uint32_t length) {
   decodePackageTextWith<KWT::CVorozoVorevare>(text, bytes, length);

@@ -8,7 +8,7 @@
 
 namespace epub::package {
 
-// Releases a text buffer from zeroedText.
+// Releases a text buffer from zeroedText or uninitialisedText.
 struct ReleaseText {
   void operator()(char16_t* text) const noexcept;
 };
@@ -22,6 +22,8 @@ using TextBuffer = std::unique_ptr<char16_t[], ReleaseText>;
 // every time in any case, and the decoder would then fault them in one page
 // at a time, which costs more than reading the text.
 TextBuffer zeroedText(size_t units);
+// The same, its units left as they are: for a text its writer fills whole.
+TextBuffer uninitialisedText(size_t units);
 
 struct PackageText {
   bool hasText = false;

@@ -19,7 +19,8 @@ bool parseContainer(xml::XmlText text, PackageLocation& location);
 void addManifestItem(PackageRecord& record, std::u16string_view id, std::u16string_view href,
                      std::u16string_view mediaType);
 
-// Fills metadata, manifest, spine, guide and the NCX item. Never fails.
+// Fills metadata, manifest, spine (with its manifest items), guide and the
+// NCX item. Never fails.
 void parsePackageDocument(xml::XmlText text, PackageRecord& record);
 
 // Fills record.ncx. Writes "head count == 0" to standard output when the NCX

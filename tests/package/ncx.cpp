@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "package/package_text.h"
 #include "package/readers.h"
 
 namespace epub::package {
@@ -314,6 +315,46 @@ TEST(Ncx, ManyLabelsInOrder) {
     std::vector<std::u16string> read;
     for (const char16_t* l : n.labelsOf(n.points[0])) read.emplace_back(l);
     EXPECT_EQ(read, expected);
+  }
+}
+
+// The points' strings belong to the record: they stay whole after the text
+// they were read from is gone, whether it was lent or handed over, and after
+// a second NCX is read into the same record.
+TEST(Ncx, PointStringsOutliveTheirText) {
+  auto map = [](const std::u16string& id) {
+    return ncx(kHead + u"<navMap><navPoint id=\"" + id + u"\" playOrder=\"7\"><navLabel><text>L" +
+               id + u"</text></navLabel><content src=\"s" + id + u"\"/></navPoint></navMap>");
+  };
+  PackageRecord record;
+  testing::internal::CaptureStdout();
+  {
+    // Lent: overwritten and freed once read.
+    std::u16string lent = map(u"a");
+    parseNcx(lent.c_str(), record);
+    lent.assign(lent.size(), u'X');
+  }
+  {
+    // Handed over, as the open step does.
+    const std::u16string text = map(u"b");
+    TextBuffer buffer = zeroedText(text.size() + 1);
+    text.copy(buffer.get(), text.size());
+    parseNcx(xml::XmlText(std::move(buffer), text.size()), record);
+  }
+  testing::internal::GetCapturedStdout();
+  const NcxRecord& n = record.ncx;
+  ASSERT_EQ(n.points.size(), 2u);
+  const char* ids[] = {"a", "b"};
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(ids[i]);
+    const std::u16string id(1, char16_t(ids[i][0]));
+    const NavigationPoint& p = n.points[i];
+    EXPECT_EQ(std::u16string_view(p.id), id);
+    EXPECT_EQ(std::u16string_view(p.playOrder), u"7");
+    EXPECT_EQ(std::u16string_view(p.className), u"");
+    EXPECT_EQ(std::u16string_view(p.contentSrc), u"s" + id);
+    ASSERT_EQ(p.labelCount, 1);
+    EXPECT_EQ(std::u16string_view(n.labelsOf(p)[0]), u"L" + id);
   }
 }
 
