@@ -102,16 +102,14 @@ struct LabelRecord {
 // the next publication opened would fault its pages in again one by one,
 // which costs more than reading it.
 
-// Owned copies of short strings and small arrays, packed into blocks of
-// 32 KiB: a navigation point's strings cost no allocation of their own.
+// Small arrays packed into blocks of 32 KiB: a navigation point's label
+// list costs no allocation of its own.
 class RecordPool {
  public:
   RecordPool() = default;
   RecordPool(RecordPool&&) noexcept = default;
   RecordPool& operator=(RecordPool&&) noexcept = default;
 
-  // A NUL-terminated copy that lives as long as the pool; null gives "".
-  const char16_t* copy(const char16_t* text);
   // Room for `count` pointers, uninitialised.
   const char16_t** pointers(size_t count);
 
@@ -127,8 +125,6 @@ class RecordPool {
     return out;
   }
   void* allocateInNewBlock(size_t bytes);
-  // copy() by length, allocation and memcpy.
-  const char16_t* copyWhole(const char16_t* text);
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* cursor_ = nullptr;
