@@ -621,10 +621,7 @@ void Parser::closeWithAttributes(XmlNodeData* node, size_t from) {
   if (count == 0) return;
   XmlArrays* block = newArrays(*node->arena, XmlRooms{0, 0, 0, count, 0});
   node->arrays = block;
-  const XmlAttribute* entries = attributes_.data() + from;
-  XmlAttribute* array = attributesIn(block);
-  for (int32_t i = 0; i < count; ++i) array[i] = entries[i];
-  dropFrom(attributes_, from);
+  moveEntries(attributes_, from, attributesIn(block), count);
 }
 
 void Parser::close(bool exact) {
