@@ -27,19 +27,6 @@ void appendLabel(std::vector<LabelRecord>& labels, const CXmlNode& element) {
 // A string of the tree as a point keeps it: never null.
 const char16_t* orEmpty(const char16_t* value) { return value ? value : u""; }
 
-// The value of the element's first attribute named `name` (given in lower
-// case, compared without regard to the letter case of A-Z), or null when there
-// is none or it has no value: what CXmlNode::attribute answers.
-template <size_t N>
-const char16_t* attributeOf(XmlElement element, const char16_t (&name)[N]) {
-  const int32_t count = element.attributeCount();
-  for (int32_t i = 0; i < count; ++i) {
-    const xml::XmlAttributeView a = element.attributeAt(i);
-    if (isFolded(a.name, name)) return a.value;
-  }
-  return nullptr;
-}
-
 // The first text of the label's first child named "text" (any letter case):
 // what findChild("text").firstText() answers.
 const char16_t* labelTextOf(XmlElement label) {
@@ -56,22 +43,10 @@ const char16_t* labelTextOf(XmlElement label) {
 // follow later, go to the end of `childPoints`.
 void appendPoint(NcxRecord& ncx, XmlElement element, std::vector<XmlElement>& childPoints) {
   // The first attribute of each name counts, even one without a value.
-  const char16_t* id = nullptr;
-  const char16_t* className = nullptr;
-  const char16_t* playOrder = nullptr;
-  bool haveId = false, haveClass = false, havePlayOrder = false;
-  const int32_t attributeCount = element.attributeCount();
-  for (int32_t i = 0; i < attributeCount; ++i) {
-    const xml::XmlAttributeView a = element.attributeAt(i);
-    if (!haveId && isFolded(a.name, u"id")) {
-      id = a.value, haveId = true;
-    } else if (!haveClass && isFolded(a.name, u"class")) {
-      className = a.value, haveClass = true;
-    } else if (!havePlayOrder && isFolded(a.name, u"playorder")) {
-      playOrder = a.value, havePlayOrder = true;
-    }
-  }
-  NavigationPoint point{orEmpty(id), orEmpty(className), orEmpty(playOrder), u"", nullptr, 0, 0};
+  const char16_t* values[3];
+  attributesOf(element, values, u"id", u"class", u"playorder");
+  NavigationPoint point{
+      orEmpty(values[0]), orEmpty(values[1]), orEmpty(values[2]), u"", nullptr, 0, 0};
   // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
   // with everything below it. The last content child's src wins.
   constexpr int32_t kNoted = 4;  // labels noted on the way
@@ -90,7 +65,11 @@ void appendPoint(NcxRecord& ncx, XmlElement element, std::vector<XmlElement>& ch
       content = child;
     }
   }
-  if (!content.isNull()) point.contentSrc = orEmpty(attributeOf(content, u"src"));
+  if (!content.isNull()) {
+    const char16_t* src;
+    attributesOf(content, &src, u"src");
+    point.contentSrc = orEmpty(src);
+  }
   if (point.labelCount > 0) {
     const char16_t** labels = ncx.pool.pointers(size_t(point.labelCount));
     point.labels = labels;

@@ -83,26 +83,6 @@ void readMetadata(PackageRecord& record, const CXmlNode& package) {
   for (int32_t i = 0; i < count; ++i) readMetadataElement(record, metadata.childAt(i));
 }
 
-// The values of the first attributes named like `names` (literals in lower
-// case, compared without regard to the letter case of A-Z), in one pass:
-// what attribute() answers for each, null when absent or without value.
-template <size_t... N>
-void attributesOf(const CXmlNode& element, const char16_t** values,
-                  const char16_t (&... names)[N]) {
-  bool found[sizeof...(N)] = {};
-  for (size_t k = 0; k < sizeof...(N); ++k) values[k] = nullptr;
-  const int32_t count = element.attributeCount();
-  for (int32_t i = 0; i < count; ++i) {
-    const xml::XmlAttributeView a = element.attributeAt(i);
-    size_t k = 0;
-    auto take = [&](const auto& name) {
-      if (!found[k] && isFolded(a.name, name)) values[k] = a.value, found[k] = true;
-      ++k;
-    };
-    (take(names), ...);
-  }
-}
-
 void readManifest(PackageRecord& record, const CXmlNode& package) {
   const CXmlNode manifest = package.findChild(u"manifest"sv);
   const int32_t count = manifest.childCount();

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "xml/xml_node.h"
@@ -59,6 +61,32 @@ inline bool isFolded(const char16_t* actual, const char16_t (&lower)[N]) {
   };
   return [&]<size_t... I>(std::index_sequence<I...>) { return (same(actual[I], lower[I]) && ...); }
   (std::make_index_sequence<N>{});
+}
+
+// The values of an element's first attributes named like `names` (literals
+// in lower case, compared as isFolded compares), in one pass: what
+// attribute() answers for each, null when absent or written without a value.
+// `Element` is a CXmlNode or an XmlElement view.
+template <class Element, size_t... N>
+__attribute__((always_inline)) inline void attributesOf(const Element& element,
+                                                        const char16_t** values,
+                                                        const char16_t (&... names)[N]) {
+  constexpr size_t kNames = sizeof...(N);
+  const auto wanted = std::tie(names...);
+  bool found[kNames] = {};
+  for (size_t k = 0; k < kNames; ++k) values[k] = nullptr;
+  const int32_t count = element.attributeCount();
+  for (int32_t i = 0; i < count; ++i) {
+    const xml::XmlAttributeView a = element.attributeAt(i);
+    // Each name found is not looked for again, and an attribute matches
+    // one name at most: the others are not tried on it.
+    [&]<size_t... K>(std::index_sequence<K...>) {
+      ((!found[K] && isFolded(a.name, std::get<K>(wanted)) &&
+        (values[K] = a.value, found[K] = true)) ||
+       ...);
+    }
+    (std::make_index_sequence<kNames>{});
+  }
 }
 
 inline bool hasExactName(const xml::CXmlNode& node, std::u16string_view name) {
