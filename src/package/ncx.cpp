@@ -38,15 +38,33 @@ const char16_t* labelTextOf(XmlElement label) {
   return nullptr;
 }
 
-// Appends the point of a navPoint element: its attributes, and the labels
-// and content src of its children. Its navPoint children, whose points
-// follow later, go to the end of `childPoints`.
-void appendPoint(NcxRecord& ncx, XmlElement element, std::vector<XmlElement>& childPoints) {
+// The points of the navPoint elements, read as the parse completes each
+// element, in that order: a point's navPoint children before the point. An
+// element's mark is its index in `entries` plus 1. Read there, a point's
+// records are still in the processor's caches; a walk of the finished tree
+// of a large NCX would wait on memory for each of them.
+struct ClosedPoints {
+  struct Entry {
+    NavigationPoint point;
+    // Its navPoint children, as indexes into `entries`, are
+    // children[firstChild, firstChild + childCount).
+    uint32_t firstChild;
+    uint32_t childCount;
+  };
+  NcxRecord* ncx;  // whose pool keeps the label arrays
+  std::vector<Entry> entries;
+  std::vector<uint32_t> children;
+};
+
+// Reads the point of a navPoint element, whose navPoint children were read
+// before it: its attributes, and the labels and content src of its children.
+void readPoint(ClosedPoints& closed, XmlElement element) {
   // The first attribute of each name counts, even one without a value.
   const char16_t* values[3];
   attributesOf(element, values, u"id", u"class", u"playorder");
   NavigationPoint point{
       orEmpty(values[0]), orEmpty(values[1]), orEmpty(values[2]), u"", nullptr, 0, 0};
+  const auto firstChild = static_cast<uint32_t>(closed.children.size());
   // Names are matched exactly here: a NavPoint or a NAVLABEL is skipped,
   // with everything below it. The last content child's src wins.
   constexpr int32_t kNoted = 4;  // labels noted on the way
@@ -57,7 +75,7 @@ void appendPoint(NcxRecord& ncx, XmlElement element, std::vector<XmlElement>& ch
     const XmlElement child = element.childAt(i);
     const char16_t* name = child.name();
     if (isExactly(name, u"navPoint")) {
-      childPoints.push_back(child);
+      closed.children.push_back(child.mark() - 1);  // completed before its parent
     } else if (isExactly(name, u"navLabel")) {
       if (point.labelCount < kNoted) labelAt[point.labelCount] = child;
       ++point.labelCount;
@@ -71,7 +89,7 @@ void appendPoint(NcxRecord& ncx, XmlElement element, std::vector<XmlElement>& ch
     point.contentSrc = orEmpty(src);
   }
   if (point.labelCount > 0) {
-    const char16_t** labels = ncx.pool.pointers(size_t(point.labelCount));
+    const char16_t** labels = closed.ncx->pool.pointers(size_t(point.labelCount));
     point.labels = labels;
     if (point.labelCount <= kNoted) {
       for (int32_t k = 0; k < point.labelCount; ++k) labels[k] = orEmpty(labelTextOf(labelAt[k]));
@@ -82,58 +100,45 @@ void appendPoint(NcxRecord& ncx, XmlElement element, std::vector<XmlElement>& ch
       }
     }
   }
-  ncx.points.push_back(point);
+  closed.entries.push_back(ClosedPoints::Entry{
+      point, firstChild, static_cast<uint32_t>(closed.children.size()) - firstChild});
+  element.setMark(static_cast<uint32_t>(closed.entries.size()));
 }
 
-// The navPoint children still to visit of every open point, while a tree of
-// points is appended: those of a point lie in `childPoints` from its frame's
-// `next` to `end`. Kept across the top-level points of one navigation map.
-struct PointWalk {
+// Appends the point read at index `top` and, depth-first in document order,
+// every point below it. The walk keeps its own stack rather than recursing,
+// so an NCX nested a hundred thousand levels deep cannot exhaust the call
+// stack.
+void appendPointTree(NcxRecord& ncx, const ClosedPoints& closed, uint32_t top) {
+  // The children still to append of every open point: those of the point at
+  // `point` in ncx.points are closed.children[next, end).
   struct Frame {
     size_t point;
-    size_t first;
-    size_t next;
-    size_t end;
+    uint32_t next;
+    uint32_t end;
   };
-  std::vector<XmlElement> childPoints;
   std::vector<Frame> stack;
-};
-
-// Appends the point of a top-level navPoint element and, depth-first in
-// document order, every point below it. The walk keeps its own stack rather
-// than recursing, so an NCX nested a hundred thousand levels deep cannot
-// exhaust the call stack. The elements are read through views: the caller's
-// handle on the tree keeps them alive.
-void appendPointTree(NcxRecord& ncx, XmlElement topElement, PointWalk& walk) {
-  std::vector<XmlElement>& childPoints = walk.childPoints;
-  std::vector<PointWalk::Frame>& stack = walk.stack;
-  childPoints.clear();
-  appendPoint(ncx, topElement, childPoints);
-  stack.push_back(PointWalk::Frame{ncx.points.size() - 1, 0, 0, childPoints.size()});
+  auto append = [&](uint32_t index) {
+    const ClosedPoints::Entry& entry = closed.entries[index];
+    ncx.points.push_back(entry.point);
+    // A point without navPoint children is complete: its descendant count
+    // stays 0 and it needs no frame.
+    if (entry.childCount != 0) {
+      stack.push_back(
+          Frame{ncx.points.size() - 1, entry.firstChild, entry.firstChild + entry.childCount});
+    }
+  };
+  append(top);
   while (!stack.empty()) {
-    PointWalk::Frame& frame = stack.back();
+    Frame& frame = stack.back();
     if (frame.next == frame.end) {
       // Everything appended since this point lies below it.
       ncx.points[frame.point].descendantCount =
           static_cast<int32_t>(ncx.points.size() - frame.point - 1);
-      childPoints.resize(frame.first);
       stack.pop_back();
       continue;
     }
-    const XmlElement child = childPoints[frame.next++];
-    // The next siblings are fetched ahead, one step apart: read right after
-    // a parse of a large NCX, the tree is out of the cache, and each point
-    // would otherwise wait for its record's block, then for its children's
-    // records, one after the other.
-    if (frame.next < frame.end) childPoints[frame.next].prefetchChildren();
-    if (frame.next + 1 < frame.end) childPoints[frame.next + 1].prefetchArrays();
-    const size_t first = childPoints.size();
-    appendPoint(ncx, child, childPoints);  // may move `childPoints`, not `frame`
-    // A point without navPoint children is complete: its descendant count
-    // stays 0 and it needs no frame.
-    if (childPoints.size() == first) continue;
-    stack.push_back(  // invalidates `frame`
-        PointWalk::Frame{ncx.points.size() - 1, first, first, childPoints.size()});
+    append(closed.children[frame.next++]);  // may invalidate `frame`
   }
 }
 
@@ -163,11 +168,10 @@ void readAuthors(NcxRecord& ncx, const CXmlNode& root) {
   }
 }
 
-void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
+void readNavMap(NcxRecord& ncx, const CXmlNode& root, const ClosedPoints& closed) {
   const CXmlNode navMap = root.findChild(u"navMap"sv);
   const XmlElement map(navMap);
   const int32_t count = map.childCount();
-  PointWalk walk;
   for (int32_t i = 0; i < count; ++i) {
     const XmlElement child = map.childAt(i);
     const char16_t* name = child.name();
@@ -176,7 +180,7 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
     } else if (isExactly(name, u"navInfo")) {
       appendLabel(ncx.navInfos, navMap.childAt(i));
     } else if (isExactly(name, u"navPoint")) {
-      appendPointTree(ncx, child, walk);
+      appendPointTree(ncx, closed, child.mark() - 1);
     }
   }
 }
@@ -185,11 +189,17 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root) {
 
 void parseNcx(xml::XmlText text, PackageRecord& record) {
   NcxRecord& ncx = record.ncx;
-  CXmlNode root = CXmlNode::parseDocument(std::move(text), u"ncx");
+  ClosedPoints closed{&ncx, {}, {}};
+  const xml::XmlCloseWatch watch{u"navPoint"sv,
+                                 [](void* context, XmlElement element) {
+                                   readPoint(*static_cast<ClosedPoints*>(context), element);
+                                 },
+                                 &closed};
+  CXmlNode root = xml::parseDocumentWatching(std::move(text), u"ncx", watch);
   readHead(ncx, root);
   ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"sv))};
   readAuthors(ncx, root);
-  readNavMap(ncx, root);
+  readNavMap(ncx, root, closed);
   ncx.navPointCount = static_cast<int32_t>(ncx.points.size());
   ncx.trees.push_back(std::move(root));
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "xml/xml_node.h"
 #include "xml/xml_node_data.h"
@@ -17,6 +18,7 @@ class XmlElement {
  public:
   XmlElement() noexcept = default;  // the null view: no name, no children
   explicit XmlElement(const CXmlNode& node) noexcept : data_(node.data()) {}
+  explicit XmlElement(XmlNodeData* data) noexcept : data_(data) {}
 
   bool isNull() const noexcept { return data_ == nullptr; }
   // What CXmlNode::name, childCount, attributeCount and firstText answer.
@@ -36,23 +38,32 @@ class XmlElement {
     return {a.name, a.value};
   }
 
-  // Hints for a reader that visits elements in an order it knows ahead: the
-  // processor is asked to fetch the record's arrays block, or the records of
-  // its children, before they are read. They change no answer.
-  // prefetchChildren reads the arrays block itself, so it pays when
-  // prefetchArrays was asked for the same element some work earlier.
-  void prefetchArrays() const noexcept {
-    if (data_ != nullptr) __builtin_prefetch(data_->arrays);
-  }
-  void prefetchChildren() const noexcept {
-    if (data_ == nullptr || data_->arrays == nullptr) return;
-    XmlNodeData* const* children = childrenOf(data_);
-    for (int32_t i = 0; i < data_->childCount; ++i) __builtin_prefetch(children[i]);
+  // A number a reader leaves on the record, to find what it read there
+  // again later; 0 until one is set. The tree itself never reads it.
+  uint32_t mark() const noexcept { return data_ ? data_->mark : 0; }
+  void setMark(uint32_t mark) const noexcept {
+    if (data_ != nullptr) data_->mark = mark;
   }
 
  private:
-  explicit XmlElement(const XmlNodeData* data) noexcept : data_(data) {}
-  const XmlNodeData* data_ = nullptr;
+  XmlNodeData* data_ = nullptr;
 };
+
+// Told, during a parse, of each element named exactly `name` (letter case
+// included) as soon as its record is complete: its end tag was read, or the
+// element was closed otherwise. The records below it are complete too and
+// every string in them is terminated. A reader of a large tree reads such
+// elements here, while they are still in the processor's caches, rather than
+// in a walk after the parse; a mark left on the element finds its reading
+// again. The parse may still fail after the call, and the tree then goes.
+struct XmlCloseWatch {
+  std::u16string_view name;
+  void (*closed)(void* context, XmlElement element);
+  void* context;
+};
+
+// CXmlNode::parseDocument, telling `watch` of the elements it names.
+CXmlNode parseDocumentWatching(XmlText text, const char16_t* rootName, const XmlCloseWatch& watch,
+                               int32_t* error = nullptr);
 
 }  // namespace epub::xml

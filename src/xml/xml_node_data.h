@@ -115,6 +115,9 @@ struct XmlNodeData {
   int32_t referenceCount;
   int32_t textCount;
   int32_t clearCount;
+  // A number a reader of the tree left on the record (see XmlElement::mark);
+  // 0 until one does.
+  uint32_t mark;
   bool isDeclaration;
 };
 static_assert(sizeof(XmlNodeData) <= 64);
@@ -196,7 +199,7 @@ constexpr int32_t roomForOneMore(int32_t count, int32_t room, int32_t step) noex
 // for every element.
 inline XmlNodeData* newNode(XmlArena& arena, char16_t* name, bool isDeclaration) {
   void* at = arena.allocate(sizeof(XmlNodeData), alignof(XmlNodeData));
-  return new (at) XmlNodeData{name, nullptr, nullptr, &arena, 0, 0, 1, 0, 0, isDeclaration};
+  return new (at) XmlNodeData{name, nullptr, nullptr, &arena, 0, 0, 1, 0, 0, 0, isDeclaration};
 }
 
 void retainNode(XmlNodeData* node) noexcept;

@@ -28,6 +28,7 @@
 #endif
 
 #include "address_sanitizer.h"
+#include "xml/xml_element.h"
 #include "xml/xml_names.h"
 #include "xml/xml_node.h"
 #include "xml/xml_node_data.h"
@@ -319,12 +320,14 @@ enum class TagState { kA0, kA1, kA2 };
 class Parser {
  public:
   // `inPlace`: the text is the tree's to change; otherwise it is only read.
-  Parser(const char16_t* text, size_t length, XmlNodeData* document, bool inPlace) noexcept
+  Parser(const char16_t* text, size_t length, XmlNodeData* document, bool inPlace,
+         const XmlCloseWatch* watch) noexcept
       : text_(const_cast<char16_t*>(text)),
         inPlace_(inPlace),
         length_(length),
         arena_(*document->arena),
-        document_(document) {}
+        document_(document),
+        watch_(watch) {}
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
 
@@ -432,6 +435,12 @@ class Parser {
   // Moves the innermost open element's entries into arrays of its own: of
   // exactly their number with `exact`, else of the room they grew to.
   void close(bool exact);
+  // The record of `node`, named by its first `nameLength` units, is
+  // complete: tells the watch, if it names it.
+  void completed(XmlNodeData* node, size_t nameLength) {
+    if (watch_ != nullptr && nameLength == watch_->name.size()) tellWatch(node);
+  }
+  __attribute__((noinline)) void tellWatch(XmlNodeData* node);
 
   char16_t* text_;  // written to only when inPlace_
   bool inPlace_;
@@ -440,6 +449,7 @@ class Parser {
   size_t length_;
   XmlArena& arena_;
   XmlNodeData* document_;
+  const XmlCloseWatch* watch_;
   size_t pendingText_ = 0;  // start of the text run not yet stored, or kNone
   size_t position_ = 0;     // next character to read
   int32_t error_ = kXmlOk;
@@ -578,7 +588,20 @@ void Parser::frameTag() {
 
 void Parser::closeTag() {
   closeWithAttributes(tagNode_, tagAttributes_);
+  completed(tagNode_, tagNameLength_);
   tagNode_ = nullptr;
+}
+
+void Parser::tellWatch(XmlNodeData* node) {
+  const std::u16string_view name = watch_->name;
+  if (node->name == nullptr ||
+      std::memcmp(node->name, name.data(), name.size() * sizeof(char16_t)) != 0) {
+    return;
+  }
+  // The parse has passed every string below the element: their ends are
+  // written now rather than at the next start tag.
+  if (!terminators_.empty()) writeTerminators(false);
+  watch_->closed(watch_->context, XmlElement(node));
 }
 
 bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,
@@ -630,6 +653,7 @@ void Parser::close(bool exact) {
   if (exact && (node->childCount | node->textCount | node->clearCount) == 0) {
     // Most elements hold attributes only: one array to fill.
     closeWithAttributes(node, frame.attributes);
+    completed(node, frame.nameLength);
     frames_.pop_back();
     return;
   }
@@ -645,6 +669,7 @@ void Parser::close(bool exact) {
     moveEntries(clears_, frame.clears, clearsIn(block), node->clearCount);
     moveEntries(order_, frame.order, orderIn(block), orderCountOf(node));
   }
+  completed(node, frame.nameLength);
   frames_.pop_back();
 }
 
@@ -1128,8 +1153,8 @@ constexpr size_t kCopiedWholeUnits = size_t(256) << 10;  // 512 KiB
 // Parses `text` (a NUL at `length`, or earlier) into the tree in `top`; in
 // place when the tree owns the text.
 CXmlNode parseText(CXmlNode top, const char16_t* text, size_t length, bool inPlace,
-                   const char16_t* rootName, int32_t* error) {
-  Parser parser(text, length, top.data(), inPlace);
+                   const char16_t* rootName, int32_t* error, const XmlCloseWatch* watch) {
+  Parser parser(text, length, top.data(), inPlace, watch);
   parser.parse();
   int32_t code = parser.error();
 
@@ -1152,9 +1177,8 @@ CXmlNode parseText(CXmlNode top, const char16_t* text, size_t length, bool inPla
   return top.findChild(wanted);
 }
 
-}  // namespace
-
-CXmlNode CXmlNode::parseDocument(XmlText text, const char16_t* rootName, int32_t* error) {
+CXmlNode parseWith(XmlText text, const char16_t* rootName, int32_t* error,
+                   const XmlCloseWatch* watch) {
   if (error) *error = kXmlOk;
   if (text.get() == nullptr) return CXmlNode();
   // The document node; its handle owns the tree's arena from here on.
@@ -1163,7 +1187,7 @@ CXmlNode CXmlNode::parseDocument(XmlText text, const char16_t* rootName, int32_t
   if (XmlText::Owned owned = text.takeOwned()) {
     char16_t* in = owned.get();
     arena->adopt(std::move(owned));
-    return parseText(std::move(top), in, text.bound(), true, rootName, error);
+    return parseText(std::move(top), in, text.bound(), true, rootName, error, watch);
   }
   // A borrowed text that fits half an arena chunk is copied whole and parsed
   // in place, which is faster than copying its strings one by one; a larger
@@ -1172,9 +1196,20 @@ CXmlNode CXmlNode::parseDocument(XmlText text, const char16_t* rootName, int32_t
   if (length < kCopiedWholeUnits) {
     char16_t* copy = arena->allocateArray<char16_t>(length + 1);
     std::memcpy(copy, text.get(), (length + 1) * sizeof(char16_t));
-    return parseText(std::move(top), copy, length, true, rootName, error);
+    return parseText(std::move(top), copy, length, true, rootName, error, watch);
   }
-  return parseText(std::move(top), text.get(), length, false, rootName, error);
+  return parseText(std::move(top), text.get(), length, false, rootName, error, watch);
+}
+
+}  // namespace
+
+CXmlNode CXmlNode::parseDocument(XmlText text, const char16_t* rootName, int32_t* error) {
+  return parseWith(std::move(text), rootName, error, nullptr);
+}
+
+CXmlNode parseDocumentWatching(XmlText text, const char16_t* rootName, const XmlCloseWatch& watch,
+                               int32_t* error) {
+  return parseWith(std::move(text), rootName, error, &watch);
 }
 
 }  // namespace epub::xml

@@ -227,6 +227,34 @@ TEST(Ncx, NavigationMap) {
   }
 }
 
+// Points whose elements end without their own end tag: closed by a
+// misnested end tag, or still open when the text ends. Their points read as
+// those of well-formed elements, with their strings ended where they were.
+TEST(Ncx, PointsClosedWithoutTheirEndTag) {
+  struct Row {
+    std::u16string text;
+    std::vector<std::u16string> points;
+  };
+  const std::u16string open = ncx(kHead + u"<navMap>");
+  const std::u16string start = open.substr(0, open.size() - 6);  // without "</ncx>"
+  const Row rows[] = {
+      // "</navMap>" closes both points, the inner one first.
+      {start + u"<navPoint id=a><navLabel><text>A</text></navLabel>"
+               u"<navPoint id=b playOrder=2><content src=b.xhtml></navMap></ncx>",
+       {u"a|||1||A", u">b||2|0|b.xhtml"}},
+      // The text ends inside the points, then inside a start tag.
+      {start + u"<navPoint id=\"a\"><content src=\"a.xhtml\"/><navPoint id=\"b\">"
+               u"<navLabel><text>B",
+       {u"a|||1|a.xhtml", u">b|||0||B"}},
+      {start + u"<navPoint id=\"a\"><navPoint id=\"b\" class=c", {u"a|||1|", u">b|c||0|"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
+    const Parsed parsed = parseCapturing(row.text);
+    EXPECT_EQ(flatten(parsed.record.ncx), row.points);
+  }
+}
+
 // Only the first navMap is read; a map in another letter case is found.
 TEST(Ncx, FirstNavMapOnly) {
   const Parsed parsed = parseCapturing(

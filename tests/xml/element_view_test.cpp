@@ -29,9 +29,6 @@ void expectSameAnswers(const CXmlNode& node, XmlElement view, int& visited) {
   }
   ASSERT_EQ(view.childCount(), node.childCount());
   for (int32_t i = 0; i < view.childCount(); ++i) {
-    // The hints change nothing that is read afterwards.
-    view.childAt(i).prefetchArrays();
-    view.childAt(i).prefetchChildren();
     SCOPED_TRACE("child " + std::to_string(i) + " " + narrow(node.childNameAt(i)));
     expectSameAnswers(node.childAt(i), view.childAt(i), visited);
   }
@@ -91,11 +88,110 @@ TEST(ElementView, NullViewAnswersNothing) {
   EXPECT_EQ(none.firstText(), nullptr);
   EXPECT_EQ(none.childCount(), 0);
   EXPECT_EQ(none.attributeCount(), 0);
-  none.prefetchArrays();
-  none.prefetchChildren();
   const XmlElement ofNull(CXmlNode::null());
   EXPECT_TRUE(ofNull.isNull());
   EXPECT_EQ(ofNull.childCount(), 0);
+}
+
+// A compact rendering of what views read: name{attributes}"first text"(children).
+std::string viewDump(XmlElement view) {
+  std::string out = narrow(view.name());
+  if (view.attributeCount() > 0) {
+    out += '{';
+    for (int32_t i = 0; i < view.attributeCount(); ++i) {
+      out += (i > 0 ? " " : "") + narrow(view.attributeAt(i).name) + '=' +
+             narrow(view.attributeAt(i).value);
+    }
+    out += '}';
+  }
+  if (view.firstText() != nullptr) out += '"' + narrow(view.firstText()) + '"';
+  if (view.childCount() > 0) {
+    out += '(';
+    for (int32_t i = 0; i < view.childCount(); ++i) {
+      out += (i > 0 ? " " : "") + viewDump(view.childAt(i));
+    }
+    out += ')';
+  }
+  return out;
+}
+
+// What a watch was told: the watched elements as read when told, in order.
+// Each is marked with its place in that order.
+struct Told {
+  std::vector<std::string> dumps;
+  static void closed(void* context, XmlElement element) {
+    auto* told = static_cast<Told*>(context);
+    told->dumps.push_back(viewDump(element));
+    element.setMark(static_cast<uint32_t>(told->dumps.size()));
+  }
+};
+
+// The marked records of a finished tree, as (mark, dump) in document order.
+void collectMarked(XmlElement view, std::vector<std::pair<uint32_t, std::string>>& marked) {
+  if (view.mark() != 0) marked.emplace_back(view.mark(), viewDump(view));
+  for (int32_t i = 0; i < view.childCount(); ++i) collectMarked(view.childAt(i), marked);
+}
+
+TEST(CloseWatch, ToldOfEachCompleteElementOnce) {
+  struct Row {
+    std::u16string text;
+    std::vector<std::string> told;  // in the order told
+    bool failed = false;            // the parse gives no tree
+  };
+  const Row rows[] = {
+      // Children are told before their parent; empty elements when their
+      // tag ends; other names, and the same name in other letter case, never.
+      {u"<r><p id=\"1\"><q/><p a=\"x\">t</p></p><P/><p/></r>",
+       {"p{a=x}\"t\"", "p{id=1}(q p{a=x}\"t\")", "p"}},
+      // A misnested end tag completes the elements it closes, innermost first.
+      {u"<r><p id=\"a\"><p id=\"b\"><x></p></r>", {"p{id=b}(x)", "p{id=a}(p{id=b}(x))"}},
+      // Elements still open when the text ends are completed then.
+      {u"<r><p id=\"a\"><p id=\"b\">text", {"p{id=b}\"text\"", "p{id=a}(p{id=b}\"text\")"}},
+      // A start tag cut off by the end of the text.
+      {u"<r><p id=\"a\"><p x=\"1\"", {"p{x=1}", "p{id=a}(p{x=1})"}},
+      // Under a top-level declaration; attribute values with references and
+      // without quotes, texts joined over a comment.
+      {u"<?xml version=\"1.0\"?><r><p v=\"&lt;&#65;\" w=u>A<!-- c -->B</p></r>",
+       {"p{v=<A w=u}\"AB\""}},
+      // A parse that fails has told of the elements completed before, and
+      // completes those still open when it stops; the tree then goes.
+      {u"<r><p/><p>&bad;</p></r>", {"p", "p"}, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(narrow(row.text.c_str()));
+    Told told;
+    const XmlCloseWatch watch{u"p", &Told::closed, &told};
+    const CXmlNode top = parseDocumentWatching(row.text.c_str(), nullptr, watch);
+    EXPECT_EQ(told.dumps, row.told);
+    ASSERT_EQ(top.isNull(), row.failed);
+    if (row.failed) continue;
+    // Each told element reads the same in the finished tree and bears its
+    // mark; no other record bears one.
+    std::vector<std::pair<uint32_t, std::string>> marked;
+    collectMarked(XmlElement(top), marked);
+    ASSERT_EQ(marked.size(), told.dumps.size());
+    for (const auto& [mark, dump] : marked) EXPECT_EQ(dump, told.dumps.at(mark - 1));
+  }
+}
+
+// A text too long to be copied whole is read, not written: the strings a
+// watch reads are copies, complete and terminated when it is told.
+TEST(CloseWatch, LongBorrowedText) {
+  std::u16string text = u"<r>";
+  std::vector<std::string> expected;
+  for (int i = 0; text.size() < (600u << 10); ++i) {
+    const std::u16string n = std::u16string(u"v") + char16_t(u'0' + i % 10);
+    text += u"<p n=\"" + n + u"\"><q>" + n + u"</q></p>";
+    const std::string v = "v" + std::to_string(i % 10);
+    expected.push_back("p{n=" + v + "}(q\"" + v + "\")");
+  }
+  text += u"</r>";
+  Told told;
+  const XmlCloseWatch watch{u"p", &Told::closed, &told};
+  const CXmlNode top = parseDocumentWatching(text.c_str(), u"r", watch);
+  ASSERT_FALSE(top.isNull());
+  EXPECT_EQ(told.dumps, expected);
+  EXPECT_EQ(XmlElement(top).childAt(3).mark(), 4u);
 }
 
 }  // namespace
