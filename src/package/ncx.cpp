@@ -52,8 +52,10 @@ struct ClosedPoints {
     uint32_t childCount;
   };
   NcxRecord* ncx;  // whose pool keeps the label arrays
-  std::vector<Entry> entries;
-  std::vector<uint32_t> children;
+  // In pages, like the points: one growing block would be taken fresh from
+  // the system, page by page, at every open of a large NCX.
+  PagedArray<Entry, 512> entries;
+  PagedArray<uint32_t, 4096> children;
 };
 
 // Reads the point of a navPoint element, whose navPoint children were read
