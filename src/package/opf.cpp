@@ -148,8 +148,7 @@ void readGuide(PackageRecord& record, const CXmlNode& package) {
 void addManifestItem(PackageRecord& record, std::u16string_view id, std::u16string_view href,
                      std::u16string_view mediaType) {
   // A later item with the same id replaces the earlier one.
-  record.manifest.insert_or_assign(
-      std::u16string(id),
+  record.manifest.put(
       ManifestItem{std::u16string(id), decodeHref(href), std::u16string(mediaType)});
 }
 

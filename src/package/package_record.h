@@ -142,16 +142,46 @@ class PagedArray {
   const T& operator[](size_t i) const noexcept {
     return pages_[i / kPageEntries][i % kPageEntries];
   }
-  void push_back(const T& value) {
+  void push_back(const T& value) { (*this)[grow()] = value; }
+  void push_back(T&& value) { (*this)[grow()] = std::move(value); }
+
+ private:
+  // The index of a new last entry, on a new page when the last one is full.
+  size_t grow() {
     if (size_ == pages_.size() * kPageEntries) {
       pages_.push_back(std::make_unique_for_overwrite<T[]>(kPageEntries));
     }
-    (*this)[size_++] = value;
+    return size_++;
   }
 
- private:
   std::vector<std::unique_ptr<T[]>> pages_;
   size_t size_ = 0;
+};
+
+// The manifest's items, found by id (exact). A later item with an id
+// already present replaces that item where it stands, so there is one item
+// per id. Items never move once added: pointers to them and to their strings
+// stay valid while the manifest lives.
+class Manifest {
+ public:
+  size_t size() const noexcept { return items_.size(); }
+  bool empty() const noexcept { return items_.empty(); }
+  // Makes room for `count` ids without growing the index.
+  void reserve(size_t count);
+  void put(ManifestItem item);
+  // The item stored under exactly this id, or null.
+  const ManifestItem* find(std::u16string_view id) const noexcept;
+
+ private:
+  // Open addressing over a power-of-two table, at most half full: each slot
+  // holds an id's hash in its high half and its item's index plus 1 in the
+  // low half (0: empty). A probe compares hashes before it reads an id, so
+  // it mostly touches the table and the one item it finds.
+  uint64_t* slotFor(std::u16string_view id, uint32_t hash) noexcept;
+  void grow(size_t count);
+
+  PagedArray<ManifestItem, 256> items_;
+  std::vector<uint64_t> slots_;
 };
 
 // One navPoint element. Its strings are never null (a missing attribute is
@@ -206,9 +236,7 @@ struct PackageRecord {
 
   Metadata metadata;
 
-  // Keyed by id (exact). The map's nodes never move, so pointers to an
-  // item's strings stay valid.
-  std::unordered_map<std::u16string, ManifestItem> manifest;
+  Manifest manifest;
   std::u16string toc;
   std::vector<SpineEntry> spine;
   // The manifest item of each spine entry that has one, in spine order: what
@@ -223,9 +251,8 @@ struct PackageRecord {
   NcxRecord ncx;
 
   // The item stored under exactly this id, or null.
-  const ManifestItem* findManifestItem(const std::u16string& id) const {
-    auto it = manifest.find(id);
-    return it == manifest.end() ? nullptr : &it->second;
+  const ManifestItem* findManifestItem(std::u16string_view id) const noexcept {
+    return manifest.find(id);
   }
 };
 

@@ -199,3 +199,58 @@ TEST(OpfManifest, SectionsInAnyOrder) {
 
 }  // namespace
 }  // namespace epub::package
+
+namespace epub::package {
+namespace {
+
+// The manifest's table over many ids: every id stored is found with its
+// latest item, ids never stored are not, and an item stays where it was
+// while the table grows around it.
+TEST(OpfManifest, TableOfManyIds) {
+  struct Row {
+    int ids;      // distinct ids put, each twice when `again`
+    bool again;   // each id put a second time, replacing the first item
+    int reserve;  // room asked for first (0: none)
+  };
+  const Row rows[] = {
+      // Growing from nothing, through many doublings.
+      {50000, false, 0},
+      // Replacing every item once, after all were put.
+      {3000, true, 0},
+      // A table sized ahead never needs to grow.
+      {4096, false, 4096},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
+    auto id = [](int i) {
+      const std::string digits = std::to_string(i);
+      return u"item" + std::u16string(digits.begin(), digits.end());
+    };
+    Manifest manifest;
+    if (row.reserve > 0) manifest.reserve(size_t(row.reserve));
+    manifest.put(ManifestItem{id(0), u"first", u""});
+    const ManifestItem* first = manifest.find(id(0));
+    ASSERT_NE(first, nullptr);
+    for (int i = 1; i < row.ids; ++i) manifest.put(ManifestItem{id(i), u"h" + id(i), u"t"});
+    if (row.again) {
+      for (int i = 0; i < row.ids; ++i) manifest.put(ManifestItem{id(i), u"again", u"t2"});
+    }
+    EXPECT_EQ(manifest.size(), size_t(row.ids));
+    // The first item was replaced where it stands, or left as it was.
+    EXPECT_EQ(manifest.find(id(0)), first);
+    EXPECT_EQ(first->href, row.again ? u"again" : u"first");
+    for (int i = 1; i < row.ids; ++i) {
+      const ManifestItem* item = manifest.find(id(i));
+      ASSERT_NE(item, nullptr) << i;
+      EXPECT_EQ(item->id, id(i));
+      EXPECT_EQ(item->href, row.again ? u"again" : u"h" + id(i));
+    }
+    // Ids differing from stored ones by a prefix, a suffix or letter case.
+    for (const std::u16string miss : {u"item", u"item1x", u"Item1", u"", u"tem1"}) {
+      EXPECT_EQ(manifest.find(miss), nullptr);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace epub::package
