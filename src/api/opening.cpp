@@ -95,8 +95,7 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
   const std::u16string& base = s.location.opfDirectory;
 
   // 3. The Content table: one item per spine entry found in the manifest.
-  s.contents.reserve(pkg.spineItems.size());
-  s.firstByPath.reserve(pkg.spineItems.size());
+  s.reserveContents(pkg.spineItems.size());
   for (const package::ManifestItem* item : pkg.spineItems) {
     s.addContent(package::resolvePath(base, item->href), item->href.c_str());
   }

@@ -10,8 +10,8 @@ namespace {
 // The manifest href (as stored) of the first spine entry whose resolved
 // href is the document's path.
 const char16_t* manifestHref(const Session& s, const std::u16string& documentPath) {
-  auto it = s.firstByPath.find(documentPath);
-  return it == s.firstByPath.end() ? nullptr : it->second.href;
+  const std::optional<size_t> index = s.firstIndexOf(documentPath);
+  return index ? s.contents[*index].href : nullptr;
 }
 
 // Forward search for the page holding an index: the page before the first

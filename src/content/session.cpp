@@ -78,9 +78,22 @@ bool Session::readFile(const std::u16string& path, const uint8_t** bytes, uint32
   return read(userData, path.c_str(), bytes, length);
 }
 
+void Session::reserveContents(size_t count) {
+  contents.reserve(count);
+  pathIndex_.reserve(count, PathOf{&contents});
+}
+
 void Session::addContent(std::u16string path, const char16_t* href) {
-  firstByPath.try_emplace(path, PathEntry{contents.size(), href});
-  contents.push_back(ContentItem{0, std::move(path), false});
+  contents.push_back(ContentItem{0, std::move(path), false, href});
+  // Of two items with one path the first stays indexed.
+  const auto last = static_cast<uint32_t>(contents.size() - 1);
+  pathIndex_.insert(contents.back().path, last, PathOf{&contents});
+}
+
+std::optional<size_t> Session::firstIndexOf(std::u16string_view path) const noexcept {
+  const uint32_t at = pathIndex_.find(path, PathOf{&contents});
+  if (at == StringIndex::kNone) return std::nullopt;
+  return at;
 }
 
 void Session::releaseFile(const std::u16string& path) const {

@@ -5,14 +5,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 #include "epubreader.h"
 #include "package/package_record.h"
 #include "package/paths.h"
 #include "pendrel.h"
+#include "string_index.h"
 
 namespace epub {
 
@@ -23,6 +25,7 @@ struct ContentItem {
   int32_t pageCount = 0;
   std::u16string path;  // full container path: the renderer's key
   bool loaded = false;
+  const char16_t* href = nullptr;  // the spine entry's manifest href, owned by the Package record
 };
 
 struct Session {
@@ -41,17 +44,14 @@ struct Session {
   int32_t totalPageCount = 0;
   std::vector<ContentItem> contents;  // spine order, duplicates included
 
-  // Where each full path first occurs in the table, and the manifest href of
-  // the spine entry that put it there. Built when the publication opens (the
-  // table never changes afterwards), so lookups by path cost no scan.
-  struct PathEntry {
-    size_t index;
-    const char16_t* href;  // owned by the Package record
-  };
-  std::unordered_map<std::u16string, PathEntry> firstByPath;
-
+  // Makes room for `count` Content items.
+  void reserveContents(size_t count);
   // Appends a Content item for a manifest item of the spine.
   void addContent(std::u16string path, const char16_t* href);
+  // The index of the first Content item with exactly this path. The index of
+  // paths behind it is built as the publication opens (the table never
+  // changes afterwards), so a lookup costs no scan.
+  std::optional<size_t> firstIndexOf(std::u16string_view path) const noexcept;
 
   explicit Session(const EpubReaderHostOptions& options);
   ~Session();
@@ -63,6 +63,14 @@ struct Session {
   // Calls the host's read callback with both outputs preset to null and 0.
   bool readFile(const std::u16string& path, const uint8_t** bytes, uint32_t* length) const;
   void releaseFile(const std::u16string& path) const;
+
+ private:
+  // The path of the Content item at an index, as the index of paths reads it.
+  struct PathOf {
+    const std::vector<ContentItem>* contents;
+    std::u16string_view operator()(uint32_t at) const noexcept { return (*contents)[at].path; }
+  };
+  StringIndex pathIndex_;
 };
 
 }  // namespace epub

@@ -12,8 +12,7 @@ std::u16string resolveHostPath(const Session& s, Path path) {
 Lookup lookupContent(const Session& s, Path path) {
   Lookup found{resolveHostPath(s, path), std::nullopt};
   // Exact, case-sensitive; of two items with one path the first wins.
-  auto it = s.firstByPath.find(found.path);
-  if (it != s.firstByPath.end()) found.index = it->second.index;
+  found.index = s.firstIndexOf(found.path);
   return found;
 }
 

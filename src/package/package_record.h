@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "string_index.h"
 #include "xml/xml_node.h"
 
 namespace epub::package {
@@ -144,6 +145,12 @@ class PagedArray {
   }
   void push_back(const T& value) { (*this)[grow()] = value; }
   void push_back(T&& value) { (*this)[grow()] = std::move(value); }
+  // Takes the last entry out; its place is reused by the next push_back.
+  T popBack() {
+    T value = std::move((*this)[size_ - 1]);
+    --size_;
+    return value;
+  }
 
  private:
   // The index of a new last entry, on a new page when the last one is full.
@@ -163,25 +170,28 @@ class PagedArray {
 // per id. Items never move once added: pointers to them and to their strings
 // stay valid while the manifest lives.
 class Manifest {
+  using Items = PagedArray<ManifestItem, 256>;
+  // An item's id, as the index reads it.
+  struct IdOf {
+    const Items* items;
+    std::u16string_view operator()(uint32_t at) const noexcept { return (*items)[at].id; }
+  };
+
  public:
   size_t size() const noexcept { return items_.size(); }
   bool empty() const noexcept { return items_.empty(); }
   // Makes room for `count` ids without growing the index.
-  void reserve(size_t count);
+  void reserve(size_t count) { index_.reserve(count, IdOf{&items_}); }
   void put(ManifestItem item);
   // The item stored under exactly this id, or null.
-  const ManifestItem* find(std::u16string_view id) const noexcept;
+  const ManifestItem* find(std::u16string_view id) const noexcept {
+    const uint32_t at = index_.find(id, IdOf{&items_});
+    return at == StringIndex::kNone ? nullptr : &items_[at];
+  }
 
  private:
-  // Open addressing over a power-of-two table, at most half full: each slot
-  // holds an id's hash in its high half and its item's index plus 1 in the
-  // low half (0: empty). A probe compares hashes before it reads an id, so
-  // it mostly touches the table and the one item it finds.
-  uint64_t* slotFor(std::u16string_view id, uint32_t hash) noexcept;
-  void grow(size_t count);
-
-  PagedArray<ManifestItem, 256> items_;
-  std::vector<uint64_t> slots_;
+  Items items_;
+  StringIndex index_;
 };
 
 // One navPoint element. Its strings are never null (a missing attribute is
