@@ -255,6 +255,48 @@ TEST(Ncx, PointsClosedWithoutTheirEndTag) {
   }
 }
 
+// The navigation map read is the root's first navMap child, whatever other
+// elements of that name hold navPoint children, and wherever they stand.
+TEST(Ncx, OnlyTheRootsFirstMapGivesPoints) {
+  struct Row {
+    std::u16string body;
+    std::vector<std::u16string> points;
+  };
+  const Row rows[] = {
+      // A map nested in another element, before the root's map.
+      {u"<docTitle><navMap><navPoint id=\"n\"><navPoint id=\"n2\"/></navPoint></navMap>"
+       u"</docTitle><navMap><navPoint id=\"a\"><navPoint id=\"b\"/></navPoint></navMap>",
+       {u"a|||1|", u">b|||0|"}},
+      // The root's first map has no points; a later one does.
+      {u"<navmap><navLabel><text>L</text></navLabel></navmap>"
+       u"<navMap><navPoint id=\"late\"/></navMap>",
+       {}},
+      // A map inside a point of the root's map holds no points of it.
+      {u"<navMap><navPoint id=\"a\"><navMap><navPoint id=\"in\"/></navMap></navPoint>"
+       u"<navPoint id=\"b\"/></navMap>",
+       {u"a|||0|", u"b|||0|"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("row " + std::to_string(&row - rows));
+    const Parsed parsed = parseCapturing(ncx(kHead + row.body));
+    EXPECT_EQ(flatten(parsed.record.ncx), row.points);
+  }
+}
+
+// An NCX read twice into one record: the second reading's points follow the
+// first's.
+TEST(Ncx, ReadTwiceAppends) {
+  const std::u16string text =
+      ncx(kHead + u"<navMap><navPoint id=\"a\"><navPoint id=\"b\"/></navPoint></navMap>");
+  PackageRecord record;
+  testing::internal::CaptureStdout();
+  parseNcx(text.c_str(), record);
+  parseNcx(text.c_str(), record);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(flatten(record.ncx),
+            (std::vector<std::u16string>{u"a|||1|", u">b|||0|", u"a|||1|", u">b|||0|"}));
+}
+
 // Only the first navMap is read; a map in another letter case is found.
 TEST(Ncx, FirstNavMapOnly) {
   const Parsed parsed = parseCapturing(
