@@ -1,7 +1,9 @@
 // Randomized robustness: mutated and truncated container, OPF and NCX
 // documents (from the texts below and from the generated publications) and
 // random bytes go through decoding and every reader. Nothing may crash,
-// hang or leak, and the navigation counts must stay consistent.
+// hang or leak, the navigation counts must stay consistent, and the points
+// the NCX reader reads as the parse completes them must be those a walk of
+// the finished tree finds.
 #include <gtest/gtest.h>
 
 #include <iostream>
@@ -12,6 +14,7 @@
 
 #include "package/package_text.h"
 #include "package/readers.h"
+#include "package/xml_values.h"
 #include "support/epub_archive.h"
 
 namespace epub::package {
@@ -154,6 +157,69 @@ int32_t countPoints(const NcxRecord& n, size_t first, size_t end) {
   return total;
 }
 
+std::u16string plain(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
+
+std::u16string number(int32_t n) {
+  const std::string digits = std::to_string(n);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+// The navigation points as lines in document order (depth, attributes,
+// descendants, content src, labels), read from the record.
+std::vector<std::u16string> recordLines(const NcxRecord& n, size_t first, size_t end, int depth) {
+  std::vector<std::u16string> lines;
+  for (size_t i = first; i < end; i = n.after(i)) {
+    const NavigationPoint& p = n.points[i];
+    std::u16string line = std::u16string(size_t(depth), u'>') + plain(p.id) + u"|" +
+                          plain(p.className) + u"|" + plain(p.playOrder) + u"|" +
+                          number(p.descendantCount) + u"|" + plain(p.contentSrc);
+    for (const char16_t* label : n.labelsOf(p)) line += u"|" + plain(label);
+    lines.push_back(line);
+    for (std::u16string& below : recordLines(n, i + 1, n.after(i), depth + 1)) {
+      lines.push_back(std::move(below));
+    }
+  }
+  return lines;
+}
+
+// The same lines read from the finished tree with the tree's own queries,
+// the way a reader walking it would: the navigation map is the root's first
+// navMap child, a point's elements are named exactly, labels are the first
+// text of a label's first text child, the last content child's src counts.
+// Returns the number of points appended.
+int32_t treeLines(const xml::CXmlNode& point, int depth, std::vector<std::u16string>& lines) {
+  const size_t at = lines.size();
+  lines.emplace_back();
+  std::u16string labels;
+  const char16_t* src = nullptr;
+  int32_t below = 0;
+  std::vector<xml::CXmlNode> children;
+  for (int32_t i = 0; i < point.childCount(); ++i) {
+    const xml::CXmlNode child = point.childAt(i);
+    if (hasExactName(child, u"navPoint")) {
+      children.push_back(child);
+    } else if (hasExactName(child, u"navLabel")) {
+      labels += u"|" + plain(child.findChild(u"text").firstText());
+    } else if (hasExactName(child, u"content")) {
+      src = child.attribute(u"src");
+    }
+  }
+  for (const xml::CXmlNode& child : children) below += treeLines(child, depth + 1, lines);
+  lines[at] = std::u16string(size_t(depth), u'>') + plain(point.attribute(u"id")) + u"|" +
+              plain(point.attribute(u"class")) + u"|" + plain(point.attribute(u"playOrder")) +
+              u"|" + number(below) + u"|" + plain(src) + labels;
+  return 1 + below;
+}
+
+std::vector<std::u16string> treeLines(const char16_t* text) {
+  std::vector<std::u16string> lines;
+  const xml::CXmlNode map = xml::CXmlNode::parseDocument(text, u"ncx").findChild(u"navMap");
+  for (int32_t i = 0; i < map.childCount(); ++i) {
+    if (hasExactName(map.childAt(i), u"navPoint")) treeLines(map.childAt(i), 0, lines);
+  }
+  return lines;
+}
+
 // Every reader over the decoded bytes; each exact-size copy lets the
 // sanitizer see a read past the input.
 void readAll(const std::vector<uint8_t>& input) {
@@ -174,6 +240,8 @@ void readAll(const std::vector<uint8_t>& input) {
   }
   parseNcx(text.text.get(), record);
   EXPECT_EQ(countPoints(record.ncx, 0, record.ncx.points.size()), record.ncx.navPointCount);
+  // The points read during the parse are those a walk of the tree finds.
+  EXPECT_EQ(recordLines(record.ncx, 0, record.ncx.points.size(), 0), treeLines(text.text.get()));
 }
 
 TEST(Randomized, MutatedPackageDocuments) {
