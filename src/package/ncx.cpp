@@ -107,19 +107,20 @@ void readPoint(ClosedPoints& closed, XmlElement element) {
   element.setMark(static_cast<uint32_t>(closed.entries.size()));
 }
 
+// A point being appended with those below it: the children still to
+// append of the point at `point` in ncx.points are closed.children[next, end).
+struct OpenPoint {
+  size_t point;
+  uint32_t next;
+  uint32_t end;
+};
+
 // Appends the point read at index `top` and, depth-first in document order,
-// every point below it. The walk keeps its own stack rather than recursing,
-// so an NCX nested a hundred thousand levels deep cannot exhaust the call
-// stack.
-void appendPointTree(NcxRecord& ncx, const ClosedPoints& closed, uint32_t top) {
-  // The children still to append of every open point: those of the point at
-  // `point` in ncx.points are closed.children[next, end).
-  struct Frame {
-    size_t point;
-    uint32_t next;
-    uint32_t end;
-  };
-  std::vector<Frame> stack;
+// every point below it. The walk keeps its own stack (empty between calls)
+// rather than recursing, so an NCX nested a hundred thousand levels deep
+// cannot exhaust the call stack.
+void appendPointTree(NcxRecord& ncx, const ClosedPoints& closed, uint32_t top,
+                     std::vector<OpenPoint>& stack) {
   auto append = [&](uint32_t index) {
     const ClosedPoints::Entry& entry = closed.entries[index];
     ncx.points.push_back(entry.point);
@@ -127,12 +128,12 @@ void appendPointTree(NcxRecord& ncx, const ClosedPoints& closed, uint32_t top) {
     // stays 0 and it needs no frame.
     if (entry.childCount != 0) {
       stack.push_back(
-          Frame{ncx.points.size() - 1, entry.firstChild, entry.firstChild + entry.childCount});
+          OpenPoint{ncx.points.size() - 1, entry.firstChild, entry.firstChild + entry.childCount});
     }
   };
   append(top);
   while (!stack.empty()) {
-    Frame& frame = stack.back();
+    OpenPoint& frame = stack.back();
     if (frame.next == frame.end) {
       // Everything appended since this point lies below it.
       ncx.points[frame.point].descendantCount =
@@ -174,6 +175,7 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root, const ClosedPoints& closed
   const CXmlNode navMap = root.findChild(u"navMap"sv);
   const XmlElement map(navMap);
   const int32_t count = map.childCount();
+  std::vector<OpenPoint> stack;
   for (int32_t i = 0; i < count; ++i) {
     const XmlElement child = map.childAt(i);
     const char16_t* name = child.name();
@@ -182,7 +184,7 @@ void readNavMap(NcxRecord& ncx, const CXmlNode& root, const ClosedPoints& closed
     } else if (isExactly(name, u"navInfo")) {
       appendLabel(ncx.navInfos, navMap.childAt(i));
     } else if (isExactly(name, u"navPoint")) {
-      appendPointTree(ncx, closed, child.mark() - 1);
+      appendPointTree(ncx, closed, child.mark() - 1, stack);
     }
   }
 }
