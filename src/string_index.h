@@ -26,7 +26,7 @@ class StringIndex {
   template <class KeyOf>
   uint32_t find(std::u16string_view key, const KeyOf& keyOf) const noexcept {
     if (slots_.empty()) return kNone;
-    const uint64_t slot = *probe(key, hashOf(key), keyOf);
+    const uint64_t slot = slots_[probe(key, hashOf(key), keyOf)];
     return slot == 0 ? kNone : static_cast<uint32_t>(slot) - 1;
   }
 
@@ -36,9 +36,9 @@ class StringIndex {
   uint32_t insert(std::u16string_view key, uint32_t index, const KeyOf& keyOf) {
     if (2 * (used_ + 1) > slots_.size()) grow(used_ + 1, keyOf);
     const uint32_t hash = hashOf(key);
-    uint64_t* slot = probe(key, hash, keyOf);
-    if (*slot != 0) return static_cast<uint32_t>(*slot) - 1;
-    *slot = (uint64_t(hash) << 32) | (index + 1);
+    uint64_t& slot = slots_[probe(key, hash, keyOf)];
+    if (slot != 0) return static_cast<uint32_t>(slot) - 1;
+    slot = (uint64_t(hash) << 32) | (index + 1);
     ++used_;
     return index;
   }
@@ -55,15 +55,15 @@ class StringIndex {
     return static_cast<uint32_t>(std::hash<std::u16string_view>{}(key)) | 1u;
   }
 
-  // The slot of this key, or the empty slot where it would go.
+  // The position of this key's slot, or of the empty slot where it would go.
   template <class KeyOf>
-  uint64_t* probe(std::u16string_view key, uint32_t hash, const KeyOf& keyOf) const noexcept {
+  size_t probe(std::u16string_view key, uint32_t hash, const KeyOf& keyOf) const noexcept {
     const size_t mask = slots_.size() - 1;
     for (size_t at = hash & mask;; at = (at + 1) & mask) {
       const uint64_t slot = slots_[at];
       if (slot == 0 || (static_cast<uint32_t>(slot >> 32) == hash &&
                         keyOf(static_cast<uint32_t>(slot) - 1) == key)) {
-        return const_cast<uint64_t*>(&slots_[at]);
+        return at;
       }
     }
   }
@@ -76,7 +76,7 @@ class StringIndex {
     for (const uint64_t slot : old) {
       if (slot == 0) continue;
       const auto index = static_cast<uint32_t>(slot) - 1;
-      *probe(keyOf(index), static_cast<uint32_t>(slot >> 32), keyOf) = slot;
+      slots_[probe(keyOf(index), static_cast<uint32_t>(slot >> 32), keyOf)] = slot;
     }
   }
 
