@@ -343,11 +343,7 @@ TEST(MupdfRenderer, FailureValues) {
 
 TEST(MupdfRenderer, MutatedBytesNeverCrash) {
   // Randomly damaged documents load or fail cleanly and every query stays in bounds.
-#ifdef EPUB_SANITIZED
-  const int iterations = 40;
-#else
-  const int iterations = 200;
-#endif
+  const int iterations = randomizedRounds(200, 40);
   const std::string base = xhtml(
       "<link rel=\"stylesheet\" href=\"s.css\"/><h1>Title</h1>"
       "<p>one <a href=\"#x\">two</a> <img src='i.ppm'/> three</p>" +

@@ -419,11 +419,7 @@ TEST(MupdfResources, MutatedGifsAreWeighedWithinBounds) {
   // Randomly damaged GIFs are weighed without reading past their end
   // (checked by the sanitizers); a count is at most one frame past the
   // limit.
-#ifdef EPUB_SANITIZED
-  const int iterations = 3000;
-#else
-  const int iterations = 20000;
-#endif
+  const int iterations = randomizedRounds(20000, 3000);
   const std::string seeds[] = {
       kRedGif,
       gif(40, 40,
@@ -710,11 +706,7 @@ TEST(MupdfResources, BackgroundRulesText) {
 TEST(MupdfResources, MutatedStyleSheetsNeverCrash) {
   // Randomly damaged style sheets, imported from each other, decode and
   // expand within bounds; documents linking them yield their charsets.
-#ifdef EPUB_SANITIZED
-  const int iterations = 300;
-#else
-  const int iterations = 2000;
-#endif
+  const int iterations = randomizedRounds(2000, 300);
   const std::string seeds[] = {
       "@charset \"iso-8859-1\"; @import url('b.css') screen; p { font: 12pt serif }",
       "@import \"a.css\"; @font-face { src: url(../f/x.ttf) } /* c */ q { content: '\\'' }",
@@ -750,11 +742,7 @@ TEST(MupdfResources, MutatedPreparedDocumentsNeverCrash) {
   // Randomly damaged documents and sheets with objects, imports and
   // background images go through the markup preparation (XML or HTML5
   // parse, matching, rewriting) and draw without crashing or leaking.
-#ifdef EPUB_SANITIZED
-  const int iterations = 120;
-#else
-  const int iterations = 600;
-#endif
+  const int iterations = randomizedRounds(600, 120);
   const std::string seeds[] = {
       page(link("../styles/bg.css") + "<style>@import 'more.css'; .x { background: url(a.ppm) }"
                                       "</style>",
