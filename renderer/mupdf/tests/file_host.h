@@ -1,9 +1,12 @@
-// What the renderer test programs share: a binary PPM of one colour, and
-// the host they play: files held by full path, served
+// What the renderer test programs share: the files they make (a content
+// document, a style-sheet link, a UTF-16 text, a binary PPM of one colour,
+// the system font), and the host they play: files held by full path, served
 // through the read trampoline, and the reports renderer callback 2 makes.
 #pragma once
 
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -43,6 +46,33 @@ struct FileHost {
     return true;
   }
 };
+
+// An XHTML content document with `head` and `body`.
+inline std::string page(const std::string& head, const std::string& body) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<html xmlns=\"http://www.w3.org/1999/xhtml\" "
+         "xmlns:xlink=\"http://www.w3.org/1999/xlink\"><head><title>t</title>" +
+         head + "</head><body>" + body + "</body></html>";
+}
+
+// A link to the style sheet at `href`.
+inline std::string link(const std::string& href) {
+  return "<link rel=\"stylesheet\" type=\"text/css\" href=\"" + href + "\"/>";
+}
+
+// An ASCII text as UTF-16LE with its byte order mark.
+inline std::string utf16le(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += {c, '\0'};
+  return out;
+}
+
+// The system's DejaVu Sans, or nothing when it is not installed.
+constexpr const char* kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+inline std::string fontFile() {
+  std::ifstream in(kFontFile, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // A binary PPM of one colour.
 inline std::string ppm(int side, char r, char g, char b) {

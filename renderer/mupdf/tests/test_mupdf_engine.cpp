@@ -4,8 +4,6 @@
 // reaching the host's renderer callback 2.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,27 +16,7 @@ namespace {
 
 using Publication = FileHost;
 
-std::string utf16le(const std::string& ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) out += {c, '\0'};
-  return out;
-}
-
-std::string xhtml(const std::string& head, const std::string& body) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-         "<html xmlns=\"http://www.w3.org/1999/xhtml\" "
-         "xmlns:xlink=\"http://www.w3.org/1999/xlink\"><head><title>t</title>" +
-         head + "</head><body>" + body + "</body></html>";
-}
-
-std::string sheet(const std::string& href) {
-  return "<link rel=\"stylesheet\" type=\"text/css\" href=\"" + href + "\"/>";
-}
-
-const std::string kFont = [] {
-  std::ifstream in("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}();
+const std::string kFont = fontFile();
 
 struct Document {
   const char* name;
@@ -49,41 +27,40 @@ struct Document {
 // One document per kind of resource, in reading order.
 const std::vector<Document>& documents() {
   static const std::vector<Document> all = {
-      {"svg-img", xhtml("", "<p>an SVG image</p><p><img src=\"../images/red.svg\"/></p>"), true,
+      {"svg-img", page("", "<p>an SVG image</p><p><img src=\"../images/red.svg\"/></p>"), true,
        false},
       {"svg-cover",
-       xhtml("",
-             "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"100\">"
-             "<image width=\"100\" height=\"100\" xlink:href=\"../images/cover.ppm\"/></svg>"),
+       page("",
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"100\">"
+            "<image width=\"100\" height=\"100\" xlink:href=\"../images/cover.ppm\"/></svg>"),
        true, false},
-      {"utf16-css", xhtml(sheet("../styles/utf16.css"), "<p>blue text in UTF-16 CSS</p>"), false,
+      {"utf16-css", page(link("../styles/utf16.css"), "<p>blue text in UTF-16 CSS</p>"), false,
        true},
-      {"import", xhtml(sheet("../styles/main.css"), "<p>blue text imported</p>"), false, true},
+      {"import", page(link("../styles/main.css"), "<p>blue text imported</p>"), false, true},
       {"embedded-font",
-       xhtml("<style>@font-face { font-family: E; src: url(../fonts/e.ttf) } p { font-family: E }"
-             "</style>",
-             "<p>Hamburgefonstiv embedded</p>"),
+       page("<style>@font-face { font-family: E; src: url(../fonts/e.ttf) } p { font-family: E }"
+            "</style>",
+            "<p>Hamburgefonstiv embedded</p>"),
        false, false},
       {"css-background",
-       xhtml(sheet("../styles/cover.css"), "<div class=\"cover\"><p>over a background</p></div>"),
+       page(link("../styles/cover.css"), "<div class=\"cover\"><p>over a background</p></div>"),
        true, false},
       {"object-image",
-       xhtml("",
-             "<p>an object</p><object data=\"../images/red.svg\" type=\"image/svg+xml\">"
-             "<p>fallback</p></object>"),
+       page("",
+            "<p>an object</p><object data=\"../images/red.svg\" type=\"image/svg+xml\">"
+            "<p>fallback</p></object>"),
        true, false},
       {"style-import",
-       xhtml("<style>@import \"../styles/parts/colour.css\";</style>", "<p>blue text imported</p>"),
+       page("<style>@import \"../styles/parts/colour.css\";</style>", "<p>blue text imported</p>"),
        false, true},
       {"svg-relative",
-       xhtml("", "<p>an SVG file</p><p><img src=\"../images/framed/frame.svg\"/></p>"), true,
-       false},
-      {"missing-image", xhtml("", "<p>text stays</p><p><img src=\"../images/lost.png\"/></p>"),
+       page("", "<p>an SVG file</p><p><img src=\"../images/framed/frame.svg\"/></p>"), true, false},
+      {"missing-image", page("", "<p>text stays</p><p><img src=\"../images/lost.png\"/></p>"),
        false, false},
       {"corrupt-font",
-       xhtml("<style>@font-face { font-family: C; src: url(../fonts/bad.otf) } p { font-family: C "
-             "}</style>",
-             "<p>text in a fallback face</p>"),
+       page("<style>@font-face { font-family: C; src: url(../fonts/bad.otf) } p { font-family: C "
+            "}</style>",
+            "<p>text in a fallback face</p>"),
        false, false},
   };
   return all;
@@ -203,7 +180,7 @@ TEST(MupdfEngine, EmbeddedFontsSwitch) {
   std::vector<uint8_t> drawnOff = Page(withoutFont.reader, path).pixels;
   EXPECT_NE(drawnOn, drawnOff);
   Publication plain = publication();
-  plain.files[u"OEBPS/text/embedded-font.xhtml"] = xhtml("", "<p>Hamburgefonstiv embedded</p>");
+  plain.files[u"OEBPS/text/embedded-font.xhtml"] = page("", "<p>Hamburgefonstiv embedded</p>");
   Reader fallback(plain, 1);
   EXPECT_EQ(Page(fallback.reader, path).pixels, drawnOff);
 }

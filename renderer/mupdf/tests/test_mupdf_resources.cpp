@@ -5,8 +5,6 @@
 // and images are written here; the font is the system's DejaVu Sans.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -18,8 +16,6 @@
 #include "resources.h"
 
 namespace {
-
-const char* const kFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 using Host = FileHost;
 
@@ -79,28 +75,6 @@ struct Page {
 const std::string kRedSvg =
     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"60\" height=\"60\">"
     "<rect width=\"60\" height=\"60\" fill=\"#e00000\"/></svg>";
-
-std::string page(const std::string& head, const std::string& body) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-         "<html xmlns=\"http://www.w3.org/1999/xhtml\" "
-         "xmlns:xlink=\"http://www.w3.org/1999/xlink\"><head><title>t</title>" +
-         head + "</head><body>" + body + "</body></html>";
-}
-
-std::string link(const std::string& href) {
-  return "<link rel=\"stylesheet\" type=\"text/css\" href=\"" + href + "\"/>";
-}
-
-std::string utf16le(const std::string& ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) out += {c, '\0'};
-  return out;
-}
-
-std::string fontFile() {
-  std::ifstream in(kFontFile, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 const char16_t* kDoc = u"OEBPS/text/ch.xhtml";
 
