@@ -194,6 +194,15 @@ constexpr int32_t roomForOneMore(int32_t count, int32_t room, int32_t step) noex
   return count + 1 >= room ? room + step : room;
 }
 
+// The room an array has grown to, addition by addition as above, once it has
+// held at most `peak` entries (0: it never held one).
+constexpr int32_t roomAfter(int32_t peak, int32_t step) noexcept {
+  return peak == 0 ? 0 : (peak / step + 1) * step;
+}
+static_assert(roomAfter(1, kArrayStep) == roomForOneMore(0, 0, kArrayStep));
+static_assert(roomAfter(49, kArrayStep) == kArrayStep);
+static_assert(roomAfter(50, kArrayStep) == roomForOneMore(49, kArrayStep, kArrayStep));
+
 // A new record with reference count 1 and no parent, in `arena`; the name
 // (may be null) is used as it is, not copied. Inline: the parser makes one
 // for every element.

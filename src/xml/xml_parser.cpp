@@ -378,8 +378,10 @@ class Parser {
     // comment merge extends.
     size_t lastTextLength;
     size_t lastTextRoom;
-    // The room the element's arrays have grown to so far.
-    XmlRooms rooms;
+    // The most clear sections and order entries the element held before a
+    // comment merge took one of each away: their arrays' rooms stay grown.
+    int32_t peakClears;
+    int32_t peakOrder;
   };
 
   void run();
@@ -445,7 +447,6 @@ class Parser {
   // Appends an attribute to `node`, the element whose start tag is read.
   void appendAttribute(XmlNodeData* node, char16_t* name, char16_t* value) {
     attributes_.push_back(XmlAttribute{name, value});
-    tagAttributeRoom_ = roomForOneMore(node->attributeCount, tagAttributeRoom_, kArrayStep);
     ++node->attributeCount;
   }
   // The start tag read ends with ">": its element gets a frame for its
@@ -486,13 +487,12 @@ class Parser {
   // came before it.
   size_t textScan_ = 0;
   bool textEntity_ = false;
-  // The element whose start tag is read, if any, its name's length, where
-  // its attributes start on their stack and the room they grew to. Only a
+  // The element whose start tag is read, if any, its name's length and where
+  // its attributes start on their stack. Only a
   // tag ending with ">" gives the element a frame.
   XmlNodeData* tagNode_ = nullptr;
   size_t tagNameLength_ = 0;
   size_t tagAttributes_ = 0;
-  int32_t tagAttributeRoom_ = 0;
 
   std::vector<size_t> terminators_;  // ahead of the parse when noted, in order
   std::vector<Frame> frames_;
@@ -585,32 +585,26 @@ void Parser::pushFrame(XmlNodeData* node, size_t nameLength) {
   frame.order = order_.size();
   frame.lastTextLength = 0;
   frame.lastTextRoom = 0;
-  frame.rooms = XmlRooms{};
+  frame.peakClears = 0;
+  frame.peakOrder = 0;
 }
 
 inline XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDeclaration) {
   if (!terminators_.empty()) writeTerminators(false);
   XmlNodeData* child = newNode(arena_, keep(name.start, name.length), isDeclaration);
   child->parent = node;  // the parent's entry holds the child's first reference
-  const int32_t total = orderCountOf(node);
   children_.push_back(child);
   order_.push_back(node->childCount * 4 + kOrderChild);
-  XmlRooms& rooms = frames_.back().rooms;
-  rooms.children = roomForOneMore(node->childCount, rooms.children, kArrayStep);
-  rooms.order = roomForOneMore(total, rooms.order, kOrderStep);
   ++node->childCount;
   tagNode_ = child;
   tagNameLength_ = name.length;
   tagAttributes_ = attributes_.size();
-  tagAttributeRoom_ = 0;
   return child;
 }
 
 void Parser::frameTag() {
   pushFrame(tagNode_, tagNameLength_);
-  Frame& frame = frames_.back();
-  frame.attributes = tagAttributes_;
-  frame.rooms.attributes = tagAttributeRoom_;
+  frames_.back().attributes = tagAttributes_;
   tagNode_ = nullptr;
 }
 
@@ -685,9 +679,14 @@ void Parser::close(bool exact) {
     frames_.pop_back();
     return;
   }
-  const XmlRooms rooms = exact ? XmlRooms{node->childCount, node->textCount, node->clearCount,
-                                          node->attributeCount, orderCountOf(node)}
-                               : frame.rooms;
+  const XmlRooms rooms =
+      exact ? XmlRooms{node->childCount, node->textCount, node->clearCount, node->attributeCount,
+                       orderCountOf(node)}
+            : XmlRooms{roomAfter(node->childCount, kArrayStep),
+                       roomAfter(node->textCount, kArrayStep),
+                       roomAfter(std::max(node->clearCount, frame.peakClears), kArrayStep),
+                       roomAfter(node->attributeCount, kArrayStep),
+                       roomAfter(std::max(orderCountOf(node), frame.peakOrder), kOrderStep)};
   XmlArrays* block = newArrays(*node->arena, rooms);
   node->arrays = block;
   if (block != nullptr) {
@@ -818,6 +817,9 @@ bool Parser::storeText(XmlNodeData* node, size_t end) {
         return false;
       }
       pendingText_ = kNone;
+      // The rooms the element's arrays grew to stay.
+      frame.peakClears = std::max(frame.peakClears, node->clearCount);
+      frame.peakOrder = std::max(frame.peakOrder, total);
       clears_.pop_back();
       order_.pop_back();
       --node->clearCount;
@@ -834,8 +836,6 @@ bool Parser::storeText(XmlNodeData* node, size_t end) {
   pendingText_ = kNone;
   texts_.push_back(out);
   order_.push_back(node->textCount * 4 + kOrderText);
-  frame.rooms.texts = roomForOneMore(node->textCount, frame.rooms.texts, kArrayStep);
-  frame.rooms.order = roomForOneMore(total, frame.rooms.order, kOrderStep);
   ++node->textCount;
   frame.lastTextLength = length;
   frame.lastTextRoom = 0;  // in the text: a merge moves it to the arena
@@ -879,12 +879,8 @@ bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
   }
   if (end > from) {
     char16_t* value = keep(from, end - from);  // verbatim
-    const int32_t total = orderCountOf(node);
     clears_.push_back(XmlClear{value, tag.open, close});
     order_.push_back(node->clearCount * 4 + kOrderClear);
-    XmlRooms& rooms = frames_.back().rooms;
-    rooms.clears = roomForOneMore(node->clearCount, rooms.clears, kArrayStep);
-    rooms.order = roomForOneMore(total, rooms.order, kOrderStep);
     ++node->clearCount;
   }
   position_ = end + closeLength;
