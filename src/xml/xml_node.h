@@ -54,9 +54,9 @@ struct XmlRoomView {
 };
 
 // A NUL-terminated UTF-16 text to parse. A borrowed text need only live
-// during the parse, which copies every string the tree keeps; a text handed
-// over is parsed where it lies (and changed), its strings staying in it, and
-// goes with the tree.
+// during the parse, which copies it whole into the tree; a text handed over
+// is parsed where it lies (and changed), its strings staying in it, and goes
+// with the tree.
 class XmlText {
  public:
   // A handed-over text with the function that releases it.
@@ -64,12 +64,20 @@ class XmlText {
 
   XmlText(const char16_t* borrowed) noexcept : borrowed_(borrowed) {}
   // `bound`: the index of a NUL that ends the buffer (an earlier NUL still
-  // ends the text); saves the parse a scan for it. Any stateless deleter.
+  // ends the text); saves the parse a scan for it.
+  XmlText(const char16_t* borrowed, size_t bound) noexcept
+      : borrowed_(borrowed), bound_(bound), bounded_(true) {}
+  // Any stateless deleter; `bound` as above.
   template <class Deleter>
   XmlText(std::unique_ptr<char16_t[], Deleter> owned, size_t bound) noexcept
-      : borrowed_(owned.get()), owned_(owned.release(), &release<Deleter>), bound_(bound) {}
+      : borrowed_(owned.get()),
+        owned_(owned.release(), &release<Deleter>),
+        bound_(bound),
+        bounded_(true) {}
 
   const char16_t* get() const noexcept { return borrowed_; }
+  // Whether the text came with its bound, and the bound.
+  bool bounded() const noexcept { return bounded_; }
   size_t bound() const noexcept { return bound_; }
   // The handed-over text, or null for a borrowed one.
   Owned takeOwned() noexcept { return std::move(owned_); }
@@ -82,6 +90,7 @@ class XmlText {
   const char16_t* borrowed_;
   Owned owned_{nullptr, nullptr};
   size_t bound_ = 0;
+  bool bounded_ = false;
 };
 
 class CXmlNode {

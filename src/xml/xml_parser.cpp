@@ -10,13 +10,12 @@
 // on the parser's stacks. So a document nested a hundred thousand levels
 // deep parses in constant call stack.
 //
-// A text handed over is parsed in place: names, values and texts are
-// pointers into it, entity-decoded where they stand and NUL-terminated by
-// writing over the delimiter that ends them (a delimiter the parser has yet
-// to read only once the parse has passed it); the tree keeps the text. A
-// borrowed text is only read: each name, value and text is copied into the
-// tree's arena, entity-decoded on the way. Copying the whole text instead
-// would take a large fresh block for every large document.
+// The text is parsed in place: names, values and texts are pointers into it,
+// entity-decoded where they stand and NUL-terminated by writing over the
+// delimiter that ends them (a delimiter the parser has yet to read only once
+// the parse has passed it); the tree keeps the text. A text handed over is
+// parsed where it lies; a borrowed one is first copied whole into the tree's
+// arena, which costs less than copying its strings one by one.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -343,11 +342,9 @@ enum class TagState { kA0, kA1, kA2 };
 
 class Parser {
  public:
-  // `inPlace`: the text is the tree's to change; otherwise it is only read.
-  Parser(const char16_t* text, size_t length, XmlNodeData* document, bool inPlace,
-         const XmlCloseWatch* watch) noexcept
-      : text_(const_cast<char16_t*>(text)),
-        inPlace_(inPlace),
+  // `text` is the tree's to change.
+  Parser(char16_t* text, size_t length, XmlNodeData* document, const XmlCloseWatch* watch) noexcept
+      : text_(text),
         length_(length),
         arena_(*document->arena),
         document_(document),
@@ -471,8 +468,7 @@ class Parser {
   }
   __attribute__((noinline)) void tellWatch(XmlNodeData* node);
 
-  char16_t* text_;  // written to only when inPlace_
-  bool inPlace_;
+  char16_t* text_;
   // A NUL stands here, at the text's end or after it: scans that load
   // several units at once never read beyond it.
   size_t length_;
@@ -512,7 +508,6 @@ void Parser::writeTerminators(bool all) noexcept {
 }
 
 inline char16_t* Parser::keep(size_t start, size_t n) {
-  if (!inPlace_) return arena_.copyString(text_ + start, n);
   terminate(start + n);
   return text_ + start;
 }
@@ -528,18 +523,9 @@ char16_t* Parser::decodedString(size_t start, size_t n, size_t* length, bool pla
   const size_t count = decodedLength(p + i, rest);
   if (count == kNone) return nullptr;
   // A decoded text is never longer than its source: decoded where it
-  // stands, or copied up to the first reference and decoded from there on.
-  char16_t* out = p;
-  if (!inPlace_) {
-    out = arena_.allocateArray<char16_t>(i + count + 1);
-    std::memcpy(out, p, i * sizeof(char16_t));
-  }
-  if (!writeDecoded(p + i, rest, out + i)) return nullptr;
+  // stands.
+  if (!writeDecoded(p + i, rest, p + i)) return nullptr;
   *length = i + count;
-  if (!inPlace_) {
-    out[i + count] = u'\0';
-    return out;
-  }
   return keep(start, i + count);
 }
 
@@ -949,18 +935,10 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   }
   // The usual case, as holdAttribute would keep it, without looking for
   // references again.
-  char16_t* name;
-  if (inPlace_) {
-    terminate(equals);
-    terminate(close);
-    name = text_ + pos;
-  } else {
-    // One copy of the whole `name="value"`, ended where the "=" and the
-    // closing quote were.
-    name = arena_.copyString(t + pos, close - pos);
-    name[equals - pos] = u'\0';
-  }
-  appendAttribute(node, name, name + (equals + 2 - pos));
+  // Both ends lie behind the parse now.
+  text_[equals] = u'\0';
+  text_[close] = u'\0';
+  appendAttribute(node, text_ + pos, text_ + equals + 2);
   return 1;
 }
 
@@ -1172,13 +1150,11 @@ size_t unitsBeforeNul(const char16_t* text) noexcept { return textLength(text); 
 
 namespace {
 
-constexpr size_t kCopiedWholeUnits = size_t(256) << 10;  // 512 KiB
-
-// Parses `text` (a NUL at `length`, or earlier) into the tree in `top`; in
-// place when the tree owns the text.
-CXmlNode parseText(CXmlNode top, const char16_t* text, size_t length, bool inPlace,
-                   const char16_t* rootName, int32_t* error, const XmlCloseWatch* watch) {
-  Parser parser(text, length, top.data(), inPlace, watch);
+// Parses `text` (a NUL at `length`, or earlier), which the tree owns, into
+// the tree in `top`.
+CXmlNode parseText(CXmlNode top, char16_t* text, size_t length, const char16_t* rootName,
+                   int32_t* error, const XmlCloseWatch* watch) {
+  Parser parser(text, length, top.data(), watch);
   parser.parse();
   int32_t code = parser.error();
 
@@ -1211,18 +1187,12 @@ CXmlNode parseWith(XmlText text, const char16_t* rootName, int32_t* error,
   if (XmlText::Owned owned = text.takeOwned()) {
     char16_t* in = owned.get();
     arena->adopt(std::move(owned));
-    return parseText(std::move(top), in, text.bound(), true, rootName, error, watch);
+    return parseText(std::move(top), in, text.bound(), rootName, error, watch);
   }
-  // A borrowed text that fits half an arena chunk is copied whole and parsed
-  // in place, which is faster than copying its strings one by one; a larger
-  // one would take a fresh block of its own for every parse.
-  const size_t length = textLength(text.get());
-  if (length < kCopiedWholeUnits) {
-    char16_t* copy = arena->allocateArray<char16_t>(length + 1);
-    std::memcpy(copy, text.get(), (length + 1) * sizeof(char16_t));
-    return parseText(std::move(top), copy, length, true, rootName, error, watch);
-  }
-  return parseText(std::move(top), text.get(), length, false, rootName, error, watch);
+  const size_t length = text.bounded() ? text.bound() : textLength(text.get());
+  char16_t* copy = arena->allocateArray<char16_t>(length + 1);
+  std::memcpy(copy, text.get(), (length + 1) * sizeof(char16_t));
+  return parseText(std::move(top), copy, length, rootName, error, watch);
 }
 
 }  // namespace

@@ -230,9 +230,10 @@ TEST(ParseRandom, MutatedDocumentsAndNoise) {
   EXPECT_GT(trees, kIterations / 8);
 }
 
-// A text handed over to the parse (parsed where it lies) gives the same tree
-// and error as the same text borrowed, also when its buffer goes on past the
-// first NUL: that NUL ends the text.
+// A text handed over to the parse (parsed where it lies), or borrowed with
+// its buffer's bound, gives the same tree and error as the same text
+// borrowed alone, also when its buffer goes on past the first NUL: that NUL
+// ends the text.
 TEST(ParseRandom, HandedOverTextsParseAsBorrowedOnes) {
   std::mt19937 random(20261207u);
   for (int iteration = 0; iteration < kIterations / 4; ++iteration) {
@@ -250,11 +251,16 @@ TEST(ParseRandom, HandedOverTextsParseAsBorrowedOnes) {
 
     int32_t borrowedError = -1;
     int32_t ownedError = -1;
+    int32_t boundedError = -1;
     const CXmlNode borrowed = CXmlNode::parseDocument(text.c_str(), root, &borrowedError);
     const CXmlNode handedOver =
         CXmlNode::parseDocument(XmlText(std::move(owned), buffer.size()), root, &ownedError);
+    const CXmlNode bounded =
+        CXmlNode::parseDocument(XmlText(buffer.c_str(), buffer.size()), root, &boundedError);
     ASSERT_EQ(ownedError, borrowedError) << iteration;
     ASSERT_EQ(test::dump(handedOver), test::dump(borrowed)) << iteration;
+    ASSERT_EQ(boundedError, borrowedError) << iteration;
+    ASSERT_EQ(test::dump(bounded), test::dump(borrowed)) << iteration;
   }
 }
 
