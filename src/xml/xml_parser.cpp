@@ -118,30 +118,44 @@ size_t findEither(const char16_t* t, size_t from, [[maybe_unused]] size_t length
   return from;
 }
 
-// The first `quote`, "<" or NUL at or after `from`, as findEither; sets
-// `entity` when an "&" comes before it.
-__attribute__((noinline)) size_t findValueEnd(const char16_t* t, size_t from,
-                                              [[maybe_unused]] size_t length, char16_t quote,
-                                              bool& entity) noexcept {
+// What comes after an "&" in a scan for the end of a value: only the end is
+// looked for.
+__attribute__((noinline)) size_t valueEndAfterEntity(const char16_t* t, size_t at, size_t length,
+                                                     char16_t quote, bool& entity) noexcept {
+  entity = true;
+  return findEither(t, at + 1, length, quote, u'<');
+}
+
+// The first `Quote`, "<" or NUL at or after `from`, as findEither; sets
+// `entity` when an "&" comes before it. `Quote` is '"', "'" or "<" (for a
+// text between tags), each compared with a constant.
+template <char16_t Quote>
+__attribute__((always_inline)) inline size_t findValueEnd(const char16_t* t, size_t from,
+                                                          [[maybe_unused]] size_t length,
+                                                          bool& entity) noexcept {
 #if defined(__SSE2__)
+  // '"' (0x22) and "'" (0x27) each differ from "&" (0x26) in one bit: with
+  // that bit set in every unit, one compare finds both.
+  constexpr short kBit = Quote == u'"' ? 4 : Quote == u'\'' ? 1 : 0;
   for (; from + 8 <= length + 1; from += 8) {
     const __m128i units = load8(t + from);
-    const __m128i hits = _mm_or_si128(
-        _mm_or_si128(equal16(units, quote), equal16(units, u'<')),
-        _mm_or_si128(_mm_cmpeq_epi16(units, _mm_setzero_si128()), equal16(units, u'&')));
+    __m128i hits = _mm_or_si128(equal16(units, u'<'), _mm_cmpeq_epi16(units, _mm_setzero_si128()));
+    if constexpr (kBit != 0) {
+      hits = _mm_or_si128(hits, equal16(_mm_or_si128(units, _mm_set1_epi16(kBit)), u'&' | kBit));
+    } else {
+      hits = _mm_or_si128(hits, equal16(units, u'&'));
+    }
     const int mask = _mm_movemask_epi8(hits);
     if (mask == 0) continue;
-    // Mostly the value's end; "&" is rare, and after it only the end is
-    // looked for.
+    // Mostly the value's end; "&" is rare.
     const size_t at = from + firstHit(mask);
-    if (t[at] != u'&') return at;
-    entity = true;
-    return findEither(t, at + 1, length, quote, u'<');
+    if (__builtin_expect(t[at] != u'&', 1)) return at;
+    return valueEndAfterEntity(t, at, length, Quote, entity);
   }
 #endif
   for (;; ++from) {
     const char16_t c = t[from];
-    if (c == quote || c == u'<' || c == u'\0') return from;
+    if (c == Quote || c == u'<' || c == u'\0') return from;
     if (c == u'&') entity = true;
   }
 }
@@ -926,7 +940,8 @@ int Parser::readQuotedAttribute(XmlNodeData* node) {
   const char16_t quote = t[equals + 1];
   if (quote != u'"' && quote != u'\'') return 0;
   bool entity = false;
-  const size_t close = findValueEnd(t, equals + 2, length_, quote, entity);
+  const size_t close = quote == u'"' ? findValueEnd<u'"'>(t, equals + 2, length_, entity)
+                                     : findValueEnd<u'\''>(t, equals + 2, length_, entity);
   if (t[close] != quote) return 0;
   // A quoted value ends with its quote, never with a declaration's "?".
   position_ = close + 1;
@@ -985,7 +1000,7 @@ void Parser::run() {
       // so a text run found to have none is not scanned again.
       textScan_ = at;
       textEntity_ = false;
-      if (text_[at] != u'<') at = findValueEnd(text_, at, length_, u'<', textEntity_);
+      if (text_[at] != u'<') at = findValueEnd<u'<'>(text_, at, length_, textEntity_);
       position_ = at;
       // The usual shapes "<name" and "</name>" are read here directly, as
       // the tokens would read them; anything else takes the general path.
