@@ -40,6 +40,18 @@ class XmlArena {
   // Keeps `text` until the arena goes.
   void adopt(XmlText::Owned text) noexcept { adopted_ = std::move(text); }
 
+  // The free part of the current chunk, from its first byte aligned to
+  // `alignment` (possibly past the end: no room) to its end. A caller may
+  // write there and then take what it wrote, as long as nothing is allocated
+  // in between.
+  char* freeFrom(size_t alignment) const noexcept {
+    return reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(cursor_) + alignment - 1) &
+                                   ~(alignment - 1));
+  }
+  char* freeEnd() const noexcept { return limit_; }
+  // Takes the free bytes up to `end` as allocated.
+  void take(char* end) noexcept { cursor_ = end; }
+
   int64_t references = 1;
 
  private:

@@ -384,8 +384,10 @@ class Parser {
     size_t children;
     size_t texts;
     size_t clears;
-    size_t attributes;
     size_t order;
+    // The block the start tag's attributes stand in (their rooms not yet
+    // written), or null when it had none.
+    XmlArrays* attributes;
     // Length and room (NUL included) of the element's last text, which a
     // comment merge extends.
     size_t lastTextLength;
@@ -458,8 +460,30 @@ class Parser {
                      size_t valueStart, size_t valueLength);
   // Appends an attribute to `node`, the element whose start tag is read.
   void appendAttribute(XmlNodeData* node, char16_t* name, char16_t* value) {
-    attributes_.push_back(XmlAttribute{name, value});
+    if (reinterpret_cast<uintptr_t>(tagEnd_ + 1) > reinterpret_cast<uintptr_t>(tagLimit_)) {
+      moveTagAttributes();
+    }
+    *tagEnd_++ = XmlAttribute{name, value};
     ++node->attributeCount;
+  }
+  // The attributes of the start tag read are written where its arrays'
+  // block will stand, in the arena's free part right after its record:
+  // nothing else is allocated while a start tag is read. These begin that.
+  void beginTagAttributes() noexcept {
+    tagBlock_ = reinterpret_cast<XmlArrays*>(arena_.freeFrom(alignof(XmlArrays)));
+    tagEnd_ = reinterpret_cast<XmlAttribute*>(tagBlock_ + 1);
+    tagLimit_ = arena_.freeEnd();
+    tagTaken_ = false;
+  }
+  // The start tag's attributes fill the chunk: they move to a block of
+  // their own with room to grow.
+  __attribute__((noinline)) void moveTagAttributes();
+  // The block the start tag's attributes stand in, taken from the arena
+  // now; null when the tag has none.
+  XmlArrays* takeTagAttributes(int32_t count) noexcept {
+    if (count == 0) return nullptr;
+    if (!tagTaken_) arena_.take(reinterpret_cast<char*>(tagEnd_));
+    return tagBlock_;
   }
   // The start tag read ends with ">": its element gets a frame for its
   // content.
@@ -467,9 +491,14 @@ class Parser {
   // The start tag read ends its element: its attributes, the only entries
   // it can have, move into its arrays.
   void closeTag();
-  // Moves the attributes of `node` (its only entries), from `from` on their
-  // stack, into an array of their number.
-  __attribute__((always_inline)) void closeWithAttributes(XmlNodeData* node, size_t from);
+  // Gives `node` the block its attributes (its only entries) stand in.
+  static void closeWithAttributes(XmlNodeData* node, XmlArrays* block) noexcept {
+    node->arrays = block;
+    if (block != nullptr) {
+      block->rooms = XmlRooms{0, 0, 0, node->attributeCount, 0};
+      block->unused = 0;
+    }
+  }
   // Ends the start tag at its ">" (or "/>" when `empty`); false when the
   // parse is over.
   bool endStartTag(XmlNodeData*& node, bool empty);
@@ -498,19 +527,22 @@ class Parser {
   // came before it.
   size_t textScan_ = 0;
   bool textEntity_ = false;
-  // The element whose start tag is read, if any, its name's length and where
-  // its attributes start on their stack. Only a
-  // tag ending with ">" gives the element a frame.
+  // The element whose start tag is read, if any, and its name's length.
+  // Only a tag ending with ">" gives the element a frame.
   XmlNodeData* tagNode_ = nullptr;
   size_t tagNameLength_ = 0;
-  size_t tagAttributes_ = 0;
+  // Where its attributes' block stands, where the next attribute goes and
+  // where the room ends; whether the block is taken from the arena yet.
+  XmlArrays* tagBlock_ = nullptr;
+  XmlAttribute* tagEnd_ = nullptr;
+  char* tagLimit_ = nullptr;
+  bool tagTaken_ = false;
 
   std::vector<size_t> terminators_;  // ahead of the parse when noted, in order
   std::vector<Frame> frames_;
   std::vector<XmlNodeData*> children_;
   std::vector<char16_t*> texts_;
   std::vector<XmlClear> clears_;
-  std::vector<XmlAttribute> attributes_;
   std::vector<int32_t> order_;
 };
 
@@ -582,7 +614,7 @@ void Parser::pushFrame(XmlNodeData* node, size_t nameLength) {
   frame.children = children_.size();
   frame.texts = texts_.size();
   frame.clears = clears_.size();
-  frame.attributes = attributes_.size();
+  frame.attributes = nullptr;
   frame.order = order_.size();
   frame.lastTextLength = 0;
   frame.lastTextRoom = 0;
@@ -599,18 +631,18 @@ inline XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool
   ++node->childCount;
   tagNode_ = child;
   tagNameLength_ = name.length;
-  tagAttributes_ = attributes_.size();
+  beginTagAttributes();
   return child;
 }
 
 void Parser::frameTag() {
   pushFrame(tagNode_, tagNameLength_);
-  frames_.back().attributes = tagAttributes_;
+  frames_.back().attributes = takeTagAttributes(tagNode_->attributeCount);
   tagNode_ = nullptr;
 }
 
 void Parser::closeTag() {
-  closeWithAttributes(tagNode_, tagAttributes_);
+  closeWithAttributes(tagNode_, takeTagAttributes(tagNode_->attributeCount));
   completed(tagNode_, tagNameLength_);
   tagNode_ = nullptr;
 }
@@ -662,19 +694,25 @@ __attribute__((always_inline)) inline void moveEntries(std::vector<T>& stack, si
   dropFrom(stack, from);
 }
 
-inline void Parser::closeWithAttributes(XmlNodeData* node, size_t from) {
-  const int32_t count = node->attributeCount;
-  if (count == 0) return;
-  XmlArrays* block = newArrays(*node->arena, XmlRooms{0, 0, 0, count, 0});
-  node->arrays = block;
-  moveEntries(attributes_, from, attributesIn(block), count);
+void Parser::moveTagAttributes() {
+  const auto* first = reinterpret_cast<const XmlAttribute*>(tagBlock_ + 1);
+  const size_t count = size_t(tagEnd_ - first);
+  const size_t room = std::max<size_t>(2 * count, kArrayStep);
+  auto* block = static_cast<XmlArrays*>(
+      arena_.allocate(sizeof(XmlArrays) + room * sizeof(XmlAttribute), alignof(XmlArrays)));
+  auto* moved = reinterpret_cast<XmlAttribute*>(block + 1);
+  if (count != 0) std::memcpy(moved, first, count * sizeof(XmlAttribute));
+  tagBlock_ = block;
+  tagEnd_ = moved + count;
+  tagLimit_ = reinterpret_cast<char*>(moved + room);
+  tagTaken_ = true;
 }
 
 void Parser::close(bool exact) {
   const Frame& frame = frames_.back();
   XmlNodeData* node = frame.node;
   if (exact && (node->childCount | node->textCount | node->clearCount) == 0) {
-    // Most elements hold attributes only: one array to fill.
+    // Most elements hold attributes only: their block is ready.
     closeWithAttributes(node, frame.attributes);
     completed(node, frame.nameLength);
     frames_.pop_back();
@@ -693,7 +731,10 @@ void Parser::close(bool exact) {
   if (block != nullptr) {
     moveEntries(children_, frame.children, childrenIn(block), node->childCount);
     moveEntries(texts_, frame.texts, textsIn(block), node->textCount);
-    moveEntries(attributes_, frame.attributes, attributesIn(block), node->attributeCount);
+    if (node->attributeCount > 0) {
+      std::memcpy(attributesIn(block), reinterpret_cast<const XmlAttribute*>(frame.attributes + 1),
+                  size_t(node->attributeCount) * sizeof(XmlAttribute));
+    }
     moveEntries(clears_, frame.clears, clearsIn(block), node->clearCount);
     moveEntries(order_, frame.order, orderIn(block), orderCountOf(node));
   }
