@@ -121,8 +121,7 @@ size_t findEither(const char16_t* t, size_t from, [[maybe_unused]] size_t length
 // What comes after an "&" in a scan for the end of a value: only the end is
 // looked for.
 __attribute__((noinline)) size_t valueEndAfterEntity(const char16_t* t, size_t at, size_t length,
-                                                     char16_t quote, bool& entity) noexcept {
-  entity = true;
+                                                     char16_t quote) noexcept {
   return findEither(t, at + 1, length, quote, u'<');
 }
 
@@ -150,7 +149,8 @@ __attribute__((always_inline)) inline size_t findValueEnd(const char16_t* t, siz
     // Mostly the value's end; "&" is rare.
     const size_t at = from + firstHit(mask);
     if (__builtin_expect(t[at] != u'&', 1)) return at;
-    return valueEndAfterEntity(t, at, length, Quote, entity);
+    entity = true;
+    return valueEndAfterEntity(t, at, length, Quote);
   }
 #endif
   for (;; ++from) {
@@ -401,12 +401,12 @@ class Parser {
   void run();
   // Opens a frame for `node`, whose entries start at the stacks' tops.
   void pushFrame(XmlNodeData* node, size_t nameLength);
-  // In a start tag, expecting an attribute name: reads a whole `name="value"`
-  // (no whitespace around "=", the value closed before any "<") in one step,
-  // as the three tokens would have been read. 1 when it did, 0 when the text
-  // has some other shape here (nothing consumed), -1 when the value cannot
-  // be decoded.
-  int readQuotedAttribute(XmlNodeData* node);
+  // In a start tag, expecting an attribute name: reads each whole
+  // `name="value"` that follows (no whitespace around "=", the value closed
+  // before any "<") in one step, as the three tokens would have been read,
+  // up to the whitespace-skipped text of any other shape. False when a value
+  // cannot be decoded.
+  bool readQuotedAttributes(XmlNodeData* node);
   // An end tag naming `nameStart` was read, up to its ">". False when the
   // parse is over.
   bool endTag(XmlNodeData*& node, size_t nameStart);
@@ -969,34 +969,44 @@ void Parser::parse() {
   while (!frames_.empty()) close(false);
 }
 
-int Parser::readQuotedAttribute(XmlNodeData* node) {
-  const char16_t* t = text_;
+bool Parser::readQuotedAttributes(XmlNodeData* node) {
+  char16_t* const t = text_;
   size_t pos = position_;
-  while (isSpace(t[pos])) ++pos;
-  position_ = pos;  // as the next token would skip it
-  // A word starts here unless the character is a quote or a delimiter.
-  const char16_t first = t[pos];
-  if (mayEndWord(first) || first == u'"' || first == u'\'') return 0;
-  const size_t equals = wordEnd(t, pos + 1);
-  if (t[equals] != u'=') return 0;
-  const char16_t quote = t[equals + 1];
-  if (quote != u'"' && quote != u'\'') return 0;
-  bool entity = false;
-  const size_t close = quote == u'"' ? findValueEnd<u'"'>(t, equals + 2, length_, entity)
-                                     : findValueEnd<u'\''>(t, equals + 2, length_, entity);
-  if (t[close] != quote) return 0;
-  // A quoted value ends with its quote, never with a declaration's "?".
-  position_ = close + 1;
-  if (entity) {
-    return holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2) ? 1 : -1;
+  for (;;) {
+    while (isSpace(t[pos])) ++pos;
+    // A word starts here unless the character is a quote or a delimiter.
+    const char16_t first = t[pos];
+    if (mayEndWord(first) || first == u'"' || first == u'\'') break;
+    const size_t equals = wordEnd(t, pos + 1);
+    if (t[equals] != u'=') break;
+    const char16_t quote = t[equals + 1];
+    bool entity = false;
+    size_t close;
+    if (quote == u'"') {
+      close = findValueEnd<u'"'>(t, equals + 2, length_, entity);
+    } else if (quote == u'\'') {
+      close = findValueEnd<u'\''>(t, equals + 2, length_, entity);
+    } else {
+      break;
+    }
+    if (t[close] != quote) break;
+    // A quoted value ends with its quote, never with a declaration's "?".
+    if (__builtin_expect(entity, 0)) {
+      position_ = close + 1;
+      if (!holdAttribute(node, pos, equals - pos, true, equals + 2, close - equals - 2)) {
+        return false;
+      }
+    } else {
+      // The usual case, as holdAttribute would keep it, without looking for
+      // references again. Both ends lie behind the parse now.
+      t[equals] = u'\0';
+      t[close] = u'\0';
+      appendAttribute(node, t + pos, t + equals + 2);
+    }
+    pos = close + 1;
   }
-  // The usual case, as holdAttribute would keep it, without looking for
-  // references again.
-  // Both ends lie behind the parse now.
-  text_[equals] = u'\0';
-  text_[close] = u'\0';
-  appendAttribute(node, text_ + pos, text_ + equals + 2);
-  return 1;
+  position_ = pos;  // as the next token would skip the whitespace
+  return true;
 }
 
 bool Parser::endStartTag(XmlNodeData*& node, bool empty) {
@@ -1083,9 +1093,7 @@ void Parser::run() {
         }
       }
     } else if (state == TagState::kA0) {
-      const int read = readQuotedAttribute(node);
-      if (read > 0) continue;
-      if (read < 0) {
+      if (!readQuotedAttributes(node)) {
         error_ = kXmlBadEntity;
         return;
       }
