@@ -373,23 +373,21 @@ class Parser {
   int32_t error() const noexcept { return error_; }
 
  private:
-  // The elements still open, innermost last. Their arrays' entries wait on
-  // the stacks below, from these offsets on, until the element closes.
+  // The elements still open, innermost last. Their children, texts, clear
+  // sections and order entries wait on the stacks below until the element
+  // closes: the innermost element's are always the top ones, as many as its
+  // counts.
   struct Frame {
-    // Left uninitialized: pushFrame writes every field, and zeroing first
-    // takes a string store.
+    // Left uninitialized: pushFrame writes what is read before it is
+    // written, and zeroing first takes a string store.
     Frame() noexcept {}  // NOLINT(modernize-use-equals-default)
     XmlNodeData* node;
     size_t nameLength;  // the name is terminated only once the parse has passed it
-    size_t children;
-    size_t texts;
-    size_t clears;
-    size_t order;
     // The block the start tag's attributes stand in (their rooms not yet
     // written), or null when it had none.
     XmlArrays* attributes;
     // Length and room (NUL included) of the element's last text, which a
-    // comment merge extends.
+    // comment merge extends; set when the element's first text is stored.
     size_t lastTextLength;
     size_t lastTextRoom;
     // The most clear sections and order entries the element held before a
@@ -611,13 +609,7 @@ void Parser::pushFrame(XmlNodeData* node, size_t nameLength) {
   Frame& frame = frames_.emplace_back();
   frame.node = node;
   frame.nameLength = nameLength;
-  frame.children = children_.size();
-  frame.texts = texts_.size();
-  frame.clears = clears_.size();
   frame.attributes = nullptr;
-  frame.order = order_.size();
-  frame.lastTextLength = 0;
-  frame.lastTextRoom = 0;
   frame.peakClears = 0;
   frame.peakOrder = 0;
 }
@@ -678,12 +670,13 @@ __attribute__((always_inline)) inline void dropFrom(std::vector<T>& stack, size_
   stack.erase(stack.begin() + ptrdiff_t(from), stack.end());
 }
 
-// Copies an element's entries of one kind from their stack to its array,
-// and takes them off the stack.
+// Copies the top `count` entries of a stack, an element's entries of one
+// kind, to its array, and takes them off the stack.
 template <class T>
-__attribute__((always_inline)) inline void moveEntries(std::vector<T>& stack, size_t from, T* array,
+__attribute__((always_inline)) inline void moveEntries(std::vector<T>& stack, T* array,
                                                        int32_t count) {
   if (count <= 0) return;
+  const size_t from = stack.size() - size_t(count);
   const T* entries = stack.data() + from;
   // An element mostly has a few entries of each kind: a loop beats a call.
   if (count <= 4) {
@@ -729,14 +722,14 @@ void Parser::close(bool exact) {
   XmlArrays* block = newArrays(*node->arena, rooms);
   node->arrays = block;
   if (block != nullptr) {
-    moveEntries(children_, frame.children, childrenIn(block), node->childCount);
-    moveEntries(texts_, frame.texts, textsIn(block), node->textCount);
+    moveEntries(children_, childrenIn(block), node->childCount);
+    moveEntries(texts_, textsIn(block), node->textCount);
     if (node->attributeCount > 0) {
       std::memcpy(attributesIn(block), reinterpret_cast<const XmlAttribute*>(frame.attributes + 1),
                   size_t(node->attributeCount) * sizeof(XmlAttribute));
     }
-    moveEntries(clears_, frame.clears, clearsIn(block), node->clearCount);
-    moveEntries(order_, frame.order, orderIn(block), orderCountOf(node));
+    moveEntries(clears_, clearsIn(block), node->clearCount);
+    moveEntries(order_, orderIn(block), orderCountOf(node));
   }
   completed(node, frame.nameLength);
   frames_.pop_back();
