@@ -118,12 +118,14 @@ size_t findEither(const char16_t* t, size_t from, [[maybe_unused]] size_t length
   return from;
 }
 
+#if defined(__SSE2__)
 // What comes after an "&" in a scan for the end of a value: only the end is
 // looked for.
 __attribute__((noinline)) size_t valueEndAfterEntity(const char16_t* t, size_t at, size_t length,
                                                      char16_t quote) noexcept {
   return findEither(t, at + 1, length, quote, u'<');
 }
+#endif
 
 // The first `Quote`, "<" or NUL at or after `from`, as findEither; sets
 // `entity` when an "&" comes before it. `Quote` is '"', "'" or "<" (for a
