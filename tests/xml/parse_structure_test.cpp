@@ -145,7 +145,8 @@ TEST(ParseStructure, ArrayRooms) {
 
 // Start tags with many attributes of every form, in every kind of element,
 // after enough other records that the attributes cross from one block of
-// the tree's memory into the next.
+// the tree's memory into the next; in a text copied whole and in one too
+// large for that, only read.
 TEST(ParseStructure, ManyAttributes) {
   struct Shape {
     const char* what;
@@ -161,56 +162,60 @@ TEST(ParseStructure, ManyAttributes) {
       {"with content", u"", u"><b/>t</a>", true},   {"left open", u"<r>", u">", false},
       {"text ends in the tag", u"<r>", u"", false},
   };
-  for (const int32_t count : {1, 3, 49, 50, 51, 300, 2000}) {
-    for (const int32_t records : {0, 100, 137}) {
-      for (const Shape& shape : shapes) {
-        SCOPED_TRACE(std::string(shape.what) + ", " + std::to_string(count) + " attributes after " +
-                     std::to_string(records) + " records");
-        std::u16string text = shape.before.empty() ? u"<r>" : shape.before;
-        for (int32_t i = 0; i < records; ++i) text += u"<p q=\"1\"/>";
-        text += u"<a";
-        std::vector<std::pair<std::u16string, std::u16string>> expected;
-        for (int32_t i = 0; i < count; ++i) {
-          const std::u16string name = u"k" + number(i);
-          const std::u16string value = u"v" + number(i);
-          // The last attribute is quoted: a name without a value is not an
-          // attribute until its tag ends.
-          switch (i + 1 == count ? 0 : i % 5) {
-            case 0:
-              text += u" " + name + u"=\"" + value + u"\"";
-              break;
-            case 1:
-              text += u" " + name + u"='" + value + u"'";
-              break;
-            case 2:
-              text += u" " + name + u"=" + value;
-              break;
-            case 3:
-              text += u" " + name;
-              break;
-            case 4:
-              text += u" " + name + u"=\"" + value + u"&amp;\"";
-              break;
+  for (const size_t padding : {size_t(0), size_t(300000)}) {
+    for (const int32_t count : {1, 3, 49, 50, 51, 300, 2000}) {
+      for (const int32_t records : {0, 100, 137}) {
+        for (const Shape& shape : shapes) {
+          SCOPED_TRACE(std::string(shape.what) + ", " + std::to_string(count) +
+                       " attributes after " + std::to_string(records) + " records, " +
+                       std::to_string(padding) + " spaces first");
+          std::u16string text = shape.before.empty() ? u"<r>" : shape.before;
+          text.append(padding, u' ');
+          for (int32_t i = 0; i < records; ++i) text += u"<p q=\"1\"/>";
+          text += u"<a";
+          std::vector<std::pair<std::u16string, std::u16string>> expected;
+          for (int32_t i = 0; i < count; ++i) {
+            const std::u16string name = u"k" + number(i);
+            const std::u16string value = u"v" + number(i);
+            // The last attribute is quoted: a name without a value is not an
+            // attribute until its tag ends.
+            switch (i + 1 == count ? 0 : i % 5) {
+              case 0:
+                text += u" " + name + u"=\"" + value + u"\"";
+                break;
+              case 1:
+                text += u" " + name + u"='" + value + u"'";
+                break;
+              case 2:
+                text += u" " + name + u"=" + value;
+                break;
+              case 3:
+                text += u" " + name;
+                break;
+              case 4:
+                text += u" " + name + u"=\"" + value + u"&amp;\"";
+                break;
+            }
+            expected.emplace_back(name, i + 1 != count && i % 5 == 3   ? u"(none)"
+                                        : i + 1 != count && i % 5 == 4 ? value + u"&"
+                                                                       : value);
           }
-          expected.emplace_back(name, i + 1 != count && i % 5 == 3   ? u"(none)"
-                                      : i + 1 != count && i % 5 == 4 ? value + u"&"
-                                                                     : value);
+          text += shape.after;
+          if (shape.before.empty()) text += u"</r>";
+          const CXmlNode top = CXmlNode::parseDocument(text.c_str(), u"r");
+          ASSERT_FALSE(top.isNull());
+          const CXmlNode a = top.childAt(records);
+          ASSERT_EQ(test::narrow(a.name()), "a");
+          ASSERT_EQ(a.attributeCount(), count);
+          for (int32_t i = 0; i < count; ++i) {
+            const XmlAttributeView attribute = a.attributeAt(i);
+            ASSERT_EQ(std::u16string(attribute.name), expected[size_t(i)].first) << i;
+            ASSERT_EQ(attribute.value ? std::u16string(attribute.value) : u"(none)",
+                      expected[size_t(i)].second)
+                << i;
+          }
+          EXPECT_EQ(a.room().attributes, shape.exact ? count : (count / 50 + 1) * 50);
         }
-        text += shape.after;
-        if (shape.before.empty()) text += u"</r>";
-        const CXmlNode top = CXmlNode::parseDocument(text.c_str(), u"r");
-        ASSERT_FALSE(top.isNull());
-        const CXmlNode a = top.childAt(records);
-        ASSERT_EQ(test::narrow(a.name()), "a");
-        ASSERT_EQ(a.attributeCount(), count);
-        for (int32_t i = 0; i < count; ++i) {
-          const XmlAttributeView attribute = a.attributeAt(i);
-          ASSERT_EQ(std::u16string(attribute.name), expected[size_t(i)].first) << i;
-          ASSERT_EQ(attribute.value ? std::u16string(attribute.value) : u"(none)",
-                    expected[size_t(i)].second)
-              << i;
-        }
-        EXPECT_EQ(a.room().attributes, shape.exact ? count : (count / 50 + 1) * 50);
       }
     }
   }
