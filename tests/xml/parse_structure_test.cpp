@@ -94,55 +94,6 @@ TEST(ParseStructure, EndTags) {
   test::expectTrees(rows);
 }
 
-// The room each array of a record was given: the exact number of entries
-// for an element closed by its own end tag, the grown room for one closed by
-// another element's end tag or left open at the end of the text.
-TEST(ParseStructure, ArrayRooms) {
-  struct Row {
-    std::u16string text;
-    int32_t child;     // -1: the parse's result itself, else that child of it
-    XmlRoomView room;  // children, texts, clears, attributes, order
-  };
-  const std::u16string fifty = [] {
-    std::u16string s;
-    for (int i = 0; i < 50; ++i) s += u"<b/>";
-    return s;
-  }();
-  const Row rows[] = {
-      {u"<a x=\"1\" y=\"2\"/>", -1, {0, 0, 0, 2, 0}},
-      {u"<a k=\"v\"><b/>t</a>", -1, {1, 1, 0, 1, 2}},
-      // Left open: each array has the room it grew to, 50 entries (the
-      // order array 150) at a time.
-      {u"<a k=\"v\"><b/>t", -1, {50, 50, 0, 50, 150}},
-      {u"<a><b>", 0, {0, 0, 0, 0, 0}},
-      {u"<a>" + fifty, -1, {100, 0, 0, 0, 150}},
-      {u"<a>" + fifty + fifty + fifty, -1, {200, 0, 0, 0, 300}},
-      {u"<a>" + fifty + u"</a>", -1, {50, 0, 0, 0, 50}},
-      // A comment between two texts goes when the second joins the first;
-      // the room it took stays when the element is left open.
-      {u"<a>x<!-- c -->y", -1, {0, 50, 50, 0, 150}},
-      {u"<a>x<!-- c -->y</a>", -1, {0, 1, 0, 0, 1}},
-      {u"<a><!-- c --></a>", -1, {0, 0, 1, 0, 1}},
-      // A misnested end tag closes the innermost element with exact arrays;
-      // the enclosing ones it also closes keep their grown rooms.
-      {u"<r><a><b/></r>", 0, {1, 0, 0, 0, 1}},
-      {u"<r><a><b/></r>", -1, {50, 0, 0, 0, 150}},
-      {u"<r><a x=\"1\"><b></r>", 0, {50, 0, 0, 50, 150}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(test::narrow(row.text.c_str()));
-    const CXmlNode top = CXmlNode::parseDocument(row.text.c_str(), nullptr);
-    const CXmlNode node = row.child < 0 ? top : top.childAt(row.child);
-    ASSERT_FALSE(node.isNull());
-    const XmlRoomView room = node.room();
-    EXPECT_EQ(room.children, row.room.children);
-    EXPECT_EQ(room.texts, row.room.texts);
-    EXPECT_EQ(room.clears, row.room.clears);
-    EXPECT_EQ(room.attributes, row.room.attributes);
-    EXPECT_EQ(room.order, row.room.order);
-  }
-}
-
 // Start tags with many attributes of every form, in every kind of element,
 // after enough other records that the attributes cross from one block of
 // the tree's memory into the next; in a text copied whole and in one too

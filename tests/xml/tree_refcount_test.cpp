@@ -121,25 +121,43 @@ TEST(TreeRefcount, RemoveClearKeepsOrder) {
 }
 
 TEST(TreeRefcount, Room) {
+  std::u16string fifty;
+  for (int i = 0; i < 50; ++i) fifty += u"<b/>";
   const struct {
-    const char16_t* text;
+    std::u16string text;
     const char16_t* element;  // a child of the document's top node, or it
-    XmlRoomView room;
+    XmlRoomView room;         // children, texts, clears, attributes, order
   } rows[] = {
       // Closing with "/>" or the element's own end tag shrinks to exact sizes.
       {u"<a/>", nullptr, {0, 0, 0, 0, 0}},
+      {u"<a x=\"1\" y=\"2\"/>", nullptr, {0, 0, 0, 2, 0}},
       {u"<a x=\"1\"><b/>t</a>", nullptr, {1, 1, 0, 1, 2}},
+      {u"<a>" + fifty + u"</a>", nullptr, {50, 0, 0, 0, 50}},
       // An end tag read in the element's own content shrinks it, whatever
       // name it carries.
       {u"<a><b>t</a>", u"b", {0, 1, 0, 0, 1}},
-      // Closed by a child's end tag or by the end of the text: grown room stays.
+      {u"<r><a><b/></r>", u"a", {1, 0, 0, 0, 1}},
+      // Closed by a child's end tag or by the end of the text: each array
+      // keeps the room it grew to, 50 entries (the order 150) at a time.
       {u"<a><b></a>", nullptr, {50, 0, 0, 0, 150}},
       {u"<a><b/>t", nullptr, {50, 50, 0, 0, 150}},
+      {u"<a x=\"1\"><b/>t", nullptr, {50, 50, 0, 50, 150}},
+      {u"<a><b>", u"b", {0, 0, 0, 0, 0}},
+      {u"<r><a><b/></r>", nullptr, {50, 0, 0, 0, 150}},
+      {u"<r><a x=\"1\"><b></r>", u"a", {50, 0, 0, 50, 150}},
+      {u"<a>" + fifty, nullptr, {100, 0, 0, 0, 150}},
+      {u"<a>" + fifty + fifty + fifty, nullptr, {200, 0, 0, 0, 300}},
+      // A comment between two texts goes when the second joins the first;
+      // the room it took stays when the element is left open.
+      {u"<a>x<!-- c -->y", nullptr, {0, 50, 50, 0, 150}},
+      {u"<a>x<!-- c -->y</a>", nullptr, {0, 1, 0, 0, 1}},
+      {u"<a><!-- c --></a>", nullptr, {0, 0, 1, 0, 1}},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(narrow(row.text));
-    CXmlNode node = CXmlNode::parseDocument(row.text, nullptr);
+    SCOPED_TRACE(narrow(row.text.c_str()));
+    CXmlNode node = CXmlNode::parseDocument(row.text.c_str(), nullptr);
     if (row.element) node = node.findChild(row.element);
+    ASSERT_FALSE(node.isNull());
     const XmlRoomView room = node.room();
     EXPECT_EQ(room.children, row.room.children);
     EXPECT_EQ(room.texts, row.room.texts);
