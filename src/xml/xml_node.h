@@ -54,9 +54,9 @@ struct XmlRoomView {
 };
 
 // A NUL-terminated UTF-16 text to parse. A borrowed text need only live
-// during the parse, which copies it whole into the tree; a text handed over
-// is parsed where it lies (and changed), its strings staying in it, and goes
-// with the tree.
+// during the parse, which copies it into the tree (whole, or a large one
+// string by string); a text handed over is parsed where it lies (and
+// changed), its strings staying in it, and goes with the tree.
 class XmlText {
  public:
   // A handed-over text with the function that releases it.
