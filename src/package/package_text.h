@@ -6,21 +6,20 @@
 #include <cstdint>
 #include <memory>
 
+#include "xml/text_buffer.h"
+
 namespace epub::package {
 
-// Releases a text buffer from zeroedText or uninitialisedText.
-struct ReleaseText {
-  void operator()(char16_t* text) const noexcept;
-};
-using TextBuffer = std::unique_ptr<char16_t[], ReleaseText>;
+using xml::ReleaseText;
+using xml::TextBuffer;
 
 // `units` zero code units; std::bad_alloc when memory runs out.
 //
 // A buffer beyond 32 MiB (the decoded NCX of a book with some 100,000
-// navigation points) is a mapping of its own on Linux, its pages made
-// present in one step: the C library maps blocks of that size afresh
-// every time in any case, and the decoder would then fault them in one page
-// at a time, which costs more than reading the text.
+// navigation points) is a mapping of its own on Linux (see
+// xml::allocateText): the C library maps blocks of that size afresh every
+// time in any case, and the decoder would then fault them in one page at a
+// time, which costs more than reading the text.
 TextBuffer zeroedText(size_t units);
 // The same, its units left as they are: for a text its writer fills whole.
 TextBuffer uninitialisedText(size_t units);

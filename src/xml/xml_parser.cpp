@@ -10,15 +10,13 @@
 // on the parser's stacks. So a document nested a hundred thousand levels
 // deep parses in constant call stack.
 //
-// A text handed over is parsed in place: names, values and texts are
-// pointers into it, entity-decoded where they stand and NUL-terminated by
-// writing over the delimiter that ends them (a delimiter the parser has yet
-// to read only once the parse has passed it); the tree keeps the text. So is
-// a borrowed text of up to 512 KiB, copied whole into the tree's arena
-// first. A larger borrowed text is only read: each name, value and text is
-// copied into the arena, entity-decoded on the way. Copying it whole would
-// take a large block of its own, which the C library maps afresh for many a
-// parse once other trees are alive, and its pages fault in one by one.
+// The text is parsed in place: names, values and texts are pointers into it,
+// entity-decoded where they stand and NUL-terminated by writing over the
+// delimiter that ends them (a delimiter the parser has yet to read only once
+// the parse has passed it); the tree keeps the text. A text handed over is
+// parsed where it lies; a borrowed one is first copied whole, which costs
+// less than copying its strings one by one: into the tree's arena, or a
+// large one into a buffer of its own (see allocateText) that the tree keeps.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -30,6 +28,7 @@
 #endif
 
 #include "address_sanitizer.h"
+#include "xml/text_buffer.h"
 #include "xml/xml_element.h"
 #include "xml/xml_names.h"
 #include "xml/xml_node.h"
@@ -362,11 +361,9 @@ enum class TagState { kA0, kA1, kA2 };
 
 class Parser {
  public:
-  // `inPlace`: the text is the tree's to change; otherwise it is only read.
-  Parser(const char16_t* text, size_t length, XmlNodeData* document, bool inPlace,
-         const XmlCloseWatch* watch) noexcept
-      : text_(const_cast<char16_t*>(text)),
-        inPlace_(inPlace),
+  // `text` is the tree's to change.
+  Parser(char16_t* text, size_t length, XmlNodeData* document, const XmlCloseWatch* watch) noexcept
+      : text_(text),
         length_(length),
         arena_(*document->arena),
         document_(document),
@@ -473,24 +470,14 @@ class Parser {
   }
   // The attributes of the start tag read are written where its arrays'
   // block will stand, in the arena's free part right after its record:
-  // nothing else is allocated while a start tag of a text parsed in place is
-  // read. These begin that.
+  // nothing else is allocated while a start tag is read. These begin that.
   void beginTagAttributes() noexcept {
-    if (__builtin_expect(!inPlace_, 0)) {
-      // The tag's strings are copied into the arena as it is read: its
-      // attributes take a block of their own from the first.
-      tagBlock_ = nullptr;
-      tagEnd_ = noRoom_;
-      tagLimit_ = reinterpret_cast<char*>(noRoom_);
-      tagTaken_ = true;
-      return;
-    }
     tagBlock_ = reinterpret_cast<XmlArrays*>(arena_.freeFrom(alignof(XmlArrays)));
     tagEnd_ = reinterpret_cast<XmlAttribute*>(tagBlock_ + 1);
     tagLimit_ = arena_.freeEnd();
     tagTaken_ = false;
   }
-  // The start tag's attributes fill their room: they move to a block of
+  // The start tag's attributes fill the chunk: they move to a block of
   // their own with room to grow.
   __attribute__((noinline)) void moveTagAttributes();
   // The block the start tag's attributes stand in, taken from the arena
@@ -527,8 +514,7 @@ class Parser {
   }
   __attribute__((noinline)) void tellWatch(XmlNodeData* node);
 
-  char16_t* text_;  // written to only when inPlace_
-  bool inPlace_;
+  char16_t* text_;
   // A NUL stands here, at the text's end or after it: scans that load
   // several units at once never read beyond it.
   size_t length_;
@@ -553,7 +539,6 @@ class Parser {
   XmlAttribute* tagEnd_ = nullptr;
   char* tagLimit_ = nullptr;
   bool tagTaken_ = false;
-  XmlAttribute noRoom_[1] = {};  // where a tag without room "ends"
 
   std::vector<size_t> terminators_;  // ahead of the parse when noted, in order
   std::vector<Frame> frames_;
@@ -572,7 +557,6 @@ void Parser::writeTerminators(bool all) noexcept {
 }
 
 inline char16_t* Parser::keep(size_t start, size_t n) {
-  if (!inPlace_) return arena_.copyString(text_ + start, n);
   terminate(start + n);
   return text_ + start;
 }
@@ -588,18 +572,9 @@ char16_t* Parser::decodedString(size_t start, size_t n, size_t* length, bool pla
   const size_t count = decodedLength(p + i, rest);
   if (count == kNone) return nullptr;
   // A decoded text is never longer than its source: decoded where it
-  // stands, or copied up to the first reference and decoded from there on.
-  char16_t* out = p;
-  if (!inPlace_) {
-    out = arena_.allocateArray<char16_t>(i + count + 1);
-    std::memcpy(out, p, i * sizeof(char16_t));
-  }
-  if (!writeDecoded(p + i, rest, out + i)) return nullptr;
+  // stands.
+  if (!writeDecoded(p + i, rest, p + i)) return nullptr;
   *length = i + count;
-  if (!inPlace_) {
-    out[i + count] = u'\0';
-    return out;
-  }
   return keep(start, i + count);
 }
 
@@ -717,12 +692,9 @@ __attribute__((always_inline)) inline void moveEntries(std::vector<T>& stack, T*
 }
 
 void Parser::moveTagAttributes() {
-  const XmlAttribute* first =
-      tagBlock_ == nullptr ? tagEnd_ : reinterpret_cast<const XmlAttribute*>(tagBlock_ + 1);
+  const auto* first = reinterpret_cast<const XmlAttribute*>(tagBlock_ + 1);
   const size_t count = size_t(tagEnd_ - first);
-  // Room for the usual few at first when the text is only read (every tag
-  // takes a block), for many once a chunk is full or a tag has many.
-  const size_t room = std::max<size_t>(2 * count, inPlace_ ? kArrayStep : 4);
+  const size_t room = std::max<size_t>(2 * count, kArrayStep);
   auto* block = static_cast<XmlArrays*>(
       arena_.allocate(sizeof(XmlArrays) + room * sizeof(XmlAttribute), alignof(XmlArrays)));
   auto* moved = reinterpret_cast<XmlAttribute*>(block + 1);
@@ -1023,19 +995,10 @@ bool Parser::readQuotedAttributes(XmlNodeData* node) {
       }
     } else {
       // The usual case, as holdAttribute would keep it, without looking for
-      // references again.
-      if (__builtin_expect(inPlace_, 1)) {
-        // Both ends lie behind the parse now.
-        t[equals] = u'\0';
-        t[close] = u'\0';
-        appendAttribute(node, t + pos, t + equals + 2);
-      } else {
-        // One copy of the whole `name="value"`, ended where the "=" and the
-        // closing quote were.
-        char16_t* name = arena_.copyString(t + pos, close - pos);
-        name[equals - pos] = u'\0';
-        appendAttribute(node, name, name + (equals + 2 - pos));
-      }
+      // references again. Both ends lie behind the parse now.
+      t[equals] = u'\0';
+      t[close] = u'\0';
+      appendAttribute(node, t + pos, t + equals + 2);
     }
     pos = close + 1;
   }
@@ -1257,13 +1220,17 @@ size_t unitsBeforeNul(const char16_t* text) noexcept { return textLength(text); 
 
 namespace {
 
-constexpr size_t kCopiedWholeUnits = size_t(256) << 10;  // 512 KiB
+// A borrowed text of fewer units is copied into the tree's arena, a larger
+// one into a buffer of its own. A block that large in the arena would be
+// one of its own too, which the C library maps afresh for many a parse once
+// other trees are alive, and its pages would fault in one at a time.
+constexpr size_t kArenaCopyUnits = size_t(256) << 10;  // 512 KiB
 
-// Parses `text` (a NUL at `length`, or earlier) into the tree in `top`; in
-// place when the tree owns the text.
-CXmlNode parseText(CXmlNode top, const char16_t* text, size_t length, bool inPlace,
-                   const char16_t* rootName, int32_t* error, const XmlCloseWatch* watch) {
-  Parser parser(text, length, top.data(), inPlace, watch);
+// Parses `text` (a NUL at `length`, or earlier), which the tree owns, into
+// the tree in `top`.
+CXmlNode parseText(CXmlNode top, char16_t* text, size_t length, const char16_t* rootName,
+                   int32_t* error, const XmlCloseWatch* watch) {
+  Parser parser(text, length, top.data(), watch);
   parser.parse();
   int32_t code = parser.error();
 
@@ -1296,15 +1263,19 @@ CXmlNode parseWith(XmlText text, const char16_t* rootName, int32_t* error,
   if (XmlText::Owned owned = text.takeOwned()) {
     char16_t* in = owned.get();
     arena->adopt(std::move(owned));
-    return parseText(std::move(top), in, text.bound(), true, rootName, error, watch);
+    return parseText(std::move(top), in, text.bound(), rootName, error, watch);
   }
   const size_t length = text.bounded() ? text.bound() : textLength(text.get());
-  if (length < kCopiedWholeUnits) {
+  if (length < kArenaCopyUnits) {
     char16_t* copy = arena->allocateArray<char16_t>(length + 1);
     std::memcpy(copy, text.get(), (length + 1) * sizeof(char16_t));
-    return parseText(std::move(top), copy, length, true, rootName, error, watch);
+    return parseText(std::move(top), copy, length, rootName, error, watch);
   }
-  return parseText(std::move(top), text.get(), length, false, rootName, error, watch);
+  TextBuffer copy = allocateText(length + 1, false, 0);
+  std::memcpy(copy.get(), text.get(), (length + 1) * sizeof(char16_t));
+  char16_t* in = copy.get();
+  arena->adopt(XmlText::Owned(copy.release(), [](char16_t* t) { ReleaseText()(t); }));
+  return parseText(std::move(top), in, length, rootName, error, watch);
 }
 
 }  // namespace

@@ -233,15 +233,15 @@ TEST(ParseRandom, MutatedDocumentsAndNoise) {
 // A text handed over to the parse (parsed where it lies), or borrowed with
 // its buffer's bound, gives the same tree and error as the same text
 // borrowed alone, also when its buffer goes on past the first NUL (that NUL
-// ends the text) and when it is large enough to be only read, not copied.
+// ends the text) and when it is large enough for a copy of its own.
 TEST(ParseRandom, HandedOverTextsParseAsBorrowedOnes) {
   std::mt19937 random(20261207u);
   for (int iteration = 0; iteration < kIterations / 4; ++iteration) {
     std::u16string text = iteration % 5 == 4
                               ? randomText(random)
                               : mutate(kDocuments[iteration % std::size(kDocuments)], random);
-    // Now and then a text too large to be copied whole: borrowed, it is only
-    // read, each kept string copied on its own.
+    // Now and then a text too large for the tree's own memory: borrowed, it
+    // is copied into a buffer of its own.
     if (iteration % 25 == 3) text.append(300000, u' ');
     const char16_t* root = kRootNames[random() % std::size(kRootNames)];
     // After the text: a NUL, then markup the parse must not read, then the

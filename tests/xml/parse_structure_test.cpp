@@ -96,8 +96,8 @@ TEST(ParseStructure, EndTags) {
 
 // Start tags with many attributes of every form, in every kind of element,
 // after enough other records that the attributes cross from one block of
-// the tree's memory into the next; in a text copied whole and in one too
-// large for that, only read.
+// the tree's memory into the next; in a borrowed text copied into the tree's
+// memory and in one large enough for a copy of its own.
 TEST(ParseStructure, ManyAttributes) {
   struct Shape {
     const char* what;
