@@ -10,13 +10,13 @@ namespace epub::package {
 namespace {
 // A decoded text beyond 32 MiB (the NCX of a book with some 100,000
 // navigation points) is a mapping of its own.
-constexpr size_t kMappedFromBytes = (size_t(32) << 20) + 1;
+constexpr size_t kMappedAboveBytes = size_t(32) << 20;
 }  // namespace
 
-TextBuffer zeroedText(size_t units) { return xml::allocateText(units, true, kMappedFromBytes); }
+TextBuffer zeroedText(size_t units) { return xml::allocateText(units, true, kMappedAboveBytes); }
 
 TextBuffer uninitialisedText(size_t units) {
-  return xml::allocateText(units, false, kMappedFromBytes);
+  return xml::allocateText(units, false, kMappedAboveBytes);
 }
 
 // The encoding library writes every unit it announced (see toUCS2LE), so

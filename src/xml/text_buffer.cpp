@@ -83,11 +83,11 @@ void ReleaseText::operator()(char16_t* text) const noexcept {
   ::operator delete(header);
 }
 
-TextBuffer allocateText(size_t units, bool zeroed, [[maybe_unused]] size_t mappedFromBytes) {
+TextBuffer allocateText(size_t units, bool zeroed, [[maybe_unused]] size_t mappedAboveBytes) {
   if (units > (SIZE_MAX - kHeaderBytes) / sizeof(char16_t)) throw std::bad_alloc();
   const size_t bytes = kHeaderBytes + units * sizeof(char16_t);
 #if defined(__linux__) && !defined(EPUB_ADDRESS_SANITIZED)
-  if (bytes >= mappedFromBytes) {
+  if (bytes > mappedAboveBytes) {
     if (TextHeader* kept = keptMapping().take(bytes)) {
       char16_t* text = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(kept) + kHeaderBytes);
       if (zeroed) std::memset(text, 0, units * sizeof(char16_t));

@@ -16,12 +16,12 @@ using TextBuffer = std::unique_ptr<char16_t[], ReleaseText>;
 // `units` code units, zeroed with `zeroed`, else left as they are;
 // std::bad_alloc when memory runs out.
 //
-// A buffer of `mappedFromBytes` or more (its units and a 16-byte header) is
+// A buffer of more than `mappedAboveBytes` (its units and a 16-byte header) is
 // a mapping of its own on Linux, in huge pages where the system allows them
 // on request, its pages made present in one step; the last one released, of
 // at most 64 MiB, is kept for the next buffer of about its size. The C
 // library maps such blocks afresh for many a request, and their pages would
 // then fault in one at a time, which costs more than writing the text.
-TextBuffer allocateText(size_t units, bool zeroed, size_t mappedFromBytes);
+TextBuffer allocateText(size_t units, bool zeroed, size_t mappedAboveBytes);
 
 }  // namespace epub::xml

@@ -70,7 +70,7 @@ class XmlArena {
 };
 
 inline void* XmlArena::allocate(size_t bytes, size_t alignment) {
-  const uintptr_t at = (reinterpret_cast<uintptr_t>(cursor_) + alignment - 1) & ~(alignment - 1);
+  const uintptr_t at = reinterpret_cast<uintptr_t>(freeFrom(alignment));
   const uintptr_t limit = reinterpret_cast<uintptr_t>(limit_);
   if (cursor_ != nullptr && at <= limit && bytes <= size_t(limit - at)) {
     cursor_ = reinterpret_cast<char*>(at + bytes);
