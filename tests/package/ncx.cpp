@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ncx_lines.h"
 #include "package/package_text.h"
 #include "package/readers.h"
 
@@ -124,29 +125,6 @@ TEST(Ncx, TitleAndAuthors) {
   }
 }
 
-// One line per navigation point in pre-order: depth, id, class, playOrder,
-// descendantCount, content src and label texts.
-std::vector<std::u16string> flatten(const NcxRecord& n) {
-  std::vector<std::u16string> lines;
-  struct Walk {
-    static void visit(const NcxRecord& n, size_t first, size_t end, int depth,
-                      std::vector<std::u16string>& out) {
-      for (size_t i = first; i < end; i = n.after(i)) {
-        const NavigationPoint& p = n.points[i];
-        std::u16string line = std::u16string(static_cast<size_t>(depth), u'>') + p.id + u"|" +
-                              p.className + u"|" + p.playOrder + u"|" +
-                              std::u16string(1, char16_t(u'0' + p.descendantCount)) + u"|" +
-                              p.contentSrc;
-        for (const char16_t* l : n.labelsOf(p)) line += u"|" + std::u16string(l);
-        out.push_back(line);
-        visit(n, i + 1, n.after(i), depth + 1, out);
-      }
-    }
-  };
-  Walk::visit(n, 0, n.points.size(), 0, lines);
-  return lines;
-}
-
 // The indexes of the points on one level: from `first` up to `end`, each
 // after the previous one's descendants.
 std::vector<size_t> pointsOnLevel(const NcxRecord& n, size_t first, size_t end) {
@@ -217,7 +195,7 @@ TEST(Ncx, NavigationMap) {
     SCOPED_TRACE("row " + std::to_string(&row - rows));
     const Parsed parsed = parseCapturing(ncx(kHead + u"<navMap>" + row.navMap + u"</navMap>"));
     const NcxRecord& n = parsed.record.ncx;
-    EXPECT_EQ(flatten(n), row.points);
+    EXPECT_EQ(test::pointLines(n), row.points);
     EXPECT_EQ(n.navPointCount, row.count);
     std::vector<std::u16string> labels, infos;
     for (const LabelRecord& l : n.navMapLabels) labels.push_back(l.text.third);
@@ -251,7 +229,7 @@ TEST(Ncx, PointsClosedWithoutTheirEndTag) {
   for (const Row& row : rows) {
     SCOPED_TRACE("row " + std::to_string(&row - rows));
     const Parsed parsed = parseCapturing(row.text);
-    EXPECT_EQ(flatten(parsed.record.ncx), row.points);
+    EXPECT_EQ(test::pointLines(parsed.record.ncx), row.points);
   }
 }
 
@@ -279,7 +257,7 @@ TEST(Ncx, OnlyTheRootsFirstMapGivesPoints) {
   for (const Row& row : rows) {
     SCOPED_TRACE("row " + std::to_string(&row - rows));
     const Parsed parsed = parseCapturing(ncx(kHead + row.body));
-    EXPECT_EQ(flatten(parsed.record.ncx), row.points);
+    EXPECT_EQ(test::pointLines(parsed.record.ncx), row.points);
   }
 }
 
@@ -293,7 +271,7 @@ TEST(Ncx, ReadTwiceAppends) {
   parseNcx(text.c_str(), record);
   parseNcx(text.c_str(), record);
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(flatten(record.ncx),
+  EXPECT_EQ(test::pointLines(record.ncx),
             (std::vector<std::u16string>{u"a|||1|", u">b|||0|", u"a|||1|", u">b|||0|"}));
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "ncx_lines.h"
 #include "package/package_text.h"
 #include "package/readers.h"
 #include "package/xml_values.h"
@@ -157,30 +158,8 @@ int32_t countPoints(const NcxRecord& n, size_t first, size_t end) {
   return total;
 }
 
-std::u16string plain(const char16_t* s) { return s ? std::u16string(s) : std::u16string(); }
-
-std::u16string number(int32_t n) {
-  const std::string digits = std::to_string(n);
-  return std::u16string(digits.begin(), digits.end());
-}
-
-// The navigation points as lines in document order (depth, attributes,
-// descendants, content src, labels), read from the record.
-std::vector<std::u16string> recordLines(const NcxRecord& n, size_t first, size_t end, int depth) {
-  std::vector<std::u16string> lines;
-  for (size_t i = first; i < end; i = n.after(i)) {
-    const NavigationPoint& p = n.points[i];
-    std::u16string line = std::u16string(size_t(depth), u'>') + plain(p.id) + u"|" +
-                          plain(p.className) + u"|" + plain(p.playOrder) + u"|" +
-                          number(p.descendantCount) + u"|" + plain(p.contentSrc);
-    for (const char16_t* label : n.labelsOf(p)) line += u"|" + plain(label);
-    lines.push_back(line);
-    for (std::u16string& below : recordLines(n, i + 1, n.after(i), depth + 1)) {
-      lines.push_back(std::move(below));
-    }
-  }
-  return lines;
-}
+using test::number;
+using test::plain;
 
 // The same lines read from the finished tree with the tree's own queries,
 // the way a reader walking it would: the navigation map is the root's first
@@ -241,7 +220,7 @@ void readAll(const std::vector<uint8_t>& input) {
   parseNcx(text.text.get(), record);
   EXPECT_EQ(countPoints(record.ncx, 0, record.ncx.points.size()), record.ncx.navPointCount);
   // The points read during the parse are those a walk of the tree finds.
-  EXPECT_EQ(recordLines(record.ncx, 0, record.ncx.points.size(), 0), treeLines(text.text.get()));
+  EXPECT_EQ(test::pointLines(record.ncx), treeLines(text.text.get()));
 }
 
 TEST(Randomized, MutatedPackageDocuments) {
