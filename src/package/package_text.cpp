@@ -8,9 +8,8 @@
 namespace epub::package {
 
 namespace {
-// A decoded text beyond 32 MiB (the NCX of a book with some 100,000
-// navigation points) is a mapping of its own.
-constexpr size_t kMappedAboveBytes = size_t(32) << 20;
+// A decoded text beyond 1 MiB is a mapping of its own.
+constexpr size_t kMappedAboveBytes = size_t(1) << 20;
 }  // namespace
 
 TextBuffer zeroedText(size_t units) { return xml::allocateText(units, true, kMappedAboveBytes); }

@@ -15,10 +15,10 @@ using xml::TextBuffer;
 
 // `units` zero code units; std::bad_alloc when memory runs out.
 //
-// A buffer beyond 32 MiB (the decoded NCX of a book with some 100,000
-// navigation points) is a mapping of its own on Linux (see
-// xml::allocateText): the C library maps blocks of that size afresh every
-// time in any case, and the decoder would then fault them in one page at a
+// A buffer beyond 1 MiB (the decoded OPF or NCX of a book with a few
+// thousand documents) is a mapping of its own on Linux, reused by the next
+// open (see xml::allocateText): from the C library, such a block is at
+// times mapped afresh, and the decoder then faults it in one page at a
 // time, which costs more than reading the text.
 TextBuffer zeroedText(size_t units);
 // The same, its units left as they are: for a text its writer fills whole.

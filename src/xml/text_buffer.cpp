@@ -32,37 +32,78 @@ TextHeader* headerOf(char16_t* text) noexcept {
 }
 
 #if defined(__linux__) && !defined(EPUB_ADDRESS_SANITIZED)
-// The last released mapping, kept for the next text of about its size: a
-// process that opens one large book after another then reuses its pages
-// instead of having fresh ones made present (and, in a virtual machine,
-// backed) each time. One mapping of at most 64 MiB, kept until the process
-// ends.
-class KeptMapping {
+// Released mappings, kept for the next texts of about their sizes: a process
+// that opens one large book after another then reuses their pages instead
+// of having fresh ones made present (and, in a virtual machine, backed)
+// each time. An open holds a few large texts at once (the package document,
+// the NCX, the parser's copy of a borrowed text), so a few are kept, up to
+// 64 MiB in all, until the process ends.
+class KeptMappings {
  public:
+  // The smallest kept mapping of `bytes` to twice that, or null.
   TextHeader* take(size_t bytes) noexcept {
     const std::lock_guard lock(mutex_);
-    if (kept_ == nullptr || kept_->bytes < bytes || kept_->bytes / 2 > bytes) return nullptr;
-    return std::exchange(kept_, nullptr);
-  }
-  void release(TextHeader* header) noexcept {
-    TextHeader* dropped = header;
-    if (header->bytes <= kKeptMaxBytes) {
-      const std::lock_guard lock(mutex_);
-      dropped = std::exchange(kept_, header);
+    TextHeader** best = nullptr;
+    for (TextHeader*& kept : kept_) {
+      if (kept != nullptr && kept->bytes >= bytes && kept->bytes / 2 <= bytes &&
+          (best == nullptr || kept->bytes < (*best)->bytes)) {
+        best = &kept;
+      }
     }
-    if (dropped != nullptr) munmap(dropped, dropped->bytes);
+    if (best == nullptr) return nullptr;
+    keptBytes_ -= (*best)->bytes;
+    return std::exchange(*best, nullptr);
+  }
+  // Keeps the mapping if it fits the bound, making room by unmapping smaller
+  // ones kept (a large text costs more to make present again); unmaps it
+  // otherwise.
+  void release(TextHeader* header) noexcept {
+    if (header->bytes > kKeptMaxBytes) {
+      munmap(header, header->bytes);
+      return;
+    }
+    TextHeader* dropped[kSlots + 1] = {};
+    size_t droppedCount = 0;
+    {
+      const std::lock_guard lock(mutex_);
+      for (;;) {
+        TextHeader** free = nullptr;
+        TextHeader** smallest = nullptr;
+        for (TextHeader*& kept : kept_) {
+          if (kept == nullptr) {
+            free = &kept;
+          } else if (smallest == nullptr || kept->bytes < (*smallest)->bytes) {
+            smallest = &kept;
+          }
+        }
+        if (free != nullptr && keptBytes_ + header->bytes <= kKeptMaxBytes) {
+          keptBytes_ += header->bytes;
+          *free = header;
+          break;
+        }
+        if (smallest == nullptr || (*smallest)->bytes >= header->bytes) {
+          dropped[droppedCount++] = header;
+          break;
+        }
+        keptBytes_ -= (*smallest)->bytes;
+        dropped[droppedCount++] = std::exchange(*smallest, nullptr);
+      }
+    }
+    for (size_t i = 0; i < droppedCount; ++i) munmap(dropped[i], dropped[i]->bytes);
   }
 
  private:
+  static constexpr size_t kSlots = 4;
   static constexpr size_t kKeptMaxBytes = size_t(64) << 20;
   std::mutex mutex_;
-  TextHeader* kept_ = nullptr;
+  TextHeader* kept_[kSlots] = {};
+  size_t keptBytes_ = 0;
 };
 
 // Never destroyed, so a text released during the process's exit still
 // finds it.
-KeptMapping& keptMapping() {
-  static KeptMapping* kept = new KeptMapping;
+KeptMappings& keptMappings() {
+  static KeptMappings* kept = new KeptMappings;
   return *kept;
 }
 #endif
@@ -75,7 +116,7 @@ void ReleaseText::operator()(char16_t* text) const noexcept {
 #if defined(__linux__)
   if (header->mapped != 0) {
 #if !defined(EPUB_ADDRESS_SANITIZED)
-    keptMapping().release(header);
+    keptMappings().release(header);
 #endif
     return;
   }
@@ -88,7 +129,7 @@ TextBuffer allocateText(size_t units, bool zeroed, [[maybe_unused]] size_t mappe
   const size_t bytes = kHeaderBytes + units * sizeof(char16_t);
 #if defined(__linux__) && !defined(EPUB_ADDRESS_SANITIZED)
   if (bytes > mappedAboveBytes) {
-    if (TextHeader* kept = keptMapping().take(bytes)) {
+    if (TextHeader* kept = keptMappings().take(bytes)) {
       char16_t* text = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(kept) + kHeaderBytes);
       if (zeroed) std::memset(text, 0, units * sizeof(char16_t));
       return TextBuffer(text);

@@ -18,10 +18,12 @@ using TextBuffer = std::unique_ptr<char16_t[], ReleaseText>;
 //
 // A buffer of more than `mappedAboveBytes` (its units and a 16-byte header) is
 // a mapping of its own on Linux, in huge pages where the system allows them
-// on request, its pages made present in one step; the last one released, of
-// at most 64 MiB, is kept for the next buffer of about its size. The C
-// library maps such blocks afresh for many a request, and their pages would
-// then fault in one at a time, which costs more than writing the text.
+// on request, its pages made present in one step; a few released ones, up
+// to 64 MiB in all, are kept for the next buffers of about their sizes.
+// Whether the C library serves a block of some megabytes from its heap or
+// maps it afresh depends on what the process allocated and released before;
+// mapped afresh, its pages fault in one at a time, which costs more than
+// writing the text.
 TextBuffer allocateText(size_t units, bool zeroed, size_t mappedAboveBytes);
 
 }  // namespace epub::xml
