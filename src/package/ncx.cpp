@@ -198,7 +198,7 @@ void parseNcx(xml::XmlText text, PackageRecord& record) {
                                  [](void* context, XmlElement element) {
                                    readPoint(*static_cast<ClosedPoints*>(context), element);
                                  },
-                                 &closed};
+                                 &closed, true};
   CXmlNode root = xml::parseDocumentWatching(std::move(text), u"ncx", watch);
   readHead(ncx, root);
   ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"sv))};

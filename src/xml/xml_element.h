@@ -56,10 +56,19 @@ class XmlElement {
 // elements here, while they are still in the processor's caches, rather than
 // in a walk after the parse; a mark left on the element finds its reading
 // again. The parse may still fail after the call, and the tree then goes.
+//
+// With `releaseContent`, a watch that has read all it needs of an element
+// lets the parse give back the records below it: after the call the element
+// has no children, texts or attributes left, only its name and mark, and
+// the records that stood below it are reused for what follows. Every string
+// the watch read stays valid as long as the tree. A reader of a large tree
+// that keeps only such strings thus holds a tree of the watched elements'
+// records alone, and the parse writes into memory still in the caches.
 struct XmlCloseWatch {
   std::u16string_view name;
   void (*closed)(void* context, XmlElement element);
   void* context;
+  bool releaseContent = false;
 };
 
 // CXmlNode::parseDocument, telling `watch` of the elements it names.

@@ -51,6 +51,11 @@ class XmlArena {
   char* freeEnd() const noexcept { return limit_; }
   // Takes the free bytes up to `end` as allocated.
   void take(char* end) noexcept { cursor_ = end; }
+  // Gives back everything allocated from `at` on, when `at` lies in the
+  // current chunk at or before the cursor; false, giving back nothing, when
+  // it does not (a chunk was started since). The next allocations reuse the
+  // bytes while they are still in the processor's caches.
+  bool rewindTo(char* at) noexcept;
 
   int64_t references = 1;
 
@@ -62,6 +67,7 @@ class XmlArena {
   XmlArena() = default;
   void* allocateSlow(size_t bytes, size_t alignment);
 
+  char* base_ = nullptr;  // where the current chunk's allocations start
   char* cursor_ = nullptr;
   char* limit_ = nullptr;
   Chunk* chunks_ = nullptr;

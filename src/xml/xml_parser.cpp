@@ -398,6 +398,7 @@ class Parser {
     // comment merge took one of each away: their arrays' rooms stay grown.
     int32_t peakClears;
     int32_t peakOrder;
+    uint32_t arenaTexts;  // the parse's count when the element opened
   };
 
   void run();
@@ -513,6 +514,9 @@ class Parser {
     if (watch_ != nullptr && nameLength == watch_->name.size()) tellWatch(node);
   }
   __attribute__((noinline)) void tellWatch(XmlNodeData* node);
+  // Gives back the records below `node`, whose watch has read it, unless
+  // the current chunk does not hold them all or a text lies among them.
+  void releaseContent(XmlNodeData* node) noexcept;
 
   char16_t* text_;
   // A NUL stands here, at the text's end or after it: scans that load
@@ -539,6 +543,9 @@ class Parser {
   XmlAttribute* tagEnd_ = nullptr;
   char* tagLimit_ = nullptr;
   bool tagTaken_ = false;
+  // How many texts the parse has moved into the arena (texts joined over a
+  // comment): an element below which one was moved keeps its records.
+  uint32_t arenaTexts_ = 0;
 
   std::vector<size_t> terminators_;  // ahead of the parse when noted, in order
   std::vector<Frame> frames_;
@@ -592,6 +599,7 @@ bool Parser::appendDecoded(Frame& frame, size_t start, size_t n) {
   if (need > frame.lastTextRoom) {
     const size_t room = std::max(need, 2 * frame.lastTextRoom);
     char16_t* grown = arena_.allocateArray<char16_t>(room);
+    ++arenaTexts_;
     std::memcpy(grown, last, frame.lastTextLength * sizeof(char16_t));
     last = grown;
     frame.lastTextRoom = room;
@@ -616,6 +624,7 @@ void Parser::pushFrame(XmlNodeData* node, size_t nameLength) {
   frame.attributes = nullptr;
   frame.peakClears = 0;
   frame.peakOrder = 0;
+  frame.arenaTexts = arenaTexts_;
 }
 
 inline XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool isDeclaration) {
@@ -653,6 +662,21 @@ void Parser::tellWatch(XmlNodeData* node) {
   // written now rather than at the next start tag.
   if (!terminators_.empty()) writeTerminators(false);
   watch_->closed(watch_->context, XmlElement(node));
+  if (watch_->releaseContent) releaseContent(node);
+}
+
+void Parser::releaseContent(XmlNodeData* node) noexcept {
+  // An element told of at its start tag's end has no frame and no text.
+  const Frame& frame = frames_.back();
+  if (frame.node == node && frame.arenaTexts != arenaTexts_) return;
+  // Everything below the element was allocated after its record: its
+  // attributes, the records of its descendants and its arrays.
+  if (!arena_.rewindTo(reinterpret_cast<char*>(node + 1))) return;
+  node->arrays = nullptr;
+  node->childCount = 0;
+  node->attributeCount = 0;
+  node->textCount = 0;
+  node->clearCount = 0;
 }
 
 bool Parser::holdAttribute(XmlNodeData* node, size_t nameStart, size_t nameLength, bool hasValue,

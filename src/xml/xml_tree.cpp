@@ -92,7 +92,8 @@ XmlArena* XmlArena::create() {
   auto* chunk = new (block) Chunk{nullptr, kFirstChunkBytes};
   auto* arena = new (block + header) XmlArena();
   arena->chunks_ = chunk;
-  arena->cursor_ = block + header + self;
+  arena->base_ = block + header + self;
+  arena->cursor_ = arena->base_;
   arena->limit_ = block + kFirstChunkBytes;
   arena->nextChunkBytes_ = kFirstChunkBytes * 2;
   return arena;
@@ -133,9 +134,24 @@ void* XmlArena::allocateSlow(size_t bytes, size_t alignment) {
     return reinterpret_cast<void*>(at);
   }
   nextChunkBytes_ = std::min(nextChunkBytes_ * 2, kLargestChunkBytes);
+  base_ = start;
   cursor_ = start;
   limit_ = block + chunkBytes;
   return allocate(bytes, alignment);
+}
+
+bool XmlArena::rewindTo(char* at) noexcept {
+  const auto a = reinterpret_cast<uintptr_t>(at);
+  if (a < reinterpret_cast<uintptr_t>(base_) || a > reinterpret_cast<uintptr_t>(cursor_)) {
+    return false;
+  }
+#if defined(EPUB_ADDRESS_SANITIZED)
+  // A record still read after it was given back reads this, not the
+  // record, until the bytes are reused.
+  std::memset(at, 0xA5, size_t(cursor_ - at));
+#endif
+  cursor_ = at;
+  return true;
 }
 
 char16_t* XmlArena::copyString(const char16_t* s, size_t n) {

@@ -194,5 +194,86 @@ TEST(CloseWatch, LongBorrowedText) {
   EXPECT_EQ(XmlElement(top).childAt(3).mark(), 4u);
 }
 
+// A watch that keeps the strings it is told of, as the tree's own pointers,
+// and lets the parse give back the records below each watched element.
+struct Kept {
+  std::vector<const char16_t*> strings;  // attribute values and first texts, in order
+  static void keep(Kept& kept, XmlElement element) {
+    for (int32_t i = 0; i < element.attributeCount(); ++i) {
+      kept.strings.push_back(element.attributeAt(i).value);
+    }
+    if (element.firstText() != nullptr) kept.strings.push_back(element.firstText());
+    for (int32_t i = 0; i < element.childCount(); ++i) keep(kept, element.childAt(i));
+  }
+  static void closed(void* context, XmlElement element) {
+    keep(*static_cast<Kept*>(context), element);
+  }
+};
+
+std::vector<std::string> narrowAll(const std::vector<const char16_t*>& strings) {
+  std::vector<std::string> out;
+  for (const char16_t* s : strings) out.push_back(narrow(s));
+  return out;
+}
+
+TEST(CloseWatch, ReleasedContent) {
+  struct Row {
+    std::u16string text;
+    std::vector<std::string> kept;  // the strings read when told, read again after the parse
+    std::string tree;               // the finished tree's root
+  };
+  // A watched element whose records fill more than the largest chunk.
+  std::u16string wide = u"<r><p>";
+  std::string wideTree = "r(p(";
+  for (int i = 0; i < 10000; ++i) {
+    wide += u"<q v=\"x\">y</q>";
+    wideTree += std::string(i > 0 ? " " : "") + "q{v=x}\"y\"";
+  }
+  wide += u"</p><p a=\"z\"/></r>";
+  wideTree += ") p)";
+  std::vector<std::string> wideKept;
+  for (int i = 0; i < 10000; ++i) wideKept.insert(wideKept.end(), {"x", "y"});
+  wideKept.push_back("z");
+  const Row rows[] = {
+      // Watched elements keep their name only; the records after them reuse
+      // the memory of what stood below.
+      {u"<r><p id=\"1\"><q>one</q></p><s t=\"u\"/><p id=\"2\"><q>two</q></p>tail</r>",
+       {"1", "one", "2", "two"},
+       "r\"tail\"(p s{t=u} p)"},
+      // Nested: the inner one is released first, and its parent is told of
+      // it bare.
+      {u"<r><p id=\"a\"><q>A</q><p id=\"b\"><q>B</q></p></p></r>", {"b", "B", "a", "A"}, "r(p)"},
+      // Closed by a misnested end tag, by the end of the text, or empty.
+      {u"<r><p id=\"a\"><p id=\"b\"><x>t</p><p c=\"d\"/></r>", {"b", "t", "d", "a"}, "r(p)"},
+      {u"<r><p id=\"a\"><q>open", {"a", "open"}, "r(p)"},
+      // References decoded where they stand.
+      {u"<r><p v=\"&lt;&#65;\">&amp;B</p><p/></r>", {"<A", "&B"}, "r(p p)"},
+      // A text joined over a comment lies among the records: the element
+      // keeps them, later ones are released again.
+      {u"<r><p><q>A<!-- c -->B</q></p><p><q>C</q></p></r>", {"AB", "C"}, "r(p(q\"AB\") p)"},
+      {u"<r><p>A<!-- c -->B<!-- d -->C</p><p>D</p></r>", {"ABC", "D"}, "r(p\"ABC\" p)"},
+      // Records spread over two chunks stay.
+      {wide, wideKept, wideTree},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(narrow(row.text.substr(0, 60).c_str()));
+    for (const bool owned : {false, true}) {
+      Kept kept;
+      XmlCloseWatch watch{u"p", &Kept::closed, &kept};
+      watch.releaseContent = true;
+      XmlText text(row.text.c_str());
+      if (owned) {
+        auto copy = std::make_unique<char16_t[]>(row.text.size() + 1);
+        std::copy(row.text.begin(), row.text.end(), copy.get());
+        text = XmlText(std::move(copy), row.text.size());
+      }
+      const CXmlNode top = parseDocumentWatching(std::move(text), u"r", watch);
+      ASSERT_FALSE(top.isNull());
+      EXPECT_EQ(narrowAll(kept.strings), row.kept);
+      EXPECT_EQ(viewDump(XmlElement(top)), row.tree);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace epub::xml
