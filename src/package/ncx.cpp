@@ -60,7 +60,10 @@ struct ClosedPoints {
 
 // Reads the point of a navPoint element, whose navPoint children were read
 // before it: its attributes, and the labels and content src of its children.
-void readPoint(ClosedPoints& closed, XmlElement element) {
+// True when nothing below the element is read again, so that the parse may
+// give its records back: always, except for a child of a head element,
+// whose attributes the head reader reads as a meta's.
+bool readPoint(ClosedPoints& closed, XmlElement element) {
   // The first attribute of each name counts, even one without a value.
   const char16_t* values[3];
   attributesOf(element, values, u"id", u"class", u"playorder");
@@ -105,6 +108,7 @@ void readPoint(ClosedPoints& closed, XmlElement element) {
   closed.entries.push_back(ClosedPoints::Entry{
       point, firstChild, static_cast<uint32_t>(closed.children.size()) - firstChild});
   element.setMark(static_cast<uint32_t>(closed.entries.size()));
+  return !isFolded(element.parent().name(), u"head");
 }
 
 // A point being appended with those below it: the children still to
@@ -196,9 +200,9 @@ void parseNcx(xml::XmlText text, PackageRecord& record) {
   ClosedPoints closed{&ncx, {}, {}};
   const xml::XmlCloseWatch watch{u"navPoint"sv,
                                  [](void* context, XmlElement element) {
-                                   readPoint(*static_cast<ClosedPoints*>(context), element);
+                                   return readPoint(*static_cast<ClosedPoints*>(context), element);
                                  },
-                                 &closed, true};
+                                 &closed};
   CXmlNode root = xml::parseDocumentWatching(std::move(text), u"ncx", watch);
   readHead(ncx, root);
   ncx.docTitle = StringTriple{{}, {}, textChildOf(root.findChild(u"docTitle"sv))};

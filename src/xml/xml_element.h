@@ -23,6 +23,8 @@ class XmlElement {
   bool isNull() const noexcept { return data_ == nullptr; }
   // What CXmlNode::name, childCount, attributeCount and firstText answer.
   const char16_t* name() const noexcept { return data_ ? data_->name : nullptr; }
+  // The element holding this one; the null view for the document node.
+  XmlElement parent() const noexcept { return XmlElement(data_ ? data_->parent : nullptr); }
   int32_t childCount() const noexcept { return data_ ? data_->childCount : 0; }
   int32_t attributeCount() const noexcept { return data_ ? data_->attributeCount : 0; }
   const char16_t* firstText() const noexcept {
@@ -57,18 +59,17 @@ class XmlElement {
 // in a walk after the parse; a mark left on the element finds its reading
 // again. The parse may still fail after the call, and the tree then goes.
 //
-// With `releaseContent`, a watch that has read all it needs of an element
-// lets the parse give back the records below it: after the call the element
-// has no children, texts or attributes left, only its name and mark, and
-// the records that stood below it are reused for what follows. Every string
-// the watch read stays valid as long as the tree. A reader of a large tree
-// that keeps only such strings thus holds a tree of the watched elements'
-// records alone, and the parse writes into memory still in the caches.
+// The watch answers whether the parse may give back the records below the
+// element: if so, the element is left with its name, parent and mark only
+// (no children, texts or attributes), and the records that stood below it
+// are reused for what follows. Every string the watch read stays valid as
+// long as the tree. A reader of a large tree that keeps only such strings
+// thus holds a tree of the watched elements' records alone, and the parse
+// writes into memory still in the caches.
 struct XmlCloseWatch {
   std::u16string_view name;
-  void (*closed)(void* context, XmlElement element);
+  bool (*closed)(void* context, XmlElement element);
   void* context;
-  bool releaseContent = false;
 };
 
 // CXmlNode::parseDocument, telling `watch` of the elements it names.

@@ -661,8 +661,7 @@ void Parser::tellWatch(XmlNodeData* node) {
   // The parse has passed every string below the element: their ends are
   // written now rather than at the next start tag.
   if (!terminators_.empty()) writeTerminators(false);
-  watch_->closed(watch_->context, XmlElement(node));
-  if (watch_->releaseContent) releaseContent(node);
+  if (watch_->closed(watch_->context, XmlElement(node))) releaseContent(node);
 }
 
 void Parser::releaseContent(XmlNodeData* node) noexcept {

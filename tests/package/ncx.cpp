@@ -56,6 +56,12 @@ TEST(Ncx, HeadMetasAndDiagnostic) {
       {ncx(u"<head><smil:x NAME=\"n\" CONTENT=\"c\"/><meta/></head>"),
        {{u"n", u"c", u""}, {u"", u"", u""}},
        ""},
+      // A navPoint there too, its attributes read after the navigation
+      // points below it.
+      {ncx(u"<head><navPoint name=\"n\" content=\"c\"><navPoint name=\"inner\"/>"
+           u"<navLabel><text>L</text></navLabel></navPoint></head>"),
+       {{u"n", u"c", u""}},
+       ""},
       // No head, or a head without child elements: the diagnostic, no line end.
       {ncx(u"<docTitle><text>T</text></docTitle>"), {}, "head count == 0"},
       {ncx(u"<head>text only</head>"), {}, "head count == 0"},
@@ -106,6 +112,10 @@ TEST(Ncx, TitleAndAuthors) {
       {u"<docTitle><text>one</text><text>two</text></docTitle>", u"one", {}},
       {u"<docTitle><text>a<b/>c</text></docTitle>", u"a", {}},
       {u"<docTitle>bare</docTitle>", u"", {}},
+      {u"<docTitle><text>a<navPoint id=\"p\"><text>in</text></navPoint>b</text></docTitle>"
+       u"<docAuthor><navPoint/><text>A</text></docAuthor>",
+       u"a",
+       {u"A"}},
       // Elements deeper than the root's children are not titles or authors.
       {u"<navMap><docAuthor><text>N</text></docAuthor></navMap>", u"", {}},
   };

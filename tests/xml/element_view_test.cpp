@@ -119,10 +119,11 @@ std::string viewDump(XmlElement view) {
 // Each is marked with its place in that order.
 struct Told {
   std::vector<std::string> dumps;
-  static void closed(void* context, XmlElement element) {
+  static bool closed(void* context, XmlElement element) {
     auto* told = static_cast<Told*>(context);
     told->dumps.push_back(viewDump(element));
     element.setMark(static_cast<uint32_t>(told->dumps.size()));
+    return false;  // the finished tree keeps every record
   }
 };
 
@@ -205,8 +206,9 @@ struct Kept {
     if (element.firstText() != nullptr) kept.strings.push_back(element.firstText());
     for (int32_t i = 0; i < element.childCount(); ++i) keep(kept, element.childAt(i));
   }
-  static void closed(void* context, XmlElement element) {
+  static bool closed(void* context, XmlElement element) {
     keep(*static_cast<Kept*>(context), element);
+    return true;
   }
 };
 
@@ -259,8 +261,7 @@ TEST(CloseWatch, ReleasedContent) {
     SCOPED_TRACE(narrow(row.text.substr(0, 60).c_str()));
     for (const bool owned : {false, true}) {
       Kept kept;
-      XmlCloseWatch watch{u"p", &Kept::closed, &kept};
-      watch.releaseContent = true;
+      const XmlCloseWatch watch{u"p", &Kept::closed, &kept};
       XmlText text(row.text.c_str());
       if (owned) {
         auto copy = std::make_unique<char16_t[]>(row.text.size() + 1);
