@@ -156,21 +156,7 @@ bool XmlArena::rewindTo(char* at) noexcept {
 
 char16_t* XmlArena::copyString(const char16_t* s, size_t n) {
   char16_t* out = allocateArray<char16_t>(n + 1);
-  // Names and values are mostly short: fixed-size copies that overlap in
-  // the middle beat a call, and never touch a unit beyond the n.
-  constexpr size_t k8 = 8 * sizeof(char16_t);
-  constexpr size_t k4 = 4 * sizeof(char16_t);
-  if (n >= 8 && n <= 32) {
-    for (size_t i = 0; i + 8 < n; i += 8) std::memcpy(out + i, s + i, k8);
-    std::memcpy(out + n - 8, s + n - 8, k8);
-  } else if (n >= 4 && n < 8) {
-    std::memcpy(out, s, k4);
-    std::memcpy(out + n - 4, s + n - 4, k4);
-  } else if (n < 4) {
-    for (size_t i = 0; i < n; ++i) out[i] = s[i];
-  } else {
-    std::memcpy(out, s, n * sizeof(char16_t));
-  }
+  if (n != 0) std::memcpy(out, s, n * sizeof(char16_t));
   out[n] = u'\0';
   return out;
 }
