@@ -1,9 +1,10 @@
-// A host for tests of the exports: files served from memory by the read
-// callback, every host callback logged, and the test renderer reset.
+// A host for tests of the exports: a publication served from memory by the
+// read callback, every host callback logged, and the test renderer reset.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,8 +15,46 @@
 
 namespace epubtest {
 
+inline const char* kContainer =
+    R"(<?xml version="1.0"?><container><rootfiles><rootfile full-path="OEBPS/content.opf" )"
+    R"(media-type="application/oebps-package+xml"/></rootfiles></container>)";
+
+// Every Dublin Core field; one spine idref names nothing, one item twice.
+inline const char* kOpf = R"(<?xml version="1.0"?><package unique-identifier="id">
+<metadata><dc:title>The &amp; Title</dc:title><dc:creator>Ann</dc:creator>
+<dc:subject>Sub</dc:subject><dc:description>Des</dc:description><dc:publisher>Pub</dc:publisher>
+<dc:contributor>Con</dc:contributor><dc:date>2020</dc:date><dc:type>Typ</dc:type>
+<dc:format>For</dc:format><dc:identifier id="id">urn:1</dc:identifier>
+<dc:identifier>978-0</dc:identifier><dc:source>Src</dc:source><dc:language>en</dc:language>
+<dc:relation>Rel</dc:relation><dc:coverage>Cov</dc:coverage><dc:rights>Rig</dc:rights></metadata>
+<manifest><item id="ncx" href="toc.ncx" media-type="application/x-dtbncx+xml"/>
+<item id="c1" href="Text/ch%201.xhtml" media-type="application/xhtml+xml"/>
+<item id="c2" href="Text/ch2.xhtml" media-type="application/xhtml+xml"/></manifest>
+<spine toc="ncx"><itemref idref="c1"/><itemref idref="missing"/><itemref idref="c2"/>
+<itemref idref="c1"/></spine></package>)";
+
+// Two points, the first with two children, one of which has no label.
+inline const char* kNcx =
+    R"(<?xml version="1.0"?><ncx><head><meta name="dtb:uid" content="1"/></head>
+<docTitle><text>NCX Title</text></docTitle>
+<docAuthor><text>First</text></docAuthor><docAuthor><text>Second</text></docAuthor><navMap>
+<navPoint id="p1" playOrder="1"><navLabel><text>One</text></navLabel>
+<content src="Text/ch%201.xhtml"/>
+<navPoint id="p1a" playOrder="2"><navLabel><text>1A</text></navLabel><content src="#a"/></navPoint>
+<navPoint id="p1b"><content src="#b"/></navPoint></navPoint>
+<navPoint id="p2" playOrder="4"><navLabel><text>Two</text></navLabel><content src="ch2"/></navPoint>
+</navMap></ncx>)";
+
+inline const uint8_t* bytes(const char* s) { return reinterpret_cast<const uint8_t*>(s); }
+inline uint32_t length(const char* s) { return static_cast<uint32_t>(std::strlen(s)); }
+inline std::string u8(const char16_t* s) { return s ? testrenderer::utf8(s) : "(null)"; }
+
 struct Host {
-  std::map<std::u16string, std::string> files;
+  // The publication above: OPF, NCX and its two content documents.
+  std::map<std::u16string, std::string> files = {{u"OEBPS/content.opf", kOpf},
+                                                 {u"OEBPS/toc.ncx", kNcx},
+                                                 {u"OEBPS/Text/ch 1.xhtml", "<p>1</p>"},
+                                                 {u"OEBPS/Text/ch2.xhtml", "<p>2</p>"}};
   std::vector<std::string> log;  // "read(path)", "release(path)", "cb1(a, b)", ...
   std::mutex mutex;
 
@@ -23,12 +62,10 @@ struct Host {
     std::lock_guard lock(mutex);
     log.push_back(std::move(entry));
   }
-
   static bool read(void* user, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
     auto* host = static_cast<Host*>(user);
-    std::u16string p = path ? path : u"";
-    host->note("read(" + testrenderer::utf8(p) + ")");
-    auto it = host->files.find(p);
+    host->note("read(" + u8(path) + ")");
+    auto it = host->files.find(path ? path : u"");
     if (it == host->files.end()) return false;
     *bytes = reinterpret_cast<const uint8_t*>(it->second.data());
     *length = static_cast<uint32_t>(it->second.size());
@@ -44,7 +81,7 @@ struct Host {
     return a + b == c;
   }
   static void release(void* user, const char16_t* path) {
-    static_cast<Host*>(user)->note("release(" + testrenderer::utf8(path ? path : u"") + ")");
+    static_cast<Host*>(user)->note("release(" + u8(path) + ")");
   }
 
   EpubReaderHostOptions options() {
@@ -56,15 +93,22 @@ struct Host {
     o.userData = this;
     return o;
   }
+  // A new handle on this host, with the publication opened or not.
+  EpubReader* reader(bool opened) {
+    const EpubReaderHostOptions o = options();
+    EpubReader* r = EpubReader_new(&o);
+    if (opened && !EpubReader_readContainer(r, bytes(kContainer), length(kContainer)))
+      ADD_FAILURE() << "the publication did not open";
+    log.clear();
+    return r;
+  }
 };
 
 class ReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testrenderer::reset();
-    EpubReaderHostOptions o = host.options();
-    reader = EpubReader_new(&o);
-    ASSERT_NE(reader, nullptr);
+    reader = host.reader(false);
     ASSERT_EQ(testrenderer::handles().size(), 1u);
     renderer = testrenderer::handles()[0];
     testrenderer::clearCalls();
