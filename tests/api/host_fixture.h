@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -56,43 +55,32 @@ struct Host {
                                                  {u"OEBPS/Text/ch 1.xhtml", "<p>1</p>"},
                                                  {u"OEBPS/Text/ch2.xhtml", "<p>2</p>"}};
   std::vector<std::string> log;  // "read(path)", "release(path)", "cb1(a, b)", ...
-  std::mutex mutex;
 
-  void note(std::string entry) {
-    std::lock_guard lock(mutex);
-    log.push_back(std::move(entry));
+  static void note(void* user, const std::string& entry) {
+    static_cast<Host*>(user)->log.push_back(entry);
   }
   static bool read(void* user, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
-    auto* host = static_cast<Host*>(user);
-    host->note("read(" + u8(path) + ")");
-    auto it = host->files.find(path ? path : u"");
-    if (it == host->files.end()) return false;
+    note(user, "read(" + u8(path) + ")");
+    const auto& files = static_cast<Host*>(user)->files;
+    const auto it = files.find(path ? path : u"");
+    if (it == files.end()) return false;
     *bytes = reinterpret_cast<const uint8_t*>(it->second.data());
     *length = static_cast<uint32_t>(it->second.size());
     return true;
   }
+  // The renderer callbacks answer a == b and a + b == c.
   static bool callback1(void* user, intptr_t a, intptr_t b) {
-    static_cast<Host*>(user)->note("cb1(" + std::to_string(a) + ", " + std::to_string(b) + ")");
+    note(user, "cb1(" + std::to_string(a) + ", " + std::to_string(b) + ")");
     return a == b;
   }
   static bool callback2(void* user, intptr_t a, intptr_t b, intptr_t c) {
-    static_cast<Host*>(user)->note("cb2(" + std::to_string(a) + ", " + std::to_string(b) + ", " +
-                                   std::to_string(c) + ")");
+    note(user,
+         "cb2(" + std::to_string(a) + ", " + std::to_string(b) + ", " + std::to_string(c) + ")");
     return a + b == c;
   }
-  static void release(void* user, const char16_t* path) {
-    static_cast<Host*>(user)->note("release(" + u8(path) + ")");
-  }
+  static void release(void* user, const char16_t* path) { note(user, "release(" + u8(path) + ")"); }
 
-  EpubReaderHostOptions options() {
-    EpubReaderHostOptions o{};
-    o.read = read;
-    o.rendererCallback1 = callback1;
-    o.rendererCallback2 = callback2;
-    o.release = release;
-    o.userData = this;
-    return o;
-  }
+  EpubReaderHostOptions options() { return {read, callback1, callback2, release, this, {}}; }
   // A new handle on this host, with the publication opened or not.
   EpubReader* reader(bool opened) {
     const EpubReaderHostOptions o = options();

@@ -35,7 +35,7 @@ std::string records(EpubReader* r) {
 
 TEST_F(OpeningTest, OpensAndHandsTheRecordsOver) {
   // The OPF at the container's path as written, then the NCX resolved
-  // against the OPF folder; no content document yet.
+  // against the OPF folder; no content document yet, nor the renderer.
   EXPECT_EQ(u8(EpubReader_readContainer(reader, bytes(kContainer), length(kContainer))),
             "OEBPS/content.opf");
   EXPECT_EQ(host.log, (std::vector<std::string>{"read(OEBPS/content.opf)", "read(OEBPS/toc.ncx)"}));
@@ -50,14 +50,14 @@ TEST_F(OpeningTest, OpensAndHandsTheRecordsOver) {
             "c2|Text/ch2.xhtml|application/xhtml+xml, c1|Text/ch 1.xhtml|application/xhtml+xml\n"
             "nav 0 4, 1 p1 1 (null) One Text/ch%201.xhtml, 2 p1a 2 (null) 1A #a, "
             "2 p1b  (null) (null) #b, 1 p2 4 (null) Two ch2\nNCX Title|First");
-  // The records are built once; a second open is refused and keeps them.
+  // The records are built once; a second open is refused, reads nothing
+  // and keeps them.
   const EpubReaderSpineList* spine = EpubReader_getSpine(reader);
   const EpubReaderNavList* nav = EpubReader_getNavMap(reader);
   host.log.clear();
   EXPECT_EQ(EpubReader_readContainer(reader, bytes(kContainer), length(kContainer)), nullptr);
   EXPECT_TRUE(host.log.empty());
-  EXPECT_EQ(EpubReader_getSpine(reader), spine);
-  EXPECT_EQ(EpubReader_getNavMap(reader), nav);
+  EXPECT_TRUE(EpubReader_getSpine(reader) == spine && EpubReader_getNavMap(reader) == nav);
   // The Content table: one item per spine list node, at its full path.
   testrenderer::setPageCount(u"OEBPS/Text/ch 1.xhtml", 2);
   testrenderer::setPageCount(u"OEBPS/Text/ch2.xhtml", 3);
@@ -71,6 +71,7 @@ TEST_F(OpeningTest, OpensAndHandsTheRecordsOver) {
 // A container or OPF that cannot be used gives null and no publication, and
 // nothing more is read; the handle can open afterwards. A missing, broken or
 // empty NCX does not stop opening: empty title, no author, no navigation.
+// The mimetype text is stored, never examined.
 TEST_F(OpeningTest, FailuresAndMissingParts) {
   for (const auto& [what, container] : std::vector<std::pair<const char*, const char*>>{
            {"empty", ""},
@@ -102,18 +103,8 @@ TEST_F(OpeningTest, FailuresAndMissingParts) {
     EXPECT_EQ(EpubReader_getNavMap(r), nullptr) << (ncx ? ncx : "no NCX");
     EpubReader_free(&r);
   }
-}
-
-// The mimetype text is stored, never examined: any bytes, none, a negative
-// count or a null pointer are accepted.
-TEST_F(OpeningTest, MimeTypeIsAcceptedWhateverItHolds) {
-  for (const auto& [text, count] :
-       std::vector<std::pair<const char*, int32_t>>{{"application/epub+zip", 20},
-                                                    {"", 0},
-                                                    {"\x80\x9f\xff", 3},
-                                                    {"x", -5},
-                                                    {"z", -1},
-                                                    {nullptr, 4}})
+  for (const auto& [text, count] : std::vector<std::pair<const char*, int32_t>>{
+           {"", 0}, {"\x80\x9f\xff", 3}, {"x", -5}, {"z", -1}, {nullptr, 4}})
     EXPECT_TRUE(EpubReader_readMimeType(reader, bytes(text), count)) << count;
 }
 
