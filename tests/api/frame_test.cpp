@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 #include <type_traits>
+#include <utility>
 
 #include "api/reader.h"
 #include "host_fixture.h"
@@ -229,23 +230,45 @@ TEST_F(Locking, ExactlyTheLockedExportsWaitForTheLock) {
 }
 
 // Callbacks run under the lock on the caller's thread and may call any
-// export there: each row is called from the renderer's answer inside
-// loadFont, which holds the lock, and returns (free aside, which would take
-// the handle from under the call).
+// export there: each row is called from a renderer answer (inside loadFont),
+// from the read callback (loadContent) and from the release callback
+// (deleteContent), and returns (free aside, which would take the handle from
+// under the call).
+std::function<void()> reenter;
+void reenterOnce() {
+  if (reenter) std::exchange(reenter, nullptr)();
+}
+
 TEST_F(Locking, EveryExportReentersFromACallbackUnderTheLock) {
-  for (const Export& e : kTable) {
-    if (e.name == "free") continue;
-    EpubReader* r = host.reader(true);
-    std::atomic<int> entered{0};
-    std::string got;
-    testrenderer::answer("loadFont", [&](const testrenderer::Call&) {
-      if (entered++ == 0) got = e.call(r);
-      return intptr_t{0};
-    });
-    EpubReader_loadFont(r, 1, 2, 3);
-    EXPECT_FALSE(got.empty()) << e.name;
-    EpubReader_free(&r);
-  }
+  EpubReaderHostOptions options = host.options();
+  options.read = [](void* user, const char16_t* path, const uint8_t** data, uint32_t* size) {
+    reenterOnce();
+    return Host::read(user, path, data, size);
+  };
+  options.release = [](void* user, const char16_t* path) {
+    reenterOnce();
+    Host::release(user, path);
+  };
+  testrenderer::answer("loadFont", [](const testrenderer::Call&) {
+    reenterOnce();
+    return intptr_t{0};
+  });
+  const char16_t* ch2 = u"Text/ch2.xhtml";
+  for (const char* site : {"loadFont", "read", "release"})
+    for (const Export& e : kTable) {
+      if (e.name == "free") continue;
+      EpubReader* r = EpubReader_new(&options);
+      ASSERT_NE(EpubReader_readContainer(r, bytes(kContainer), length(kContainer)), nullptr);
+      if (site == std::string("release")) EpubReader_loadContent(r, ch2, nullptr, nullptr);
+      std::string got;
+      reenter = [&] { got = e.call(r); };
+      if (site == std::string("loadFont")) EpubReader_loadFont(r, 1, 2, 3);
+      if (site == std::string("read")) EpubReader_loadContent(r, ch2, nullptr, nullptr);
+      if (site == std::string("release")) EpubReader_deleteContent(r, ch2);
+      EXPECT_FALSE(got.empty()) << e.name << " from " << site;
+      EpubReader_free(&r);
+    }
+  reenter = nullptr;
 }
 
 // The locked rows from three threads at once, a hundred rounds each, with a
