@@ -1,44 +1,78 @@
-// Paths inside the container: the OPF folder, segment splitting, joining the
-// folder with an href, and percent-decoding of manifest hrefs.
+// Where the package document is, as the container document names it, and
+// paths inside the container: joining the OPF folder with an href, and
+// percent-decoding of manifest hrefs.
 #include "package/paths.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include "package/readers.h"
+#include "record_text.h"
 
 namespace epub::package {
 namespace {
 
-struct Row {
-  std::u16string in, expected;
-};
+const std::u16string kType = u"application/oebps-package+xml";
 
-TEST(Paths, PackageLocationAndSegments) {
-  // The folder is everything up to and including the last "/" (a backslash
-  // is an ordinary character); splitting never yields an empty segment, and
-  // "." and ".." are ordinary segments there. Segments are joined by "|".
+std::u16string rootfile(const std::u16string& path, const std::u16string& type = kType) {
+  return u"<rootfile full-path='" + path + u"' media-type='" + type + u"'/>";
+}
+std::u16string container(const std::u16string& rootfiles) {
+  return u"<container><rootfiles>" + rootfiles + u"</rootfiles></container>";
+}
+
+TEST(Container, RootfileChoice) {
+  // The OPF path and folder found; "old/x.opf" and "old/", as set before,
+  // when none is.
   const std::u16string rows[][3] = {
-      {u"OEBPS/content.opf", u"OEBPS/", u"OEBPS|content.opf"},
-      {u"/a//b/c.opf", u"/a//b/", u"a|b|c.opf"},
-      {u"dir/", u"dir/", u"dir"},
-      {u"content.opf", u"", u"content.opf"},
-      {u"", u"", u""},
-      {u"///", u"///", u""},
-      {u"./..\\x/c#d?e", u"./..\\x/", u".|..\\x|c#d?e"},
+      // The usual document, declaration and namespace included.
+      {u"<?xml version='1.0' encoding='UTF-8'?><container version='1.0' "
+       u"xmlns='urn:oasis:names:tc:opendocument:xmlns:container'><rootfiles>" +
+           rootfile(u"OEBPS/content.opf") + u"</rootfiles></container>",
+       u"OEBPS/content.opf", u"OEBPS/"},
+      // The first rootfile with exactly the package media type wins; other
+      // letter case, spaces or no media type skip.
+      {container(rootfile(u"a.pdf", u"application/pdf") + rootfile(u"x", u" " + kType) +
+                 u"<rootfile full-path='z'/>" + rootfile(u"b/2.opf") + rootfile(u"c/3.opf")),
+       u"b/2.opf", u"b/"},
+      {container(rootfile(u"x", u"Application/OEBPS-Package+XML")), u"old/x.opf", u"old/"},
+      // Element and attribute names ignore letter case.
+      {u"<CONTAINER><ROOTFILES><RootFile FULL-PATH='content.opf' Media-Type='" + kType +
+           u"'/></ROOTFILES></CONTAINER>",
+       u"content.opf", u""},
+      // An unrelated child of rootfiles only adds a try; a prefixed name is
+      // another name.
+      {container(u"<note/>" + rootfile(u"p/q.opf")), u"p/q.opf", u"p/"},
+      {container(u"<opf:rootfile full-path='p.opf' media-type='" + kType + u"'/>"), u"old/x.opf",
+       u"old/"},
+      // A missing, valueless or leading-"/" full-path is taken as written.
+      {container(u"<rootfile media-type='" + kType + u"'/>"), u"", u""},
+      {container(u"<rootfile full-path media-type='" + kType + u"'/>"), u"", u""},
+      {container(rootfile(u"/OEBPS/content.opf")), u"/OEBPS/content.opf", u"/OEBPS/"},
+      // The folder is the path up to its last "/"; a backslash is no "/".
+      {container(rootfile(u"a//b/c.opf")), u"a//b/c.opf", u"a//b/"},
+      {container(rootfile(u"a\\b.opf")), u"a\\b.opf", u""},
+      // Only the root's first rootfiles child is read; another root, no
+      // text or no XML: nothing found.
+      {u"<container><rootfiles/><rootfiles>" + rootfile(u"p.opf") + u"</rootfiles></container>",
+       u"old/x.opf", u"old/"},
+      {u"<container><x><rootfiles>" + rootfile(u"p.opf") + u"</rootfiles></x></container>",
+       u"old/x.opf", u"old/"},
+      {u"<package><rootfiles>" + rootfile(u"p.opf") + u"</rootfiles></package>", u"old/x.opf",
+       u"old/"},
+      {u"", u"old/x.opf", u"old/"},
+      {u"not xml at all <<<", u"old/x.opf", u"old/"},
   };
-  for (const auto& [path, folder, segments] : rows) {
-    SCOPED_TRACE(testing::PrintToString(path));
-    PackageLocation location{u"stale", u"stale/", u"kept"};
-    setPackageLocation(location, path);
-    EXPECT_EQ(location.opfPath, path);
-    EXPECT_EQ(location.opfDirectory, folder);
-    EXPECT_EQ(location.rootfileMediaType, u"kept");
-    std::u16string joined;
-    for (std::u16string_view s : splitPath(path))
-      joined += (joined.empty() ? u"" : u"|") + std::u16string(s);
-    EXPECT_EQ(joined, segments);
+  for (const auto& [text, opfPath, opfDirectory] : rows) {
+    SCOPED_TRACE(testing::PrintToString(text));
+    PackageLocation location{u"old/x.opf", u"old/", u"old"};
+    const bool found = opfPath != u"old/x.opf";
+    EXPECT_EQ(parseContainer(test::handedOver(text), location), found);
+    EXPECT_EQ(location.opfPath, opfPath);
+    EXPECT_EQ(location.opfDirectory, opfDirectory);
+    EXPECT_EQ(location.rootfileMediaType, found ? kType : u"old");
   }
+  PackageLocation location;
+  EXPECT_FALSE(parseContainer(nullptr, location));
 }
 
 TEST(Paths, ResolvePath) {
@@ -85,10 +119,13 @@ TEST(Paths, ResolvePath) {
     SCOPED_TRACE(testing::PrintToString(base) + " + " + testing::PrintToString(href));
     EXPECT_EQ(resolvePath(base, href), expected);
   }
+  // Splitting alone: never an empty segment, "." is an ordinary one.
+  EXPECT_EQ(splitPath(u"/a//b\\c/./"), (std::vector<std::u16string_view>{u"a", u"b\\c", u"."}));
+  EXPECT_TRUE(splitPath(u"///").empty());
 }
 
 TEST(Paths, DecodeHref) {
-  const Row rows[] = {
+  const std::u16string rows[][2] = {
       // Without any "%" the href is returned untouched, "+" included.
       {u"a+b.xhtml", u"a+b.xhtml"},
       {u"", u""},
@@ -114,9 +151,9 @@ TEST(Paths, DecodeHref) {
        u"\uFFFD.\uFFFDx\uFFFD\uFFFD|\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD\uFFFD|"
        u"\uFFFD\uFFFD"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(testing::PrintToString(row.in));
-    EXPECT_EQ(decodeHref(row.in), row.expected);
+  for (const auto& [href, expected] : rows) {
+    SCOPED_TRACE(testing::PrintToString(href));
+    EXPECT_EQ(decodeHref(href), expected);
   }
 }
 
