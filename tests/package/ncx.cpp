@@ -1,5 +1,5 @@
-// The NCX: head metas and the diagnostic for a missing head, title and
-// authors, and the navigation map with its exactly-named elements.
+// The NCX: head metas, the diagnostic for a missing head, title, authors,
+// and the navigation map with its exactly-named elements.
 #include <gtest/gtest.h>
 
 #include <iostream>
@@ -29,38 +29,35 @@ const std::u16string kHead = u"<head><meta name='m' content='c'/></head>";
 std::u16string ncx(const std::u16string& body) { return kStart + body + u"</ncx>"; }
 std::u16string doc(const std::u16string& body) { return ncx(kHead + body); }
 std::u16string nav(const std::u16string& map) { return doc(u"<navMap>" + map + u"</navMap>"); }
+// A map left open, the document ending inside it.
+std::u16string open(const std::u16string& map) { return kStart + kHead + u"<navMap>" + map; }
 
 TEST(Ncx, Records) {
   const std::u16string rows[][2] = {
-      // Each child of head, whatever its name, is stored under its name
-      // attribute: the same name again replaces, names differing in case are
-      // two keys, missing attributes read as empty. Only the first head is
-      // read; a navPoint there is no point, whatever lies below it.
+      // Any child of the first head is a meta under its name attribute, the
+      // last of a name winning, names compared exactly; a navPoint too.
       {ncx(u"<HEAD><meta name='a' content='1'/><meta name='a' content='2'/><smil:x NAME='A' "
            u"CONTENT='3'/><meta/><navPoint name='n' content='c'><navPoint name='inner'/>"
            u"<navLabel><text>L</text></navLabel></navPoint></HEAD><head><meta name='y'/></head>"),
        u"meta =; meta A=3; meta a=2; meta n=c"},
-      // No head, a head without child elements, no text or no XML: the
-      // diagnostic, without a line end; the rest is still read.
+      // No head, an empty one, no text or no XML: the diagnostic, no line end.
       {ncx(u"<docTitle><text>T</text></docTitle>"), u"title=T; stdout=head count == 0"},
       {ncx(u"<head>text only</head>"), u"stdout=head count == 0"},
       {u"", u"stdout=head count == 0"},
       {u"<<<", u"stdout=head count == 0"},
-      // Title and every author in document order, an empty one too; names
-      // ignore letter case, text is trimmed and entity-decoded.
+      // Title and every author, in order; names ignore case; text is decoded.
       {doc(u"<DOCTITLE><TEXT>  Tom &amp; Jerry </TEXT></DOCTITLE><docAuthor><text>A</text>"
            u"</docAuthor><DocAuthor><Text>B</Text></DocAuthor><docAuthor/><docAuthor><text/>"
            u"</docAuthor>"),
        u"meta m=c; title=Tom & Jerry; author=A; author=B; author=; author="},
-      // Only the first text child and its first text item count; navPoints
-      // outside the map are no points, nor docAuthors inside it authors.
+      // The first text item of the first text child counts, and only where
+      // expected: navPoints outside the map are no points, nor authors in it.
       {doc(u"<docTitle><text>a<navPoint id='p'><text>in</text></navPoint>b</text><text>2</text>"
            u"</docTitle><docAuthor><navPoint/><text>A</text></docAuthor><navMap><docAuthor>"
            u"<text>N</text></docAuthor></navMap>"),
        u"meta m=c; title=a; author=A"},
-      {doc(u"<docTitle>bare</docTitle>"), u"meta m=c"},
-      // Nested points: descendant counts at every level; attributes and src
-      // as written (fragment and escapes kept, playOrder as text).
+      {doc(u"<docTitle>bare</docTitle><navMap/>"), u"meta m=c"},
+      // Nested points: descendants at every level; attributes and src as written.
       {nav(u"<navPoint id='p1' class='chapter' playOrder='1'><navLabel><text>One</text></navLabel>"
            u"<content src='c1.xhtml'/><navPoint id='p2' playOrder='2'><navLabel><text>Two</text>"
            u"</navLabel><content src='c1.xhtml#s2'/><navPoint id='p3'><content src='c1.xhtml#s3'/>"
@@ -68,41 +65,32 @@ TEST(Ncx, Records) {
            u"</navPoint></navPoint><navPoint id='p5' playOrder='x'/>"),
        u"meta m=c; p1|chapter|1|3|c1.xhtml|One; >p2||2|1|c1.xhtml#s2|Two; >>p3|||0|c1.xhtml#s3; "
        u">p4||04|0|c%202.xhtml; p5||x|0|; count=5"},
-      // Every label is kept in order around other children; the last content
-      // child wins.
+      // Every label is kept, in order; the last content child wins.
       {nav(u"<navPoint id='a'><navLabel><text>L1</text></navLabel><content src='1.xhtml'/>"
            u"<navLabel><text>L2</text></navLabel><navPoint id='b'/><navLabel><text>L3</text>"
            u"</navLabel><navLabel><text>L4</text></navLabel><navLabel/><content src='2.xhtml'/>"
            u"</navPoint>"),
        u"meta m=c; a|||1|2.xhtml|L1|L2|L3|L4|; >b|||0|; count=2"},
-      // Navigation names are exact: another letter case is skipped with all
-      // below it, while attribute names still ignore case. Unknown children
-      // are skipped, inside a point too; the map keeps its labels and infos.
+      // Navigation names are exact (attribute names are not): other names are
+      // skipped with all below them. The map keeps its labels and infos.
       {nav(u"<NavPoint id='gone'><navPoint id='child'/></NavPoint><navPoint ID='k' PLAYORDER='7' "
            u"CLASS='c'><NavLabel><text>no</text></NavLabel><Content src='no'/><navpoint id='no'/>"
            u"<extra><navPoint id='hidden'/></extra><navInfo/><content SRC='yes.xhtml'/></navPoint>"
            u"<navInfo><text>I</text></navInfo><navLabel><text>M</text></navLabel><pageList/>"
            u"<navLabel><text>M2</text></navLabel><NavInfo><text>no</text></NavInfo>"),
        u"meta m=c; label=M; label=M2; info=I; k|c|7|0|yes.xhtml; count=1"},
-      {nav(u""), u"meta m=c"},
-      // Only the root's first navMap child (in any letter case) gives
-      // points, not one nested elsewhere or inside a point.
+      // Only the root's first navMap child, in any letter case, gives points.
       {doc(u"<docTitle><navMap><navPoint id='n'/></navMap></docTitle><navmap><navPoint id='a'>"
            u"<navMap><navPoint id='in'/></navMap></navPoint><navPoint id='b'/></navmap>"
            u"<navMap><navPoint id='late'/></navMap>"),
        u"meta m=c; a|||0|; b|||0|; count=2"},
-      // Points whose elements end without their own end tag, closed by a
-      // misnested end tag or by the end of the text, even inside a start tag.
-      {kStart + kHead +
-           u"<navMap><navPoint id=a><navLabel><text>A</text></navLabel>"
-           u"<navPoint id=b playOrder=2><content src=b.xhtml></navMap></ncx>",
+      // Points closed by a misnested end tag or by the end of the text.
+      {open(u"<navPoint id=a><navLabel><text>A</text></navLabel><navPoint id=b playOrder=2>"
+            u"<content src=b.xhtml></navMap></ncx>"),
        u"meta m=c; a|||1||A; >b||2|0|b.xhtml; count=2"},
-      {kStart + kHead +
-           u"<navMap><navPoint id='a'><content src='a'/><navPoint id='b'><navLabel>"
-           u"<text>B",
+      {open(u"<navPoint id='a'><content src='a'/><navPoint id='b'><navLabel><text>B"),
        u"meta m=c; a|||1|a; >b|||0||B; count=2"},
-      {kStart + kHead + u"<navMap><navPoint id='a'><navPoint id='b' class=c",
-       u"meta m=c; a|||1|; >b|c||0|; count=2"},
+      {open(u"<navPoint id='a'><navPoint id='b' class=c"), u"meta m=c; a|||1|; >b|c||0|; count=2"},
   };
   for (const auto& [text, expected] : rows) {
     SCOPED_TRACE(testing::PrintToString(text));
@@ -110,8 +98,7 @@ TEST(Ncx, Records) {
   }
 }
 
-// More points than a page of the points array holds, more label pointers
-// than a pool block, one point with more labels than a quarter block.
+// Pages of points, blocks of label pointers, a point with 1,100 labels.
 TEST(Ncx, ManyPointsAndLabels) {
   std::u16string map, expected = u"meta m=c";
   for (size_t i = 0; i < 5000; ++i) {
@@ -127,8 +114,7 @@ TEST(Ncx, ManyPointsAndLabels) {
   EXPECT_EQ(read(nav(map)), expected + u"; count=5000");
 }
 
-// A map nested a hundred thousand levels deep is read completely and
-// released without exhausting the call stack.
+// A map nested 100,000 deep is read and released within the call stack.
 TEST(Ncx, VeryDeepNesting) {
   constexpr size_t kDepth = 100000;
   std::u16string map;

@@ -1,6 +1,5 @@
-// Where the package document is, as the container document names it, and
-// paths inside the container: joining the OPF folder with an href, and
-// percent-decoding of manifest hrefs.
+// Where the container document puts the OPF, joining the OPF folder with an
+// href, and percent-decoding of manifest hrefs.
 #include "package/paths.h"
 
 #include <gtest/gtest.h>
@@ -21,16 +20,14 @@ std::u16string container(const std::u16string& rootfiles) {
 }
 
 TEST(Container, RootfileChoice) {
-  // The OPF path and folder found; "old/x.opf" and "old/", as set before,
-  // when none is.
+  // The OPF path and folder found; as set before ("old/x.opf") when none is.
   const std::u16string rows[][3] = {
       // The usual document, declaration and namespace included.
       {u"<?xml version='1.0' encoding='UTF-8'?><container version='1.0' "
        u"xmlns='urn:oasis:names:tc:opendocument:xmlns:container'><rootfiles>" +
            rootfile(u"OEBPS/content.opf") + u"</rootfiles></container>",
        u"OEBPS/content.opf", u"OEBPS/"},
-      // The first rootfile with exactly the package media type wins; other
-      // letter case, spaces or no media type skip.
+      // The first rootfile with exactly the package media type wins.
       {container(rootfile(u"a.pdf", u"application/pdf") + rootfile(u"x", u" " + kType) +
                  u"<rootfile full-path='z'/>" + rootfile(u"b/2.opf") + rootfile(u"c/3.opf")),
        u"b/2.opf", u"b/"},
@@ -39,8 +36,7 @@ TEST(Container, RootfileChoice) {
       {u"<CONTAINER><ROOTFILES><RootFile FULL-PATH='content.opf' Media-Type='" + kType +
            u"'/></ROOTFILES></CONTAINER>",
        u"content.opf", u""},
-      // An unrelated child of rootfiles only adds a try; a prefixed name is
-      // another name.
+      // An unrelated child only adds a try; a prefixed name is another name.
       {container(u"<note/>" + rootfile(u"p/q.opf")), u"p/q.opf", u"p/"},
       {container(u"<opf:rootfile full-path='p.opf' media-type='" + kType + u"'/>"), u"old/x.opf",
        u"old/"},
@@ -51,8 +47,7 @@ TEST(Container, RootfileChoice) {
       // The folder is the path up to its last "/"; a backslash is no "/".
       {container(rootfile(u"a//b/c.opf")), u"a//b/c.opf", u"a//b/"},
       {container(rootfile(u"a\\b.opf")), u"a\\b.opf", u""},
-      // Only the root's first rootfiles child is read; another root, no
-      // text or no XML: nothing found.
+      // Only the root's first rootfiles child counts; other roots, no XML.
       {u"<container><rootfiles/><rootfiles>" + rootfile(u"p.opf") + u"</rootfiles></container>",
        u"old/x.opf", u"old/"},
       {u"<container><x><rootfiles>" + rootfile(u"p.opf") + u"</rootfiles></x></container>",
@@ -78,41 +73,33 @@ TEST(Container, RootfileChoice) {
 TEST(Paths, ResolvePath) {
   const std::u16string deep = u"a/b/c/d/e/f/g/h/i/j/k/l/m/n/o/p/q/r/s/";
   const std::u16string rows[][3] = {
-      // Relative hrefs join the folder; ".." climbs, never above the root,
-      // and "." stays.
+      // Relative hrefs join the folder; ".." climbs, never above the root.
       {u"OEBPS/", u"Text/ch1.xhtml", u"OEBPS/Text/ch1.xhtml"},
       {u"OEBPS/", u"../Images/a.png", u"Images/a.png"},
       {u"OEBPS/", u"../../a.png", u"a.png"},
       {u"", u"./x.xhtml", u"x.xhtml"},
       {u"a/b/", u"./c/../d.xhtml", u"a/b/d.xhtml"},
-      {u"", u"..", u""},
-      // A leading "/" starts at the root and is taken literally from there.
+      // A leading "/" starts at the root, the rest taken literally.
       {u"OEBPS/", u"/OEBPS/a.xhtml", u"OEBPS/a.xhtml"},
       {u"OEBPS/", u"/a/../b.xhtml", u"a/../b.xhtml"},
       {u"OEBPS/", u"//a.xhtml", u"/a.xhtml"},
-      {u"OEBPS/", u"/", u""},
-      // An empty href is the folder without its slash; the base's leading
-      // "/" is ignored, separators collapse, and the result has no leading
-      // or trailing "/".
+      // Separators collapse; no "/" leads or ends the result.
       {u"OEBPS/", u"", u"OEBPS"},
       {u"/OEBPS/", u"Text//a.xhtml/", u"OEBPS/Text/a.xhtml"},
       // Fragments, queries and backslashes are ordinary characters.
       {u"OEBPS/", u"ch1.xhtml#s2", u"OEBPS/ch1.xhtml#s2"},
       {u"OEBPS/", u"Text\\a.xhtml?x=1", u"OEBPS/Text\\a.xhtml?x=1"},
-      // A segment equal to the working list's segment at the same position
-      // is taken as present, wherever it stands; positions count "." and
-      // "..", against the list as it is then; segments compare exactly.
+      // A segment equal (exactly) to the list's at its position is there
+      // already; positions count "." and "..", against the list as it is.
       {u"OEBPS/", u"OEBPS/Text/c1.xhtml", u"OEBPS/Text/c1.xhtml"},
       {u"OEBPS/", u"OEBPS/OEBPS/a.xhtml", u"OEBPS/OEBPS/a.xhtml"},
       {u"A/", u"B/B/c", u"A/B/c"},
-      {u"a/b/", u"x/b/c", u"a/b/x/c"},
       {u"OEBPS/", u"./OEBPS/a", u"OEBPS/OEBPS/a"},
       {u"a/b/", u"../b/c", u"a/b/c"},
       {u"OEBPS/", u"oebps/a.xhtml", u"OEBPS/oebps/a.xhtml"},
       // The base's own "." and ".." are not folded.
-      {u"./x/", u"y", u"./x/y"},
       {u"a/../", u"b", u"a/../b"},
-      // Paths longer than the segments kept in place.
+      // More segments than are kept in place.
       {deep, u"t/u/../v/w", deep + u"t/v/w"},
   };
   for (const auto& [base, href, expected] : rows) {
@@ -129,24 +116,20 @@ TEST(Paths, DecodeHref) {
       // Without any "%" the href is returned untouched, "+" included.
       {u"a+b.xhtml", u"a+b.xhtml"},
       {u"", u""},
-      // Escapes in any letter case give their byte; "+" is a space once a
-      // "%" is present; a "%" without two hex digits stays, and what follows
-      // reads normally.
+      // Escapes in any case; "+" is a space beside a "%"; a "%" without two
+      // hex digits stays, and what follows reads normally.
       {u"a+b%2Bc%4a%4A%4b%20", u"a b+cJJK "},
       {u"100%.xhtml", u"100%.xhtml"},
       {u"%zz%2%%41%4%41%", u"%zz%2%A%4A%"},
-      // Escaped bytes are UTF-8; characters that are not escaped keep their
-      // value, astral ones too, and a lone surrogate becomes U+FFFD.
+      // Escaped bytes are UTF-8; others keep their value, a lone surrogate not.
       {u"%E2%82%AC%F0%9F%98%80caf%C3%A9", u"\u20AC\U0001F600caf\u00E9"},
       {u"\u00E9%20\u4E2D\U0001F600", u"\u00E9 \u4E2D\U0001F600"},
       {u"%20" + std::u16string(1, char16_t(0xD800)) + u"x", u" \uFFFDx"},
       // %00 ends the href; nothing before it gives the empty string.
       {u"a%00b", u"a"},
       {u"%00abc", u""},
-      // Bytes that are not UTF-8: each maximal bad subpart (a lone lead or
-      // continuation byte, a cut sequence, an overlong form, an encoded
-      // surrogate, a value above U+10FFFF) becomes one U+FFFD, and the
-      // characters after it survive.
+      // Not UTF-8: one U+FFFD for each maximal bad subpart (lone, cut,
+      // overlong, surrogate, too high), what follows intact.
       {u"%E9.%E2%82x%80%80|%C0%AF|%ED%A0%80|%F4%90%80%80|%FF%F0%9F",
        u"\uFFFD.\uFFFDx\uFFFD\uFFFD|\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD|\uFFFD\uFFFD\uFFFD\uFFFD|"
        u"\uFFFD\uFFFD"},

@@ -1,8 +1,7 @@
-// Randomized robustness: the generated publications' container, OPF and NCX
-// documents, mutated and truncated, and random bytes go through decoding and
-// every reader. Nothing may crash, hang or leak, the points the NCX reader
-// reads as the parse completes them must be those a walk of the finished
-// tree finds, and the paths of their srcs keep their rules.
+// The generated publications' container, OPF and NCX documents, mutated, go
+// through decoding and every reader: nothing may crash, hang or leak, the
+// points read as the parse completes them must be those a walk of the
+// finished tree finds, and the paths of their srcs keep their rules.
 #include <gtest/gtest.h>
 
 #include <iostream>
@@ -42,8 +41,8 @@ Bytes mutate(Bytes doc, const std::vector<Bytes>& all, std::mt19937& rng) {
   for (int steps = 1 + int(rng() % 4); steps > 0; --steps) {
     const size_t at = pick(doc.size());
     switch (rng() % 5) {
-      case 0:  // flip a byte
-        if (!doc.empty()) doc[at % doc.size()] = uint8_t(rng());
+      case 0:  // random bytes
+        for (size_t n = pick(8); n > 0; --n) doc.insert(doc.begin() + long(at), uint8_t(rng()));
         break;
       case 1:  // truncate
         doc.resize(at);
@@ -142,11 +141,6 @@ TEST(Randomized, MutatedPackageDocuments) {
     const Bytes doc = mutate(seeds[rng() % seeds.size()], seeds, rng);
     SCOPED_TRACE(std::string(doc.begin(), doc.end()));
     readAll(doc);
-    if (i % 50 == 0) {  // pure noise now and then
-      Bytes noise(rng() % 512);
-      for (auto& b : noise) b = uint8_t(rng());
-      readAll(noise);
-    }
     sink.str({});
   }
   std::cout.rdbuf(saved);
