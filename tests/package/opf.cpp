@@ -111,7 +111,7 @@ TEST(Opf, Records) {
 }
 
 // Thousands of items, each id twice (the second replacing the first), and a
-// spine naming each one and ids near them.
+// spine naming each one and ids near them; then more items.
 TEST(Opf, ManyItems) {
   std::u16string items, spine, expected = u"items=3000";
   for (size_t i = 0; i < 3000; ++i) {
@@ -125,6 +125,12 @@ TEST(Opf, ManyItems) {
       test::handedOver(pkg(u"<manifest>" + items + u"</manifest><spine>" + spine + u"</spine>")),
       record);
   EXPECT_EQ(test::opfText(record), expected);
+  // Items added afterwards grow the table around the ones already there.
+  for (size_t i = 3000; i < 9000; ++i) addManifestItem(record, u"i" + test::number(i), u"y", u"");
+  for (size_t i = 0; i < 9000; ++i) {
+    const ManifestItem* item = record.findManifestItem(u"i" + test::number(i));
+    ASSERT_TRUE(item && item->href == (i < 3000 ? u"i" + test::number(i) : u"y")) << i;
+  }
 }
 
 }  // namespace
