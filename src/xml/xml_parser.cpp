@@ -27,8 +27,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "address_sanitizer.h"
-#include "xml/text_buffer.h"
+#include "base/address_sanitizer.h"
+#include "base/memory_policy.h"
+#include "base/text_buffer.h"
 #include "xml/xml_element.h"
 #include "xml/xml_names.h"
 #include "xml/xml_node.h"
@@ -1244,10 +1245,11 @@ size_t unitsBeforeNul(const char16_t* text) noexcept { return textLength(text); 
 namespace {
 
 // A borrowed text of fewer units is copied into the tree's arena, a larger
-// one into a buffer of its own. A block that large in the arena would be
-// one of its own too, which the C library maps afresh for many a parse once
-// other trees are alive, and its pages would fault in one at a time.
-constexpr size_t kArenaCopyUnits = size_t(256) << 10;  // 512 KiB
+// one into a text buffer of its own (memory_policy.h). A block that large in
+// the arena would be one of its own too, which the C library maps afresh for
+// many a parse once other trees are alive, and its pages would fault in one
+// at a time.
+constexpr size_t kArenaCopyUnits = memory::kArenaCopyMaxUnits;
 
 // Parses `text` (a NUL at `length`, or earlier), which the tree owns, into
 // the tree in `top`.
@@ -1294,10 +1296,10 @@ CXmlNode parseWith(XmlText text, const char16_t* rootName, int32_t* error,
     std::memcpy(copy, text.get(), (length + 1) * sizeof(char16_t));
     return parseText(std::move(top), copy, length, rootName, error, watch);
   }
-  TextBuffer copy = allocateText(length + 1, false, 0);
+  base::TextBuffer copy = base::allocateText(length + 1, base::Fill::kLeftAsIs);
   std::memcpy(copy.get(), text.get(), (length + 1) * sizeof(char16_t));
   char16_t* in = copy.get();
-  arena->adopt(XmlText::Owned(copy.release(), [](char16_t* t) { ReleaseText()(t); }));
+  arena->adopt(XmlText::Owned(copy.release(), [](char16_t* t) { base::ReleaseText()(t); }));
   return parseText(std::move(top), in, length, rootName, error, watch);
 }
 
