@@ -23,7 +23,6 @@ TEST(Opf, Records) {
       // Without a package element, or past the first metadata, nothing.
       {u"<other><metadata><dc:title>T</dc:title></metadata></other>", u""},
       {pkg(u"<metadata/><metadata><dc:title>late</dc:title></metadata>"), u""},
-      {u"", u""},
       // Every dc element lands in the field of its name.
       {md(u"<dc:title>T</dc:title><dc:creator>C</dc:creator><dc:subject>S</dc:subject>"
           u"<dc:description>D</dc:description><dc:publisher>P</dc:publisher>"
@@ -36,8 +35,7 @@ TEST(Opf, Records) {
       {md(u"<dc:title>A</dc:title><dc:title>B</dc:title><dc:creator>A</dc:creator><dc:creator/>"
           u"<dc:rights>A</dc:rights><dc:rights>  </dc:rights>"),
        u"title=B"},
-      // Names count as written (other case or prefix, nested: nothing); "dc:"
-      // is found anywhere in the name.
+      // Names as written (no other case or prefix, not nested); "dc:" anywhere in the name.
       {md(u"<title>X</title><DC:title>Y</DC:title><opf:meta name='title' content='Z'/><Meta "
           u"name='type' content='Z'/><dc:dc:title>X</dc:dc:title><dc:Title>X</dc:Title>"
           u"<dc:titles>Y</dc:titles><group><dc:source>deep</dc:source></group>"
@@ -70,16 +68,14 @@ TEST(Opf, Records) {
       {md(u"<dc:description>a<b>x</b>c</dc:description><dc:title><![CDATA[cdata]]></dc:title>"
           u"<dc:rights>  &#169; A &amp; B  </dc:rights>"),
        u"description=a; rights=\u00A9 A & B"},
-      // Items by exact id, a later one replacing; spine entries in order, each
-      // with its item or none, duplicates and linear kept.
+      // Items by exact id, the later replacing; spine entries in order, duplicates kept.
       {pkg(u"<manifest><item id='c1' href='a.xhtml' media-type='t'/><item id='c1' "
            u"href='b.xhtml'/><item id='Ch1' href='x' media-type='text/css'/></manifest>"
            u"<spine toc='ncx'><itemref idref='c1'/><itemref idref='ch1' linear='no'/>"
            u"<itemref idref='Ch1'/><itemref idref='c1'/></spine>"),
        u"items=2; toc=ncx; spine c1 -> b.xhtml ; spine ch1 no -> none; spine Ch1 -> x text/css; "
        u"spine c1 -> b.xhtml "},
-      // Any element name; attribute names ignore case; a missing or valueless
-      // id, href or idref skips the child, an empty value counts.
+      // Any element, attributes in any case; no id, href or idref (or no value) skips it.
       {pkg(u"<MANIFEST><resource ID='r' HREF='r.png' Media-Type='image/png'/><item href='a'/>"
            u"<item id='b'/><item id='c' href/><item id href='d'/><item id='' href=''/><group>"
            u"<item id='n' href='n'/></group></MANIFEST><SPINE><page IDREF='r'/><itemref/>"
@@ -110,26 +106,23 @@ TEST(Opf, Records) {
   }
 }
 
-// Thousands of items, each id twice (the second replacing the first), and a
-// spine naming each one and ids near them; then more items.
+// Thousands of items, each id twice (the second replacing the first), then
+// more added afterwards: the index grows around the entries already there.
 TEST(Opf, ManyItems) {
-  std::u16string items, spine, expected = u"items=3000";
+  std::u16string items;
   for (size_t i = 0; i < 3000; ++i) {
     const std::u16string id = u"i" + test::number(i);
     items += u"<item id='" + id + u"' href='x'/><item id='" + id + u"' href='" + id + u"'/>";
-    spine += u"<itemref idref='" + id + u"'/><itemref idref='I" + id + u"'/>";
-    expected += u"; spine " + id + u" -> " + id + u" ; spine I" + id + u" -> none";
   }
   PackageRecord record;
-  parsePackageDocument(
-      test::handedOver(pkg(u"<manifest>" + items + u"</manifest><spine>" + spine + u"</spine>")),
-      record);
-  EXPECT_EQ(test::opfText(record), expected);
-  // Items added afterwards grow the table around the ones already there.
+  parsePackageDocument(test::handedOver(pkg(u"<manifest>" + items + u"</manifest>")), record);
   for (size_t i = 3000; i < 9000; ++i) addManifestItem(record, u"i" + test::number(i), u"y", u"");
+  ASSERT_EQ(record.manifest.size(), 9000u);
   for (size_t i = 0; i < 9000; ++i) {
-    const ManifestItem* item = record.findManifestItem(u"i" + test::number(i));
-    ASSERT_TRUE(item && item->href == (i < 3000 ? u"i" + test::number(i) : u"y")) << i;
+    const std::u16string id = u"i" + test::number(i);
+    const ManifestItem* item = record.findManifestItem(id);
+    ASSERT_TRUE(item && item->href == (i < 3000 ? id : u"y") && !record.findManifestItem(u"I" + id))
+        << i;
   }
 }
 

@@ -1,7 +1,5 @@
-// Test helpers for the package readers: a text handed over as the open step
-// hands over a decoded text, and a Package record as one line of text, "; "
-// between the things read, so that a table row states a whole record and a
-// failure shows every difference at once.
+// Test helpers for the package readers: a text handed over as decoded, and a
+// record as one line, "; " between parts, so a failure shows every difference.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,9 +26,8 @@ inline xml::XmlText handedOver(std::u16string_view text) {
 // The non-empty parts, "; " between them.
 inline std::u16string join(const std::vector<std::u16string>& parts) {
   std::u16string out;
-  for (const std::u16string& part : parts) {
+  for (const std::u16string& part : parts)
     if (!part.empty()) out += (out.empty() ? u"" : u"; ") + part;
-  }
   return out;
 }
 
@@ -62,9 +59,8 @@ inline std::u16string opfText(const PackageRecord& r) {
                   (item ? item->href + u" " + item->mediaType : u"none"));
   }
   EXPECT_EQ(r.spineItems, found);  // looked up once, as the spine's readers would
-  for (const GuideReference& g : r.guide) {
+  for (const GuideReference& g : r.guide)
     out.push_back(u"guide " + g.type + u"|" + g.title + u"|" + g.href);
-  }
   return join(out);
 }
 
