@@ -12,7 +12,6 @@
 #include <iterator>
 #include <system_error>
 
-#include "cli.h"
 #include "package_check.h"
 #include "utf.h"
 
@@ -96,6 +95,8 @@ class QuietStdout {
 };
 
 }  // namespace
+
+uint64_t entryBudget = uint64_t(256) << 20;
 
 std::unique_ptr<Book> Book::openFile(const std::string& path, std::string& error) {
   if (path == "-") {
@@ -188,7 +189,7 @@ std::optional<std::vector<uint8_t>> Book::read(const std::string& entry) {
                      (st.valid & ZIP_STAT_SIZE);
   const uint64_t limit = std::min(entryBudget, kMaxEntryBytes);
   const std::string over =
-      "larger than the budget of " + megabytes(limit + 1) + " an entry (--max-entry-mb)";
+      "larger than the budget of " + megabytes(limit + 1) + " per entry (--max-entry-mb)";
   std::string problem;
   std::vector<uint8_t> bytes;
   if (sized && st.size > limit) {

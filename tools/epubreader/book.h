@@ -27,6 +27,10 @@
 
 namespace epubreader {
 
+// The budget of one zip entry's inflated bytes (--max-entry-mb), for every
+// book the process opens.
+extern uint64_t entryBudget;
+
 class Book {
  public:
   // Opens a file, "-" for standard input. On failure, returns null and sets

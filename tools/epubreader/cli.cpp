@@ -26,8 +26,6 @@ const char kZoomHelp[] =
 
 const std::vector<std::string> kZoomOptions = {"--zoom", "-r"};
 
-uint64_t entryBudget = uint64_t(256) << 20;
-
 namespace {
 // A user style sheet larger than this is refused.
 constexpr size_t kMaxCssBytes = size_t(1) << 20;

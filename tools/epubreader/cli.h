@@ -130,8 +130,5 @@ void printJson(const Json& json);
 // Flushes standard output; a Failure when it could not be written.
 void finishOutput();
 
-// The budget of one zip entry's inflated bytes (--max-entry-mb), for every
-// book the process opens.
-extern uint64_t entryBudget;
 
 }  // namespace epubreader

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "book.h"
 #include "commands.h"
 
 namespace epubreader {
