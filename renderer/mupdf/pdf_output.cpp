@@ -76,6 +76,14 @@ std::string percentDecoded(std::string_view s) {
   return out;
 }
 
+// The height of the element with this id from the layout's top, or -1.
+float targetY(fz_context* ctx, fz_html* html, const char* id) {
+  volatile float y = -1;
+  fz_try(ctx) { y = fz_find_html_target(ctx, html, id); }
+  fz_catch(ctx) { y = -1; }
+  return y;
+}
+
 // Where a full container path with an optional #fragment lies in the
 // host's pages: the page holding the element of that id, else the
 // document's first page; none for a document the record does not list.
@@ -91,9 +99,7 @@ Destination locate(const PendrelPdf& pdf, const PdfPageSource& source, std::stri
   const std::string id = percentDecoded(target.substr(hash + 1));
   fz_html* html = source.layoutOf(std::string(path));
   if (!html || html->page_h <= 0) return start;
-  volatile float y = -1;
-  fz_try(source.ctx) { y = fz_find_html_target(source.ctx, html, id.c_str()); }
-  fz_catch(source.ctx) { y = -1; }
+  const float y = targetY(source.ctx, html, id.c_str());
   if (!(y >= 0)) return start;
   const float page = std::floor(y / html->page_h);
   if (page > 1e6f) return start;
@@ -130,43 +136,47 @@ pdf_obj* destinationArray(fz_context* ctx, pdf_document* doc, int pdfPage, float
   return dest;
 }
 
+// One link annotation on its page: a URI action for an external link,
+// else a destination on PDF page `toPage`.
+void addLink(fz_context* ctx, PdfOutput& out, const PendingLink& link, int toPage) {
+  pdf_obj* annot = nullptr;
+  fz_var(annot);
+  fz_try(ctx) {
+    pdf_obj* page = pdf_lookup_page_obj(ctx, out.doc, link.pdfPage);
+    annot = pdf_add_new_dict(ctx, out.doc, 5);
+    pdf_dict_put(ctx, annot, PDF_NAME(Type), PDF_NAME(Annot));
+    pdf_dict_put(ctx, annot, PDF_NAME(Subtype), PDF_NAME(Link));
+    pdf_obj* rect = pdf_dict_put_array(ctx, annot, PDF_NAME(Rect), 4);
+    pdf_array_push_real(ctx, rect, link.rect.x0);
+    pdf_array_push_real(ctx, rect, link.pageHeight - link.rect.y1);
+    pdf_array_push_real(ctx, rect, link.rect.x1);
+    pdf_array_push_real(ctx, rect, link.pageHeight - link.rect.y0);
+    pdf_obj* border = pdf_dict_put_array(ctx, annot, PDF_NAME(Border), 3);
+    for (int k = 0; k < 3; ++k) pdf_array_push_int(ctx, border, 0);
+    if (!link.uri.empty()) {
+      pdf_obj* action = pdf_dict_put_dict(ctx, annot, PDF_NAME(A), 2);
+      pdf_dict_put(ctx, action, PDF_NAME(S), PDF_NAME(URI));
+      pdf_dict_put_text_string(ctx, action, PDF_NAME(URI), link.uri.c_str());
+    } else {
+      pdf_dict_put_drop(ctx, annot, PDF_NAME(Dest),
+                        destinationArray(ctx, out.doc, toPage,
+                                         out.pageHeights[static_cast<size_t>(toPage)], link.to.y));
+    }
+    pdf_obj* annots = pdf_dict_get(ctx, page, PDF_NAME(Annots));
+    if (!pdf_is_array(ctx, annots)) annots = pdf_dict_put_array(ctx, page, PDF_NAME(Annots), 4);
+    pdf_array_push(ctx, annots, annot);
+  }
+  fz_always(ctx) { pdf_drop_obj(ctx, annot); }
+  fz_catch(ctx) { fz_rethrow(ctx); }
+}
+
 // Link annotations: URI actions for external links, destinations for links
 // into pages the PDF holds; others are left out.
 void writeLinks(fz_context* ctx, PdfOutput& out) {
   for (const PendingLink& link : out.links) {
     auto to = out.pdfPageOf.find(link.to.page);
     if (link.uri.empty() && to == out.pdfPageOf.end()) continue;
-    const int toPage = link.uri.empty() ? to->second : 0;
-    pdf_obj* annot = nullptr;
-    fz_var(annot);
-    fz_try(ctx) {
-      pdf_obj* page = pdf_lookup_page_obj(ctx, out.doc, link.pdfPage);
-      annot = pdf_add_new_dict(ctx, out.doc, 5);
-      pdf_dict_put(ctx, annot, PDF_NAME(Type), PDF_NAME(Annot));
-      pdf_dict_put(ctx, annot, PDF_NAME(Subtype), PDF_NAME(Link));
-      pdf_obj* rect = pdf_dict_put_array(ctx, annot, PDF_NAME(Rect), 4);
-      pdf_array_push_real(ctx, rect, link.rect.x0);
-      pdf_array_push_real(ctx, rect, link.pageHeight - link.rect.y1);
-      pdf_array_push_real(ctx, rect, link.rect.x1);
-      pdf_array_push_real(ctx, rect, link.pageHeight - link.rect.y0);
-      pdf_obj* border = pdf_dict_put_array(ctx, annot, PDF_NAME(Border), 3);
-      for (int k = 0; k < 3; ++k) pdf_array_push_int(ctx, border, 0);
-      if (!link.uri.empty()) {
-        pdf_obj* action = pdf_dict_put_dict(ctx, annot, PDF_NAME(A), 2);
-        pdf_dict_put(ctx, action, PDF_NAME(S), PDF_NAME(URI));
-        pdf_dict_put_text_string(ctx, action, PDF_NAME(URI), link.uri.c_str());
-      } else {
-        pdf_dict_put_drop(
-            ctx, annot, PDF_NAME(Dest),
-            destinationArray(ctx, out.doc, toPage, out.pageHeights[static_cast<size_t>(toPage)],
-                             link.to.y));
-      }
-      pdf_obj* annots = pdf_dict_get(ctx, page, PDF_NAME(Annots));
-      if (!pdf_is_array(ctx, annots)) annots = pdf_dict_put_array(ctx, page, PDF_NAME(Annots), 4);
-      pdf_array_push(ctx, annots, annot);
-    }
-    fz_always(ctx) { pdf_drop_obj(ctx, annot); }
-    fz_catch(ctx) { fz_rethrow(ctx); }
+    addLink(ctx, out, link, link.uri.empty() ? to->second : 0);
   }
 }
 
