@@ -195,13 +195,14 @@ std::optional<std::vector<uint8_t>> Book::read(const std::string& entry) {
   if (sized && st.size > limit) {
     problem = over + ": its directory entry says " + std::to_string(st.size) + " bytes";
   } else if (zip_file_t* file = zip_fopen_index(zip_, static_cast<zip_uint64_t>(index), 0)) {
-    // The claimed size only bounds the first reservation; the bytes grow
-    // as they inflate, one chunk past the budget at most. Reading to the
-    // end makes libzip check the CRC.
+    // The claim (at most the budget) bounds the first reservation and the
+    // read: inflating stops a byte past the claim, or past the budget when
+    // the size is unknown. Reading to the end makes libzip check the CRC.
+    const uint64_t stop = sized ? st.size : limit;
     if (sized) bytes.reserve(static_cast<size_t>(std::min<uint64_t>(st.size, 16 << 20)));
     while (true) {
       const size_t at = bytes.size();
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, limit + 1 - at));
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, stop + 1 - at));
       bytes.resize(at + want);
       const zip_int64_t got = zip_fread(file, bytes.data() + at, want);
       if (got < 0) {
@@ -210,13 +211,13 @@ std::optional<std::vector<uint8_t>> Book::read(const std::string& entry) {
       }
       bytes.resize(at + static_cast<size_t>(got));
       if (got == 0) break;
-      if (bytes.size() > limit) {
-        problem = over;
+      if (bytes.size() > stop) {
+        problem = sized ? "longer than its directory entry says" : over;
         break;
       }
     }
     if (problem.empty() && sized && bytes.size() != st.size)
-      problem = "shorter or longer than its directory entry says";
+      problem = "shorter than its directory entry says";
     zip_fclose(file);
   } else {
     problem = zip_error_strerror(zip_get_error(zip_));
