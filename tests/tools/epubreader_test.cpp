@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/facts.h"
@@ -729,9 +730,29 @@ TEST_F(EpubreaderTest, CoverExtractConvertAndTheMetadataTheRecordsLack) {
   EXPECT_GT(parseJson(runCommand({"info", "--json", "--css", css}))["pages"].get<int>(),
             sample["pages"].get<int>());
 
-  // The cover: the image the package names, else page 1.
+  // A generated EPUB 3 book with a cover-image, a font and an image the
+  // archive lacks; a book whose guide names its cover.
+  const std::string gen = path("gen.epub"), guide = path("guide.epub");
+  writeZip(gen, edited(navOnlyBook(),
+                       {{opf, "</manifest>",
+                         "<item id=\"p\" href=\"pic.svg\" media-type=\"image/svg+xml\" "
+                         "properties=\"cover-image\"/><item id=\"f\" href=\"fonts/f.ttf\" "
+                         "media-type=\"font/ttf\"/><item id=\"g\" href=\"gone.png\" "
+                         "media-type=\"image/png\"/></manifest>"},
+                        {"OEBPS/pic.svg", "",
+                         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"60\" height=\"90\">"
+                         "<rect width=\"60\" height=\"90\"/></svg>"},
+                        {"OEBPS/fonts/f.ttf", "", "font bytes"}}));
+  writeZip(guide,
+           edited(threeChapterBook("Plain words."),
+                  {{opf, "</spine>",
+                    "</spine><guide><reference type=\"cover\" href=\"c3.xhtml\"/></guide>"}}));
+
+  // The cover: the image the package names, else the guide's, else page 1.
   for (const auto& [book, said] :
-       {std::pair<std::string, std::string>{"", "image OEBPS/images/cover.svg"},
+       {std::pair<std::string, std::string>{"", "image OEBPS/images/cover.svg (the cover meta)"},
+        {gen, "image OEBPS/pic.svg (the cover-image property)"},
+        {guide, "document OEBPS/c3.xhtml (the guide)"},
         {three, "page 1 (the book names no cover)"}}) {
     std::vector<std::string> args = {"cover", "-o", path("cover.png"), "-r", "36"};
     if (!book.empty()) args.insert(args.begin() + 1, book);
@@ -739,36 +760,53 @@ TEST_F(EpubreaderTest, CoverExtractConvertAndTheMetadataTheRecordsLack) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("cover: " + said), std::string::npos) << run.out;
     const Png png = readPng(path("cover.png"));
-    EXPECT_EQ(png.width, 300u);
-    EXPECT_GT(png.ink, 100u);
+    EXPECT_EQ(png.width, 300u) << said;
+    EXPECT_GT(png.ink, 100u) << said;
   }
-  // Images and fonts under their container paths.
+  // Images and fonts under their container paths; a missing one is damage.
   const Outcome extract = runCommand({"extract", "-o", path("x")});
   EXPECT_EQ(extract.status, 0) << extract.err;
   EXPECT_EQ(std::count(extract.out.begin(), extract.out.end(), '\n'), 3);
   EXPECT_EQ(readFile(path("x/OEBPS/images/lamp.svg")),
             readFile(std::string(EPUB_SOURCE_DIR) + "/sample/book/OEBPS/images/lamp.svg"));
+  const Outcome partial = runCommand({"extract", gen, "-o", path("y")});
+  EXPECT_EQ(partial.status, 3);
+  EXPECT_EQ(partial.out, path("y/OEBPS/pic.svg") + "\n" + path("y/OEBPS/fonts/f.ttf") + "\n");
+  EXPECT_NE(partial.err.find("OEBPS/gone.png is in the manifest but not in the archive"),
+            std::string::npos)
+      << partial.err;
+  EXPECT_EQ(readFile(path("y/OEBPS/fonts/f.ttf")), "font bytes");
+  // Files that cannot be written fail.
+  writeFile(path("notes"), "a file where a folder is asked for");
+  for (const char* command : {"convert", "cover", "extract"}) {
+    const Outcome denied = runCommand({command, "-o", path("notes/out")});
+    EXPECT_EQ(denied.status, 1) << command << denied.err;
+    EXPECT_NE(denied.err.find("cannot "), std::string::npos) << denied.err;
+  }
 
-  // The PDF: every page, the contents as outline, three live links on page 4.
-  const std::string pdf = path("book.pdf");
+  // The PDF of the sample and of the generated book: every page, the
+  // contents as outline; three live links on the sample's page 4.
+  const std::string pdf = path("book.pdf"), genPdf = path("gen.pdf");
   const Outcome convert = runCommand({"convert", "-o", pdf});
   ASSERT_EQ(convert.status, 0) << convert.err;
   EXPECT_EQ(convert.out, pdf + "\n");
+  ASSERT_EQ(runCommand({"convert", gen, "-o", genPdf}).status, 0);
   if (shell("mutool -v").empty() && shell("command -v mutool").empty()) GTEST_SKIP() << "no mutool";
-  EXPECT_NE(
-      shell("mutool info " + pdf).find("Pages: " + std::to_string(sample["pages"].get<int>())),
-      std::string::npos);
-  const std::string outline = shell("mutool show " + pdf + " outline");
-  EXPECT_NE(outline.find("\"The lamp\"\t#page=2"), std::string::npos) << outline;
+  for (const auto& [file, pages, entry] :
+       {std::tuple<std::string, int, std::string>{pdf, sample["pages"].get<int>(),
+                                                  "\"The lamp\"\t#page=2"},
+        {genPdf, navInfo["pages"].get<int>(), "\"A section\"\t#page=1"}}) {
+    EXPECT_NE(shell("mutool info " + file).find("Pages: " + std::to_string(pages) + "\n"),
+              std::string::npos)
+        << file;
+    const std::string outline = shell("mutool show " + file + " outline");
+    EXPECT_NE(outline.find(entry), std::string::npos) << outline;
+  }
   const std::string objects = shell("mutool show " + pdf + " grep");
   size_t links = 0;
   for (size_t at = 0; (at = objects.find("/Subtype/Link", at)) != std::string::npos; ++at) ++links;
   EXPECT_EQ(links, 3u);
   EXPECT_NE(shell("mutool draw -F txt " + pdf + " 2").find("the keeper counts"), std::string::npos);
-  // A file that cannot be written fails.
-  const Outcome denied = runCommand({"convert", "-o", path("none/book.pdf")});
-  EXPECT_EQ(denied.status, 1);
-  EXPECT_NE(denied.err.find("cannot write " + path("none/book.pdf")), std::string::npos);
 }
 
 // Bytes of the sample changed at random, fed to 'info': it must end on its
