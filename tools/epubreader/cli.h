@@ -130,5 +130,4 @@ void printJson(const Json& json);
 // Flushes standard output; a Failure when it could not be written.
 void finishOutput();
 
-
 }  // namespace epubreader
