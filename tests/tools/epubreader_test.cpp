@@ -707,7 +707,7 @@ std::string shell(const std::string& line) {
   return out;
 }
 
-// What mutool and calibre users reach for: the metadata the records lack,
+// What users of other e-book tools reach for: the metadata the records lack,
 // a user style sheet, the cover, the images and fonts, and a PDF that
 // mutool opens with the same pages, its outline and live links.
 TEST_F(EpubreaderTest, CoverExtractConvertAndTheMetadataTheRecordsLack) {
