@@ -632,7 +632,7 @@ inline XmlNodeData* Parser::openChild(XmlNodeData* node, const Token& name, bool
   XmlNodeData* child = newNode(arena_, keep(name.start, name.length), isDeclaration);
   child->parent = node;  // the parent's entry holds the child's first reference
   children_.push_back(child);
-  order_.push_back(node->childCount * 4 + kOrderChild);
+  order_.push_back(orderEntry(kOrderChild, node->childCount));
   ++node->childCount;
   tagNode_ = child;
   tagNameLength_ = name.length;
@@ -872,8 +872,8 @@ bool Parser::storeText(XmlNodeData* node, size_t end) {
   if (total >= 2) {
     const int32_t last = order_[order_.size() - 1];
     const int32_t before = order_[order_.size() - 2];
-    if ((last & 3) == kOrderClear && clears_.back().open == kComment.open &&
-        (before & 3) == kOrderText) {
+    if (orderKind(last) == kOrderClear && clears_.back().open == kComment.open &&
+        orderKind(before) == kOrderText) {
       if (!appendDecoded(frame, start, end - start)) {
         error_ = kXmlBadEntity;
         return false;
@@ -897,7 +897,7 @@ bool Parser::storeText(XmlNodeData* node, size_t end) {
   }
   pendingText_ = kNone;
   texts_.push_back(out);
-  order_.push_back(node->textCount * 4 + kOrderText);
+  order_.push_back(orderEntry(kOrderText, node->textCount));
   ++node->textCount;
   frame.lastTextLength = length;
   frame.lastTextRoom = 0;  // in the text: a merge moves it to the arena
@@ -942,7 +942,7 @@ bool Parser::readClearSection(XmlNodeData* node, const ClearTag& tag) {
   if (end > from) {
     char16_t* value = keep(from, end - from);  // verbatim
     clears_.push_back(XmlClear{value, tag.open, close});
-    order_.push_back(node->clearCount * 4 + kOrderClear);
+    order_.push_back(orderEntry(kOrderClear, node->clearCount));
     ++node->clearCount;
   }
   position_ = end + closeLength;

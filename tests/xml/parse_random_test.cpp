@@ -121,9 +121,9 @@ void checkTree(const CXmlNode& top) {
     int32_t next[4] = {0, 0, 0, 0};
     for (int32_t i = 0; i < total; ++i) {
       const int32_t entry = node.orderAt(i);
-      const int32_t kind = entry & 3;
+      const int32_t kind = orderKind(entry);
       ASSERT_NE(kind, 1);
-      ASSERT_EQ(entry >> 2, next[kind]++);
+      ASSERT_EQ(orderIndex(entry), next[kind]++);
     }
     for (int32_t i = 0; i < node.textCount(); ++i) ASSERT_NE(node.textAt(i), nullptr);
     for (int32_t i = 0; i < node.clearCount(); ++i) {

@@ -109,8 +109,8 @@ TEST(TreeRefcount, RemoveClearKeepsOrder) {
 
   doc.removeClear(0);
   EXPECT_EQ(dump(doc), "#doc(\"one\" \"two\" <!--y--> e)");
-  const int32_t order[] = {0 * 4 + kOrderText, 1 * 4 + kOrderText, 0 * 4 + kOrderClear,
-                           0 * 4 + kOrderChild};
+  const int32_t order[] = {orderEntry(kOrderText, 0), orderEntry(kOrderText, 1),
+                           orderEntry(kOrderClear, 0), orderEntry(kOrderChild, 0)};
   ASSERT_EQ(doc.orderCount(), 4);
   for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(doc.orderAt(i), order[i]) << i;
 

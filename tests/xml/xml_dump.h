@@ -51,15 +51,15 @@ inline std::string dump(const CXmlNode& node) {
     for (int32_t i = 0; i < node.orderCount(); ++i) {
       const int32_t entry = node.orderAt(i);
       if (i > 0) out += ' ';
-      switch (entry & 3) {
+      switch (orderKind(entry)) {
         case kOrderChild:
-          out += dump(node.childAt(entry >> 2));
+          out += dump(node.childAt(orderIndex(entry)));
           break;
         case kOrderText:
-          out += '"' + narrow(node.textAt(entry >> 2)) + '"';
+          out += '"' + narrow(node.textAt(orderIndex(entry))) + '"';
           break;
         case kOrderClear: {
-          const XmlClearView c = node.clearAt(entry >> 2);
+          const XmlClearView c = node.clearAt(orderIndex(entry));
           out += narrow(c.open) + narrow(c.value) + narrow(c.close);
           break;
         }
