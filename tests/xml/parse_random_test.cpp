@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "xml/xml_node.h"
+#include "xml/xml_parser.h"
 #include "xml_dump.h"
 
 namespace epub::xml {
@@ -264,6 +265,23 @@ TEST(ParseRandom, HandedOverTextsParseAsBorrowedOnes) {
     ASSERT_EQ(test::dump(handedOver), test::dump(borrowed)) << iteration;
     ASSERT_EQ(boundedError, borrowedError) << iteration;
     ASSERT_EQ(test::dump(bounded), test::dump(borrowed)) << iteration;
+  }
+}
+
+// The parser's shortcuts for the usual shapes of markup read every text as
+// the token reader does: the same tree, or the same failure, either way.
+TEST(ParseRandom, ShortcutsReadAsTheTokens) {
+  std::mt19937 random(20250301u);
+  for (int iteration = 0; iteration < kIterations; ++iteration) {
+    const std::u16string text = iteration % 5 == 4
+                                    ? randomText(random)
+                                    : mutate(kDocuments[iteration % std::size(kDocuments)], random);
+    int32_t fastError = -1;
+    int32_t tokenError = -1;
+    const CXmlNode fast = CXmlNode::parseDocument(text.c_str(), nullptr, &fastError);
+    const CXmlNode tokens = parseDocumentTokenByToken(text.c_str(), nullptr, &tokenError);
+    ASSERT_EQ(fastError, tokenError) << test::narrow(text.c_str());
+    ASSERT_EQ(test::dump(fast), test::dump(tokens)) << test::narrow(text.c_str());
   }
 }
 
