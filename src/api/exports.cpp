@@ -1,37 +1,44 @@
 // The export table: every EpubReader_* function with its null-handle value,
 // its lock and the operation it runs. EpubReader_new and EpubReader_free,
-// which manage the handle itself, are in handle.cpp.
-#include "api/frame.h"
-#include "api/host_records.h"
-#include "api/opening.h"
+// which manage the handle itself, are in handle.cpp. Parameters carry the
+// public header's names.
+#include <type_traits>
+
 #include "content/content.h"
+#include "frame.h"
+#include "host_records.h"
+#include "opening.h"
 
 namespace ops = epub::content;
 namespace api = epub::api;
 using Path = const char16_t*;
-using I = intptr_t;
+using Value = intptr_t;  // a value only the renderer interprets
+
+// The renderer's progress callback is the host's, passed through unchanged.
+static_assert(std::is_same_v<EpubReaderProgressCallback, ZaveVevodeProgressCallback>);
 
 // clang-format off
 
 // ---- Forwarding to the renderer, with its own handle in place of ours ----
-EPUB_EXPORT_VOID(EpubReader_loadFont, (EpubReader* reader, I a, I b, I c), kHeld,
-                 ZaveVevode_loadFont(s.renderer, a, b, c))
-EPUB_EXPORT(I, EpubReader_setDrawOnlyThisColor, (EpubReader* reader, I color), 0, kNone,
-            ZaveVevode_setDrawOnlyThisColor(s.renderer, color))
-EPUB_EXPORT(I, EpubReader_setUseOnlyThisTextAlign, (EpubReader* reader, I align), 0, kNone,
-            ZaveVevode_setUseOnlyThisTextAlign(s.renderer, align))
-EPUB_EXPORT(I, EpubReader_setUseEpubEmbeddedFont, (EpubReader* reader, I use), 0, kNone,
-            ZaveVevode_setUseEpubEmbeddedFont(s.renderer, use))
-EPUB_EXPORT(I, EpubReader_setSearchContext, (EpubReader* reader, Path text, I flags), 0, kNone,
-            ZaveVevode_setSearchContext(s.renderer, text, flags))
-EPUB_EXPORT(I, EpubReader_clearSearchDatas, (EpubReader* reader), 0, kNone,
-            ZaveVevode_clearSearchDatas(s.renderer))
+EPUB_EXPORT(void, EpubReader_loadFont,
+            (EpubReader* reader, Value fontValue1, Value fontValue2, Value fontValue3),
+            kNothing, kHeld, ZaveVevode_loadFont(session.renderer, fontValue1, fontValue2, fontValue3))
+EPUB_EXPORT(Value, EpubReader_setDrawOnlyThisColor, (EpubReader* reader, Value color), 0, kNone,
+            ZaveVevode_setDrawOnlyThisColor(session.renderer, color))
+EPUB_EXPORT(Value, EpubReader_setUseOnlyThisTextAlign, (EpubReader* reader, Value align), 0, kNone,
+            ZaveVevode_setUseOnlyThisTextAlign(session.renderer, align))
+EPUB_EXPORT(Value, EpubReader_setUseEpubEmbeddedFont, (EpubReader* reader, Value use), 0, kNone,
+            ZaveVevode_setUseEpubEmbeddedFont(session.renderer, use))
+EPUB_EXPORT(Value, EpubReader_setSearchContext, (EpubReader* reader, Path text, Value flags), 0, kNone,
+            ZaveVevode_setSearchContext(session.renderer, text, flags))
+EPUB_EXPORT(Value, EpubReader_clearSearchDatas, (EpubReader* reader), 0, kNone,
+            ZaveVevode_clearSearchDatas(session.renderer))
 EPUB_EXPORT(int32_t, EpubReader_getPageCount, (EpubReader* reader), 0, kNone,
-            s.totalPageCount)
+            session.totalPageCount)
 
 // ---- Opening ----
 EPUB_EXPORT(bool, EpubReader_readMimeType, (EpubReader* reader, const uint8_t* bytes, int32_t length),
-            false, kHeld, api::readMimeType(s, bytes, length))
+            false, kHeld, api::readMimeType(session, bytes, length))
 EPUB_EXPORT(Path, EpubReader_readContainer, (EpubReader* reader, const uint8_t* bytes, uint32_t length),
             nullptr, kHeld, api::readContainer(*reader, bytes, length))
 
@@ -39,9 +46,9 @@ EPUB_EXPORT(Path, EpubReader_readContainer, (EpubReader* reader, const uint8_t* 
 EPUB_EXPORT(const EpubReaderPublicationMetadata*, EpubReader_getPublicationMetadata,
             (EpubReader* reader), nullptr, kNone, reader->metadata)
 EPUB_EXPORT(Path, EpubReader_getNcxDocTitle, (EpubReader* reader), nullptr, kHeld,
-            api::ncxDocTitle(s))
+            api::ncxDocTitle(session))
 EPUB_EXPORT(Path, EpubReader_getNcxDocAuthor, (EpubReader* reader), nullptr, kHeld,
-            api::ncxDocAuthor(s))
+            api::ncxDocAuthor(session))
 EPUB_EXPORT(const EpubReaderSpineList*, EpubReader_getSpine, (EpubReader* reader), nullptr, kHeld,
             api::spineList(*reader))
 EPUB_EXPORT(const EpubReaderNavList*, EpubReader_getNavMap, (EpubReader* reader), nullptr, kHeld,
@@ -50,126 +57,157 @@ EPUB_EXPORT(const EpubReaderNavList*, EpubReader_getNavMap, (EpubReader* reader)
 // ---- Loading ----
 EPUB_EXPORT(bool, EpubReader_loadAll,
             (EpubReader* reader, EpubReaderProgressCallback progress, void* context),
-            false, kHeld, ops::loadAll(s, progress, context))
+            false, kHeld, ops::loadAll(session, progress, context))
 EPUB_EXPORT(bool, EpubReader_loadContent,
             (EpubReader* reader, Path path, EpubReaderProgressCallback progress, void* context),
-            false, kHeld, ops::loadContent(s, path, progress, context))
-EPUB_EXPORT_VOID(EpubReader_deleteContent, (EpubReader* reader, Path path), kHeld,
-                 ops::deleteContent(s, path))
+            false, kHeld, ops::loadContent(session, path, progress, context))
+EPUB_EXPORT(void, EpubReader_deleteContent, (EpubReader* reader, Path path), kNothing, kHeld,
+            ops::deleteContent(session, path))
 
 // ---- Page and position addressing ----
 EPUB_EXPORT(int32_t, EpubReader_getContentPageCount, (EpubReader* reader, Path path), 0, kNone,
-            ops::getContentPageCount(s, path))
+            ops::getContentPageCount(session, path))
 EPUB_EXPORT(int32_t, EpubReader_getTotalPageBeforeContent, (EpubReader* reader, Path path), 0, kNone,
-            ops::getTotalPageBeforeContent(s, path))
+            ops::getTotalPageBeforeContent(session, path))
 EPUB_EXPORT(Path, EpubReader_getFileName, (EpubReader* reader, int32_t page), nullptr, kNone,
-            ops::getFileName(s, page))
+            ops::getFileName(session, page))
 EPUB_EXPORT(Path, EpubReader_getContentByPage, (EpubReader* reader, int32_t page), nullptr, kNone,
-            ops::getContentByPage(s, page))
+            ops::getContentByPage(session, page))
 EPUB_EXPORT(uint32_t, EpubReader_getMarkablePosition, (EpubReader* reader, int32_t page), 0, kNone,
-            ops::getMarkablePosition(s, page))
-EPUB_EXPORT(uint32_t, EpubReader_getContentMarkablePosition, (EpubReader* reader, Path path, int32_t page),
-            0, kNone, ops::getContentMarkablePosition(s, path, page))
-EPUB_EXPORT(int32_t, EpubReader_getPageMarkPosition, (EpubReader* reader, uint32_t position), -1, kNone,
-            ops::getPageMarkPosition(s, position))
-EPUB_EXPORT(int32_t, EpubReader_getContentPageMarkPosition, (EpubReader* reader, Path path, uint32_t index),
-            -1, kNone, ops::getContentPageMarkPosition(s, path, index))
-EPUB_EXPORT(int32_t, EpubReader_getContentPageAtPosUTF8, (EpubReader* reader, Path path, uint32_t position),
-            -1, kNone, ops::getContentPageAtPosUTF8(s, path, position))
-EPUB_EXPORT(uint32_t, EpubReader_getContentObjectIndexUTF8, (EpubReader* reader, Path path, int32_t page),
-            0, kNone, ops::getContentObjectIndexUTF8(s, path, page))
-EPUB_EXPORT(uint32_t, EpubReader_getContentObjectCountUTF8, (EpubReader* reader, Path path, int32_t page),
-            0, kNone, ops::getContentObjectCountUTF8(s, path, page))
+            ops::getMarkablePosition(session, page))
+EPUB_EXPORT(uint32_t, EpubReader_getContentMarkablePosition,
+            (EpubReader* reader, Path path, int32_t page), 0, kNone,
+            ops::getContentMarkablePosition(session, path, page))
+EPUB_EXPORT(int32_t, EpubReader_getPageMarkPosition, (EpubReader* reader, uint32_t position), -1,
+            kNone, ops::getPageMarkPosition(session, position))
+EPUB_EXPORT(int32_t, EpubReader_getContentPageMarkPosition,
+            (EpubReader* reader, Path path, uint32_t objectIndex), -1, kNone,
+            ops::getContentPageMarkPosition(session, path, objectIndex))
+EPUB_EXPORT(int32_t, EpubReader_getContentPageAtPosUTF8,
+            (EpubReader* reader, Path path, uint32_t position), -1, kNone,
+            ops::getContentPageAtPosUTF8(session, path, position))
+EPUB_EXPORT(uint32_t, EpubReader_getContentObjectIndexUTF8,
+            (EpubReader* reader, Path path, int32_t page), 0, kNone,
+            ops::getContentObjectIndexUTF8(session, path, page))
+EPUB_EXPORT(uint32_t, EpubReader_getContentObjectCountUTF8,
+            (EpubReader* reader, Path path, int32_t page), 0, kNone,
+            ops::getContentObjectCountUTF8(session, path, page))
 
 // ---- Drawing and object queries ----
-EPUB_EXPORT_VOID(EpubReader_draw, (EpubReader* reader, int32_t page, I a, I b, I c, I d), kHeld,
-                 ops::draw(s, page, a, b, c, d))
-EPUB_EXPORT_VOID(EpubReader_drawContent, (EpubReader* reader, Path path, int32_t page, I a, I b, I c, I d),
-                 kNone, ops::drawContent(s, path, page, a, b, c, d))
-EPUB_EXPORT(int32_t, EpubReader_getLink, (EpubReader* reader, Path path, I value), -1, kNone,
-            ops::getLink(s, path, value))
-EPUB_EXPORT(int32_t, EpubReader_getContentLink, (EpubReader* reader, Path path, I value), -1, kNone,
-            ops::getContentLink(s, path, value))
-EPUB_EXPORT(I, EpubReader_getObjectType, (EpubReader* reader, int32_t page, I value), 0, kNone,
-            ops::getObjectType(s, page, value))
-EPUB_EXPORT(I, EpubReader_getContentObjectType, (EpubReader* reader, Path path, int32_t page, I value),
-            0, kNone, ops::getContentObjectType(s, path, page, value))
-EPUB_EXPORT(bool, EpubReader_isAnchor, (EpubReader* reader, int32_t page, I value), false, kNone,
-            ops::isAnchor(s, page, value))
-EPUB_EXPORT(bool, EpubReader_isContentAnchor, (EpubReader* reader, Path path, int32_t page, I value),
-            false, kNone, ops::isContentAnchor(s, path, page, value))
-EPUB_EXPORT(Path, EpubReader_getHref, (EpubReader* reader, int32_t page, I value), nullptr, kNone,
-            ops::getHref(s, page, value))
-EPUB_EXPORT(Path, EpubReader_getContentHref, (EpubReader* reader, Path path, int32_t page, I value),
-            nullptr, kNone, ops::getContentHref(s, path, page, value))
-EPUB_EXPORT(I, EpubReader_getImage, (EpubReader* reader, int32_t page, I value), 0, kNone,
-            ops::getImage(s, page, value))
-EPUB_EXPORT(I, EpubReader_getContentImage, (EpubReader* reader, Path path, int32_t page, I value),
-            0, kNone, ops::getContentImage(s, path, page, value))
+EPUB_EXPORT(void, EpubReader_draw,
+            (EpubReader* reader, int32_t page, Value target, Value x, Value y, Value zoom),
+            kNothing, kHeld, ops::draw(session, page, target, x, y, zoom))
+EPUB_EXPORT(void, EpubReader_drawContent,
+            (EpubReader* reader, Path path, int32_t page, Value target, Value x, Value y, Value zoom),
+            kNothing, kNone, ops::drawContent(session, path, page, target, x, y, zoom))
+EPUB_EXPORT(int32_t, EpubReader_getLink, (EpubReader* reader, Path path, Value link), -1, kNone,
+            ops::getLink(session, path, link))
+EPUB_EXPORT(int32_t, EpubReader_getContentLink, (EpubReader* reader, Path path, Value link), -1,
+            kNone, ops::getContentLink(session, path, link))
+EPUB_EXPORT(Value, EpubReader_getObjectType, (EpubReader* reader, int32_t page, Value object), 0,
+            kNone, ops::getObjectType(session, page, object))
+EPUB_EXPORT(Value, EpubReader_getContentObjectType,
+            (EpubReader* reader, Path path, int32_t page, Value object), 0, kNone,
+            ops::getContentObjectType(session, path, page, object))
+EPUB_EXPORT(bool, EpubReader_isAnchor, (EpubReader* reader, int32_t page, Value object), false,
+            kNone, ops::isAnchor(session, page, object))
+EPUB_EXPORT(bool, EpubReader_isContentAnchor,
+            (EpubReader* reader, Path path, int32_t page, Value object), false, kNone,
+            ops::isContentAnchor(session, path, page, object))
+EPUB_EXPORT(Path, EpubReader_getHref, (EpubReader* reader, int32_t page, Value object), nullptr,
+            kNone, ops::getHref(session, page, object))
+EPUB_EXPORT(Path, EpubReader_getContentHref,
+            (EpubReader* reader, Path path, int32_t page, Value object), nullptr, kNone,
+            ops::getContentHref(session, path, page, object))
+EPUB_EXPORT(Value, EpubReader_getImage, (EpubReader* reader, int32_t page, Value object), 0, kNone,
+            ops::getImage(session, page, object))
+EPUB_EXPORT(Value, EpubReader_getContentImage,
+            (EpubReader* reader, Path path, int32_t page, Value object), 0, kNone,
+            ops::getContentImage(session, path, page, object))
 EPUB_EXPORT(Path, EpubReader_getMarkableString, (EpubReader* reader, int32_t page), nullptr, kNone,
-            ops::getMarkableString(s, page))
+            ops::getMarkableString(session, page))
 EPUB_EXPORT(Path, EpubReader_getContentMarkableString, (EpubReader* reader, Path path, int32_t page),
-            nullptr, kNone, ops::getContentMarkableString(s, path, page))
+            nullptr, kNone, ops::getContentMarkableString(session, path, page))
 EPUB_EXPORT(uint32_t, EpubReader_getObjectCount, (EpubReader* reader, int32_t page), 0, kNone,
-            ops::getObjectCount(s, page))
+            ops::getObjectCount(session, page))
 EPUB_EXPORT(uint32_t, EpubReader_getContentObjectCount, (EpubReader* reader, Path path, int32_t page),
-            0, kNone, ops::getContentObjectCount(s, path, page))
-EPUB_EXPORT(bool, EpubReader_getObjectInfo, (EpubReader* reader, int32_t page, I a, void* record, I b),
-            false, kNone, ops::getObjectInfo(s, page, a, record, b))
+            0, kNone, ops::getContentObjectCount(session, path, page))
+EPUB_EXPORT(bool, EpubReader_getObjectInfo,
+            (EpubReader* reader, int32_t page, Value object, void* record, Value flags), false,
+            kNone, ops::getObjectInfo(session, page, object, record, flags))
 EPUB_EXPORT(bool, EpubReader_getContentObjectInfo,
-            (EpubReader* reader, Path path, int32_t page, I a, void* record, I b),
-            false, kNone, ops::getContentObjectInfo(s, path, page, a, record, b))
+            (EpubReader* reader, Path path, int32_t page, Value object, void* record, Value flags),
+            false, kNone, ops::getContentObjectInfo(session, path, page, object, record, flags))
 
 // ---- Layout changes ----
-EPUB_EXPORT_VOID(EpubReader_changeFont, (EpubReader* reader, I a, I b, I c, uint8_t d), kHeld,
-                 ops::changeFont(s, a, b, c, d))
-EPUB_EXPORT_VOID(EpubReader_changeClientSize, (EpubReader* reader, I size), kHeld,
-                 ops::changeClientSize(s, size))
-EPUB_EXPORT_VOID(EpubReader_changeContentFont, (EpubReader* reader, Path path, I a, I b, I c, uint8_t d),
-                 kHeld, ops::changeContentFont(s, path, a, b, c, d))
-EPUB_EXPORT_VOID(EpubReader_changeContentClientSize, (EpubReader* reader, Path path, I size), kHeld,
-                 ops::changeContentClientSize(s, path, size))
-EPUB_EXPORT_VOID(EpubReader_changeContentFontAndClientSize,
-                 (EpubReader* reader, Path path, I a, I b, I c, uint8_t d, I size), kHeld,
-                 ops::changeContentFontAndClientSize(s, path, a, b, c, d, size))
+EPUB_EXPORT(void, EpubReader_changeFont,
+            (EpubReader* reader, Value fontSize, Value fontValue2, Value fontValue3, uint8_t fontFlag),
+            kNothing, kHeld, ops::changeFont(session, fontSize, fontValue2, fontValue3, fontFlag))
+EPUB_EXPORT(void, EpubReader_changeClientSize, (EpubReader* reader, Value clientSize), kNothing,
+            kHeld, ops::changeClientSize(session, clientSize))
+EPUB_EXPORT(void, EpubReader_changeContentFont,
+            (EpubReader* reader, Path path, Value fontSize, Value fontValue2, Value fontValue3,
+             uint8_t fontFlag),
+            kNothing, kHeld,
+            ops::changeContentFont(session, path, fontSize, fontValue2, fontValue3, fontFlag))
+EPUB_EXPORT(void, EpubReader_changeContentClientSize,
+            (EpubReader* reader, Path path, Value clientSize), kNothing, kHeld,
+            ops::changeContentClientSize(session, path, clientSize))
+EPUB_EXPORT(void, EpubReader_changeContentFontAndClientSize,
+            (EpubReader* reader, Path path, Value fontSize, Value fontValue2, Value fontValue3,
+             uint8_t fontFlag, Value clientSize),
+            kNothing, kHeld,
+            ops::changeContentFontAndClientSize(session, path, fontSize, fontValue2, fontValue3,
+                                                fontFlag, clientSize))
 
 // ---- Scraps and the selection box ----
-EPUB_EXPORT_VOID(EpubReader_addScrap, (EpubReader* reader, uint32_t start, uint32_t end, I a, I b),
-                 kNone, ops::addScrap(s, start, end, a, b))
-EPUB_EXPORT_VOID(EpubReader_modifyScrap, (EpubReader* reader, uint32_t start, uint32_t end, I a, I b),
-                 kNone, ops::modifyScrap(s, start, end, a, b))
-EPUB_EXPORT_VOID(EpubReader_removeScrap, (EpubReader* reader, uint32_t start, uint32_t end), kNone,
-                 ops::removeScrap(s, start, end))
+EPUB_EXPORT(void, EpubReader_addScrap,
+            (EpubReader* reader, uint32_t start, uint32_t end, Value color, Value style), kNothing,
+            kNone, ops::addScrap(session, start, end, color, style))
+EPUB_EXPORT(void, EpubReader_modifyScrap,
+            (EpubReader* reader, uint32_t start, uint32_t end, Value color, Value style), kNothing,
+            kNone, ops::modifyScrap(session, start, end, color, style))
+EPUB_EXPORT(void, EpubReader_removeScrap, (EpubReader* reader, uint32_t start, uint32_t end),
+            kNothing, kNone, ops::removeScrap(session, start, end))
 EPUB_EXPORT(Path, EpubReader_getScrapText, (EpubReader* reader, uint32_t start, uint32_t end),
-            nullptr, kNone, ops::getScrapText(s, start, end))
-EPUB_EXPORT_VOID(EpubReader_clearScrap, (EpubReader* reader), kNone, ops::clearScrap(s))
-EPUB_EXPORT_VOID(EpubReader_drawSelectionBox,
-                 (EpubReader* reader, I a, I b, uint32_t start, uint32_t end, I c, I d), kNone,
-                 ops::drawSelectionBox(s, a, b, start, end, c, d))
-EPUB_EXPORT_VOID(EpubReader_addContentScrap,
-                 (EpubReader* reader, Path path, uint32_t start, uint32_t end, I a, I b), kNone,
-                 ops::addContentScrap(s, path, start, end, a, b))
-EPUB_EXPORT_VOID(EpubReader_modifyContentScrap,
-                 (EpubReader* reader, Path path, uint32_t start, uint32_t end, I a, I b), kNone,
-                 ops::modifyContentScrap(s, path, start, end, a, b))
-EPUB_EXPORT_VOID(EpubReader_removeContentScrap,
-                 (EpubReader* reader, Path path, uint32_t start, uint32_t end), kNone,
-                 ops::removeContentScrap(s, path, start, end))
+            nullptr, kNone, ops::getScrapText(session, start, end))
+EPUB_EXPORT(void, EpubReader_clearScrap, (EpubReader* reader), kNothing, kNone,
+            ops::clearScrap(session))
+EPUB_EXPORT(void, EpubReader_drawSelectionBox,
+            (EpubReader* reader, Value target, Value targetPage, uint32_t start, uint32_t end,
+             Value color, Value style),
+            kNothing, kNone,
+            ops::drawSelectionBox(session, target, targetPage, start, end, color, style))
+EPUB_EXPORT(void, EpubReader_addContentScrap,
+            (EpubReader* reader, Path path, uint32_t start, uint32_t end, Value color, Value style),
+            kNothing, kNone, ops::addContentScrap(session, path, start, end, color, style))
+EPUB_EXPORT(void, EpubReader_modifyContentScrap,
+            (EpubReader* reader, Path path, uint32_t start, uint32_t end, Value color, Value style),
+            kNothing, kNone, ops::modifyContentScrap(session, path, start, end, color, style))
+EPUB_EXPORT(void, EpubReader_removeContentScrap,
+            (EpubReader* reader, Path path, uint32_t start, uint32_t end), kNothing, kNone,
+            ops::removeContentScrap(session, path, start, end))
 EPUB_EXPORT(Path, EpubReader_getContentScrapText,
             (EpubReader* reader, Path path, uint32_t start, uint32_t end), nullptr, kNone,
-            ops::getContentScrapText(s, path, start, end))
-EPUB_EXPORT_VOID(EpubReader_clearContentScrap, (EpubReader* reader, Path path), kNone,
-                 ops::clearContentScrap(s, path))
-EPUB_EXPORT_VOID(EpubReader_drawContentSelectionBox,
-                 (EpubReader* reader, Path path, I a, I b, uint32_t start, uint32_t end, I c, I d),
-                 kNone, ops::drawContentSelectionBox(s, path, a, b, start, end, c, d))
+            ops::getContentScrapText(session, path, start, end))
+EPUB_EXPORT(void, EpubReader_clearContentScrap, (EpubReader* reader, Path path), kNothing, kNone,
+            ops::clearContentScrap(session, path))
+EPUB_EXPORT(void, EpubReader_drawContentSelectionBox,
+            (EpubReader* reader, Path path, Value target, Value targetPage, uint32_t start,
+             uint32_t end, Value color, Value style),
+            kNothing, kNone,
+            ops::drawContentSelectionBox(session, path, target, targetPage, start, end, color, style))
 
 // ---- Search ----
-EPUB_EXPORT(int32_t, EpubReader_search, (EpubReader* reader, I a, I b, I c), -1, kNone,
-            ops::search(s, a, b, c))
-EPUB_EXPORT(int32_t, EpubReader_searchContent, (EpubReader* reader, Path path, I a, I b, I c), -1,
-            kNone, ops::searchContent(s, path, a, b, c))
-EPUB_EXPORT_VOID(EpubReader_setSearchDrawItem, (EpubReader* reader, Path path, I a, I b), kNone,
-                 ops::setSearchDrawItem(s, path, a, b))
+EPUB_EXPORT(int32_t, EpubReader_search,
+            (EpubReader* reader, Value searchValue1, Value searchValue2, Value searchValue3), -1,
+            kNone, ops::search(session, searchValue1, searchValue2, searchValue3))
+EPUB_EXPORT(int32_t, EpubReader_searchContent,
+            (EpubReader* reader, Path path, Value searchValue1, Value searchValue2,
+             Value searchValue3),
+            -1, kNone, ops::searchContent(session, path, searchValue1, searchValue2, searchValue3))
+EPUB_EXPORT(void, EpubReader_setSearchDrawItem,
+            (EpubReader* reader, Path path, Value hit, Value hitValue), kNothing, kNone,
+            ops::setSearchDrawItem(session, path, hit, hitValue))
 
 // clang-format on

@@ -7,7 +7,7 @@
 #pragma once
 
 #ifdef _WIN32
-#include "package/win32_api.h"
+#include "base/win32_api.h"
 #else
 #include <mutex>
 #endif

@@ -1,4 +1,4 @@
-#include "api/host_records.h"
+#include "host_records.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 // record; the records themselves belong to the Reader handle.
 #pragma once
 
-#include "api/reader.h"
+#include "reader.h"
 
 namespace epub::api {
 

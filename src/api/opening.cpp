@@ -1,10 +1,10 @@
-#include "api/opening.h"
+#include "opening.h"
 
-#include "api/host_records.h"
+#include "base/win32_api.h"
+#include "host_records.h"
 #include "package/package_text.h"
 #include "package/paths.h"
 #include "package/readers.h"
-#include "package/win32_api.h"
 
 namespace epub::api {
 namespace {

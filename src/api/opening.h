@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "api/reader.h"
+#include "reader.h"
 
 namespace epub::api {
 

@@ -2,9 +2,9 @@
 // EpubReader_new to EpubReader_free.
 #pragma once
 
-#include "api/handle_lock.h"
 #include "content/session.h"
 #include "epubreader.h"
+#include "handle_lock.h"
 
 struct EpubReader {
   // Recursive: a host callback running under the lock may call back into
@@ -16,5 +16,5 @@ struct EpubReader {
   EpubReaderSpineList* spine = nullptr;
   EpubReaderNavList* navigation = nullptr;
 
-  explicit EpubReader(const EpubReaderHostOptions& options) : session(options) {}
+  explicit EpubReader(const EpubReaderHostOptions& options);
 };

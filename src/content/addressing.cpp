@@ -2,7 +2,7 @@
 // per-document pages and object indexes. Nothing is cached: every object
 // count is asked of the renderer when it is needed, so the answers always
 // follow the renderer's current layout.
-#include "content/table.h"
+#include "table.h"
 
 namespace epub::content {
 namespace {

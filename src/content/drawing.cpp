@@ -3,7 +3,7 @@
 // a page within the document).
 #include <cstring>
 
-#include "content/table.h"
+#include "table.h"
 
 namespace epub::content {
 namespace {
@@ -30,89 +30,89 @@ void shiftField(void* record, size_t offset, uint32_t shift) {
 
 }  // namespace
 
-void draw(Session& s, int32_t page, intptr_t a, intptr_t b, intptr_t c, intptr_t d) {
-  // No range check and no loaded test: a negative page reaches the renderer
+void draw(Session& s, int32_t page, intptr_t target, intptr_t x, intptr_t y, intptr_t zoom) {
+  // No range check and no loaded test: target negative page reaches the renderer
   // on the first document.
   const auto at = mapPage(s, page);
   if (!at) return;
-  ZaveVevode_draw(s.renderer, s.contents[at->index].path.c_str(), at->page, a, b, c, d);
+  ZaveVevode_draw(s.renderer, s.contents[at->index].path.c_str(), at->page, target, x, y, zoom);
 }
 
-void drawContent(Session& s, Path path, int32_t page, intptr_t a, intptr_t b, intptr_t c,
-                 intptr_t d) {
+void drawContent(Session& s, Path path, int32_t page, intptr_t target, intptr_t x, intptr_t y,
+                 intptr_t zoom) {
   if (s.contents.empty()) return;
   // Only resolved, not looked up: the renderer decides what it can draw.
   const std::u16string resolved = resolveHostPath(s, path);
-  ZaveVevode_draw(s.renderer, resolved.c_str(), page, a, b, c, d);
+  ZaveVevode_draw(s.renderer, resolved.c_str(), page, target, x, y, zoom);
 }
 
-int32_t getLink(Session& s, Path path, intptr_t value) {
+int32_t getLink(Session& s, Path path, intptr_t link) {
   if (s.contents.empty()) return -1;
   const std::u16string resolved = resolveHostPath(s, path);
   int32_t before = 0;
   for (const ContentItem& item : s.contents) {
     if (item.path == resolved) {
-      return wrappingAdd(ZaveVevode_getLink(s.renderer, resolved.c_str(), value), before);
+      return wrappingAdd(ZaveVevode_getLink(s.renderer, resolved.c_str(), link), before);
     }
     before = wrappingAdd(before, item.pageCount);
   }
   return -1;
 }
 
-int32_t getContentLink(Session& s, Path path, intptr_t value) {
+int32_t getContentLink(Session& s, Path path, intptr_t link) {
   if (s.contents.empty()) return -1;
   const Lookup found = lookupContent(s, path);
   if (!found.index) return -1;
-  return ZaveVevode_getLink(s.renderer, found.path.c_str(), value);
+  return ZaveVevode_getLink(s.renderer, found.path.c_str(), link);
 }
 
-intptr_t getObjectType(Session& s, int32_t page, intptr_t value) {
+intptr_t getObjectType(Session& s, int32_t page, intptr_t object) {
   return askPage(s, page, intptr_t{0}, [&](const ContentItem& item, int32_t p) {
-    return ZaveVevode_getObjectType(s.renderer, item.path.c_str(), p, value);
+    return ZaveVevode_getObjectType(s.renderer, item.path.c_str(), p, object);
   });
 }
 
-intptr_t getContentObjectType(Session& s, Path path, int32_t page, intptr_t value) {
+intptr_t getContentObjectType(Session& s, Path path, int32_t page, intptr_t object) {
   return askContentPage(s, path, page, intptr_t{0}, [&](const ContentItem& item, int32_t p) {
-    return ZaveVevode_getObjectType(s.renderer, item.path.c_str(), p, value);
+    return ZaveVevode_getObjectType(s.renderer, item.path.c_str(), p, object);
   });
 }
 
-bool isAnchor(Session& s, int32_t page, intptr_t value) {
+bool isAnchor(Session& s, int32_t page, intptr_t object) {
   return askPage(s, page, false, [&](const ContentItem& item, int32_t p) {
-    return ZaveVevode_isAnchor(s.renderer, item.path.c_str(), p, value);
+    return ZaveVevode_isAnchor(s.renderer, item.path.c_str(), p, object);
   });
 }
 
-bool isContentAnchor(Session& s, Path path, int32_t page, intptr_t value) {
+bool isContentAnchor(Session& s, Path path, int32_t page, intptr_t object) {
   return askContentPage(s, path, page, false, [&](const ContentItem& item, int32_t p) {
-    return ZaveVevode_isAnchor(s.renderer, item.path.c_str(), p, value);
+    return ZaveVevode_isAnchor(s.renderer, item.path.c_str(), p, object);
   });
 }
 
-const char16_t* getHref(Session& s, int32_t page, intptr_t value) {
+const char16_t* getHref(Session& s, int32_t page, intptr_t object) {
   return askPage(s, page, static_cast<const char16_t*>(nullptr),
                  [&](const ContentItem& item, int32_t p) {
-                   return ZaveVevode_getHref(s.renderer, item.path.c_str(), p, value);
+                   return ZaveVevode_getHref(s.renderer, item.path.c_str(), p, object);
                  });
 }
 
-const char16_t* getContentHref(Session& s, Path path, int32_t page, intptr_t value) {
+const char16_t* getContentHref(Session& s, Path path, int32_t page, intptr_t object) {
   return askContentPage(s, path, page, static_cast<const char16_t*>(nullptr),
                         [&](const ContentItem& item, int32_t p) {
-                          return ZaveVevode_getHref(s.renderer, item.path.c_str(), p, value);
+                          return ZaveVevode_getHref(s.renderer, item.path.c_str(), p, object);
                         });
 }
 
-intptr_t getImage(Session& s, int32_t page, intptr_t value) {
+intptr_t getImage(Session& s, int32_t page, intptr_t object) {
   return askPage(s, page, intptr_t{0}, [&](const ContentItem& item, int32_t p) {
-    return ZaveVevode_getImage(s.renderer, item.path.c_str(), p, value);
+    return ZaveVevode_getImage(s.renderer, item.path.c_str(), p, object);
   });
 }
 
-intptr_t getContentImage(Session& s, Path path, int32_t page, intptr_t value) {
+intptr_t getContentImage(Session& s, Path path, int32_t page, intptr_t object) {
   return askContentPage(s, path, page, intptr_t{0}, [&](const ContentItem& item, int32_t p) {
-    return ZaveVevode_getImage(s.renderer, item.path.c_str(), p, value);
+    return ZaveVevode_getImage(s.renderer, item.path.c_str(), p, object);
   });
 }
 
@@ -151,13 +151,13 @@ uint32_t getContentObjectCount(Session& s, Path path, int32_t page) {
   });
 }
 
-bool getObjectInfo(Session& s, int32_t page, intptr_t a, void* record, intptr_t b) {
+bool getObjectInfo(Session& s, int32_t page, intptr_t object, void* record, intptr_t flags) {
   if (page < 0 || page >= s.totalPageCount) return false;
   uint32_t shift = 0;
   const auto at = mapPage(s, page, [&](const ContentItem& item) { shift += objectCount(s, item); });
   if (!at) return false;
   const ContentItem& item = s.contents[at->index];
-  if (!ZaveVevode_getObjectInfo(s.renderer, item.path.c_str(), at->page, a, record, b)) {
+  if (!ZaveVevode_getObjectInfo(s.renderer, item.path.c_str(), at->page, object, record, flags)) {
     return false;
   }
   // The third and fourth 32-bit fields hold object indexes within the
@@ -169,10 +169,10 @@ bool getObjectInfo(Session& s, int32_t page, intptr_t a, void* record, intptr_t 
   return true;
 }
 
-bool getContentObjectInfo(Session& s, Path path, int32_t page, intptr_t a, void* record,
-                          intptr_t b) {
+bool getContentObjectInfo(Session& s, Path path, int32_t page, intptr_t object, void* record,
+                          intptr_t flags) {
   return askContentPage(s, path, page, false, [&](const ContentItem& item, int32_t p) {
-    return ZaveVevode_getObjectInfo(s.renderer, item.path.c_str(), p, a, record, b);
+    return ZaveVevode_getObjectInfo(s.renderer, item.path.c_str(), p, object, record, flags);
   });
 }
 

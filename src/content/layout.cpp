@@ -2,7 +2,7 @@
 // first. A publication-wide change then asks it for every document's new
 // page count; a per-document change takes the one document out and loads it
 // again from the host's bytes, leaving the total page count as it was.
-#include "content/table.h"
+#include "table.h"
 
 namespace epub::content {
 namespace {
@@ -41,30 +41,32 @@ void reload(Session& s, Path path) {
 
 }  // namespace
 
-void changeFont(Session& s, intptr_t a, intptr_t b, intptr_t c, uint8_t d) {
-  ZaveVevode_changeFont(s.renderer, a, b, c, d, kAllDocuments);
+void changeFont(Session& s, intptr_t fontSize, intptr_t fontValue2, intptr_t fontValue3,
+                uint8_t fontFlag) {
+  ZaveVevode_changeFont(s.renderer, fontSize, fontValue2, fontValue3, fontFlag, kAllDocuments);
   recount(s);
 }
 
-void changeClientSize(Session& s, intptr_t size) {
-  ZaveVevode_calcPageSize(s.renderer, size, kAllDocuments);
+void changeClientSize(Session& s, intptr_t clientSize) {
+  ZaveVevode_calcPageSize(s.renderer, clientSize, kAllDocuments);
   recount(s);
 }
 
-void changeContentFont(Session& s, Path path, intptr_t a, intptr_t b, intptr_t c, uint8_t d) {
-  ZaveVevode_changeFont(s.renderer, a, b, c, d, kOneDocument);
+void changeContentFont(Session& s, Path path, intptr_t fontSize, intptr_t fontValue2,
+                       intptr_t fontValue3, uint8_t fontFlag) {
+  ZaveVevode_changeFont(s.renderer, fontSize, fontValue2, fontValue3, fontFlag, kOneDocument);
   reload(s, path);
 }
 
-void changeContentClientSize(Session& s, Path path, intptr_t size) {
-  ZaveVevode_calcPageSize(s.renderer, size, kOneDocument);
+void changeContentClientSize(Session& s, Path path, intptr_t clientSize) {
+  ZaveVevode_calcPageSize(s.renderer, clientSize, kOneDocument);
   reload(s, path);
 }
 
-void changeContentFontAndClientSize(Session& s, Path path, intptr_t a, intptr_t b, intptr_t c,
-                                    uint8_t d, intptr_t size) {
-  ZaveVevode_changeFont(s.renderer, a, b, c, d, kOneDocument);
-  ZaveVevode_calcPageSize(s.renderer, size, kOneDocument);
+void changeContentFontAndClientSize(Session& s, Path path, intptr_t fontSize, intptr_t fontValue2,
+                                    intptr_t fontValue3, uint8_t fontFlag, intptr_t clientSize) {
+  ZaveVevode_changeFont(s.renderer, fontSize, fontValue2, fontValue3, fontFlag, kOneDocument);
+  ZaveVevode_calcPageSize(s.renderer, clientSize, kOneDocument);
   reload(s, path);
 }
 

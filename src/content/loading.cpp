@@ -2,11 +2,11 @@
 // Host callbacks run in the middle of these operations and may call back
 // into the library (the lock is recursive), so items are found again by
 // index after each of them; the table itself never grows once open.
-#include "content/table.h"
+#include "table.h"
 
 namespace epub::content {
 
-bool loadAll(Session& s, EpubReaderProgressCallback progress, void* context) {
+bool loadAll(Session& s, ZaveVevodeProgressCallback progress, void* context) {
   if (!s.isOpen()) return false;
   const size_t n = s.contents.size();
   s.totalPageCount = 0;
@@ -30,7 +30,7 @@ bool loadAll(Session& s, EpubReaderProgressCallback progress, void* context) {
   return true;
 }
 
-bool loadContent(Session& s, Path path, EpubReaderProgressCallback progress, void* context) {
+bool loadContent(Session& s, Path path, ZaveVevodeProgressCallback progress, void* context) {
   if (!s.isOpen()) return false;
   const Lookup found = lookupContent(s, path);
   if (!found.index || s.contents[*found.index].loaded) return false;

@@ -1,7 +1,7 @@
 // Scraps (highlights) and the selection box. The Content forms hand the
 // renderer the resolved path as it is; the plain forms find the document
 // holding the start position and shift both positions into it.
-#include "content/table.h"
+#include "table.h"
 
 namespace epub::content {
 namespace {
@@ -26,15 +26,15 @@ std::optional<Located> locate(const Session& s, uint32_t start, uint32_t end) {
 
 }  // namespace
 
-void addScrap(Session& s, uint32_t start, uint32_t end, intptr_t a, intptr_t b) {
+void addScrap(Session& s, uint32_t start, uint32_t end, intptr_t color, intptr_t style) {
   if (const auto at = locate(s, start, end)) {
-    ZaveVevode_addScrap(s.renderer, at->item->path.c_str(), at->start, at->end, a, b);
+    ZaveVevode_addScrap(s.renderer, at->item->path.c_str(), at->start, at->end, color, style);
   }
 }
 
-void modifyScrap(Session& s, uint32_t start, uint32_t end, intptr_t a, intptr_t b) {
+void modifyScrap(Session& s, uint32_t start, uint32_t end, intptr_t color, intptr_t style) {
   if (const auto at = locate(s, start, end)) {
-    ZaveVevode_modifyScrap(s.renderer, at->item->path.c_str(), at->start, at->end, a, b);
+    ZaveVevode_modifyScrap(s.renderer, at->item->path.c_str(), at->start, at->end, color, style);
   }
 }
 
@@ -57,23 +57,25 @@ void clearScrap(Session& s) {
   }
 }
 
-void drawSelectionBox(Session& s, intptr_t a, intptr_t b, uint32_t start, uint32_t end, intptr_t c,
-                      intptr_t d) {
+void drawSelectionBox(Session& s, intptr_t target, intptr_t targetPage, uint32_t start,
+                      uint32_t end, intptr_t color, intptr_t style) {
   if (const auto at = locate(s, start, end)) {
-    ZaveVevode_drawSelectionBox(s.renderer, at->item->path.c_str(), a, b, at->start, at->end, c, d);
+    ZaveVevode_drawSelectionBox(s.renderer, at->item->path.c_str(), target, targetPage, at->start,
+                                at->end, color, style);
   }
 }
 
 // The Content forms do not consult the table: neither an empty table nor a
 // path naming no item stops the call.
 
-void addContentScrap(Session& s, Path path, uint32_t start, uint32_t end, intptr_t a, intptr_t b) {
-  ZaveVevode_addScrap(s.renderer, resolveHostPath(s, path).c_str(), start, end, a, b);
+void addContentScrap(Session& s, Path path, uint32_t start, uint32_t end, intptr_t color,
+                     intptr_t style) {
+  ZaveVevode_addScrap(s.renderer, resolveHostPath(s, path).c_str(), start, end, color, style);
 }
 
-void modifyContentScrap(Session& s, Path path, uint32_t start, uint32_t end, intptr_t a,
-                        intptr_t b) {
-  ZaveVevode_modifyScrap(s.renderer, resolveHostPath(s, path).c_str(), start, end, a, b);
+void modifyContentScrap(Session& s, Path path, uint32_t start, uint32_t end, intptr_t color,
+                        intptr_t style) {
+  ZaveVevode_modifyScrap(s.renderer, resolveHostPath(s, path).c_str(), start, end, color, style);
 }
 
 void removeContentScrap(Session& s, Path path, uint32_t start, uint32_t end) {
@@ -88,9 +90,10 @@ void clearContentScrap(Session& s, Path path) {
   ZaveVevode_clearScrap(s.renderer, resolveHostPath(s, path).c_str());
 }
 
-void drawContentSelectionBox(Session& s, Path path, intptr_t a, intptr_t b, uint32_t start,
-                             uint32_t end, intptr_t c, intptr_t d) {
-  ZaveVevode_drawSelectionBox(s.renderer, resolveHostPath(s, path).c_str(), a, b, start, end, c, d);
+void drawContentSelectionBox(Session& s, Path path, intptr_t target, intptr_t targetPage,
+                             uint32_t start, uint32_t end, intptr_t color, intptr_t style) {
+  ZaveVevode_drawSelectionBox(s.renderer, resolveHostPath(s, path).c_str(), target, targetPage,
+                              start, end, color, style);
 }
 
 }  // namespace epub::content

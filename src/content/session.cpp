@@ -11,16 +11,16 @@ bool readTrampoline(void* context, const char16_t* path, const uint8_t** bytes, 
   return s->read(s->userData, path, bytes, length);
 }
 
-bool callback1Trampoline(void* context, intptr_t a, intptr_t b) {
+bool callback1Trampoline(void* context, intptr_t value1, intptr_t value2) {
   auto* s = static_cast<Session*>(context);
   if (!s || !s->rendererCallback1) return false;
-  return s->rendererCallback1(s->userData, a, b);
+  return s->rendererCallback1(s->userData, value1, value2);
 }
 
-bool callback2Trampoline(void* context, intptr_t a, intptr_t b, intptr_t c) {
+bool callback2Trampoline(void* context, intptr_t value1, intptr_t value2, intptr_t value3) {
   auto* s = static_cast<Session*>(context);
   if (!s || !s->rendererCallback2) return false;
-  return s->rendererCallback2(s->userData, a, b, c);
+  return s->rendererCallback2(s->userData, value1, value2, value3);
 }
 
 void releaseTrampoline(void* context, const char16_t* path) {
@@ -31,34 +31,19 @@ void releaseTrampoline(void* context, const char16_t* path) {
 
 }  // namespace
 
-Session::Session(const EpubReaderHostOptions& options)
-    : read(options.read),
-      rendererCallback1(options.rendererCallback1),
-      rendererCallback2(options.rendererCallback2),
-      release(options.release),
-      userData(options.userData) {
-  static_assert(sizeof(ZaveVevodeSettings) == sizeof(EpubReaderRendererSettings));
+Session::Session(const HostCallbacks& host, const ZaveVevodeSettings& settings)
+    : read(host.read),
+      rendererCallback1(host.rendererCallback1),
+      rendererCallback2(host.rendererCallback2),
+      release(host.release),
+      userData(host.userData) {
   ZaveVevodeOptions rendererOptions{};
   rendererOptions.read = readTrampoline;
   rendererOptions.callback1 = callback1Trampoline;
   rendererOptions.callback2 = callback2Trampoline;
   rendererOptions.release = releaseTrampoline;
   rendererOptions.context = this;
-  const EpubReaderRendererSettings& in = options.settings;
-  ZaveVevodeSettings& out = rendererOptions.settings;
-  out.setting1 = in.setting1;
-  out.setting2 = in.setting2;
-  out.setting3 = in.setting3;
-  out.setting4 = in.setting4;
-  out.setting5 = in.setting5;
-  out.setting6 = in.setting6;
-  out.setting7 = in.setting7;
-  out.setting8 = in.setting8;
-  out.setting9 = in.setting9;
-  out.setting10 = in.setting10;
-  out.setting11 = in.setting11;
-  out.setting12 = in.setting12;
-  out.setting13 = in.setting13;
+  rendererOptions.settings = settings;
   // Stored as returned: no export tests the renderer handle.
   renderer = ZaveVevode_new(&rendererOptions);
 }

@@ -1,4 +1,4 @@
-#include "content/table.h"
+#include "table.h"
 
 #include <string_view>
 

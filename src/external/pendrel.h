@@ -44,8 +44,9 @@ typedef struct ZaveVevode ZaveVevode;
  * options first; a null context makes them return false (or just return). */
 typedef bool (*ZaveVevodeReadTrampoline)(void* context, const pendrel_char16* path,
                                          const uint8_t** bytes, uint32_t* length);
-typedef bool (*ZaveVevodeCallback1Trampoline)(void* context, intptr_t a, intptr_t b);
-typedef bool (*ZaveVevodeCallback2Trampoline)(void* context, intptr_t a, intptr_t b, intptr_t c);
+typedef bool (*ZaveVevodeCallback1Trampoline)(void* context, intptr_t value1, intptr_t value2);
+typedef bool (*ZaveVevodeCallback2Trampoline)(void* context, intptr_t value1, intptr_t value2,
+                                              intptr_t value3);
 typedef void (*ZaveVevodeReleaseTrampoline)(void* context, const pendrel_char16* path);
 typedef void (*ZaveVevodeProgressCallback)(void* context, uint32_t count, uint32_t done);
 
@@ -87,15 +88,16 @@ PENDREL_API int32_t ZaveVevode_getPageLength(ZaveVevode* r, const pendrel_char16
 PENDREL_API void ZaveVevode_deleteXhtml(ZaveVevode* r, const pendrel_char16* path);
 
 /* Layout: allDocuments is 1 for every document, 0 for the one reloaded next. */
-PENDREL_API void ZaveVevode_changeFont(ZaveVevode* r, intptr_t a, intptr_t b, intptr_t c, uint8_t d,
-                                       int32_t allDocuments);
-PENDREL_API void ZaveVevode_calcPageSize(ZaveVevode* r, intptr_t size, int32_t allDocuments);
-PENDREL_API void ZaveVevode_loadFont(ZaveVevode* r, intptr_t a, intptr_t b, intptr_t c);
+PENDREL_API void ZaveVevode_changeFont(ZaveVevode* r, intptr_t fontSize, intptr_t fontValue2,
+                                       intptr_t fontValue3, uint8_t fontFlag, int32_t allDocuments);
+PENDREL_API void ZaveVevode_calcPageSize(ZaveVevode* r, intptr_t clientSize, int32_t allDocuments);
+PENDREL_API void ZaveVevode_loadFont(ZaveVevode* r, intptr_t fontValue1, intptr_t fontValue2,
+                                     intptr_t fontValue3);
 
 /* Drawing and objects, per document and page. */
 PENDREL_API void ZaveVevode_draw(ZaveVevode* r, const pendrel_char16* path, int32_t page,
-                                 intptr_t a, intptr_t b, intptr_t c, intptr_t d);
-PENDREL_API int32_t ZaveVevode_getLink(ZaveVevode* r, const pendrel_char16* path, intptr_t value);
+                                 intptr_t target, intptr_t x, intptr_t y, intptr_t zoom);
+PENDREL_API int32_t ZaveVevode_getLink(ZaveVevode* r, const pendrel_char16* path, intptr_t link);
 PENDREL_API const pendrel_char16* ZaveVevode_getFirstStringPage(ZaveVevode* r,
                                                                 const pendrel_char16* path,
                                                                 int32_t page);
@@ -110,37 +112,37 @@ PENDREL_API uint32_t ZaveVevode_getObjectIndexUTF8(ZaveVevode* r, const pendrel_
 PENDREL_API uint32_t ZaveVevode_getObjectCountUTF8(ZaveVevode* r, const pendrel_char16* path,
                                                    int32_t page);
 PENDREL_API intptr_t ZaveVevode_getObjectType(ZaveVevode* r, const pendrel_char16* path,
-                                              int32_t page, intptr_t value);
+                                              int32_t page, intptr_t object);
 PENDREL_API const pendrel_char16* ZaveVevode_getHref(ZaveVevode* r, const pendrel_char16* path,
-                                                     int32_t page, intptr_t value);
+                                                     int32_t page, intptr_t object);
 PENDREL_API intptr_t ZaveVevode_getImage(ZaveVevode* r, const pendrel_char16* path, int32_t page,
-                                         intptr_t value);
+                                         intptr_t object);
 PENDREL_API bool ZaveVevode_isAnchor(ZaveVevode* r, const pendrel_char16* path, int32_t page,
-                                     intptr_t value);
+                                     intptr_t object);
 /* The record's third and fourth 32-bit fields are object indexes. */
 PENDREL_API bool ZaveVevode_getObjectInfo(ZaveVevode* r, const pendrel_char16* path, int32_t page,
-                                          intptr_t a, void* record, intptr_t b);
+                                          intptr_t object, void* record, intptr_t flags);
 
 /* Scraps (highlights) and the selection box, in object indexes. */
 PENDREL_API void ZaveVevode_addScrap(ZaveVevode* r, const pendrel_char16* path, uint32_t start,
-                                     uint32_t end, intptr_t a, intptr_t b);
+                                     uint32_t end, intptr_t color, intptr_t style);
 PENDREL_API void ZaveVevode_modifyScrap(ZaveVevode* r, const pendrel_char16* path, uint32_t start,
-                                        uint32_t end, intptr_t a, intptr_t b);
+                                        uint32_t end, intptr_t color, intptr_t style);
 PENDREL_API void ZaveVevode_removeScrap(ZaveVevode* r, const pendrel_char16* path, uint32_t start,
                                         uint32_t end);
 PENDREL_API const pendrel_char16* ZaveVevode_getScrapText(ZaveVevode* r, const pendrel_char16* path,
                                                           uint32_t start, uint32_t end);
 PENDREL_API void ZaveVevode_clearScrap(ZaveVevode* r, const pendrel_char16* path);
-PENDREL_API void ZaveVevode_drawSelectionBox(ZaveVevode* r, const pendrel_char16* path, intptr_t a,
-                                             intptr_t b, uint32_t start, uint32_t end, intptr_t c,
-                                             intptr_t d);
+PENDREL_API void ZaveVevode_drawSelectionBox(ZaveVevode* r, const pendrel_char16* path,
+                                             intptr_t target, intptr_t targetPage, uint32_t start,
+                                             uint32_t end, intptr_t color, intptr_t style);
 
 /* Search over a document's bytes; the answer is summed across documents. */
 PENDREL_API int32_t ZaveVevode_search(ZaveVevode* r, const pendrel_char16* path,
-                                      const uint8_t* bytes, uint32_t length, intptr_t a, intptr_t b,
-                                      intptr_t c);
-PENDREL_API void ZaveVevode_setSearchDrawItem(ZaveVevode* r, const pendrel_char16* path, intptr_t a,
-                                              intptr_t b);
+                                      const uint8_t* bytes, uint32_t length, intptr_t searchValue1,
+                                      intptr_t searchValue2, intptr_t searchValue3);
+PENDREL_API void ZaveVevode_setSearchDrawItem(ZaveVevode* r, const pendrel_char16* path,
+                                              intptr_t hit, intptr_t hitValue);
 
 /* Settings the host reaches through the engine unchanged. */
 PENDREL_API intptr_t ZaveVevode_setDrawOnlyThisColor(ZaveVevode* r, intptr_t color);

@@ -1,7 +1,7 @@
 #include <utility>
 
 #include "package/readers.h"
-#include "package/xml_values.h"
+#include "xml_values.h"
 
 namespace epub::package {
 

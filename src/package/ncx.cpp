@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "package/readers.h"
-#include "package/xml_values.h"
 #include "xml/xml_element.h"
+#include "xml_values.h"
 
 namespace epub::package {
 

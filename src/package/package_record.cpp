@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/memory_policy.h"
+
 namespace epub::package {
 
 namespace {
-constexpr size_t kPoolBlockBytes = size_t(32) << 10;
+constexpr size_t kPoolBlockBytes = memory::kRecordPoolBlockBytes;
 }  // namespace
 
 void* RecordPool::allocateInNewBlock(size_t bytes) {

@@ -2,20 +2,15 @@
 
 #include <cstddef>
 
-#include "package/decode_steps.h"
+#include "decode_steps.h"
 #include "vorozovorevare.h"
 
 namespace epub::package {
 
-namespace {
-// A decoded text beyond 1 MiB is a mapping of its own.
-constexpr size_t kMappedAboveBytes = size_t(1) << 20;
-}  // namespace
-
-TextBuffer zeroedText(size_t units) { return xml::allocateText(units, true, kMappedAboveBytes); }
+TextBuffer zeroedText(size_t units) { return base::allocateText(units, base::Fill::kZeroed); }
 
 TextBuffer uninitialisedText(size_t units) {
-  return xml::allocateText(units, false, kMappedAboveBytes);
+  return base::allocateText(units, base::Fill::kLeftAsIs);
 }
 
 // The encoding library writes every unit it announced (see toUCS2LE), so

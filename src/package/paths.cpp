@@ -4,7 +4,7 @@
 #include <climits>
 #include <string>
 
-#include "package/win32_api.h"
+#include "base/win32_api.h"
 #include "utf.h"
 
 namespace epub::package {

@@ -1,14 +1,17 @@
 // Parsing a document: the text handed over is parsed where it lies, and a
 // borrowed one is first copied whole, which costs less than copying its
-// strings one by one: into the tree's arena, or a large one into a buffer of
-// its own (see allocateText) that the tree keeps. Then the element asked for
-// is picked from the tree.
+// strings one by one: into the tree's arena, or a large one into a text
+// buffer of its own (base/text_buffer.h) that the tree keeps. Then the
+// element asked for is picked from the tree.
+#include "xml_document.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <utility>
 
-#include "xml/text_buffer.h"
+#include "base/memory_policy.h"
+#include "base/text_buffer.h"
 #include "xml/xml_element.h"
 #include "xml/xml_node.h"
 #include "xml/xml_node_data.h"
@@ -22,10 +25,11 @@ size_t unitsBeforeNul(const char16_t* text) noexcept { return detail::textLength
 namespace {
 
 // A borrowed text of fewer units is copied into the tree's arena, a larger
-// one into a buffer of its own. A block that large in the arena would be
-// one of its own too, which the C library maps afresh for many a parse once
-// other trees are alive, and its pages would fault in one at a time.
-constexpr size_t kArenaCopyUnits = size_t(256) << 10;  // 512 KiB
+// one into a text buffer of its own (memory_policy.h). A block that large in
+// the arena would be one of its own too, which the C library maps afresh for
+// many a parse once other trees are alive, and its pages would fault in one
+// at a time.
+constexpr size_t kArenaCopyUnits = memory::kArenaCopyMaxUnits;
 
 // How a parse reads: the watch to tell, if any, and whether with the
 // parser's shortcuts.
@@ -78,10 +82,10 @@ CXmlNode parseWith(XmlText text, const char16_t* rootName, int32_t* error, Readi
     std::memcpy(copy, text.get(), (length + 1) * sizeof(char16_t));
     return parseText(std::move(top), copy, length, rootName, error, reading);
   }
-  TextBuffer copy = allocateText(length + 1, false, 0);
+  base::TextBuffer copy = base::allocateText(length + 1, base::Fill::kLeftAsIs);
   std::memcpy(copy.get(), text.get(), (length + 1) * sizeof(char16_t));
   char16_t* in = copy.get();
-  arena->adopt(XmlText::Owned(copy.release(), [](char16_t* t) { ReleaseText()(t); }));
+  arena->adopt(XmlText::Owned(copy.release(), [](char16_t* t) { base::ReleaseText()(t); }));
   return parseText(std::move(top), in, length, rootName, error, reading);
 }
 

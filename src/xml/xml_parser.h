@@ -24,15 +24,7 @@
 #include "xml/xml_node_data.h"
 #include "xml_syntax.h"
 
-namespace epub::xml {
-
-// CXmlNode::parseDocument with the parser's shortcuts turned off: every
-// token is read by the token reader. For tests, which check that both ways
-// build the same trees.
-CXmlNode parseDocumentTokenByToken(XmlText text, const char16_t* rootName,
-                                   int32_t* error = nullptr);
-
-namespace detail {
+namespace epub::xml::detail {
 
 class Parser {
  public:
@@ -273,5 +265,4 @@ class Parser {
   std::vector<int32_t> order_;
 };
 
-}  // namespace detail
-}  // namespace epub::xml
+}  // namespace epub::xml::detail

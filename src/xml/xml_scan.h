@@ -13,7 +13,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "address_sanitizer.h"
+#include "base/address_sanitizer.h"
 
 namespace epub::xml::detail {
 

@@ -8,7 +8,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "address_sanitizer.h"
+#include "base/address_sanitizer.h"
+#include "base/memory_policy.h"
 #include "xml/xml_node.h"
 #include "xml/xml_node_data.h"
 
@@ -17,11 +18,11 @@ namespace epub::xml {
 // ---- Arena -----------------------------------------------------------------
 
 namespace {
-// Chunks start small, since most trees are small, and double up to a
-// ceiling; a request of more than a quarter of the next chunk (a long array
-// or the parser's copy of a large text) gets a block of its own.
-constexpr size_t kFirstChunkBytes = size_t(8) << 10;
-constexpr size_t kLargestChunkBytes = size_t(1) << 20;
+// Chunks start small and double up to a ceiling; a request of more than a
+// quarter of the next chunk (a long array or the parser's copy of a large
+// text) gets a block of its own (see memory_policy.h).
+constexpr size_t kFirstChunkBytes = memory::kArenaFirstChunkBytes;
+constexpr size_t kLargestChunkBytes = memory::kArenaLargestChunkBytes;
 constexpr size_t kChunkAlignment = alignof(std::max_align_t);
 
 size_t headerBytes(size_t chunkHeader) noexcept {
@@ -32,7 +33,7 @@ size_t headerBytes(size_t chunkHeader) noexcept {
 // block this size that went back to the C library would be returned to the
 // system (or mapped fresh), and the next tree would fault its pages in again
 // one by one, which costs more than building the records. The cache is
-// bounded and shared by all threads, each taking or keeping a chunk under a
+// bounded (memory_policy.h) and shared by all threads, each taking or keeping a chunk under a
 // spin lock held for a few instructions; what it holds at exit stays
 // reachable. Trivially destructible, so a tree released during the
 // process's exit can still hand its chunks back.
@@ -61,11 +62,7 @@ class ChunkCache {
   }
 
  private:
-  // Measured: 8 steadies the opens of publications of 1,000 to 10,000
-  // documents; 16 or more made the largest ones (and other code in the
-  // process) fault more, the memory held back changing where the C library
-  // maps and trims.
-  static constexpr size_t kCachedChunks = 8;
+  static constexpr size_t kCachedChunks = memory::kArenaCachedChunks;
   void lock() noexcept {
     while (busy_.test_and_set(std::memory_order_acquire)) {
     }

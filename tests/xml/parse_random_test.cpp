@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "xml/xml_document.h"
 #include "xml/xml_node.h"
-#include "xml/xml_parser.h"
 #include "xml_dump.h"
 
 namespace epub::xml {

@@ -10,11 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "epubreader.h"
+#include "base/string_index.h"
 #include "package/package_record.h"
 #include "package/paths.h"
 #include "pendrel.h"
-#include "string_index.h"
 
 namespace epub {
 
@@ -28,11 +27,24 @@ struct ContentItem {
   const char16_t* href = nullptr;  // the spine entry's manifest href, owned by the Package record
 };
 
+// The host's four callbacks and their user data, as the Reader handle's
+// options give them; their types are the public header's, written here so
+// that this layer needs no part of that header.
+struct HostCallbacks {
+  bool (*read)(void* userData, const char16_t* path, const uint8_t** bytes,
+               uint32_t* length) = nullptr;
+  bool (*rendererCallback1)(void* userData, intptr_t value1, intptr_t value2) = nullptr;
+  bool (*rendererCallback2)(void* userData, intptr_t value1, intptr_t value2,
+                            intptr_t value3) = nullptr;
+  void (*release)(void* userData, const char16_t* path) = nullptr;
+  void* userData = nullptr;
+};
+
 struct Session {
-  EpubReaderReadCallback read = nullptr;
-  EpubReaderRendererCallback1 rendererCallback1 = nullptr;
-  EpubReaderRendererCallback2 rendererCallback2 = nullptr;
-  EpubReaderReleaseCallback release = nullptr;
+  decltype(HostCallbacks::read) read = nullptr;
+  decltype(HostCallbacks::rendererCallback1) rendererCallback1 = nullptr;
+  decltype(HostCallbacks::rendererCallback2) rendererCallback2 = nullptr;
+  decltype(HostCallbacks::release) release = nullptr;
   void* userData = nullptr;
 
   std::u16string mimeType;
@@ -53,7 +65,9 @@ struct Session {
   // changes afterwards), so a lookup costs no scan.
   std::optional<size_t> firstIndexOf(std::u16string_view path) const noexcept;
 
-  explicit Session(const EpubReaderHostOptions& options);
+  // Creates the renderer with trampolines to the host's callbacks and the
+  // host's thirteen settings.
+  Session(const HostCallbacks& host, const ZaveVevodeSettings& settings);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;

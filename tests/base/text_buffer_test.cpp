@@ -1,7 +1,7 @@
 // Large text buffers: a released mapping serves the next request of about
 // its size, with what it held still in it; a few are kept at once, within a
 // bound, larger ones before smaller ones.
-#include "xml/text_buffer.h"
+#include "base/text_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "address_sanitizer.h"
+#include "base/address_sanitizer.h"
 
-namespace epub::xml {
+namespace epub::base {
 namespace {
 
 constexpr size_t kMiB = size_t(1) << 20;
@@ -63,8 +63,8 @@ TEST(TextBuffer, ReleasedMappingsServeTheNextTexts) {
   // Whatever earlier parses left kept goes: a buffer of the whole bound,
   // released, drops all others, and is then held through the steps.
   const size_t wholeBound = (64 * kMiB - 16) / 2;
-  allocateText(wholeBound, false, 0).reset();
-  const TextBuffer bound = allocateText(wholeBound, false, 0);
+  allocateText(wholeBound, Fill::kLeftAsIs).reset();
+  const TextBuffer bound = allocateText(wholeBound, Fill::kLeftAsIs);
   std::map<std::string, TextBuffer> held;
   for (size_t i = 0; i < std::size(steps); ++i) {
     const Step& step = steps[i];
@@ -73,7 +73,7 @@ TEST(TextBuffer, ReleasedMappingsServeTheNextTexts) {
       held.erase(step.buffer);
       continue;
     }
-    TextBuffer text = allocateText(step.mib * kMiB / 2, false, 0);
+    TextBuffer text = allocateText(step.mib * kMiB / 2, Fill::kLeftAsIs);
     EXPECT_EQ(text[0], step.servedBy);
     text[0] = char16_t(i + 1);
     text[step.mib * kMiB / 2 - 1] = u'x';  // every unit can be written
@@ -83,4 +83,4 @@ TEST(TextBuffer, ReleasedMappingsServeTheNextTexts) {
 }
 
 }  // namespace
-}  // namespace epub::xml
+}  // namespace epub::base

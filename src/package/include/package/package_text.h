@@ -6,20 +6,14 @@
 #include <cstdint>
 #include <memory>
 
-#include "xml/text_buffer.h"
+#include "base/text_buffer.h"
 
 namespace epub::package {
 
-using xml::ReleaseText;
-using xml::TextBuffer;
+using base::ReleaseText;
+using base::TextBuffer;
 
 // `units` zero code units; std::bad_alloc when memory runs out.
-//
-// A buffer beyond 1 MiB (the decoded OPF or NCX of a book with a few
-// thousand documents) is a mapping of its own on Linux, reused by the next
-// open (see xml::allocateText): from the C library, such a block is at
-// times mapped afresh, and the decoder then faults it in one page at a
-// time, which costs more than reading the text.
 TextBuffer zeroedText(size_t units);
 // The same, its units left as they are: for a text its writer fills whole.
 TextBuffer uninitialisedText(size_t units);

@@ -1,6 +1,6 @@
 // Text buffers: a header before the first unit records the block's size and
 // whether it is a mapping of its own.
-#include "xml/text_buffer.h"
+#include "base/text_buffer.h"
 
 #include <cstdint>
 #include <cstring>
@@ -12,9 +12,10 @@
 #include <sys/mman.h>
 #endif
 
-#include "address_sanitizer.h"
+#include "base/address_sanitizer.h"
+#include "base/memory_policy.h"
 
-namespace epub::xml {
+namespace epub::base {
 
 namespace {
 
@@ -32,12 +33,8 @@ TextHeader* headerOf(char16_t* text) noexcept {
 }
 
 #if defined(__linux__) && !defined(EPUB_ADDRESS_SANITIZED)
-// Released mappings, kept for the next texts of about their sizes: a process
-// that opens one large book after another then reuses their pages instead
-// of having fresh ones made present (and, in a virtual machine, backed)
-// each time. An open holds a few large texts at once (the package document,
-// the NCX, the parser's copy of a borrowed text), so a few are kept, up to
-// 64 MiB in all, until the process ends.
+// Released mappings, kept for the next texts of about their sizes (see
+// memory_policy.h).
 class KeptMappings {
  public:
   // The smallest kept mapping of `bytes` to twice that, or null.
@@ -93,8 +90,8 @@ class KeptMappings {
   }
 
  private:
-  static constexpr size_t kSlots = 4;
-  static constexpr size_t kKeptMaxBytes = size_t(64) << 20;
+  static constexpr size_t kSlots = memory::kKeptTextMappings;
+  static constexpr size_t kKeptMaxBytes = memory::kKeptTextMappingBytes;
   std::mutex mutex_;
   TextHeader* kept_[kSlots] = {};
   size_t keptBytes_ = 0;
@@ -124,11 +121,12 @@ void ReleaseText::operator()(char16_t* text) const noexcept {
   ::operator delete(header);
 }
 
-TextBuffer allocateText(size_t units, bool zeroed, [[maybe_unused]] size_t mappedAboveBytes) {
+TextBuffer allocateText(size_t units, Fill fill) {
+  const bool zeroed = fill == Fill::kZeroed;
   if (units > (SIZE_MAX - kHeaderBytes) / sizeof(char16_t)) throw std::bad_alloc();
   const size_t bytes = kHeaderBytes + units * sizeof(char16_t);
 #if defined(__linux__) && !defined(EPUB_ADDRESS_SANITIZED)
-  if (bytes > mappedAboveBytes) {
+  if (bytes > memory::kTextMappedAboveBytes) {
     if (TextHeader* kept = keptMappings().take(bytes)) {
       char16_t* text = reinterpret_cast<char16_t*>(reinterpret_cast<char*>(kept) + kHeaderBytes);
       if (zeroed) std::memset(text, 0, units * sizeof(char16_t));
@@ -158,4 +156,4 @@ TextBuffer allocateText(size_t units, bool zeroed, [[maybe_unused]] size_t mappe
   return TextBuffer(text);
 }
 
-}  // namespace epub::xml
+}  // namespace epub::base

@@ -13,7 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "string_index.h"
+#include "base/memory_policy.h"
+#include "base/string_index.h"
 #include "xml/xml_node.h"
 
 namespace epub::package {
@@ -170,7 +171,7 @@ class PagedArray {
 // per id. Items never move once added: pointers to them and to their strings
 // stay valid while the manifest lives.
 class Manifest {
-  using Items = PagedArray<ManifestItem, 256>;
+  using Items = PagedArray<ManifestItem, memory::kManifestPageEntries>;
   // An item's id, as the index reads it.
   struct IdOf {
     const Items* items;
@@ -217,7 +218,7 @@ struct NcxRecord {
   // point's descendants follow it, its first child (if any) right after it,
   // each next sibling after the previous one's descendants. The points of
   // the navigation map's top level start at 0.
-  PagedArray<NavigationPoint, 512> points;
+  PagedArray<NavigationPoint, memory::kNavigationPageEntries> points;
   RecordPool pool;
   // The parsed NCX, kept for the points' strings, which point into it:
   // nothing is copied out of the tree, and the tree goes with the record

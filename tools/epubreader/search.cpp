@@ -1,0 +1,173 @@
+// search: every hit of a text, with its page, positions and line.
+#include <cwctype>
+
+#include "commands.h"
+#include "pendrel_mupdf.h"
+#include "session.h"
+#include "utf.h"
+
+namespace epubreader {
+
+using epub::utf::toUtf8;
+
+const char kSearchHelp[] =
+    "usage: epubreader search [BOOK] TEXT [--case] [--json] [layout options]\n"
+    "\n"
+    "Finds TEXT in the whole publication (runs of white space in TEXT match\n"
+    "the space between two words) and prints every hit: its page (counted\n"
+    "from 1), its first and last markable positions and the line it is on.\n"
+    "Put -- before a TEXT that starts with '-'.\n"
+    "\n"
+    "  --case          match letter case (default: ignore it)\n"
+    "  --json          one JSON object instead of text\n";
+
+namespace {
+
+// One word of the publication, as the renderer counts objects.
+struct Word {
+  std::u16string text;
+  uint32_t position;  // markable position
+  int32_t page;       // publication page, from 0
+  int32_t y;          // top of the word on its page, for the line around a hit
+};
+
+// The words of one document, in reading order, through the Content forms of
+// the object queries, appended to `words`.
+void collectWords(Session& session, const SpineDoc& doc, std::vector<Word>& words) {
+  EpubReader* r = session.reader();
+  const char16_t* path = doc.href.c_str();
+  const uint32_t base = EpubReader_getMarkablePosition(r, doc.firstPage);
+  for (int32_t page = 0; page < doc.pages; ++page) {
+    const uint32_t firstIndex = EpubReader_getContentMarkablePosition(r, path, page);
+    const uint32_t count = EpubReader_getContentObjectCount(r, path, page);
+    for (uint32_t k = 0; k < count; ++k) {
+      PendrelObjectInfo info{};
+      if (!EpubReader_getContentObjectInfo(r, path, page, k, &info, 0) ||
+          info.type != PENDREL_OBJECT_WORD)
+        continue;
+      const uint32_t index = firstIndex + k;
+      const char16_t* text = EpubReader_getContentScrapText(r, path, index, index);
+      words.push_back({text ? text : u"", base + index, doc.firstPage + page, info.y});
+    }
+  }
+}
+
+std::u32string codePoints(std::u16string_view text, bool matchCase) {
+  std::u32string out;
+  for (size_t i = 0; i < text.size();) {
+    const char32_t c = epub::utf::nextCodePoint(text, i);
+    out.push_back(matchCase ? c : char32_t(std::towlower(wint_t(c))));
+  }
+  return out;
+}
+
+struct Hit {
+  size_t firstWord, lastWord;
+};
+
+// Non-overlapping hits of the needle in words[from..] joined by single
+// spaces, as the renderer counts them in one document, appended to `hits`.
+void findHits(const std::vector<Word>& words, size_t from, const std::u16string& needleText,
+              bool matchCase, std::vector<Hit>& hits) {
+  std::u32string needle;
+  for (char32_t c : codePoints(needleText, matchCase)) {
+    const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    if (space && (needle.empty() || needle.back() == ' ')) continue;
+    needle.push_back(space ? U' ' : c);
+  }
+  while (!needle.empty() && needle.back() == ' ') needle.pop_back();
+  if (needle.empty()) return;
+  std::u32string joined;
+  std::vector<size_t> wordOf;  // the word of each character of `joined`
+  for (size_t w = from; w < words.size(); ++w) {
+    if (!joined.empty()) {
+      joined.push_back(U' ');
+      wordOf.push_back(w);
+    }
+    for (char32_t c : codePoints(words[w].text, matchCase)) {
+      joined.push_back(c);
+      wordOf.push_back(w);
+    }
+  }
+  size_t at = 0;
+  while ((at = joined.find(needle, at)) != std::u32string::npos) {
+    hits.push_back({wordOf[at], wordOf[at + needle.size() - 1]});
+    at += needle.size();
+  }
+}
+
+std::string lineAround(const std::vector<Word>& words, const Hit& hit) {
+  size_t from = hit.firstWord, to = hit.lastWord;
+  const Word& start = words[from];
+  const Word& end = words[to];
+  while (from > 0 && words[from - 1].page == start.page && words[from - 1].y == start.y) --from;
+  while (to + 1 < words.size() && words[to + 1].page == end.page && words[to + 1].y == end.y) ++to;
+  std::u16string line;
+  for (size_t w = from; w <= to; ++w) line += (line.empty() ? u"" : u" ") + words[w].text;
+  return toUtf8(line);
+}
+
+}  // namespace
+
+int runSearch(const Arguments& args) {
+  Layout layout;
+  layout.read(args);
+  const auto& p = args.positional();
+  if (p.empty()) throw UsageError{"search needs the TEXT to find"};
+  if (p.size() > 2) throw UsageError{"unexpected argument '" + p.back() + "'"};
+  const std::optional<std::string> path =
+      p.size() == 2 ? std::optional<std::string>(p[0]) : std::nullopt;
+  const std::u16string needle = epub::utf::fromUtf8(p.back());
+  const bool matchCase = args.has("--case");
+  Session session(path, layout);
+  session.load();
+
+  // The renderer's search of each document says which documents hold hits;
+  // only their words are read to place the hits on pages and positions.
+  EpubReader_setSearchContext(session.reader(), needle.c_str(), matchCase ? 1 : 0);
+  int32_t engineCount = 0;
+  std::vector<Word> words;
+  std::vector<Hit> hits;
+  Progress bar("searching");
+  for (size_t d = 0; d < session.spine().size(); ++d) {
+    const SpineDoc& doc = session.spine()[d];
+    bar.show(uint32_t(d + 1), uint32_t(session.spine().size()));
+    if (doc.pages == 0) continue;
+    int32_t count;
+    {
+      Book::Transient transient(session.book());
+      count = EpubReader_searchContent(session.reader(), doc.href.c_str(), 0, 0, 0);
+    }
+    if (count <= 0) continue;
+    engineCount += count;
+    const size_t from = words.size();
+    collectWords(session, doc, words);
+    findHits(words, from, needle, matchCase, hits);
+  }
+  bar.finish();
+  EpubReader_clearSearchDatas(session.reader());
+  if (size_t(engineCount) != hits.size())
+    std::fprintf(stderr, "epubreader: warning: the renderer counts %d hits, the pages show %zu\n",
+                 engineCount, hits.size());
+
+  if (args.has("--json")) {
+    Json list = Json::array();
+    for (const auto& h : hits)
+      list.push_back({{"page", words[h.firstWord].page + 1},
+                      {"from", words[h.firstWord].position},
+                      {"to", words[h.lastWord].position},
+                      {"line", lineAround(words, h)}});
+    printJson(
+        {{"text", p.back()}, {"matchCase", matchCase}, {"count", hits.size()}, {"hits", list}});
+    return session.finish(kDone);
+  }
+  printUtf8(std::to_string(hits.size()) + " hit" + (hits.size() == 1 ? "" : "s") + " of \"" +
+            p.back() + "\"" + (matchCase ? " (matching case)" : "") + "\n");
+  for (const auto& h : hits)
+    printUtf8("page " + std::to_string(words[h.firstWord].page + 1) + "  positions " +
+              std::to_string(words[h.firstWord].position) + "-" +
+              std::to_string(words[h.lastWord].position) + "  " + lineAround(words, h) + "\n");
+  return session.finish(kDone);
+}
+
+}  // namespace epubreader
