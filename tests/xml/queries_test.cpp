@@ -1,151 +1,112 @@
-// The questions package readers ask a handle: case rules, cursors, and what
-// each answers for a missing node.
+// The questions package readers ask a handle: case rules, cursors, what each
+// answers for a missing node, and the handle-free queries of the hot paths.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <string_view>
+#include <vector>
 
-#include "xml/xml_node.h"
 #include "xml_dump.h"
 
 namespace epub::xml {
 namespace {
 
-using test::dump;
 using test::narrow;
 
-TEST(Queries, ChildrenByName) {
-  const CXmlNode r = CXmlNode::parseDocument(u"<r><a i=\"1\"/><b i=\"2\"/><A i=\"3\"/></r>", u"r");
-  ASSERT_EQ(r.childCount(), 3);
-  const struct {
-    const char16_t* name;
-    int32_t k;
-    const char* i;  // the found child's i attribute, or "(null)"
-  } rows[] = {
+std::string shown(const char16_t* text) { return narrow(text); }
+std::string shown(int32_t number) { return std::to_string(number); }
+std::string shown(const CXmlNode& node) { return test::dump(node); }
+
+struct Query {
+  const char* expression;
+  std::string answer;
+  const char* expected;
+};
+// A row names the query it asks; rows are asked in order.
+#define QUERY(expression, expected) \
+  Query { #expression, shown(expression), expected }
+
+TEST(Queries, Answers) {
+  const CXmlNode r = CXmlNode::parseDocument(
+      u"<r><a i=\"1\"/>t<b i=\"2\"/><!--c--><A i=\"3\"/><ROOTFILES/><opf:item/><\u00E9/><ab/>"
+      u"<f full-path=\"a.opf\" Media-Type='x' media-type=\"y\" flag/></r>",
+      u"r");
+  const CXmlNode f = r.findChild(u"f");
+  const CXmlNode none = r.findChild(u"x").findChild(u"y");
+  auto a = [](const char16_t* text) { return CXmlNode::parseDocument(text, u"a"); };
+  int32_t cursor = 0, far = 10, negative = -5, kept = 7;
+  // clang-format off
+  for (const Query& row : std::vector<Query>{
       // k >= 0 counts among the children of that name; k < 0 takes the last.
-      {u"a", 0, "1"},  {u"a", 1, "3"}, {u"a", 2, "(null)"},  {u"a", -1, "3"},
-      {u"b", -1, "2"}, {u"B", 0, "2"}, {u"c", -1, "(null)"}, {u"c", 0, "(null)"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(narrow(row.name) + " " + std::to_string(row.k));
-    EXPECT_EQ(narrow(r.nthChild(row.name, row.k).attribute(u"i")), row.i);
-  }
-  EXPECT_EQ(r.countChildren(u"A"), 2);
-  EXPECT_EQ(r.countChildren(u"b"), 1);
-  EXPECT_EQ(r.countChildren(u"c"), 0);
-}
-
-// A cursor resumes the search after the last match and is left alone when
-// nothing more matches.
-TEST(Queries, FindChildCursor) {
-  const CXmlNode r = CXmlNode::parseDocument(u"<r><a i=\"1\"/><b/><a i=\"3\"/></r>", u"r");
-  int32_t cursor = 0;
-  EXPECT_EQ(narrow(r.findChild(u"a", &cursor).attribute(u"i")), "1");
-  EXPECT_EQ(cursor, 1);
-  EXPECT_EQ(narrow(r.findChild(u"A", &cursor).attribute(u"i")), "3");
-  EXPECT_EQ(cursor, 3);
-  EXPECT_TRUE(r.findChild(u"a", &cursor).isNull());
-  EXPECT_EQ(cursor, 3);
-
-  int32_t far = 10;
-  EXPECT_TRUE(r.findChild(u"a", &far).isNull());
-  EXPECT_EQ(far, 10);
-  int32_t negative = -5;  // searches from the start
-  EXPECT_EQ(narrow(r.findChild(u"b", &negative).name()), "b");
-  EXPECT_EQ(negative, 2);
-  EXPECT_EQ(narrow(r.findChild(u"a").attribute(u"i")), "1");
-}
-
-// Names compare whole, prefixes included, folding A-Z only.
-TEST(Queries, NameMatching) {
-  const CXmlNode c = CXmlNode::parseDocument(
-      u"<container><ROOTFILES/><opf:rootfile/><\u00E9/><ab/></container>", u"container");
-  const struct {
-    const char16_t* name;
-    bool found;
-  } rows[] = {
-      {u"rootfiles", true},    {u"RootFiles", true}, {u"rootfile", false},
-      {u"OPF:ROOTFILE", true}, {u"\u00E9", true},    {u"\u00C9", false},
-      {u"a", false},           {u"abc", false},      {u"", false},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(narrow(row.name));
-    EXPECT_EQ(!c.findChild(row.name).isNull(), row.found);
-  }
-  // A NUL inside the searched name never matches a shorter stored name.
-  EXPECT_TRUE(c.findChild(std::u16string_view(u"ab\0x", 4)).isNull());
-  EXPECT_TRUE(c.findChild(std::u16string_view(u"ab\0", 3)).isNull());
-}
-
-TEST(Queries, Attributes) {
-  const CXmlNode e = CXmlNode::parseDocument(
-      u"<rootfile full-path=\"OPS/a.opf\" Media-Type='x' media-type=\"y\" flag/>", u"rootfile");
-  const struct {
-    const char16_t* name;
-    const char* value;
-  } rows[] = {
-      // Case-insensitive names; the first of duplicates wins.
-      {u"FULL-PATH", "OPS/a.opf"},
-      {u"media-type", "x"},
-      // Missing, and written without a value: both null.
-      {u"flag", "(null)"},
-      {u"missing", "(null)"},
-      {u"full", "(null)"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(narrow(row.name));
-    EXPECT_EQ(narrow(e.attribute(row.name)), row.value);
+      QUERY(r.nthChild(u"a", 0).attribute(u"i"), "1"), QUERY(r.nthChild(u"a", 2), "null"),
+      QUERY(r.nthChild(u"a", 1).attribute(u"i"), "3"), QUERY(r.nthChild(u"c", 0), "null"),
+      QUERY(r.nthChild(u"a", -1).attribute(u"i"), "3"), QUERY(r.countChildren(u"A"), "2"),
+      QUERY(r.nthChild(u"B", -1).attribute(u"i"), "2"), QUERY(r.countChildren(u"c"), "0"),
+      // A cursor resumes after the last match, is left alone when nothing
+      // more matches, and one below 0 searches from the start.
+      QUERY(r.findChild(u"a", &cursor).attribute(u"i"), "1"), QUERY(cursor, "1"),
+      QUERY(r.findChild(u"A", &cursor).attribute(u"i"), "3"), QUERY(cursor, "3"),
+      QUERY(r.findChild(u"a", &cursor), "null"), QUERY(cursor, "3"),
+      QUERY(r.findChild(u"a", &far), "null"), QUERY(far, "10"),
+      QUERY(r.findChild(u"b", &negative), "b{i=2}"), QUERY(negative, "2"),
+      // Names compare whole, prefixes included, folding A-Z only; a NUL in the name
+      // asked for matches no shorter name.
+      QUERY(r.findChild(u"RootFiles"), "ROOTFILES"), QUERY(r.findChild(u"rootfile"), "null"),
+      QUERY(r.findChild(u"OPF:ITEM"), "opf:item"), QUERY(r.findChild(u"item"), "null"),
+      QUERY(r.findChild(u"\u00E9"), "\\u00E9"), QUERY(r.findChild(u"\u00C9"), "null"),
+      QUERY(r.findChild(u"abc"), "null"), QUERY(r.findChild(u""), "null"),
+      QUERY(r.findChild(std::u16string_view(u"ab\0x", 4)), "null"),
+      QUERY(r.findChild(std::u16string_view(u"ab\0", 3)), "null"),
+      // Attribute names fold too, and the first of duplicates wins; one
+      // missing or written without a value is null.
+      QUERY(f.attribute(u"FULL-PATH"), "a.opf"), QUERY(f.attribute(u"media-type"), "x"),
+      QUERY(f.attribute(u"flag"), "(null)"), QUERY(f.attribute(u"full"), "(null)"),
+      // Positions count child elements only, texts and sections aside;
+      // the document node has no name.
+      QUERY(r.childAt(1), "b{i=2}"), QUERY(r.childAt(8), "null"), QUERY(r.childAt(-1), "null"),
+      QUERY(r.childCount(), "8"), QUERY(CXmlNode::parseDocument(u"<a/>t", nullptr).name(), "(null)"),
+      // The first text item, wherever it sits among the children, trimmed and decoded;
+      // whitespace alone and clear sections are no text.
+      QUERY(a(u"<a> A &amp; B </a>").firstText(), "A & B"), QUERY(a(u"<a/>").firstText(), "(null)"),
+      QUERY(a(u"<a><b>in b</b> after </a>").firstText(), "after"),
+      QUERY(a(u"<a>one<b/>two</a>").firstText(), "one"),
+      QUERY(a(u"<a>  \n <![CDATA[x]]></a>").firstText(), "(null)"),
+      // Every query answers "nothing" on the null handle, so chains need no checks.
+      QUERY(none.name(), "(null)"), QUERY(none.firstText(), "(null)"),
+      QUERY(none.attribute(u"a"), "(null)"), QUERY(none.childCount(), "0"),
+      QUERY(none.countChildren(u"a"), "0"), QUERY(none.childAt(0), "null"),
+      QUERY(none.nthChild(u"a", -1), "null"), QUERY(none.findChild(u"a", &kept), "null"),
+      QUERY(kept, "7"), QUERY(none.childNameAt(0), "(null)"),
+  }) {
+    // clang-format on
+    SCOPED_TRACE(row.expression);
+    EXPECT_EQ(row.answer, row.expected);
   }
 }
 
-TEST(Queries, FirstText) {
-  const struct {
-    const char16_t* text;
-    const char* first;
-  } rows[] = {
-      // Already trimmed and decoded; whitespace alone is no text.
-      {u"<a> A &amp; B </a>", "A & B"},
-      {u"<a>  \n </a>", "(null)"},
-      {u"<a/>", "(null)"},
-      // The first text item, wherever it sits among the children.
-      {u"<a><b>in b</b> after </a>", "after"},
-      {u"<a>one<b/>two</a>", "one"},
-      // Clear sections are no text.
-      {u"<a><![CDATA[x]]></a>", "(null)"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(narrow(row.text));
-    EXPECT_EQ(narrow(CXmlNode::parseDocument(row.text, u"a").firstText()), row.first);
+// The handle-free queries answer exactly what the single queries answer:
+// attributes for a list of names, childNameAt for every position.
+TEST(Queries, BatchesAnswerAsSingleQueries) {
+  const std::u16string_view names[] = {u"id", u"class", u"playOrder", u"src", u"ID"};
+  for (const char16_t* text :
+       {// All present; duplicates in other letter cases; one without a
+        // value before a valued duplicate; none; names that only begin or
+        // end like a wanted one.
+        u"<p playOrder=\"3\" class=\"c\" id=\"x\"/>",
+        u"<p Id=\"first\" id=\"second\" PLAYORDER=\"7\"/>", u"<p id class=\"c\" id=\"later\"/>",
+        u"<p/>", u"<p identity=\"1\" i=\"2\" xid=\"3\"/>", u""}) {
+    const CXmlNode p = CXmlNode::parseDocument(text, u"p");
+    for (const int32_t count : {5, 1}) {
+      const char16_t* values[5] = {u"unset", u"unset", u"unset", u"unset", u"unset"};
+      p.attributes(names + 5 - count, values, count);
+      for (int k = 0; k < count; ++k) {
+        EXPECT_EQ(values[k], p.attribute(names[5 - count + k])) << narrow(text) << " " << k;
+      }
+    }
   }
-}
-
-// Every query answers "nothing" on the null handle, so chains need no checks.
-TEST(Queries, NullChains) {
-  const CXmlNode r = CXmlNode::parseDocument(u"<r><a/></r>", u"r");
-  const CXmlNode missing = r.findChild(u"x").findChild(u"y");
-  EXPECT_TRUE(missing.isNull());
-  EXPECT_EQ(missing.firstText(), nullptr);
-  EXPECT_EQ(missing.attribute(u"a"), nullptr);
-  EXPECT_EQ(missing.name(), nullptr);
-  EXPECT_EQ(missing.childCount(), 0);
-  EXPECT_EQ(missing.countChildren(u"a"), 0);
-  EXPECT_TRUE(missing.childAt(0).isNull());
-  EXPECT_TRUE(missing.nthChild(u"a", 0).isNull());
-  EXPECT_TRUE(missing.nthChild(u"a", -1).isNull());
-  int32_t cursor = 7;
-  EXPECT_TRUE(missing.findChild(u"a", &cursor).isNull());
-  EXPECT_EQ(cursor, 7);
-  EXPECT_EQ(r.childAt(0).childAt(0).childAt(0).firstText(), nullptr);
-}
-
-TEST(Queries, Positions) {
-  const CXmlNode doc = CXmlNode::parseDocument(u"<a/>text<b/>", nullptr);
-  EXPECT_EQ(doc.name(), nullptr);  // the document node has no name
-  ASSERT_EQ(doc.childCount(), 2);
-  // Positions count child elements only, texts and sections aside.
-  EXPECT_EQ(narrow(doc.childAt(1).name()), "b");
-  EXPECT_TRUE(doc.childAt(2).isNull());
-  EXPECT_TRUE(doc.childAt(-1).isNull());
-  EXPECT_EQ(dump(doc), "#doc(a \"text\" b)");
+  const CXmlNode r =
+      CXmlNode::parseDocument(u"<r><a/>text<B x=\"1\"/><!-- c --><c><d/></c></r>", u"r");
+  for (int32_t i = -2; i <= 4; ++i) EXPECT_EQ(r.childNameAt(i), r.childAt(i).name()) << i;
 }
 
 }  // namespace

@@ -1,57 +1,61 @@
-// Helpers for the XML reader's tests: a compact rendering of a tree, so that
-// a table row states the whole expected tree in one string.
+// Helpers for the XML reader's tests. A compact rendering of a tree, so that
+// a table row states the whole expected tree in one string:
 //   element name{attr=value valueless}(item item ...), "?" before a declaration;
-//   document #doc; text "text" (code units outside printable ASCII as \uXXXX);
-//   clear section: open string, value and close string as written; null handle: null.
+//   document #doc; text "text"; clear section: open string, value and close
+//   string as written; null handle: null. Code units outside printable ASCII
+//   show as \uXXXX, a null string as (null).
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
+#include "xml/xml_document.h"
 #include "xml/xml_node.h"
-#include "xml/xml_parser.h"
 
 namespace epub::xml::test {
 
-inline std::string narrow(const char16_t* s) {
-  if (s == nullptr) return "(null)";
+inline std::string narrow(std::u16string_view s) {
   std::string out;
-  for (; *s != u'\0'; ++s) {
+  for (const char16_t c : s) {
     char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "\\u%04X", unsigned(*s));
-    out += *s >= 0x20 && *s < 0x7F ? std::string(1, char(*s)) : buffer;
+    std::snprintf(buffer, sizeof buffer, "\\u%04X", unsigned(c));
+    out += c >= 0x20 && c < 0x7F ? std::string(1, char(c)) : buffer;
   }
   return out;
 }
-inline std::string narrow(const std::u16string& s) { return narrow(s.c_str()); }
+inline std::string narrow(const char16_t* s) {
+  return s ? narrow(std::u16string_view(s)) : "(null)";
+}
 
 inline std::string dump(const CXmlNode& node) {
   if (node.isNull()) return "null";
-  std::string out = std::string(node.isDeclaration() ? "?" : "") +
-                    (node.name() ? narrow(node.name()) : "#doc") +
-                    (node.attributeCount() > 0 ? "{" : "");
+  std::string out =
+      (node.isDeclaration() ? "?" : "") + (node.name() ? narrow(node.name()) : "#doc");
   for (int32_t i = 0; i < node.attributeCount(); ++i) {
     const XmlAttributeView a = node.attributeAt(i);
-    out += (i > 0 ? " " : "") + narrow(a.name) + (a.value ? "=" + narrow(a.value) : "");
+    out += (i > 0 ? " " : "{") + narrow(a.name) + (a.value ? "=" + narrow(a.value) : "");
   }
   out += node.attributeCount() > 0 ? "}" : "";
   for (int32_t i = 0; i < node.orderCount(); ++i) {
     const int32_t entry = node.orderAt(i), index = orderIndex(entry);
+    const XmlClearView c = node.clearAt(index);
     out += i > 0 ? " " : "(";
-    if (orderKind(entry) == kOrderChild) {
-      out += dump(node.childAt(index));
-    } else if (orderKind(entry) == kOrderText) {
-      out += '"' + narrow(node.textAt(index)) + '"';
-    } else if (orderKind(entry) == kOrderClear) {
-      const XmlClearView c = node.clearAt(index);
-      out += narrow(c.open) + narrow(c.value) + narrow(c.close);
-    } else {
-      out += "<bad order entry>";
-    }
+    if (orderKind(entry) == kOrderChild) out += dump(node.childAt(index));
+    if (orderKind(entry) == kOrderText) out += '"' + narrow(node.textAt(index)) + '"';
+    if (orderKind(entry) == kOrderClear) out += narrow(c.open) + narrow(c.value) + narrow(c.close);
   }
   return out + (node.orderCount() > 0 ? ")" : "");
+}
+
+// A buffer of exactly the text and its NUL, to hand over to a parse.
+inline std::unique_ptr<char16_t[]> copyOf(const std::u16string& text) {
+  auto copy = std::make_unique<char16_t[]>(text.size() + 1);
+  std::copy(text.begin(), text.end(), copy.get());
+  return copy;
 }
 
 // A table row: a document, the error code its parse reports, the dump of the
