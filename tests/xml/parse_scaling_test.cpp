@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "xml_dump.h"
 
@@ -45,76 +46,58 @@ TEST(ParseScaling, ManyChildrenAndAMergeChain) {
 // enough for a copy of its own. Closed by its tag or its own end tag, the
 // element's attributes take exactly their room, else the room they grew to.
 TEST(ParseScaling, ManyAttributes) {
-  const struct {
-    const char16_t* after;  // after "<a" and its attributes
-    const char* content;    // the dump of a's content
-    bool exact;
-  } ends[] = {{u"/></r>", "", true},
-              {u"><b/>t</a></r>", "(b \"t\")", true},
-              {u">", "", false},
-              {u"", "", false}};
-  // The attribute forms, cycled; the last attribute always takes the first.
+  // The attribute forms, cycled, and their dumps; the last attribute always
+  // takes the first.
   const char16_t* const forms[] = {u" k@=\"v@\"", u" k@='v@'", u" k@=v@", u" k@",
                                    u" k@=\"v@&amp;\""};
   const char* const dumps[] = {" k@=v@", " k@=v@", " k@=v@", " k@", " k@=v@&"};
-  for (const size_t padding : {size_t(0), size_t(300000)}) {
-    for (const int32_t count : {1, 3, 49, 50, 51, 300, 2000}) {
-      for (const int32_t records : {0, 100, 137}) {
-        for (const auto& end : ends) {
+  // What follows the attributes, a's content, and whether its attributes
+  // take exactly their room.
+  const std::tuple<const char16_t*, const char*, bool> ends[] = {
+      {u"/></r>", "", true},
+      {u"><b/>t</a></r>", "(b \"t\")", true},
+      {u">", "", false},
+      {u"", "", false}};
+  for (const size_t padding : {size_t(0), size_t(300000)})
+    for (const int32_t count : {1, 3, 49, 50, 51, 300, 2000})
+      for (const int32_t records : {0, 100, 137})
+        for (const auto& [after, content, exact] : ends) {
           std::u16string text = u"<r>" + std::u16string(padding, u' ');
           for (int32_t i = 0; i < records; ++i) text += u"<p q=\"1\"/>";
-          text += u"<a";
           std::string expected = "a{";
+          text += u"<a";
           for (int32_t i = 0; i < count; ++i) {
             const int form = i + 1 == count ? 0 : i % 5;
             text += numbered(std::u16string(forms[form]), i);
             expected += numbered(std::string(dumps[form] + (i == 0 ? 1 : 0)), i);
           }
-          const CXmlNode a =
-              CXmlNode::parseDocument((text + end.after).c_str(), u"r").childAt(records);
-          ASSERT_EQ(test::dump(a), expected + "}" + end.content) << count << " after " << records;
-          EXPECT_EQ(a.room().attributes, end.exact ? count : (count / 50 + 1) * 50);
+          const CXmlNode a = CXmlNode::parseDocument((text + after).c_str(), u"r").childAt(records);
+          ASSERT_EQ(test::dump(a), expected + "}" + content) << count << " after " << records;
+          EXPECT_EQ(a.room().attributes, exact ? count : (count / 50 + 1) * 50);
         }
-      }
-    }
-  }
 }
 
-// Levels below `node`, walking down the first children.
-int depthBelow(CXmlNode node) {
-  int depth = 0;
-  for (CXmlNode child = node.childAt(0); !child.isNull(); child = child.childAt(0)) ++depth;
-  return depth;
-}
-
+// A hundred thousand levels: every one closed by its own end tag, the text
+// ending with every level open, one end tag closing them all on its way up,
+// or a stray one climbing every level and failing, when the whole tree goes.
 TEST(ParseScaling, DeepNestingParsesAndReleases) {
   constexpr int kDepth = 100000;
   std::u16string open, closed;
   for (int i = 0; i < kDepth; ++i) open += u"<d>", closed += u"</d>";
   closed = open + closed;
-  const struct {
-    std::u16string text;
-    int32_t error;
-    int depth;  // levels below the returned element, -1 for the null handle
-  } rows[] = {
-      // Every level closed by its own end tag, or the text ending with every
-      // level open.
-      {closed, 0, kDepth - 1},
-      {open, 1, kDepth - 1},
-      // One end tag closes a hundred thousand levels on its way up.
-      {u"<r>" + open + u"</r>", 1, kDepth},
-      // A stray end tag climbs every level and fails: the whole tree goes.
-      {open + u"</x>", kXmlStrayEndTag, -1},
-  };
-  for (const auto& row : rows) {
+  const std::tuple<std::u16string, int32_t, int> rows[] = {{closed, 0, kDepth},
+                                                           {open, 1, kDepth},
+                                                           {u"<r>" + open + u"</r>", 1, kDepth + 1},
+                                                           {open + u"</x>", kXmlStrayEndTag, 0}};
+  for (const auto& [text, code, levels] : rows) {
     int32_t error = -1;
-    const CXmlNode top = CXmlNode::parseDocument(row.text.c_str(), nullptr, &error);
-    EXPECT_EQ(error, row.error);
-    EXPECT_EQ(top.isNull() ? -1 : depthBelow(top), row.depth);
+    const CXmlNode top = CXmlNode::parseDocument(text.c_str(), nullptr, &error);
+    int depth = 0;  // levels from the returned element down, along the first children
+    for (CXmlNode node = top; !node.isNull(); node = node.childAt(0)) ++depth;
+    EXPECT_TRUE(error == code && depth == levels) << error << " " << depth;
   }
   // The deepest element, still held, outlives the release of all above it.
-  CXmlNode top = CXmlNode::parseDocument(closed.c_str(), u"d");
-  CXmlNode deepest = top;
+  CXmlNode top = CXmlNode::parseDocument(closed.c_str(), u"d"), deepest = top;
   while (deepest.childCount() > 0) deepest = deepest.childAt(0);
   top = CXmlNode();
   EXPECT_TRUE(!deepest.hasParent() && deepest.referenceCount() == 1);
