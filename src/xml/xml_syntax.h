@@ -14,22 +14,33 @@ namespace epub::xml::detail {
 // Sections kept verbatim. Opens are matched case-sensitively in this order,
 // so "<pre>" is an ordinary element. Records keep pointers to these strings,
 // and a comment is told from the other sections by its open string's address.
+// The strings are inline variables, one object each in the whole program:
+// equal literals in two files need not share an address (under ASan they
+// never do).
 struct ClearTag {
   const char16_t* open;
   size_t openLength;
   const char16_t* close;
   size_t closeLength;
 };
+inline constexpr char16_t kCdataOpen[] = u"<![CDATA[", kCdataClose[] = u"]]>";
+inline constexpr char16_t kDoctypeOpen[] = u"<!DOCTYPE", kDoctypeClose[] = u">";
+inline constexpr char16_t kCommentOpen[] = u"<!--", kCommentClose[] = u"-->";
+inline constexpr char16_t kPreOpen[] = u"<PRE>", kPreClose[] = u"</PRE>";
+template <size_t kOpen, size_t kClose>
+constexpr ClearTag clearTag(const char16_t (&open)[kOpen], const char16_t (&close)[kClose]) {
+  return {open, kOpen - 1, close, kClose - 1};
+}
 inline constexpr ClearTag kClearTags[] = {
-    {u"<![CDATA[", 9, u"]]>", 3},
-    {u"<!DOCTYPE", 9, u">", 1},
-    {u"<!--", 4, u"-->", 3},
-    {u"<PRE>", 5, u"</PRE>", 6},
+    clearTag(kCdataOpen, kCdataClose),
+    clearTag(kDoctypeOpen, kDoctypeClose),
+    clearTag(kCommentOpen, kCommentClose),
+    clearTag(kPreOpen, kPreClose),
 };
 inline constexpr const ClearTag& kDoctype = kClearTags[1];
 inline constexpr const ClearTag& kComment = kClearTags[2];
 // Close of a DOCTYPE with an internal subset.
-inline constexpr const char16_t* kSubsetClose = u"]>";
+inline constexpr char16_t kSubsetClose[] = u"]>";
 
 // The second characters of the table's open strings as bits: "<" followed
 // by one of them may open a clear section.

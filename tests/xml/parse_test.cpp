@@ -197,8 +197,8 @@ TEST(Parse, References) {
     expect(content, nullptr);
   }
   // The empty reference stores a real code unit 0 inside the text.
-  const char16_t* text = CXmlNode::parseDocument(u"<a>x&#;y</a>", u"a").firstText();
-  EXPECT_EQ(std::u16string(text, 4), std::u16string(u"x\0y\0", 4));
+  const CXmlNode a = CXmlNode::parseDocument(u"<a>x&#;y</a>", u"a");
+  EXPECT_EQ(std::u16string(a.firstText(), 4), std::u16string(u"x\0y\0", 4));
 }
 
 // The scans look at eight code units at a time and stop short of the text's
