@@ -144,6 +144,7 @@ TEST(Tree, Answers) {
       QUERY("3", r.nthChild(u"a", 1).attribute(u"i")), QUERY("null", r.nthChild(u"c", 0)),
       QUERY("3", r.nthChild(u"a", -1).attribute(u"i")), QUERY("2", r.countChildren(u"A")),
       QUERY("2", r.nthChild(u"B", -1).attribute(u"i")), QUERY("0", r.countChildren(u"c")),
+      QUERY("null", r.nthChild(u"c", -1)),
       // A cursor resumes after the last match, is left alone when nothing more
       // matches, and one below 0 searches from the start.
       QUERY("1", r.findChild(u"a", &cursor).attribute(u"i")), QUERY("1", cursor),
