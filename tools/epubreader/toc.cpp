@@ -69,9 +69,9 @@ int hexValue(char c) {
   return -1;
 }
 
-// Joins the folder of `base` and a relative href (its fragment dropped,
-// percent escapes decoded, "." and ".." resolved).
-std::string resolve(const std::string& base, std::string_view href) {
+}  // namespace
+
+std::string resolveHref(const std::string& base, std::string_view href) {
   href = href.substr(0, href.find('#'));
   std::string decoded;
   for (size_t i = 0; i < href.size(); ++i) {
@@ -103,6 +103,8 @@ std::string resolve(const std::string& base, std::string_view href) {
   for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
   return out;
 }
+
+namespace {
 
 std::vector<TocEntry> navList(const pugi::xml_node& ol) {
   std::vector<TocEntry> out;
@@ -140,9 +142,9 @@ std::string ncxPath(Book& book) {
   for (auto item : manifest.children()) {
     if (!isElement(item, "item")) continue;
     if (std::string_view(attribute(item, "media-type")) == "application/x-dtbncx+xml")
-      return resolve(book.packagePath(), attribute(item, "href"));
+      return resolveHref(book.packagePath(), attribute(item, "href"));
     if (byToc.empty() && !toc.empty() && toc == attribute(item, "id"))
-      byToc = resolve(book.packagePath(), attribute(item, "href"));
+      byToc = resolveHref(book.packagePath(), attribute(item, "href"));
   }
   return byToc;
 }
@@ -157,7 +159,7 @@ bool readNav(Book& book, Toc& toc) {
       break;
     }
   if (href.empty()) return false;
-  const std::string path = resolve(book.packagePath(), href);
+  const std::string path = resolveHref(book.packagePath(), href);
   auto bytes = book.read(path);
   if (!bytes) return false;
   pugi::xml_document nav;

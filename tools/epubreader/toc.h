@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "book.h"
@@ -27,5 +28,9 @@ struct Toc {
 const char* sourceName(Toc::Source source);
 
 Toc readToc(Book& book, EpubReader* reader);
+
+// Joins the folder of `base` and a relative href (its fragment dropped,
+// percent escapes decoded, "." and ".." resolved).
+std::string resolveHref(const std::string& base, std::string_view href);
 
 }  // namespace epubreader
