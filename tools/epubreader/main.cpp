@@ -25,6 +25,7 @@ const char kMainHelp[] =
     "  render     draw pages as PNG files\n"
     "  search     every hit of a text: page, markable positions, surrounding line\n"
     "  highlight  mark a span of markable positions and draw the page holding it\n"
+    "  serve      read in the browser: a local web server for a book or a folder\n"
     "\n"
     "Run 'epubreader COMMAND --help' for a command's options.\n"
     "\n"
@@ -49,6 +50,7 @@ const Command kCommands[] = {
     {"render", runRender, kRenderHelp, true, true, {"--all"}, {"--page", "--pages", "-o"}},
     {"search", runSearch, kSearchHelp, true, false, {"--case", "--json"}, {}},
     {"highlight", runHighlight, kHighlightHelp, true, true, {}, {"--from", "--to", "-o"}},
+    {"serve", runServe, kServeHelp, false, false, {}, {"--port", "--host"}},
 };
 
 int run(int argc, char** argv) {
