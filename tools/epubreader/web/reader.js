@@ -202,7 +202,7 @@ async function relayout() {
   const mine = ++showing; // a page asked for meanwhile wins
   try {
     const { page } = await api("locate", { pos: anchor });
-    if (mine === showing) await show(page, { keepAnchor: true });
+    if (mine === showing) await show(page, { keepAnchor: true, mark: state.mark });
   } catch (error) {
     notice(error.message);
     document.body.dataset.ready = "1";
