@@ -4,12 +4,15 @@ person would: on the built-in sample it turns pages with the keyboard and by
 clicking, follows the contents and a link in the text, searches and opens a
 hit, drags a highlight, changes the font size and the window size (the words
 at the top of the page stay on screen), reloads (the highlight and the place
-are kept) and reads in a second tab. Screenshots go to OUT_DIR.
+are kept) and reads in a second tab; then `serve BOOK --port N` on a
+generated book shows its first page. Screenshots go to OUT_DIR.
 
 Usage: serve_browser.py EPUBREADER OUT_DIR
 """
 
+import contextlib
 import os
+import socket
 import subprocess
 import sys
 import tempfile
@@ -122,12 +125,12 @@ def check(condition, message):
         raise AssertionError(message)
 
 
-def start_browser(size):
+def start_browser(size, profile):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                      "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                     "--user-data-dir=" + tempfile.mkdtemp(prefix="serve_browser_"),
+                     "--user-data-dir=" + profile,
                      "--window-size=%d,%d" % size):
         options.add_argument(argument)
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
@@ -241,26 +244,51 @@ def run(reader, url):
     reader.settled(narrow["page"] - 1)
 
 
-def main():
-    program, out_dir = sys.argv[1], sys.argv[2]
-    os.makedirs(out_dir, exist_ok=True)
-    server = subprocess.Popen([program, "serve", "--port", "0"], stdout=subprocess.PIPE, text=True)
-    driver = None
+@contextlib.contextmanager
+def serving(program, *args):
+    """`epubreader serve ARGS` while the block runs; its address, and exit status 0 after."""
+    server = subprocess.Popen([program, "serve", *args], stdout=subprocess.PIPE, text=True)
     try:
         line = server.stdout.readline()
         check(" at http://127.0.0.1:" in line, "the server said: " + line)
-        url = line.rsplit(" ", 1)[1].strip()
-        driver = start_browser((1280, 900))
-        reader = Reader(driver, out_dir)
-        run(reader, url)
-        errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
-        check(not errors, "the browser reported %s" % errors)
+        yield line.rsplit(" ", 1)[1].strip()
     finally:
-        if driver:
-            driver.quit()
         server.terminate()
         status = server.wait(timeout=60)
     check(status == 0, "the server ended with status %d" % status)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def main():
+    program, out_dir = sys.argv[1], sys.argv[2]
+    os.makedirs(out_dir, exist_ok=True)
+    scratch = tempfile.TemporaryDirectory(prefix="serve_browser_")
+    driver = start_browser((1280, 900), os.path.join(scratch.name, "profile"))
+    try:
+        reader = Reader(driver, out_dir)
+        with serving(program, "--port", "0") as url:
+            run(reader, url)
+        # `serve BOOK --port N`: the page at / shows the book's first page.
+        book = os.path.join(scratch.name, "book.epub")
+        subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), "..", "..", "scripts",
+                                                     "make_render_book.py"), book, "12"], check=True)
+        port = free_port()
+        with serving(program, book, "--port", str(port)) as url:
+            check(url == "http://127.0.0.1:%d/" % port, "the server is at " + url)
+            driver.get(url)
+            reader.settled(0)
+            check(reader.pixels() > 2000, "the book's first page is blank")
+            reader.shot("book-first-page")
+        errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+        check(not errors, "the browser reported %s" % errors)
+    finally:
+        driver.quit()
+        scratch.cleanup()
     print("serve_browser: all steps passed; screenshots in " + out_dir)
 
 

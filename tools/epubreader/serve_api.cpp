@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <string_view>
 
 #include "utf.h"
@@ -161,11 +162,20 @@ Json highlightJson(const Highlight& h) {
 
 using BookHandler = std::function<void(const Request&, Response&, OpenBook&)>;
 
-// A route under /api/books/ID: the book found by its id, refusals and the
-// server time of the answer reported in the way browsers show.
+// The CPU time of the calling thread, in milliseconds.
+double threadMilliseconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// A route under /api/books/ID: the book found by its id, refusals, and the
+// answer's server time and its thread's CPU time reported as browsers show
+// them (on a busy machine the CPU time is the steadier figure).
 httplib::Server::Handler bookRoute(Library& library, BookHandler handler) {
   return [&library, handler](const Request& req, Response& res) {
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = threadMilliseconds();
     try {
       LibraryBook* entry = library.find(req.matches[1].str());
       if (!entry) throw Refusal{404, "no such book"};
@@ -176,8 +186,9 @@ httplib::Server::Handler bookRoute(Library& library, BookHandler handler) {
     }
     const std::chrono::duration<double, std::milli> spent =
         std::chrono::steady_clock::now() - start;
-    char timing[48];
-    std::snprintf(timing, sizeof timing, "app;dur=%.2f", spent.count());
+    char timing[64];
+    std::snprintf(timing, sizeof timing, "app;dur=%.2f, cpu;dur=%.2f", spent.count(),
+                  threadMilliseconds() - cpuStart);
     res.set_header("Server-Timing", timing);
   };
 }
