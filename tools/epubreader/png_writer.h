@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "pendrel_mupdf.h"
+#include <EpubReader/pendrel_mupdf.h>
 
 namespace epubreader {
 

@@ -1,8 +1,9 @@
 // render and highlight: pages drawn into PNG files.
+#include <EpubReader/pendrel_mupdf.h>
+
 #include <filesystem>
 
 #include "commands.h"
-#include "pendrel_mupdf.h"
 #include "png_writer.h"
 #include "session.h"
 #include "utf.h"

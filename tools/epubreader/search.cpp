@@ -1,8 +1,9 @@
 // search: every hit of a text, with its page, positions and line.
+#include <EpubReader/pendrel_mupdf.h>
+
 #include <cwctype>
 
 #include "commands.h"
-#include "pendrel_mupdf.h"
 #include "session.h"
 #include "utf.h"
 

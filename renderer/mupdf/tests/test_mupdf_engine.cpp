@@ -10,7 +10,7 @@
 
 #include "epubreader.h"
 #include "file_host.h"
-#include "pendrel_mupdf.h"
+#include <EpubReader/pendrel_mupdf.h>
 
 namespace {
 

@@ -10,8 +10,9 @@
 
 #include "file_host.h"
 #include "pendrel.h"
-#include "pendrel_mupdf.h"
-#include "resources.h"
+#include <EpubReader/pendrel_mupdf.h>
+#include "css_text.h"
+#include "gif.h"
 
 namespace {
 
