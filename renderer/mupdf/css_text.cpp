@@ -14,6 +14,9 @@ namespace {
 // hostile publication cannot make a sheet grow without limit.
 constexpr int kMaxImportDepth = 8;
 constexpr size_t kMaxSheetBytes = 8u << 20;
+// The longest @charset label taken: every registered encoding name is
+// shorter; a longer "label" is a stray quote, not a rule.
+constexpr size_t kMaxCharsetLabel = 40;
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -101,7 +104,7 @@ std::string_view charsetRule(std::string_view text) {
   constexpr std::string_view kRule = "@charset \"";
   if (text.substr(0, kRule.size()) != kRule) return {};
   size_t close = text.find('"', kRule.size());
-  if (close == std::string_view::npos || close - kRule.size() > 40) return {};
+  if (close == std::string_view::npos || close - kRule.size() > kMaxCharsetLabel) return {};
   return text.substr(kRule.size(), close - kRule.size());
 }
 

@@ -38,9 +38,9 @@ Result pathFrame(ZaveVevode* renderer, const char16_t* path, Result failure, Bod
 
 template <class Result, class Body>
 Result documentFrame(ZaveVevode* renderer, const char16_t* path, Result failure, Body&& body) {
-  return pathFrame<Result>(renderer, path, failure, [&](ZaveVevode& r) -> Result {
-    Document* d = pendrel_mupdf::findDocument(r, path);
-    return d ? body(r, *d) : failure;
+  return pathFrame<Result>(renderer, path, failure, [&](ZaveVevode& self) -> Result {
+    Document* doc = pendrel_mupdf::findDocument(self, path);
+    return doc ? body(self, *doc) : failure;
   });
 }
 
@@ -51,132 +51,153 @@ struct Nothing {};
 
 // One export: result type, name, parameters (the handle named `renderer`,
 // the document `path`), failure value, and the operation it runs on the
-// renderer `r` (and the document `d`).
-#define PENDREL_EXPORT(Result, Name, Params, Failure, Operation)                               \
-  extern "C" PENDREL_API Result Name Params {                                                  \
-    return frame<Result>(renderer, Failure,                                                    \
-                         [&]([[maybe_unused]] ZaveVevode& r) -> Result { return Operation; }); \
+// renderer's state `self` (and the loaded document `doc`).
+#define PENDREL_EXPORT(Result, Name, Params, Failure, Operation)                                  \
+  extern "C" PENDREL_API Result Name Params {                                                     \
+    return frame<Result>(renderer, Failure,                                                       \
+                         [&]([[maybe_unused]] ZaveVevode& self) -> Result { return Operation; }); \
   }
-#define PENDREL_PATH_EXPORT(Result, Name, Params, Failure, Operation)             \
-  extern "C" PENDREL_API Result Name Params {                                     \
-    return pathFrame<Result>(renderer, path, Failure,                             \
-                             [&](ZaveVevode& r) -> Result { return Operation; }); \
+#define PENDREL_PATH_EXPORT(Result, Name, Params, Failure, Operation)                \
+  extern "C" PENDREL_API Result Name Params {                                        \
+    return pathFrame<Result>(renderer, path, Failure,                                \
+                             [&](ZaveVevode& self) -> Result { return Operation; }); \
   }
-#define PENDREL_DOCUMENT_EXPORT(Result, Name, Params, Failure, Operation)                  \
-  extern "C" PENDREL_API Result Name Params {                                              \
-    return documentFrame<Result>(                                                          \
-        renderer, path, Failure,                                                           \
-        [&]([[maybe_unused]] ZaveVevode& r, Document& d) -> Result { return Operation; }); \
+#define PENDREL_DOCUMENT_EXPORT(Result, Name, Params, Failure, Operation)                       \
+  extern "C" PENDREL_API Result Name Params {                                                   \
+    return documentFrame<Result>(                                                               \
+        renderer, path, Failure,                                                                \
+        [&]([[maybe_unused]] ZaveVevode& self, Document& doc) -> Result { return Operation; }); \
   }
 #define PENDREL_EXPORT_VOID(Frame, Name, Params, Operation) \
   extern "C" PENDREL_API void Name Params { Frame##_VOID(Operation); }
-#define PENDREL_RENDERER_VOID(Operation)                       \
-  frame<Nothing>(renderer, {}, [&](ZaveVevode& r) -> Nothing { \
-    Operation;                                                 \
-    return {};                                                 \
+#define PENDREL_RENDERER_VOID(Operation)                          \
+  frame<Nothing>(renderer, {}, [&](ZaveVevode& self) -> Nothing { \
+    Operation;                                                    \
+    return {};                                                    \
   })
-#define PENDREL_PATH_VOID(Operation)                                     \
-  pathFrame<Nothing>(renderer, path, {}, [&](ZaveVevode& r) -> Nothing { \
-    Operation;                                                           \
-    return {};                                                           \
+#define PENDREL_PATH_VOID(Operation)                                        \
+  pathFrame<Nothing>(renderer, path, {}, [&](ZaveVevode& self) -> Nothing { \
+    Operation;                                                              \
+    return {};                                                              \
   })
-#define PENDREL_DOCUMENT_VOID(Operation)                                               \
-  documentFrame<Nothing>(renderer, path, {},                                           \
-                         [&]([[maybe_unused]] ZaveVevode& r, Document& d) -> Nothing { \
-                           Operation;                                                  \
-                           return {};                                                  \
+#define PENDREL_DOCUMENT_VOID(Operation)                                                    \
+  documentFrame<Nothing>(renderer, path, {},                                                \
+                         [&]([[maybe_unused]] ZaveVevode& self, Document& doc) -> Nothing { \
+                           Operation;                                                       \
+                           return {};                                                       \
                          })
 
 namespace ops = pendrel_mupdf;
 using Path = const pendrel_char16*;
-using I = intptr_t;
+using Value = intptr_t;
 
 // clang-format off
 
 // ---- Documents and layout ----
-PENDREL_PATH_EXPORT(bool, ZaveVevode_xhtml, (ZaveVevode* renderer, Path path, const uint8_t* bytes,
-                    uint32_t length, ZaveVevodeProgressCallback progress, void* context),
-                    false, ops::loadDocument(r, path, bytes, length, progress, context))
-PENDREL_DOCUMENT_EXPORT(int32_t, ZaveVevode_getPageLength, (ZaveVevode* renderer, Path path), 0,
-                        d.pages)
+PENDREL_PATH_EXPORT(bool, ZaveVevode_xhtml,
+                    (ZaveVevode* renderer, Path path, const uint8_t* bytes, uint32_t length,
+                     ZaveVevodeProgressCallback progress, void* context),
+                    false, ops::loadDocument(self, path, bytes, length, progress, context))
+PENDREL_DOCUMENT_EXPORT(int32_t, ZaveVevode_getPageLength, (ZaveVevode* renderer, Path path),
+                        0, doc.pages)
 PENDREL_EXPORT_VOID(PENDREL_PATH, ZaveVevode_deleteXhtml, (ZaveVevode* renderer, Path path),
-                    ops::deleteDocument(r, path))
+                    ops::deleteDocument(self, path))
 PENDREL_EXPORT_VOID(PENDREL_RENDERER, ZaveVevode_changeFont,
-                    (ZaveVevode* renderer, I fontSize, I /*fontValue2*/, I /*fontValue3*/,
-                     uint8_t /*fontFlag*/, int32_t allDocuments),
-                    ops::changeFontSize(r, fontSize, allDocuments))
+                    (ZaveVevode* renderer, Value fontSize, Value /*fontValue2*/,
+                     Value /*fontValue3*/, uint8_t /*fontFlag*/, int32_t allDocuments),
+                    ops::changeFontSize(self, fontSize, allDocuments))
 PENDREL_EXPORT_VOID(PENDREL_RENDERER, ZaveVevode_calcPageSize,
-                    (ZaveVevode* renderer, I size, int32_t allDocuments),
-                    ops::changePageSize(r, size, allDocuments))
-PENDREL_EXPORT_VOID(PENDREL_RENDERER, ZaveVevode_loadFont, (ZaveVevode* renderer, I fontPath, I /*fontValue2*/,
-                    I /*fontValue3*/),
-                    ops::loadHostFont(r, reinterpret_cast<const char16_t*>(fontPath)))
+                    (ZaveVevode* renderer, Value clientSize, int32_t allDocuments),
+                    ops::changePageSize(self, clientSize, allDocuments))
+// fontValue1 is the font file's full path (UTF-16), null for the built-in face.
+PENDREL_EXPORT_VOID(PENDREL_RENDERER, ZaveVevode_loadFont,
+                    (ZaveVevode* renderer, Value fontValue1, Value /*fontValue2*/,
+                     Value /*fontValue3*/),
+                    ops::loadHostFont(self, reinterpret_cast<const char16_t*>(fontValue1)))
 
 // ---- Drawing and objects ----
 PENDREL_EXPORT_VOID(PENDREL_DOCUMENT, ZaveVevode_draw,
-                    (ZaveVevode* renderer, Path path, int32_t page, I target, I x, I y, I zoom),
-                    ops::drawPage(r, d, page, target, x, y, zoom))
-PENDREL_DOCUMENT_EXPORT(int32_t, ZaveVevode_getLink, (ZaveVevode* renderer, Path path, I link), -1,
-                        ops::linkPage(r, d, reinterpret_cast<const char16_t*>(link)))
-PENDREL_DOCUMENT_EXPORT(Path, ZaveVevode_getFirstStringPage, (ZaveVevode* renderer, Path path, int32_t page),
-                        nullptr, ops::firstLine(r, d, page))
-PENDREL_DOCUMENT_EXPORT(uint32_t, ZaveVevode_getObjectIndex, (ZaveVevode* renderer, Path path, int32_t page),
-                        0, ops::indexOfPage(r, d, page, false))
-PENDREL_DOCUMENT_EXPORT(uint32_t, ZaveVevode_getObjectCount, (ZaveVevode* renderer, Path path, int32_t page),
-                        0, ops::countOnPage(r, d, page, false))
-PENDREL_DOCUMENT_EXPORT(uint32_t, ZaveVevode_getObjectIndexUTF8, (ZaveVevode* renderer, Path path, int32_t page),
-                        0, ops::indexOfPage(r, d, page, true))
-PENDREL_DOCUMENT_EXPORT(uint32_t, ZaveVevode_getObjectCountUTF8, (ZaveVevode* renderer, Path path, int32_t page),
-                        0, ops::countOnPage(r, d, page, true))
-PENDREL_DOCUMENT_EXPORT(I, ZaveVevode_getObjectType, (ZaveVevode* renderer, Path path, int32_t page, I object),
-                        PENDREL_OBJECT_NONE, ops::objectType(r, d, page, object))
-PENDREL_DOCUMENT_EXPORT(Path, ZaveVevode_getHref, (ZaveVevode* renderer, Path path, int32_t page, I object),
-                        nullptr, ops::objectHref(r, d, page, object))
+                    (ZaveVevode* renderer, Path path, int32_t page, Value target, Value x,
+                     Value y, Value zoom),
+                    ops::drawPage(self, doc, page, target, x, y, zoom))
+PENDREL_DOCUMENT_EXPORT(int32_t, ZaveVevode_getLink,
+                        (ZaveVevode* renderer, Path path, Value link),
+                        -1, ops::linkPage(self, doc, reinterpret_cast<const char16_t*>(link)))
+PENDREL_DOCUMENT_EXPORT(Path, ZaveVevode_getFirstStringPage,
+                        (ZaveVevode* renderer, Path path, int32_t page),
+                        nullptr, ops::firstLine(self, doc, page))
+PENDREL_DOCUMENT_EXPORT(uint32_t, ZaveVevode_getObjectIndex,
+                        (ZaveVevode* renderer, Path path, int32_t page),
+                        0, ops::indexOfPage(self, doc, page, false))
+PENDREL_DOCUMENT_EXPORT(uint32_t, ZaveVevode_getObjectCount,
+                        (ZaveVevode* renderer, Path path, int32_t page),
+                        0, ops::countOnPage(self, doc, page, false))
+PENDREL_DOCUMENT_EXPORT(uint32_t, ZaveVevode_getObjectIndexUTF8,
+                        (ZaveVevode* renderer, Path path, int32_t page),
+                        0, ops::indexOfPage(self, doc, page, true))
+PENDREL_DOCUMENT_EXPORT(uint32_t, ZaveVevode_getObjectCountUTF8,
+                        (ZaveVevode* renderer, Path path, int32_t page),
+                        0, ops::countOnPage(self, doc, page, true))
+PENDREL_DOCUMENT_EXPORT(Value, ZaveVevode_getObjectType,
+                        (ZaveVevode* renderer, Path path, int32_t page, Value object),
+                        PENDREL_OBJECT_NONE, ops::objectType(self, doc, page, object))
+PENDREL_DOCUMENT_EXPORT(Path, ZaveVevode_getHref,
+                        (ZaveVevode* renderer, Path path, int32_t page, Value object),
+                        nullptr, ops::objectHref(self, doc, page, object))
 // This renderer hands out no image handles.
-PENDREL_EXPORT(I, ZaveVevode_getImage, (ZaveVevode* renderer, Path /*path*/, int32_t /*page*/, I /*object*/),
+PENDREL_EXPORT(Value, ZaveVevode_getImage,
+               (ZaveVevode* renderer, Path /*path*/, int32_t /*page*/, Value /*object*/),
                0, 0)
-PENDREL_DOCUMENT_EXPORT(bool, ZaveVevode_isAnchor, (ZaveVevode* renderer, Path path, int32_t page, I object),
-                        false, ops::isAnchor(r, d, page, object))
+PENDREL_DOCUMENT_EXPORT(bool, ZaveVevode_isAnchor,
+                        (ZaveVevode* renderer, Path path, int32_t page, Value object),
+                        false, ops::isAnchor(self, doc, page, object))
 PENDREL_DOCUMENT_EXPORT(bool, ZaveVevode_getObjectInfo,
-                        (ZaveVevode* renderer, Path path, int32_t page, I object, void* record, I /*flags*/),
-                        false, ops::objectInfo(r, d, page, object, record))
+                        (ZaveVevode* renderer, Path path, int32_t page, Value object,
+                         void* record, Value /*flags*/),
+                        false, ops::objectInfo(self, doc, page, object, record))
 
 // ---- Scraps and the selection box ----
 PENDREL_EXPORT_VOID(PENDREL_DOCUMENT, ZaveVevode_addScrap,
-                    (ZaveVevode* renderer, Path path, uint32_t start, uint32_t end, I color, I style),
-                    ops::addScrap(d, start, end, color, style))
+                    (ZaveVevode* renderer, Path path, uint32_t start, uint32_t end, Value color,
+                     Value style),
+                    ops::addScrap(doc, start, end, color, style))
 PENDREL_EXPORT_VOID(PENDREL_DOCUMENT, ZaveVevode_modifyScrap,
-                    (ZaveVevode* renderer, Path path, uint32_t start, uint32_t end, I color, I style),
-                    ops::modifyScrap(d, start, end, color, style))
+                    (ZaveVevode* renderer, Path path, uint32_t start, uint32_t end, Value color,
+                     Value style),
+                    ops::modifyScrap(doc, start, end, color, style))
 PENDREL_EXPORT_VOID(PENDREL_DOCUMENT, ZaveVevode_removeScrap,
                     (ZaveVevode* renderer, Path path, uint32_t start, uint32_t end),
-                    ops::removeScrap(d, start, end))
-PENDREL_DOCUMENT_EXPORT(Path, ZaveVevode_getScrapText, (ZaveVevode* renderer, Path path, uint32_t start, uint32_t end),
-                        nullptr, ops::scrapText(r, d, start, end))
+                    ops::removeScrap(doc, start, end))
+PENDREL_DOCUMENT_EXPORT(Path, ZaveVevode_getScrapText,
+                        (ZaveVevode* renderer, Path path, uint32_t start, uint32_t end),
+                        nullptr, ops::scrapText(self, doc, start, end))
 PENDREL_EXPORT_VOID(PENDREL_DOCUMENT, ZaveVevode_clearScrap, (ZaveVevode* renderer, Path path),
-                    ops::clearScraps(d))
+                    ops::clearScraps(doc))
 PENDREL_EXPORT_VOID(PENDREL_DOCUMENT, ZaveVevode_drawSelectionBox,
-                    (ZaveVevode* renderer, Path path, I target, I targetPage, uint32_t start, uint32_t end,
-                     I color, I /*style*/),
-                    ops::drawSelection(r, d, target, targetPage, start, end, color))
+                    (ZaveVevode* renderer, Path path, Value target, Value targetPage,
+                     uint32_t start, uint32_t end, Value color, Value /*style*/),
+                    ops::drawSelection(self, doc, target, targetPage, start, end, color))
 
 // ---- Search ----
 PENDREL_PATH_EXPORT(int32_t, ZaveVevode_search,
                     (ZaveVevode* renderer, Path path, const uint8_t* bytes, uint32_t length,
-                     I /*searchValue1*/, I /*searchValue2*/, I /*searchValue3*/),
-                    0, ops::searchDocument(r, path, bytes, length))
-PENDREL_EXPORT_VOID(PENDREL_PATH, ZaveVevode_setSearchDrawItem, (ZaveVevode* renderer, Path path, I hit, I /*hitValue*/),
-                    ops::markHit(r, path, hit))
-PENDREL_EXPORT(I, ZaveVevode_setSearchContext, (ZaveVevode* renderer, Path text, I flags), 0,
-               ops::setNeedle(r, text, flags))
-PENDREL_EXPORT(I, ZaveVevode_clearSearchDatas, (ZaveVevode* renderer), 0, ops::clearSearch(r))
+                     Value /*searchValue1*/, Value /*searchValue2*/, Value /*searchValue3*/),
+                    0, ops::searchDocument(self, path, bytes, length))
+PENDREL_EXPORT_VOID(PENDREL_PATH, ZaveVevode_setSearchDrawItem,
+                    (ZaveVevode* renderer, Path path, Value hit, Value /*hitValue*/),
+                    ops::markHit(self, path, hit))
+PENDREL_EXPORT(Value, ZaveVevode_setSearchContext,
+               (ZaveVevode* renderer, Path text, Value flags),
+               0, ops::setNeedle(self, text, flags))
+PENDREL_EXPORT(Value, ZaveVevode_clearSearchDatas, (ZaveVevode* renderer),
+               0, ops::clearSearch(self))
 
 // ---- Host overrides for documents loaded later ----
-PENDREL_EXPORT(I, ZaveVevode_setDrawOnlyThisColor, (ZaveVevode* renderer, I color), 0,
-               ops::setTextColour(r, color))
-PENDREL_EXPORT(I, ZaveVevode_setUseOnlyThisTextAlign, (ZaveVevode* renderer, I align), 0,
-               ops::setTextAlign(r, align))
-PENDREL_EXPORT(I, ZaveVevode_setUseEpubEmbeddedFont, (ZaveVevode* renderer, I use), 0,
-               ops::useEmbeddedFonts(r, use))
+PENDREL_EXPORT(Value, ZaveVevode_setDrawOnlyThisColor, (ZaveVevode* renderer, Value color),
+               0, ops::setTextColour(self, color))
+PENDREL_EXPORT(Value, ZaveVevode_setUseOnlyThisTextAlign, (ZaveVevode* renderer, Value align),
+               0, ops::setTextAlign(self, align))
+PENDREL_EXPORT(Value, ZaveVevode_setUseEpubEmbeddedFont, (ZaveVevode* renderer, Value use),
+               0, ops::useEmbeddedFonts(self, use))
 
 // clang-format on

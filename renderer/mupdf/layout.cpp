@@ -22,8 +22,6 @@ constexpr intptr_t kMaxMargin = 1000;
 // Line heights the settings may give, in hundredths of the em: half to
 // four times the font size, the range readers offer.
 constexpr intptr_t kMinLineHeight = 50, kMaxLineHeight = 400;
-// The largest text colour, 0xRRGGBB.
-constexpr intptr_t kMaxColour = 0xFFFFFF;
 // Page counts are kept below this, whatever the content's height.
 constexpr float kMaxPages = 1e6f;
 

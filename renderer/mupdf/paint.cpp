@@ -24,7 +24,7 @@ constexpr uint32_t kSelectionColour = 0xA0C8FF;
 constexpr int32_t kMaxBitmapSide = 16384;
 // Zooms in hundredths: up to a thousand times the page.
 constexpr intptr_t kMaxZoom = 100000;
-// CSS pixels per point: images are 96 pixels to the inch, pages 72 points.
+// Points per CSS pixel: images are 96 pixels to the inch, pages 72 points.
 constexpr float kPointsPerPixel = 72.0f / 96.0f;
 
 // MuPDF's pools pack objects without aligning them, so its boxes and styles
@@ -235,7 +235,7 @@ void blendRange(const Objects& o, int32_t page, const PendrelBitmap& b, fz_matri
 }
 
 uint32_t colourOr(intptr_t value, uint32_t fallback) {
-  return value > 0 && value <= 0xFFFFFF ? static_cast<uint32_t>(value) : fallback;
+  return value > 0 && value <= kMaxColour ? static_cast<uint32_t>(value) : fallback;
 }
 
 // The search hit marked in the document, or null.

@@ -36,6 +36,8 @@ constexpr float kDefaultEm = 12;
 // 16 bits in PENDREL_PAGE_SIZE; larger fonts make one word a page.
 constexpr intptr_t kMaxPageSide = 0xFFFF;
 constexpr intptr_t kMaxEm = 400;
+// Colours the host gives are 0xRRGGBB; a larger value is no colour.
+constexpr intptr_t kMaxColour = 0xFFFFFF;
 
 // Page geometry in points, and the em size.
 struct Layout {
