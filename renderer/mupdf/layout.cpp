@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 #include "archive.h"
@@ -58,7 +59,7 @@ std::string userCss(const ZaveVevode& r) {
     css += buf;
   }
   static const char* const aligns[] = {nullptr, "left", "right", "center", "justify"};
-  if (o.textAlign >= 1 && o.textAlign <= 4)
+  if (o.textAlign >= 1 && o.textAlign < static_cast<intptr_t>(std::size(aligns)))
     css += std::string("* { text-align: ") + aligns[o.textAlign] + " !important; }\n";
   return css;
 }
