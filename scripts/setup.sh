@@ -15,7 +15,7 @@ packages=(
   libharfbuzz-dev libfreetype-dev libjpeg-dev libpng-dev libbrotli-dev zlib1g-dev
   python3 python3-ebooklib zip unzip valgrind
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine64
-  nlohmann-json3-dev doxygen mupdf-tools time file dpkg-dev fonts-dejavu-core gcovr
+  nlohmann-json3-dev doxygen mupdf-tools time file dpkg-dev fonts-dejavu-core gcovr lintian
 )
 
 missing=()

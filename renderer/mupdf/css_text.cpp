@@ -227,21 +227,26 @@ std::vector<std::string_view> components(std::string_view path) {
 
 }  // namespace
 
+std::string percentDecoded(std::string_view s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    int hi = 0, lo = 0;
+    if (s[i] == '%' && i + 2 < s.size() && (hi = hexValue(s[i + 1])) >= 0 &&
+        (lo = hexValue(s[i + 2])) >= 0) {
+      out += static_cast<char>(hi * 16 + lo);
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
 std::string resolveHref(std::string_view base, std::string_view href) {
   href = href.substr(0, std::min(href.find('#'), href.find('?')));
   size_t colon = href.find(':');
   if (href.empty() || (colon != std::string_view::npos && colon < href.find('/'))) return {};
-  std::string decoded;
-  for (size_t i = 0; i < href.size(); ++i) {
-    int hi = 0, lo = 0;
-    if (href[i] == '%' && i + 2 < href.size() && (hi = hexValue(href[i + 1])) >= 0 &&
-        (lo = hexValue(href[i + 2])) >= 0) {
-      decoded += static_cast<char>(hi * 16 + lo);
-      i += 2;
-    } else {
-      decoded += href[i];
-    }
-  }
+  const std::string decoded = percentDecoded(href);
   std::string joined;
   if (decoded.front() != '/') {
     size_t slash = base.rfind('/');

@@ -22,6 +22,9 @@ bool endsWithNoCase(std::string_view s, std::string_view suffix);
 // Whether a container path names a font file, by its extension.
 bool isFontFile(std::string_view path);
 
+// `s` with each %XX escape replaced by the byte it stands for.
+std::string percentDecoded(std::string_view s);
+
 // The full container path of `href` written in the file at `base`
 // (percent-decoded, "." and ".." resolved, query and fragment dropped);
 // empty when it leaves the container or names another scheme.

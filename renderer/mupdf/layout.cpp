@@ -28,8 +28,8 @@ constexpr float kMaxPages = 1e6f;
 
 // The user style sheet carrying the host's overrides and the renderer
 // settings: colour and alignment win over the document's style sheets; the
-// settings' margins, justification and line height are defaults the
-// document's own rules may change.
+// settings' margins, justification and line height, then the host's own
+// sheet (setting 9), are defaults the document's own rules may change.
 std::string userCss(const ZaveVevode& r) {
   std::string css;
   const ZaveVevodeSettings& s = r.host.settings;
@@ -52,6 +52,7 @@ std::string userCss(const ZaveVevode& r) {
                   static_cast<double>(s.setting8) / 100.0);
     css += buf;
   }
+  css += r.host.userSheet;
   const Overrides& o = r.overrides;
   if (o.textColour >= 0 && o.textColour <= kMaxColour) {
     std::snprintf(buf, sizeof buf, "* { color: #%06x !important; }\n",

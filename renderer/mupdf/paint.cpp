@@ -8,6 +8,8 @@
 
 #include "layout.h"
 #include "objects.h"
+#include "pdf_output.h"
+#include "utf.h"
 
 namespace pendrel_mupdf {
 namespace {
@@ -247,6 +249,28 @@ const Hit* markedHit(const ZaveVevode& r, const Document& d) {
   return &it->second[static_cast<size_t>(s.drawHit)];
 }
 
+// Adds the page to the PendrelPdf record at `target` (pdf_output.h).
+void drawIntoPdf(ZaveVevode& r, Document& d, int32_t page, intptr_t target) {
+  const Laid* laid = laidOf(r, d);
+  PdfPageSource source;
+  source.ctx = r.ctx;
+  source.path = epub::utf::toUtf8(d.path);
+  source.page = page;
+  source.width = d.layout.width;
+  source.height = d.layout.height;
+  source.html = laid ? laid->html : nullptr;
+  source.underlay = [&r, laid, page](fz_device* dev) {
+    drawPaints(r.ctx, dev, fz_identity, laid->html, page, laid->paints);
+  };
+  source.layoutOf = [&r](const std::string& path) -> fz_html* {
+    std::u16string wide;
+    appendUtf16(wide, path);
+    Document* other = findDocument(r, wide.c_str());
+    return other ? htmlOf(r, *other) : nullptr;
+  };
+  addPdfPage(target, source);
+}
+
 }  // namespace
 
 void findPaints(Parse& parse, fz_archive* archive, Laid& laid,
@@ -295,6 +319,7 @@ void findPaints(Parse& parse, fz_archive* archive, Laid& laid,
 
 void drawPage(ZaveVevode& r, Document& d, int32_t page, intptr_t target, intptr_t x, intptr_t y,
               intptr_t zoom) {
+  if (d.hasPage(page) && isPdfTarget(target)) return drawIntoPdf(r, d, page, target);
   const PendrelBitmap* bitmap = validBitmap(target);
   if (!bitmap || !d.hasPage(page)) return;
   for (int32_t row = 0; row < bitmap->height; ++row)

@@ -76,6 +76,7 @@ extern "C" PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* optio
     r->host.context = options->context;
     r->host.settings = options->settings;
     const ZaveVevodeSettings& s = options->settings;
+    if (s.setting9) r->host.userSheet = reinterpret_cast<const char*>(s.setting9);
     Layout& layout = r->layouts.current;
     layout.width = sideOr(s.setting1, kDefaultWidth);
     layout.height = sideOr(s.setting2, kDefaultHeight);

@@ -144,6 +144,8 @@ struct HostCallbacks {
   ZaveVevodeCallback2Trampoline report = nullptr;  // renderer callback 2
   void* context = nullptr;
   ZaveVevodeSettings settings{};
+  // The host's user style sheet (setting 9, UTF-8), copied.
+  std::string userSheet;
 };
 
 // Overrides applied to documents loaded later: text colour 0xRRGGBB

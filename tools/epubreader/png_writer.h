@@ -1,9 +1,9 @@
 // Writing a drawn page as a PNG file with libpng.
 #pragma once
 
-#include <string>
-
 #include <EpubReader/pendrel_mupdf.h>
+
+#include <string>
 
 namespace epubreader {
 

@@ -1,7 +1,9 @@
 // search: every hit of a text, with its page, positions and line.
 #include <EpubReader/pendrel_mupdf.h>
+#include <strings.h>
 
 #include <cwctype>
+#include <filesystem>
 
 #include "commands.h"
 #include "session.h"
@@ -115,6 +117,12 @@ int runSearch(const Arguments& args) {
   layout.read(args);
   const auto& p = args.positional();
   if (p.empty()) throw UsageError{"search needs the TEXT to find"};
+  // A lone word naming an .epub file is the book, not the text.
+  std::error_code ec;
+  if (p.size() == 1 && p[0].size() > 5 &&
+      strcasecmp(p[0].c_str() + p[0].size() - 5, ".epub") == 0 &&
+      std::filesystem::is_regular_file(p[0], ec))
+    throw UsageError{"search needs the TEXT to find in " + p[0]};
   if (p.size() > 2) throw UsageError{"unexpected argument '" + p.back() + "'"};
   const std::optional<std::string> path =
       p.size() == 2 ? std::optional<std::string>(p[0]) : std::nullopt;
@@ -134,15 +142,14 @@ int runSearch(const Arguments& args) {
     const SpineDoc& doc = session.spine()[d];
     bar.show(uint32_t(d + 1), uint32_t(session.spine().size()));
     if (doc.pages == 0) continue;
-    int32_t count;
-    {
-      Book::Transient transient(session.book());
-      count = EpubReader_searchContent(session.reader(), doc.href.c_str(), 0, 0, 0);
-    }
+    // The search reads the document again; its buffer goes back after.
+    const int32_t count = EpubReader_searchContent(session.reader(), doc.href.c_str(), 0, 0, 0);
+    session.settle();
     if (count <= 0) continue;
     engineCount += count;
     const size_t from = words.size();
     collectWords(session, doc, words);
+    session.settle();
     findHits(words, from, needle, matchCase, hits);
   }
   bar.finish();
