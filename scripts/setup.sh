@@ -16,6 +16,7 @@ packages=(
   python3 python3-ebooklib zip unzip valgrind
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine64
   nlohmann-json3-dev doxygen mupdf-tools time file dpkg-dev fonts-dejavu-core gcovr lintian
+  libcpp-httplib-dev chromium chromium-driver python3-selenium
 )
 
 missing=()

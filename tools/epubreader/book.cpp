@@ -173,7 +173,7 @@ bool Book::has(const std::string& entry) const {
 }
 
 void Book::damage(const std::string& what) {
-  ++damageCount_;
+  damages_.push_back(what);
   std::fprintf(stderr, "epubreader: warning: %s: %s\n", name_.c_str(), what.c_str());
 }
 

@@ -63,7 +63,9 @@ class Book {
 
   // Warns about damage (one line naming the book) and counts it.
   void damage(const std::string& what);
-  size_t damaged() const { return damageCount_; }
+  size_t damaged() const { return damages_.size(); }
+  // What each warning said, in order.
+  const std::vector<std::string>& damages() const { return damages_; }
   // Whether the read callback was asked for this entry and lacked it.
   bool missing(const std::string& entry) const { return missing_.count(entry) > 0; }
   bool wasDamaged(const std::string& entry) const { return damagedEntries_.count(entry) > 0; }
@@ -91,7 +93,7 @@ class Book {
   std::string name_;
   std::vector<uint8_t> input_;  // the archive read from standard input
   std::string packagePath_;
-  size_t damageCount_ = 0;
+  std::vector<std::string> damages_;
   std::set<std::string> damagedEntries_, missing_, reported_;
   // Buffers served, by path: a file asked for again is served from here
   // until settle(); those read while opening are kept.

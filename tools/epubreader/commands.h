@@ -6,7 +6,8 @@
 namespace epubreader {
 
 extern const char kInfoHelp[], kTocHelp[], kRenderHelp[], kSearchHelp[], kHighlightHelp[],
-    kCoverHelp[], kExtractHelp[], kConvertHelp[];
+    kCoverHelp[], kExtractHelp[], kConvertHelp[],
+    kServeHelp[];
 
 int runInfo(const Arguments& args);
 int runToc(const Arguments& args);
@@ -16,5 +17,6 @@ int runHighlight(const Arguments& args);
 int runCover(const Arguments& args);
 int runExtract(const Arguments& args);
 int runConvert(const Arguments& args);
+int runServe(const Arguments& args);
 
 }  // namespace epubreader

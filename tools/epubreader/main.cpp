@@ -30,6 +30,7 @@ const char kMainHelp[] =
     "  cover      draw the cover as a PNG file\n"
     "  extract    write the book's images and fonts into a folder\n"
     "  convert    write the pages as one PDF, with outline and live links\n"
+    "  serve      read in the browser: a local web server for a book or a folder\n"
     "\n"
     "Run 'epubreader COMMAND --help' for a command's options.\n"
     "\n"
@@ -63,6 +64,7 @@ const Command kCommands[] = {
     {"cover", runCover, kCoverHelp, true, true, {}, {"-o"}},
     {"extract", runExtract, kExtractHelp, false, false, {}, {"-o"}},
     {"convert", runConvert, kConvertHelp, true, false, {}, {"--pages", "-o"}},
+    {"serve", runServe, kServeHelp, false, false, {}, {"--port", "--host"}},
 };
 
 // Prints to stdout, then checks that it was written.

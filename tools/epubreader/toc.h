@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "book.h"
@@ -44,5 +45,9 @@ Toc readToc(Book& book, EpubReader* reader);
 // The entry's full target: `href` joined to the folder of the file it was
 // written in, its fragment kept.
 std::string tocTarget(const Toc& toc, const TocEntry& entry);
+
+// Joins the folder of `base` and a relative href (its fragment dropped,
+// percent escapes decoded, "." and ".." resolved).
+std::string resolveHref(const std::string& base, std::string_view href);
 
 }  // namespace epubreader
