@@ -1,11 +1,12 @@
 #include "open_book.h"
 
+#include <EpubReader/pendrel_mupdf.h>
+
 #include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <set>
 
-#include "pendrel_mupdf.h"
 #include "png_writer.h"
 #include "utf.h"
 
