@@ -1,11 +1,12 @@
 # The Wine prefix of the Windows tests:
 #   cmake -DACTION=create|stop -DWINE=<wine64 or wine> -DWINESERVER=<wineserver>
-#         -DPREFIX=<folder> -P wine_prefix.cmake
+#         -DPREFIX=<folder> -DWINEARCH=<win64 or win32> -P wine_prefix.cmake
 # create stops a server left over from an earlier run, removes the folder,
 # starts a persistent wineserver for it (so that each test program starts in
 # a fraction of a second instead of bringing Wine's services up again) and
 # lets wineboot make a new prefix there; stop ends that server.
 set(ENV{WINEPREFIX} ${PREFIX})
+set(ENV{WINEARCH} ${WINEARCH})
 set(ENV{WINEDEBUG} -all)
 set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml=")
 unset(ENV{DISPLAY})

@@ -30,6 +30,12 @@ inline std::string num(intptr_t value) { return std::to_string(value); }
 inline std::string num(const void* pointer) {
   return std::to_string(reinterpret_cast<intptr_t>(pointer));
 }
+// Full 32-bit values as a 32-bit host passes them, and as the recording
+// renderer prints them: signed in 32 bits, zero-extended in 64.
+inline const intptr_t kAllOnes = static_cast<intptr_t>(UINT32_C(0xFFFFFFFF));
+inline const intptr_t kTopBit = static_cast<intptr_t>(UINT32_C(0x80000000));
+inline const std::string kAllOnesText = sizeof(intptr_t) == 4 ? "-1" : "4294967295";
+inline const std::string kTopBitText = sizeof(intptr_t) == 4 ? "-2147483648" : "2147483648";
 
 struct Host {
   std::map<std::u16string, std::string> files;

@@ -172,6 +172,19 @@ TEST_F(Drawing, QueriesInPlainAndContentForms) {
        },
        "true 91 92 3 5 95 / false 91 92 0 0 95",
        {"getObjectInfo(OEBPS/b.xhtml, 1, 11, " + recordArg + ", 22)"}},
+      // Values only the renderer reads keep all 32 bits, both ways.
+      {"full-width values",
+       [&] {
+         EpubReader_draw(reader, 4, kAllOnes, kTopBit, kAllOnes, kTopBit);
+         testrenderer::answer("getImage", [](const Call&) { return kTopBit; });
+         return num(EpubReader_getObjectType(reader, 4, kAllOnes)) + " " +
+                num(EpubReader_getImage(reader, 4, kTopBit));
+       },
+       "1001 " + kTopBitText,
+       {"draw(OEBPS/b.xhtml, 1, " + kAllOnesText + ", " + kTopBitText + ", " + kAllOnesText + ", " +
+            kTopBitText + ")",
+        "getObjectType(OEBPS/b.xhtml, 1, " + kAllOnesText + ")",
+        "getImage(OEBPS/b.xhtml, 1, " + kTopBitText + ")"}},
   });
 }
 

@@ -45,11 +45,26 @@ TEST_F(Scraps, PlainFormsLocateTheStart) {
        none([&] { EpubReader_addScrap(reader, 17, 18, 8, 9); }),
        "none",
        {kCountA, kCountB, kCountC}},
-      // Unsigned: an end before the start wraps around.
+      // Unsigned: an end before the start wraps around to 2^32 - 7, which
+      // the log shows as -7 where intptr_t has 32 bits.
       {"modifyScrap with the end before the start",
        none([&] { EpubReader_modifyScrap(reader, 12, 3, -1, 0); }),
        "none",
-       {kCountA, kCountB, "modifyScrap(OEBPS/b.xhtml, 2, 4294967289, -1, 0)"}},
+       {kCountA, kCountB,
+        std::string("modifyScrap(OEBPS/b.xhtml, 2, ") +
+            (sizeof(intptr_t) == 4 ? "-7" : "4294967289") + ", -1, 0)"}},
+      // The values only the renderer reads keep all 32 bits.
+      {"full-width values",
+       none([&] {
+         EpubReader_addScrap(reader, 12, 15, kAllOnes, kTopBit);
+         EpubReader_drawSelectionBox(reader, kTopBit, kAllOnes, 12, 15, kAllOnes, kTopBit);
+       }),
+       "none",
+       {kCountA, kCountB,
+        "addScrap(OEBPS/b.xhtml, 2, 5, " + kAllOnesText + ", " + kTopBitText + ")", kCountA,
+        kCountB,
+        "drawSelectionBox(OEBPS/b.xhtml, " + kTopBitText + ", " + kAllOnesText + ", 2, 5, " +
+            kAllOnesText + ", " + kTopBitText + ")"}},
       {"removeScrap",
        none([&] { EpubReader_removeScrap(reader, 0, 1); }),
        "none",
