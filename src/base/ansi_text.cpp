@@ -11,9 +11,9 @@ namespace epub::base {
 // count of 0 or below -1 among them) counts 0 characters: empty text.
 std::u16string ansiText(const uint8_t* bytes, int32_t length) {
   const auto* source = reinterpret_cast<const char*>(bytes);
-  const int n = bytes ? package::systemToUtf16(CP_ACP, 0, source, length, nullptr, 0) : 0;
+  const int n = bytes ? systemToUtf16(CP_ACP, 0, source, length, nullptr, 0) : 0;
   std::u16string text(static_cast<size_t>(n > 0 ? n : 0) + 1, u'\0');
-  if (n > 0) package::systemToUtf16(CP_ACP, 0, source, length, text.data(), n);
+  if (n > 0) systemToUtf16(CP_ACP, 0, source, length, text.data(), n);
   text.resize(text.find(u'\0'));
   return text;
 }
