@@ -22,6 +22,16 @@ if(NOT EPUB_WINE OR NOT EPUB_WINESERVER)
                       "tests run under it (run scripts/setup.sh, or EPUB_BUILD_TESTS=OFF)")
 endif()
 
+# Whether 32-bit programs run through qemu's user-mode emulator, which
+# scripts/setup.sh registers where the kernel runs none itself.
+set(EPUB_WINE_EMULATED OFF)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND EXISTS /proc/sys/fs/binfmt_misc/qemu-i386)
+  file(READ /proc/sys/fs/binfmt_misc/qemu-i386 binfmt)
+  if(binfmt MATCHES "^enabled")
+    set(EPUB_WINE_EMULATED ON)
+  endif()
+endif()
+
 set(EPUB_WINEPREFIX ${PROJECT_BINARY_DIR}/wineprefix)
 # A new prefix is kept as a template, named after the loader's build, and
 # copied for the next build's tests: under an emulator, making one takes
