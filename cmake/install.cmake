@@ -8,10 +8,13 @@
 #                                            path $ORIGIN, so the engine finds
 #                                            its renderer and encoding library
 #                                            beside itself
-#   lib/pkgconfig/EpubReader.pc              pkg-config
+#   lib/pkgconfig/EpubReader.pc              pkg-config (with the install prefix)
 #   lib/cmake/EpubReader/                    find_package(EpubReader)
+#   bin/epubreader                           the command, run path to lib/
 #   share/EpubReader/sample.epub             the built-in sample publication
-#   share/doc/EpubReader/                    licences, renderer docs, reference
+#   share/doc/epubreader/                    copyright, licences, renderer docs,
+#                                            reference
+# (lib is CMAKE_INSTALL_LIBDIR: lib/<multiarch> on Debian.)
 #
 # The recording test renderer is never installed: without the MuPDF renderer
 # there is no libPendrel to install, and the host brings its own.
@@ -90,17 +93,23 @@ install(FILES ${PROJECT_BINARY_DIR}/EpubReaderConfig.cmake
               ${PROJECT_BINARY_DIR}/EpubReaderConfigVersion.cmake
   DESTINATION ${EPUB_CMAKE_DIR} COMPONENT development)
 
-# pkg-config file, relocatable: the prefix is found from the file's own place.
-file(RELATIVE_PATH epub_pc_to_prefix ${CMAKE_INSTALL_PREFIX}/${EPUB_PKGCONFIG_DIR}
-     ${CMAKE_INSTALL_PREFIX})
-string(REGEX REPLACE "/$" "" epub_pc_to_prefix "${epub_pc_to_prefix}")
-configure_file(${CMAKE_CURRENT_LIST_DIR}/EpubReader.pc.in ${PROJECT_BINARY_DIR}/EpubReader.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/EpubReader.pc DESTINATION ${EPUB_PKGCONFIG_DIR}
+# pkg-config file, written when it is installed, with the prefix it is
+# installed under (the .deb's is /usr): the prefix placeholder survives the
+# first pass and is filled in by the second.
+set(EPUB_PC_PREFIX "@EPUB_PC_PREFIX@")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/EpubReader.pc.in ${PROJECT_BINARY_DIR}/EpubReader.pc.in
+               @ONLY)
+install(CODE "
+  set(EPUB_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  configure_file(\"${PROJECT_BINARY_DIR}/EpubReader.pc.in\"
+                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${EPUB_PKGCONFIG_DIR}/EpubReader.pc\" @ONLY)
+  message(STATUS \"Installing: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${EPUB_PKGCONFIG_DIR}/EpubReader.pc\")"
   COMPONENT development)
 
 # Documentation: the licences of what the renderer links in, the renderer
 # interface and, when Doxygen is there, the reference of the public header.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/licences.md ${PROJECT_SOURCE_DIR}/docs/renderer-interface.md
+              ${PROJECT_SOURCE_DIR}/docs/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 if(TARGET PendrelMupdf)
   install(FILES ${PROJECT_SOURCE_DIR}/renderer/mupdf/README.md

@@ -107,8 +107,12 @@ typedef bool (*EpubReaderReadCallback)(void* userData, const epub_char16* path,
 /** Called only by the renderer, with values of its own (the MuPDF renderer
  * never calls it). */
 typedef bool (*EpubReaderRendererCallback1)(void* userData, intptr_t value1, intptr_t value2);
-/** Called only by the renderer, with values of its own (the MuPDF renderer
- * never calls it). */
+/** Called only by the renderer, with values of its own. The MuPDF renderer
+ * calls it once per document and resource that is missing or unusable:
+ * value1 the document's full path, value2 the resource's full path (both
+ * const epub_char16*, valid during the call), value3 the reason (1 the read
+ * callback lacks the file, 2 the file cannot be used); the result is
+ * ignored. */
 typedef bool (*EpubReaderRendererCallback2)(void* userData, intptr_t value1, intptr_t value2,
                                             intptr_t value3);
 /** Reports that a content document left the renderer: its bytes are free. */
@@ -119,8 +123,9 @@ typedef void (*EpubReaderReleaseCallback)(void* userData, const epub_char16* pat
 typedef void (*EpubReaderProgressCallback)(void* context, uint32_t count, uint32_t done);
 
 /** The thirteen renderer settings. The library never interprets them; it
- * copies them, each with its width, into the renderer's options. The MuPDF
- * renderer reads the first three and ignores the others. */
+ * copies them, each with its width, into the renderer's options. What the
+ * MuPDF renderer reads of them is in its documentation (setting 9: a user
+ * style sheet, UTF-8 CSS text, which it copies). */
 typedef struct EpubReaderRendererSettings {
   intptr_t setting1;  /**< MuPDF renderer: page width in points (0: 400). */
   intptr_t setting2;  /**< MuPDF renderer: page height in points (0: 600). */
@@ -137,7 +142,14 @@ typedef struct EpubReaderRendererSettings {
   uint8_t setting13;  /**< Renderer setting 13 (8-bit). */
 } EpubReaderRendererSettings;
 
-/** Passed to EpubReader_new; read during that call only. */
+/** Passed to EpubReader_new; read during that call only.
+ *
+ * Standard output: the library's one output besides its results is the
+ * line "head count == 0" (without a line end), which the NCX reader writes
+ * to the standard output stream while EpubReader_readContainer reads an NCX
+ * whose head element is missing or has no child element (or an NCX that
+ * does not parse). A host whose standard output carries its own data (JSON,
+ * a pipe) redirects it around that call. */
 typedef struct EpubReaderHostOptions {
   EpubReaderReadCallback read;                   /**< Reads files; required to open. */
   EpubReaderRendererCallback1 rendererCallback1; /**< For the renderer; may be null. */
@@ -537,7 +549,8 @@ EPUBREADER_API uint32_t EpubReader_getContentObjectCountUTF8(EpubReader* reader,
  * Lock: held.
  * \param reader The handle; null: nothing happens.
  * \param page The publication page.
- * \param target The renderer's (MuPDF renderer: the PendrelBitmap* to fill).
+ * \param target The renderer's (MuPDF renderer: the PendrelBitmap* to fill,
+ *        or a PendrelPdf* that adds the page to a PDF file).
  * \param x The renderer's (MuPDF renderer: x of the zoomed page at the bitmap's origin).
  * \param y The renderer's (MuPDF renderer: y of the zoomed page at the bitmap's origin).
  * \param zoom The renderer's (MuPDF renderer: hundredths, 100 a pixel a point, 0 to fit). */

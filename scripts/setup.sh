@@ -16,7 +16,8 @@ packages=(
   libharfbuzz-dev libfreetype-dev libjpeg-dev libpng-dev libbrotli-dev zlib1g-dev
   python3 python3-ebooklib zip unzip valgrind
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine64
-  nlohmann-json3-dev doxygen mupdf-tools time file dpkg-dev fonts-dejavu-core gcovr
+  nlohmann-json3-dev doxygen mupdf-tools time file dpkg-dev fonts-dejavu-core gcovr lintian
+  libcpp-httplib-dev chromium chromium-driver python3-selenium
 )
 
 # 32-bit Wine, for the i686 DLLs' tests, comes from the i386 architecture.

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "mupdf_html.h"
+#include "pdf_output.h"
 #include "pendrel.h"
 #include "prepare.h"
 #include "resources.h"
@@ -193,6 +194,8 @@ struct ZaveVevode {
   // Raster background images by path, shared by the documents' layouts, so
   // MuPDF's store keeps one decoded copy of each.
   std::unordered_map<std::string, fz_image*> backgroundImages;
+  // The host's user style sheet (setting 9), copied.
+  std::string userSheet;
 };
 
 namespace {
@@ -542,6 +545,7 @@ std::string userCss(const ZaveVevode& r) {
                   static_cast<double>(s.setting8) / 100.0);
     css += buf;
   }
+  css += r.userSheet;
   if (r.textColour >= 0 && r.textColour <= 0xFFFFFF) {
     std::snprintf(buf, sizeof buf, "* { color: #%06x !important; }\n",
                   static_cast<unsigned>(r.textColour));
@@ -1182,6 +1186,30 @@ std::string folderOf(const std::string& path) {
   return slash == std::string::npos || slash == 0 ? "." : path.substr(0, slash);
 }
 
+// ---- PDF output ----
+
+// Adds a page of the document to the PDF record at `target` (pdf_output.h).
+void drawIntoPdf(ZaveVevode* r, Document& doc, int32_t page, intptr_t target) {
+  const Laid* laid = laidOf(r, doc);
+  pendrel_mupdf::PdfPageSource source;
+  source.ctx = r->ctx;
+  source.path = toUtf8(doc.path);
+  source.page = page;
+  source.width = doc.layout.width;
+  source.height = doc.layout.height;
+  source.html = laid ? laid->html : nullptr;
+  source.underlay = [r, laid, page](fz_device* dev) {
+    drawPaints(r->ctx, dev, fz_identity, laid->html, page, laid->paints);
+  };
+  source.layoutOf = [r](const std::string& path) -> fz_html* {
+    std::u16string wide;
+    appendUtf16(wide, path);
+    Document* d = find(r, wide.c_str());
+    return d ? htmlOf(r, *d) : nullptr;
+  };
+  pendrel_mupdf::addPdfPage(target, source);
+}
+
 }  // namespace
 
 extern "C" {
@@ -1200,6 +1228,7 @@ PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
     r->current.height = clampSide(s.setting2, kDefaultHeight);
     r->current.em =
         s.setting3 > 0 && s.setting3 <= 400 ? static_cast<float>(s.setting3) : kDefaultEm;
+    if (s.setting9) r->userSheet = reinterpret_cast<const char*>(s.setting9);
   }
   return r;
 }
@@ -1333,6 +1362,8 @@ PENDREL_API void ZaveVevode_loadFont(ZaveVevode* r, intptr_t a, intptr_t b, intp
 PENDREL_API void ZaveVevode_draw(ZaveVevode* r, const pendrel_char16* path, int32_t page,
                                  intptr_t a, intptr_t b, intptr_t c, intptr_t d) {
   Document* doc = find(r, path);
+  if (doc && doc->hasPage(page) && pendrel_mupdf::isPdfTarget(a))
+    return drawIntoPdf(r, *doc, page, a);
   const PendrelBitmap* bitmap = validBitmap(a);
   if (!doc || !bitmap || !doc->hasPage(page)) return;
   for (int32_t y = 0; y < bitmap->height; ++y)

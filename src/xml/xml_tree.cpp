@@ -186,11 +186,11 @@ void growFor(XmlNodeData* node, int32_t XmlRooms::*room, int32_t count, bool ord
   if (wanted.*room != rooms.*room || wanted.order != rooms.order) setRooms(node, wanted);
 }
 
-// Removes the order entry `index * 4 + kind` and lowers by one the index of
-// every later entry of that kind. `total` is the entry count before removal.
-// Scans from the end, so removing a recent item costs little.
-void removeOrderEntry(XmlNodeData* node, int32_t total, int32_t kind, int32_t index) noexcept {
-  const int32_t entry = index * 4 + kind;
+// Removes the order entry of the item `index` of `kind` and lowers by one the
+// index of every later item of that kind. `total` is the entry count before
+// removal. Scans from the end, so removing a recent item costs little.
+void removeOrderEntry(XmlNodeData* node, int32_t total, XmlOrderKind kind, int32_t index) noexcept {
+  const int32_t entry = orderEntry(kind, index);
   for (int32_t j = total - 1; j >= 0; --j) {
     int32_t* order = orderOf(node);
     const int32_t e = order[j];
@@ -198,7 +198,8 @@ void removeOrderEntry(XmlNodeData* node, int32_t total, int32_t kind, int32_t in
       std::memmove(order + j, order + j + 1, size_t(total - 1 - j) * sizeof(int32_t));
       return;
     }
-    if ((e & 3) == kind && e > entry) order[j] = e - 4;
+    if (orderKind(e) == kind && orderIndex(e) > index)
+      order[j] = orderEntry(kind, orderIndex(e) - 1);
   }
 }
 
@@ -265,7 +266,7 @@ XmlNodeData* addChildNode(XmlNodeData* node, const char16_t* name, size_t nameLe
   growFor(node, &XmlRooms::children, node->childCount, true);
   XmlNodeData* child = newNode(arena, arena.copyString(name, nameLength), isDeclaration);
   child->parent = node;  // the parent's entry holds the child's first reference
-  orderOf(node)[total] = node->childCount * 4 + kOrderChild;
+  orderOf(node)[total] = orderEntry(kOrderChild, node->childCount);
   childrenOf(node)[node->childCount++] = child;
   return child;
 }
@@ -284,7 +285,7 @@ void addTextTo(XmlNodeData* node, std::u16string_view text) {
   const int32_t total = orderCountOf(node);
   growFor(node, &XmlRooms::texts, node->textCount, true);
   char16_t* copy = arena.copyString(text.data(), text.size());
-  orderOf(node)[total] = node->textCount * 4 + kOrderText;
+  orderOf(node)[total] = orderEntry(kOrderText, node->textCount);
   textsOf(node)[node->textCount++] = copy;
 }
 
@@ -294,7 +295,7 @@ void addClearTo(XmlNodeData* node, std::u16string_view value, const char16_t* op
   const int32_t total = orderCountOf(node);
   growFor(node, &XmlRooms::clears, node->clearCount, true);
   char16_t* copy = arena.copyString(value.data(), value.size());
-  orderOf(node)[total] = node->clearCount * 4 + kOrderClear;
+  orderOf(node)[total] = orderEntry(kOrderClear, node->clearCount);
   clearsOf(node)[node->clearCount++] = XmlClear{copy, open, close};
 }
 

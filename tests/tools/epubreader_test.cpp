@@ -2,6 +2,7 @@
 // built-in sample, on the generated fixture publications and on books this
 // file writes (an EPUB 3 book without NCX, a book with a corrupt chapter,
 // broken archives), checking exit status, stdout and stderr.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <poll.h>
@@ -20,6 +21,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/facts.h"
@@ -37,14 +39,17 @@ struct Outcome {
   std::string out, err;
 };
 
-// Runs the command with a time limit, collecting both output streams.
-Outcome runCommand(const std::vector<std::string>& args, int seconds = 120) {
+// Runs the command with a time limit, collecting both output streams
+// (stdin and stdout from and to files when named).
+Outcome runCommand(const std::vector<std::string>& args, int seconds = 120,
+                   const std::string& in = "", const std::string& out = "") {
   int outPipe[2], errPipe[2];
   Outcome run;
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return run;
   const pid_t pid = fork();
   if (pid == 0) {
-    dup2(outPipe[1], 1);
+    if (!in.empty()) dup2(open(in.c_str(), O_RDONLY), 0);
+    dup2(out.empty() ? outPipe[1] : open(out.c_str(), O_WRONLY), 1);
     dup2(errPipe[1], 2);
     close(outPipe[0]);
     close(errPipe[0]);
@@ -166,8 +171,9 @@ std::vector<Entry> navOnlyBook() {
       "<nav epub:type=\"toc\"><h1>Contents</h1><ol>"
       "<li><a href=\"a.xhtml\">First   part</a><ol><li><a href=\"a.xhtml#s\">A "
       "section</a></li></ol></li>"
-      "<li><span>Second part</span><ol><li><a href=\"b.xhtml\">Chapter "
-      "<em>two</em></a></li></ol></li></ol></nav></body></html>";
+      "<li><span>Second part</span><ol><li><a href=\"b.xhtml\"><em>Chapter</em> "
+      "<em>two</em></a></li></ol></li></ol></nav><nav epub:type=\"page-list\"><ol><li><a "
+      "href=\"a.xhtml\">i</a></li><li><a href=\"b.xhtml\">ii</a></li></ol></nav></body></html>";
   return {{"mimetype", "application/epub+zip"},
           {"META-INF/container.xml", kContainer},
           {"OEBPS/content.opf", opf},
@@ -275,14 +281,27 @@ TEST_F(EpubreaderTest, CommandLineAndBrokenInputsGiveOneLineAndTheirExitStatus) 
       {{"highlight", "--help"}, 0, "", "--from POS"},
       // After "--", a word that looks like an option is the text to find.
       {{"search", "--", "--bogus"}, 0, "", "0 hits of \"--bogus\""},
+      {{"search", "the keeper"}, 0, "", "11 hits of \"the keeper\""},
+      // Page lists, -r, standard input.
+      {{"render", "--pages", "1,3-4,N", "-r", "36", "-o", path("p")}, 0, "", "p/page-003.png\n"},
+      {{"info", "-"}, 0, "", "file: (standard input)\n"},
       // Bad command lines: status 2, naming what is wrong and the valid range.
       {{}, 2, "usage: epubreader", ""},
       {{"frobnicate"}, 2, "unknown command 'frobnicate'", ""},
-      {{"render", "--page", "abc"}, 2, "--page 'abc' is not a number: pages run from 1 to", ""},
-      {{"render", "--page", "0"}, 2, "--page 0 is out of range: pages run from 1 to", ""},
+      {{"render", "--page", "abc"},
+       2,
+       "--page 'abc': 'abc' is not a page: pages run from 1 to",
+       ""},
+      {{"render", "--page", "0"}, 2, "--page 0: page 0 is out of range: pages run from 1 to", ""},
+      {{"render", "--pages", "2,x"}, 2, "'x' is not a page", ""},
+      {{"render", "--all", "-r", "7"}, 2, "-r 7 is out of range: it must be 8 to 576", ""},
+      {{"render", "--all", "--zoom", "50", "-r", "72"}, 2, "give --zoom or -r, not both", ""},
+      {{"info", "--max-entry-mb", "0"}, 2, "--max-entry-mb 0 is out of range", ""},
+      {{"convert"}, 2, "convert needs -o FILE", ""},
+      {{"search", EPUB_SAMPLE}, 2, "search needs the TEXT to find in", ""},
       {{"render", "--page", "100000"}, 2, "is out of range: pages run from 1 to", ""},
       {{"render", "--pages", "3-1"}, 2, "runs backwards", ""},
-      {{"render"}, 2, "exactly one of --page N, --pages A-B, --all", ""},
+      {{"render"}, 2, "exactly one of --page N, --pages LIST, --all", ""},
       {{"render", "--all", "--width", "12"}, 2, "--width 12 is out of range: it must be 16 to", ""},
       {{"render", "--all", "--zoom", "x"}, 2, "--zoom 'x' is not a number", ""},
       {{"info", "--bogus"}, 2, "unknown option --bogus", ""},
@@ -293,7 +312,8 @@ TEST_F(EpubreaderTest, CommandLineAndBrokenInputsGiveOneLineAndTheirExitStatus) 
       {{"info", path("missing.epub")}, 1, "missing.epub: no such file", ""},
       {{"info", dir_.string()}, 1, "is a directory", ""},
       {{"info", text}, 1, "notes.txt: not a zip archive\n", ""},
-      {{"info", truncated}, 1, "truncated.epub: not a zip archive\n", ""},
+      {{"info", truncated}, 1, "truncated.epub: a truncated zip archive", ""},
+      {{"info", "--css", text + ".none"}, 1, "cannot read the style sheet", ""},
       {{"toc", plainZip}, 1, "not an EPUB publication (no META-INF/container.xml)", ""},
       {{"info", noPackage}, 1, "the package document OEBPS/content.opf is not in the archive", ""},
       {{"info", noRootfile}, 1, "names no package document", ""},
@@ -302,7 +322,8 @@ TEST_F(EpubreaderTest, CommandLineAndBrokenInputsGiveOneLineAndTheirExitStatus) 
     std::string line;
     for (const auto& a : c.args) line += a + " ";
     SCOPED_TRACE(line);
-    const Outcome run = runCommand(c.args);
+    const Outcome run =
+        runCommand(c.args, 120, !c.args.empty() && c.args.back() == "-" ? EPUB_SAMPLE : "");
     EXPECT_EQ(run.status, c.status) << run.err;
     if (c.err.empty()) {
       EXPECT_EQ(run.err, "");
@@ -537,7 +558,7 @@ TEST_F(EpubreaderTest, ACorruptChapterIsAWarningAndTheDamagedStatus) {
   EXPECT_NE(run.err.find("warning: " + bad + ": entry OEBPS/c2.xhtml is damaged ("),
             std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find(bad + " is damaged: 1 entry could not be read"), std::string::npos);
+  EXPECT_NE(run.err.find(bad + " is damaged: 1 problem, each named above"), std::string::npos);
   // Still a full answer for what could be read: the other two chapters.
   const Json info = Json::parse(run.out, nullptr, false);
   ASSERT_FALSE(info.is_discarded());
@@ -548,6 +569,244 @@ TEST_F(EpubreaderTest, ACorruptChapterIsAWarningAndTheDamagedStatus) {
   const Outcome render = runCommand({"render", bad, "--page", "1", "-o", path("out")});
   EXPECT_EQ(render.status, 3) << render.err;
   EXPECT_TRUE(readPng(path("out/page-001.png")).ok);
+}
+
+// One change to a book: `from` replaced by `to` in the entry, the entry
+// replaced whole or added (`from` empty), or removed (`to` is kGone).
+struct Edit {
+  std::string entry, from, to;
+};
+const char kGone[] = "(removed)";
+
+std::vector<Entry> edited(std::vector<Entry> book, const std::vector<Edit>& edits) {
+  for (const auto& e : edits) {
+    if (e.from.empty() &&
+        std::none_of(book.begin(), book.end(), [&](const Entry& b) { return b.name == e.entry; }))
+      book.push_back({e.entry, e.to});
+    for (auto it = book.begin(); it != book.end(); ++it) {
+      if (it->name != e.entry) continue;
+      if (e.to == kGone) {
+        book.erase(it);
+      } else if (e.from.empty()) {
+        it->text = e.to;
+      } else {
+        const size_t at = it->text.find(e.from);
+        EXPECT_NE(at, std::string::npos) << e.from;
+        if (at != std::string::npos) it->text.replace(at, e.from.size(), e.to);
+      }
+      break;
+    }
+  }
+  return book;
+}
+
+// Nothing is lost silently: each damaged book exits 3 with a warning naming
+// the file and the reason; misleading cases get their own words; a book
+// without pages fails alike whatever pages are asked for.
+TEST_F(EpubreaderTest, DamagedBooksAreNamedWithTheirReason) {
+  const std::string opf = "OEBPS/content.opf", c2 = "OEBPS/c2.xhtml";
+  const std::string deepNcx = [] {
+    std::string points;
+    for (int i = 0; i < 40000; ++i) points += "<navPoint><navLabel><text>L</text></navLabel>";
+    for (int i = 0; i < 40000; ++i) points += "</navPoint>";
+    return "<ncx><navMap>" + points + "</navMap></ncx>";
+  }();
+  std::string deepNav = "<html><body><nav><ol>";
+  for (int i = 0; i < 100000; ++i) deepNav += "<li><a href=\"c1.xhtml\">x</a><ol>";
+  for (int i = 0; i < 100000; ++i) deepNav += "</ol></li>";
+  deepNav += "</ol></nav></body></html>";
+  const std::string navItem =
+      "<item id=\"nav\" href=\"nav.xhtml\" media-type=\"application/xhtml+xml\" "
+      "properties=\"nav\"/></manifest>";
+  struct Case {
+    std::vector<Edit> edits;
+    std::vector<std::string> args;  // after the command, before the book
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{{opf, "<dc:title>", "<dc:rights>&copy; 2022</dc:rights>\n<dc:title>"}},
+       {"info"},
+       3,
+       "OEBPS/content.opf, line 1: the entity '&copy;' is not one of the five"},
+      {{{opf, "Three chapters", "Tom & Jerry"}}, {"render", "--all"}, 3, "line 1: a bare '&'"},
+      {{{opf, "<package", "<opf:package"}, {opf, "</package>", "</opf:package>"}},
+       {"toc"},
+       3,
+       "the package element is written opf:package"},
+      {{{c2, "", kGone}},
+       {"render", "--all", "-o", path("o")},
+       3,
+       "OEBPS/c2.xhtml is in the reading order but not in the archive"},
+      {{{c2, "", ""}}, {"info"}, 3, "OEBPS/c2.xhtml could not be laid out by the renderer"},
+      {{{c2, "</p>", "<img src=\"gone.png\"/></p>"}},
+       {"info"},
+       3,
+       "OEBPS/gone.png, needed by OEBPS/c2.xhtml, is not in the archive"},
+      {{{"OEBPS/toc.ncx", "<navMap>", "<navMap>&nbsp;"}},
+       {"toc"},
+       3,
+       "OEBPS/toc.ncx, line 1: the entity '&nbsp;'"},
+      {{{c2, "</p>", std::string(3 << 20, 'a') + "</p>"}},
+       {"info", "--max-entry-mb", "2"},
+       3,
+       "entry OEBPS/c2.xhtml is damaged (larger than the budget of 2 MB per entry"},
+      // Warnings that do not stop the book, and failures that do.
+      {{{"mimetype", "", kGone}}, {"info"}, 0, "there is no mimetype entry"},
+      {{{"mimetype", "", "application/epub+zip\n"}},
+       {"info"},
+       0,
+       "the mimetype entry is 'application/epub+zip\\n', with white space after"},
+      {{{"META-INF/container.xml", "package+xml", "package+xm"}},
+       {"info"},
+       1,
+       "no rootfile has the media-type application/oebps-package+xml, written exactly (found "
+       "'application/oebps-package+xm')"},
+      {{{opf, "<itemref idref=\"c1\"/><itemref idref=\"c2\"/><itemref idref=\"c3\"/>", ""}},
+       {"render", "--page", "1"},
+       1,
+       "three.epub: this book has no pages"},
+      {{{opf, "<itemref idref=\"c1\"/><itemref idref=\"c2\"/><itemref idref=\"c3\"/>", ""}},
+       {"render", "--all"},
+       1,
+       "three.epub: this book has no pages"},
+      // Contents nested 40,000 and 100,000 deep are listed at level 32.
+      {{{"OEBPS/toc.ncx", "", deepNcx}}, {"toc"}, 0, "listed at level 32"},
+      {{{"OEBPS/toc.ncx", "", kGone},
+        {opf, "</manifest>", navItem},
+        {"OEBPS/nav.xhtml", "", deepNav}},
+       {"toc", "--json"},
+       0,
+       "listed at level 32"},
+  };
+  const std::string book = path("three.epub");
+  for (const auto& c : cases) {
+    writeZip(book, edited(threeChapterBook("Plain words."), c.edits));
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin() + 1, book);
+    SCOPED_TRACE(c.err);
+    const Outcome run = runCommand(args, 60);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    EXPECT_LT(run.out.size(), 64u << 20);
+  }
+  // Output that cannot be written is a failure.
+  const Outcome full = runCommand({"info"}, 60, "", "/dev/full");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_NE(full.err.find("cannot write the output"), std::string::npos) << full.err;
+}
+
+// Standard output of a shell command line (mutool), empty when it fails.
+std::string shell(const std::string& line) {
+  std::string out;
+  if (FILE* pipe = popen((line + " 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+// What users of other e-book tools reach for: the metadata the records lack,
+// a user style sheet, the cover, the images and fonts, and a PDF that
+// mutool opens with the same pages, its outline and live links.
+TEST_F(EpubreaderTest, CoverExtractConvertAndTheMetadataTheRecordsLack) {
+  const Json sample = parseJson(runCommand({"info", "--json"}));
+  EXPECT_EQ(sample["metadata"]["date"], "2026-01-15");
+  EXPECT_EQ(sample["metadata"]["uniqueIdentifier"],
+            "urn:uuid:3f1c6a52-5b0e-4c1d-9a57-0d2b8e6a4c11");
+  const std::string nav = path("nav.epub"), three = path("three.epub"), css = path("big.css");
+  writeZip(nav, navOnlyBook());
+  const Json navInfo = parseJson(runCommand({"info", nav, "--json"}));
+  EXPECT_EQ(navInfo["landmarks"], Json::parse(R"([{"label": "Start here", "href": "a.xhtml"}])"));
+  EXPECT_EQ(navInfo["pageList"].size(), 2u);
+  const std::string opf = "OEBPS/content.opf";
+  writeZip(three, edited(threeChapterBook("Plain words."),
+                         {{opf, "<metadata", "<opf:metadata xmlns:opf=\"x\""},
+                          {opf, "</metadata>", "</opf:metadata>"}}));
+  EXPECT_EQ(parseJson(runCommand({"info", three, "--json"}))["metadata"]["title"],
+            "Three chapters");
+  writeFile(css, "p, h1 { font-size: 90pt }");
+  EXPECT_GT(parseJson(runCommand({"info", "--json", "--css", css}))["pages"].get<int>(),
+            sample["pages"].get<int>());
+
+  // A generated EPUB 3 book with a cover-image, a font and an image the
+  // archive lacks; a book whose guide names its cover.
+  const std::string gen = path("gen.epub"), guide = path("guide.epub");
+  writeZip(gen, edited(navOnlyBook(),
+                       {{opf, "</manifest>",
+                         "<item id=\"p\" href=\"pic.svg\" media-type=\"image/svg+xml\" "
+                         "properties=\"cover-image\"/><item id=\"f\" href=\"fonts/f.ttf\" "
+                         "media-type=\"font/ttf\"/><item id=\"g\" href=\"gone.png\" "
+                         "media-type=\"image/png\"/></manifest>"},
+                        {"OEBPS/pic.svg", "",
+                         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"60\" height=\"90\">"
+                         "<rect width=\"60\" height=\"90\"/></svg>"},
+                        {"OEBPS/fonts/f.ttf", "", "font bytes"}}));
+  writeZip(guide,
+           edited(threeChapterBook("Plain words."),
+                  {{opf, "</spine>",
+                    "</spine><guide><reference type=\"cover\" href=\"c3.xhtml\"/></guide>"}}));
+
+  // The cover: the image the package names, else the guide's, else page 1.
+  for (const auto& [book, said] :
+       {std::pair<std::string, std::string>{"", "image OEBPS/images/cover.svg (the cover meta)"},
+        {gen, "image OEBPS/pic.svg (the cover-image property)"},
+        {guide, "document OEBPS/c3.xhtml (the guide)"},
+        {three, "page 1 (the book names no cover)"}}) {
+    std::vector<std::string> args = {"cover", "-o", path("cover.png"), "-r", "36"};
+    if (!book.empty()) args.insert(args.begin() + 1, book);
+    const Outcome run = runCommand(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("cover: " + said), std::string::npos) << run.out;
+    const Png png = readPng(path("cover.png"));
+    EXPECT_EQ(png.width, 300u) << said;
+    EXPECT_GT(png.ink, 100u) << said;
+  }
+  // Images and fonts under their container paths; a missing one is damage.
+  const Outcome extract = runCommand({"extract", "-o", path("x")});
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(std::count(extract.out.begin(), extract.out.end(), '\n'), 3);
+  EXPECT_EQ(readFile(path("x/OEBPS/images/lamp.svg")),
+            readFile(std::string(EPUB_SOURCE_DIR) + "/sample/book/OEBPS/images/lamp.svg"));
+  const Outcome partial = runCommand({"extract", gen, "-o", path("y")});
+  EXPECT_EQ(partial.status, 3);
+  EXPECT_EQ(partial.out, path("y/OEBPS/pic.svg") + "\n" + path("y/OEBPS/fonts/f.ttf") + "\n");
+  EXPECT_NE(partial.err.find("OEBPS/gone.png is in the manifest but not in the archive"),
+            std::string::npos)
+      << partial.err;
+  EXPECT_EQ(readFile(path("y/OEBPS/fonts/f.ttf")), "font bytes");
+  // Files that cannot be written fail.
+  writeFile(path("notes"), "a file where a folder is asked for");
+  for (const char* command : {"convert", "cover", "extract"}) {
+    const Outcome denied = runCommand({command, "-o", path("notes/out")});
+    EXPECT_EQ(denied.status, 1) << command << denied.err;
+    EXPECT_NE(denied.err.find("cannot "), std::string::npos) << denied.err;
+  }
+
+  // The PDF of the sample and of the generated book: every page, the
+  // contents as outline; three live links on the sample's page 4.
+  const std::string pdf = path("book.pdf"), genPdf = path("gen.pdf");
+  const Outcome convert = runCommand({"convert", "-o", pdf});
+  ASSERT_EQ(convert.status, 0) << convert.err;
+  EXPECT_EQ(convert.out, pdf + "\n");
+  ASSERT_EQ(runCommand({"convert", gen, "-o", genPdf}).status, 0);
+  if (shell("mutool -v").empty() && shell("command -v mutool").empty()) GTEST_SKIP() << "no mutool";
+  for (const auto& [file, pages, entry] :
+       {std::tuple<std::string, int, std::string>{pdf, sample["pages"].get<int>(),
+                                                  "\"The lamp\"\t#page=2"},
+        {genPdf, navInfo["pages"].get<int>(), "\"A section\"\t#page=1"}}) {
+    EXPECT_NE(shell("mutool info " + file).find("Pages: " + std::to_string(pages) + "\n"),
+              std::string::npos)
+        << file;
+    const std::string outline = shell("mutool show " + file + " outline");
+    EXPECT_NE(outline.find(entry), std::string::npos) << outline;
+  }
+  const std::string objects = shell("mutool show " + pdf + " grep");
+  size_t links = 0;
+  for (size_t at = 0; (at = objects.find("/Subtype/Link", at)) != std::string::npos; ++at) ++links;
+  EXPECT_EQ(links, 3u);
+  EXPECT_NE(shell("mutool draw -F txt " + pdf + " 2").find("the keeper counts"), std::string::npos);
 }
 
 // Bytes of the sample changed at random, fed to 'info': it must end on its

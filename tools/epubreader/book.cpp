@@ -3,18 +3,26 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <system_error>
 
+#include "package_check.h"
 #include "utf.h"
 
 namespace epubreader {
 
 namespace {
+
+// The engine takes byte counts below 2 GiB.
+constexpr uint64_t kMaxEntryBytes = 0x7FFFFFFF;
+constexpr size_t kChunk = size_t(1) << 16;
+const char kMimeType[] = "application/epub+zip";
 
 // "<file>: <what>", with libzip's reason in parentheses when it says more
 // than `what` does.
@@ -23,6 +31,39 @@ std::string zipFailure(const std::string& file, const std::string& what, zip_err
   if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
   if (reason.empty() || reason == what) return file + ": " + what;
   return file + ": " + what + " (" + reason + ")";
+}
+
+// Whether the bytes begin as a zip archive does: a truncated archive has
+// its start and lacks the directory at its end.
+bool startsAsZip(const std::string& path) {
+  char head[4] = {};
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  const size_t got = std::fread(head, 1, sizeof head, file);
+  std::fclose(file);
+  return got == 4 && std::memcmp(head, "PK\3\4", 4) == 0;
+}
+
+std::string megabytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
+
+// Text of the entry for a message: printable ASCII, the rest escaped.
+std::string shown(const std::vector<uint8_t>& bytes) {
+  std::string out;
+  for (size_t i = 0; i < bytes.size() && i < 60; ++i) {
+    const uint8_t c = bytes[i];
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c >= 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return bytes.size() > 60 ? out + "..." : out;
 }
 
 // The engine's NCX reader writes a diagnostic to standard output when an NCX
@@ -55,7 +96,15 @@ class QuietStdout {
 
 }  // namespace
 
+uint64_t entryBudget = uint64_t(256) << 20;
+
 std::unique_ptr<Book> Book::openFile(const std::string& path, std::string& error) {
+  if (path == "-") {
+    std::vector<uint8_t> input((std::istreambuf_iterator<char>(std::cin)), {});
+    std::unique_ptr<Book> book = openMemory(input.data(), input.size(), "(standard input)", error);
+    if (book) book->input_ = std::move(input);  // the vector's buffer moves with it
+    return book;
+  }
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
   if (!std::filesystem::exists(status)) {
@@ -78,7 +127,12 @@ std::unique_ptr<Book> Book::openFile(const std::string& path, std::string& error
     zip_error_t ze;
     zip_error_init_with_code(&ze, code);
     const bool notZip = code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS;
-    error = zipFailure(path, notZip ? "not a zip archive" : "cannot be read", &ze);
+    if (code == ZIP_ER_NOZIP && startsAsZip(path))
+      error = path +
+              ": a truncated zip archive (it starts as one, but the directory at its end"
+              " is missing)";
+    else
+      error = zipFailure(path, notZip ? "not a zip archive" : "cannot be read", &ze);
     zip_error_fini(&ze);
     return nullptr;
   }
@@ -114,65 +168,143 @@ Book::~Book() {
   if (zip_) zip_discard(zip_);
 }
 
+bool Book::has(const std::string& entry) const {
+  return zip_name_locate(zip_, entry.c_str(), 0) >= 0;
+}
+
+void Book::damage(const std::string& what) {
+  damages_.push_back(what);
+  std::fprintf(stderr, "epubreader: warning: %s: %s\n", name_.c_str(), what.c_str());
+}
+
 std::optional<std::vector<uint8_t>> Book::read(const std::string& entry) {
   const zip_int64_t index = zip_name_locate(zip_, entry.c_str(), 0);
   if (index < 0) {
-    missing_.push_back(entry);
+    missing_.insert(entry);
     return std::nullopt;
   }
   zip_stat_t st;
-  if (zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &st) != 0 ||
-      !(st.valid & ZIP_STAT_SIZE) || st.size > 0x7FFFFFFF)
-    return std::nullopt;
+  zip_stat_init(&st);
+  const bool sized = zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &st) == 0 &&
+                     (st.valid & ZIP_STAT_SIZE);
+  const uint64_t limit = std::min(entryBudget, kMaxEntryBytes);
+  const std::string over =
+      "larger than the budget of " + megabytes(limit + 1) + " per entry (--max-entry-mb)";
   std::string problem;
-  std::vector<uint8_t> bytes(static_cast<size_t>(st.size));
-  zip_file_t* file = zip_fopen_index(zip_, static_cast<zip_uint64_t>(index), 0);
-  if (!file) {
+  std::vector<uint8_t> bytes;
+  if (sized && st.size > limit) {
+    problem = over + ": its directory entry says " + std::to_string(st.size) + " bytes";
+  } else if (zip_file_t* file = zip_fopen_index(zip_, static_cast<zip_uint64_t>(index), 0)) {
+    // The claim (at most the budget) bounds the first reservation and the
+    // read: inflating stops a byte past the claim, or past the budget when
+    // the size is unknown. Reading to the end makes libzip check the CRC.
+    const uint64_t stop = sized ? st.size : limit;
+    if (sized) bytes.reserve(static_cast<size_t>(std::min<uint64_t>(st.size, 16 << 20)));
+    while (true) {
+      const size_t at = bytes.size();
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, stop + 1 - at));
+      bytes.resize(at + want);
+      const zip_int64_t got = zip_fread(file, bytes.data() + at, want);
+      if (got < 0) {
+        problem = zip_file_strerror(file);
+        break;
+      }
+      bytes.resize(at + static_cast<size_t>(got));
+      if (got == 0) break;
+      if (bytes.size() > stop) {
+        problem = sized ? "longer than its directory entry says" : over;
+        break;
+      }
+    }
+    if (problem.empty() && sized && bytes.size() != st.size)
+      problem = "shorter than its directory entry says";
+    zip_fclose(file);
+  } else {
     problem = zip_error_strerror(zip_get_error(zip_));
     zip_error_clear(zip_);
-  } else {
-    // Reading one byte past the end makes libzip check the CRC.
-    uint8_t extra;
-    const zip_int64_t got = zip_fread(file, bytes.data(), st.size);
-    if (got != static_cast<zip_int64_t>(st.size) || zip_fread(file, &extra, 1) != 0)
-      problem = got < 0 || zip_error_code_zip(zip_file_get_error(file)) != ZIP_ER_OK
-                    ? zip_file_strerror(file)
-                    : "shorter or longer than its directory entry says";
-    zip_fclose(file);
   }
   if (problem.empty()) return bytes;
-  for (const auto& seen : damaged_)
-    if (seen == entry) return std::nullopt;
-  damaged_.push_back(entry);
-  std::fprintf(stderr, "epubreader: warning: %s: entry %s is damaged (%s)\n", name_.c_str(),
-               entry.c_str(), problem.c_str());
+  if (damagedEntries_.insert(entry).second)
+    damage("entry " + entry + " is damaged (" + problem + ")");
   return std::nullopt;
 }
 
 bool Book::readCallback(void* user, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
   auto* book = static_cast<Book*>(user);
   if (!path || !*path) return false;
-  auto data = book->read(epub::utf::toUtf8(path));
-  if (!data) return false;
-  auto& list = book->transient_ ? book->transientHeld_ : book->held_[path];
-  list.push_back(std::move(*data));
-  *bytes = list.back().data();
-  *length = static_cast<uint32_t>(list.back().size());
+  auto* held = &book->substitutes_;
+  auto found = held->find(path);
+  if (found == held->end()) {
+    held = &book->kept_;
+    found = held->find(path);
+  }
+  if (found == held->end()) {
+    held = &book->served_;
+    found = held->find(path);
+  }
+  if (found == held->end()) {
+    auto data = book->read(epub::utf::toUtf8(path));
+    if (!data) return false;
+    held = book->openingNow_ ? &book->kept_ : &book->served_;
+    found = held->emplace(path, std::move(*data)).first;
+  }
+  *bytes = found->second.data();
+  *length = static_cast<uint32_t>(found->second.size());
   return true;
 }
 
 void Book::releaseCallback(void* user, const char16_t* path) {
-  if (path) static_cast<Book*>(user)->held_.erase(path);
+  if (path) static_cast<Book*>(user)->served_.erase(path);
 }
 
-Book::Transient::~Transient() {
-  book_.transient_ = false;
-  book_.transientHeld_.clear();
+void Book::settle() { served_.clear(); }
+
+void Book::substitute(const std::string& entry, const std::string& bytes) {
+  substitutes_[epub::utf::fromUtf8(entry)].assign(bytes.begin(), bytes.end());
+}
+
+// Renderer callback 2 of the MuPDF renderer: a resource a document needs is
+// missing (1) or unusable (2); each resource is warned about once.
+bool Book::reportCallback(void* user, intptr_t document, intptr_t resource, intptr_t reason) {
+  auto* book = static_cast<Book*>(user);
+  const auto* doc = reinterpret_cast<const char16_t*>(document);
+  const auto* res = reinterpret_cast<const char16_t*>(resource);
+  const std::string path = res ? epub::utf::toUtf8(res) : std::string("?");
+  if (!book->reported_.insert(path).second) return true;
+  const std::string why =
+      reason == 1   ? "is not in the archive"
+      : reason == 2 ? "cannot be used (it does not decode, or is too large)"
+                    : "was refused by the renderer (reason " + std::to_string(reason) + ")";
+  book->damage(path + ", needed by " + (doc ? epub::utf::toUtf8(doc) : std::string("?")) + ", " +
+               why);
+  return true;
+}
+
+// A missing or different mimetype entry is only a warning: the engine
+// does not read it, and many readers open such books.
+void Book::checkMimetype() {
+  if (!has("mimetype")) {
+    std::fprintf(stderr, "epubreader: warning: %s: there is no mimetype entry\n", name_.c_str());
+    return;
+  }
+  auto mimetype = read("mimetype");
+  if (!mimetype) return;
+  const size_t n = sizeof kMimeType - 1;
+  const bool starts = mimetype->size() >= n && std::memcmp(mimetype->data(), kMimeType, n) == 0;
+  if (starts && mimetype->size() == n) return;
+  const bool lineEnd = starts && std::all_of(mimetype->begin() + n, mimetype->end(), [](uint8_t c) {
+                         return c == '\n' || c == '\r' || c == ' ' || c == '\t';
+                       });
+  std::fprintf(
+      stderr, "epubreader: warning: %s: the mimetype entry is '%s'%s\n", name_.c_str(),
+      shown(*mimetype).c_str(),
+      lineEnd ? ", with white space after application/epub+zip" : ", not application/epub+zip");
 }
 
 EpubReader* Book::open(const EpubReaderRendererSettings& settings, std::string& error) {
   EpubReaderHostOptions options{};
   options.read = readCallback;
+  options.rendererCallback2 = reportCallback;
   options.release = releaseCallback;
   options.userData = this;
   options.settings = settings;
@@ -181,13 +313,8 @@ EpubReader* Book::open(const EpubReaderRendererSettings& settings, std::string& 
     error = name_ + ": the engine could not start";
     return nullptr;
   }
-  auto mimetype = read("mimetype");
-  static const char kMimeType[] = "application/epub+zip";
-  if (!mimetype || mimetype->size() != sizeof kMimeType - 1 ||
-      std::memcmp(mimetype->data(), kMimeType, sizeof kMimeType - 1) != 0)
-    std::fprintf(stderr, "epubreader: warning: %s: the mimetype entry is not %s\n", name_.c_str(),
-                 kMimeType);
-  if (mimetype) {
+  checkMimetype();
+  if (auto mimetype = read("mimetype")) {
     opening_.push_back(std::move(*mimetype));
     EpubReader_readMimeType(reader, opening_.back().data(),
                             static_cast<int32_t>(opening_.back().size()));
@@ -200,19 +327,22 @@ EpubReader* Book::open(const EpubReaderRendererSettings& settings, std::string& 
   }
   opening_.push_back(std::move(*container));
   missing_.clear();
+  const size_t damagedBefore = damagedEntries_.size();
   const char16_t* opf;
   {
     QuietStdout quiet;
+    openingNow_ = true;
     opf = EpubReader_readContainer(reader, opening_.back().data(),
                                    static_cast<uint32_t>(opening_.back().size()));
+    openingNow_ = false;
   }
   if (!opf) {
     if (!missing_.empty())
-      error = name_ + ": the package document " + missing_.front() + " is not in the archive";
-    else if (!damaged_.empty())
-      error = name_ + ": the package document " + damaged_.back() + " cannot be read";
+      error = name_ + ": the package document " + *missing_.begin() + " is not in the archive";
+    else if (damagedEntries_.size() > damagedBefore)
+      error = name_ + ": the package document cannot be read";
     else
-      error = name_ + ": META-INF/container.xml names no package document";
+      error = name_ + ": META-INF/container.xml " + containerProblem(opening_.back());
     EpubReader_free(&reader);
     return nullptr;
   }

@@ -27,8 +27,11 @@ struct UsageError {
   std::string message;
 };
 
+// The command could not do its work; `status` is kDamaged when that comes
+// of damage already warned about.
 struct Failure {
   std::string message;
+  int status = kFailed;
 };
 
 std::optional<long long> parseNumber(std::string_view text);
@@ -66,17 +69,32 @@ struct Layout {
   int height = 800;
   int fontSize = 12;
   int zoom = 100;
+  std::string css;  // the user style sheet (--css), empty for none
 
+  // Reads the layout options, --zoom or -r, and the --css file.
   void read(const Arguments& args);
 
+  // The MuPDF renderer's settings: page size, em, and as setting 9 the
+  // user style sheet, which the renderer copies when it starts.
   EpubReaderRendererSettings settings() const {
     EpubReaderRendererSettings s{};
     s.setting1 = width;
     s.setting2 = height;
     s.setting3 = fontSize;
+    if (!css.empty()) s.setting9 = reinterpret_cast<intptr_t>(css.c_str());
     return s;
   }
 };
+
+// The zoom options of the commands that draw: --zoom Z or -r DPI.
+extern const char kZoomHelp[];
+extern const std::vector<std::string> kZoomOptions;
+
+// A page list such as "1,3,5-9,N" (N: the last page), checked against a
+// book of `pages` pages: 0-based pages in the order given, each once.
+// `describe` says how the book's pages run, for the usage errors.
+std::vector<int32_t> parsePageList(const std::string& option, const std::string& text,
+                                   int32_t pages, const std::string& describe);
 
 // A progress bar on stderr, drawn only when stderr is a terminal.
 class Progress {
@@ -105,8 +123,11 @@ class Progress {
   bool shown_ = false;
 };
 
+// The BOOK argument ("-" is standard input), if given.
 std::optional<std::string> bookArgument(const Arguments& args, size_t maxPositional);
 void printUtf8(const std::string& s);
 void printJson(const Json& json);
+// Flushes standard output; a Failure when it could not be written.
+void finishOutput();
 
 }  // namespace epubreader

@@ -5,12 +5,18 @@
 
 namespace epubreader {
 
-extern const char kInfoHelp[], kTocHelp[], kRenderHelp[], kSearchHelp[], kHighlightHelp[];
+extern const char kInfoHelp[], kTocHelp[], kRenderHelp[], kSearchHelp[], kHighlightHelp[],
+    kCoverHelp[], kExtractHelp[], kConvertHelp[],
+    kServeHelp[];
 
 int runInfo(const Arguments& args);
 int runToc(const Arguments& args);
 int runRender(const Arguments& args);
 int runSearch(const Arguments& args);
 int runHighlight(const Arguments& args);
+int runCover(const Arguments& args);
+int runExtract(const Arguments& args);
+int runConvert(const Arguments& args);
+int runServe(const Arguments& args);
 
 }  // namespace epubreader

@@ -1,7 +1,9 @@
 // Writing a drawn page as a PNG file with libpng.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pendrel_mupdf.h"
 
@@ -10,6 +12,10 @@ namespace epubreader {
 // Writes the RGBA bitmap as an 8-bit RGB PNG (alpha dropped: pages are
 // opaque). Returns false and sets error when the file cannot be written.
 bool writePng(const std::string& path, const PendrelBitmap& bitmap, std::string& error);
+
+// The same PNG into `out`, compressed for speed rather than size; false (with error set) when
+// libpng fails.
+bool encodePng(const PendrelBitmap& bitmap, std::vector<uint8_t>& out, std::string& error);
 
 // Pixels that are not near-white: how much was drawn.
 size_t countInk(const PendrelBitmap& bitmap);

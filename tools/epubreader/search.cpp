@@ -1,5 +1,10 @@
 // search: every hit of a text, with its page, positions and line.
+#include "search.h"
+
+#include <strings.h>
+
 #include <cwctype>
+#include <filesystem>
 
 #include "commands.h"
 #include "pendrel_mupdf.h"
@@ -109,11 +114,46 @@ std::string lineAround(const std::vector<Word>& words, const Hit& hit) {
 
 }  // namespace
 
+SearchResult searchBook(Session& session, const std::u16string& needle, bool matchCase,
+                        const std::function<void(size_t, size_t)>& progress) {
+  // The renderer's search of each document says which documents hold hits;
+  // only their words are read to place the hits on pages and positions.
+  EpubReader_setSearchContext(session.reader(), needle.c_str(), matchCase ? 1 : 0);
+  SearchResult result;
+  std::vector<Word> words;
+  std::vector<Hit> hits;
+  for (size_t d = 0; d < session.spine().size(); ++d) {
+    const SpineDoc& doc = session.spine()[d];
+    if (progress) progress(d + 1, session.spine().size());
+    if (doc.pages == 0) continue;
+    // The search reads the document again; its buffer goes back after.
+    const int32_t count = EpubReader_searchContent(session.reader(), doc.href.c_str(), 0, 0, 0);
+    session.settle();
+    if (count <= 0) continue;
+    result.engineCount += count;
+    const size_t from = words.size();
+    collectWords(session, doc, words);
+    session.settle();
+    findHits(words, from, needle, matchCase, hits);
+  }
+  EpubReader_clearSearchDatas(session.reader());
+  for (const auto& h : hits)
+    result.hits.push_back({words[h.firstWord].page, words[h.firstWord].position,
+                           words[h.lastWord].position, lineAround(words, h)});
+  return result;
+}
+
 int runSearch(const Arguments& args) {
   Layout layout;
   layout.read(args);
   const auto& p = args.positional();
   if (p.empty()) throw UsageError{"search needs the TEXT to find"};
+  // A lone word naming an .epub file is the book, not the text.
+  std::error_code ec;
+  if (p.size() == 1 && p[0].size() > 5 &&
+      strcasecmp(p[0].c_str() + p[0].size() - 5, ".epub") == 0 &&
+      std::filesystem::is_regular_file(p[0], ec))
+    throw UsageError{"search needs the TEXT to find in " + p[0]};
   if (p.size() > 2) throw UsageError{"unexpected argument '" + p.back() + "'"};
   const std::optional<std::string> path =
       p.size() == 2 ? std::optional<std::string>(p[0]) : std::nullopt;
@@ -122,41 +162,20 @@ int runSearch(const Arguments& args) {
   Session session(path, layout);
   session.load();
 
-  // The renderer's search of each document says which documents hold hits;
-  // only their words are read to place the hits on pages and positions.
-  EpubReader_setSearchContext(session.reader(), needle.c_str(), matchCase ? 1 : 0);
-  int32_t engineCount = 0;
-  std::vector<Word> words;
-  std::vector<Hit> hits;
   Progress bar("searching");
-  for (size_t d = 0; d < session.spine().size(); ++d) {
-    const SpineDoc& doc = session.spine()[d];
-    bar.show(uint32_t(d + 1), uint32_t(session.spine().size()));
-    if (doc.pages == 0) continue;
-    int32_t count;
-    {
-      Book::Transient transient(session.book());
-      count = EpubReader_searchContent(session.reader(), doc.href.c_str(), 0, 0, 0);
-    }
-    if (count <= 0) continue;
-    engineCount += count;
-    const size_t from = words.size();
-    collectWords(session, doc, words);
-    findHits(words, from, needle, matchCase, hits);
-  }
+  const SearchResult found = searchBook(session, needle, matchCase, [&](size_t done, size_t count) {
+    bar.show(uint32_t(done), uint32_t(count));
+  });
   bar.finish();
-  EpubReader_clearSearchDatas(session.reader());
-  if (size_t(engineCount) != hits.size())
+  const auto& hits = found.hits;
+  if (size_t(found.engineCount) != hits.size())
     std::fprintf(stderr, "epubreader: warning: the renderer counts %d hits, the pages show %zu\n",
-                 engineCount, hits.size());
+                 found.engineCount, hits.size());
 
   if (args.has("--json")) {
     Json list = Json::array();
     for (const auto& h : hits)
-      list.push_back({{"page", words[h.firstWord].page + 1},
-                      {"from", words[h.firstWord].position},
-                      {"to", words[h.lastWord].position},
-                      {"line", lineAround(words, h)}});
+      list.push_back({{"page", h.page + 1}, {"from", h.from}, {"to", h.to}, {"line", h.line}});
     printJson(
         {{"text", p.back()}, {"matchCase", matchCase}, {"count", hits.size()}, {"hits", list}});
     return session.finish(kDone);
@@ -164,9 +183,8 @@ int runSearch(const Arguments& args) {
   printUtf8(std::to_string(hits.size()) + " hit" + (hits.size() == 1 ? "" : "s") + " of \"" +
             p.back() + "\"" + (matchCase ? " (matching case)" : "") + "\n");
   for (const auto& h : hits)
-    printUtf8("page " + std::to_string(words[h.firstWord].page + 1) + "  positions " +
-              std::to_string(words[h.firstWord].position) + "-" +
-              std::to_string(words[h.lastWord].position) + "  " + lineAround(words, h) + "\n");
+    printUtf8("page " + std::to_string(h.page + 1) + "  positions " + std::to_string(h.from) + "-" +
+              std::to_string(h.to) + "  " + h.line + "\n");
   return session.finish(kDone);
 }
 

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "opf.h"
+#include "package_check.h"
 #include "utf.h"
 
 extern "C" const unsigned char epubreader_sample[];
@@ -21,20 +23,33 @@ Session::Session(const std::optional<std::string>& path, const Layout& layout) :
   reader_ = book_->open(layout.settings(), error);
   if (!reader_) throw Failure{error};
   const EpubReaderSpineList* spine = EpubReader_getSpine(reader_);
-  for (const EpubReaderSpineNode* n = spine ? spine->first : nullptr; n; n = n->next)
-    spine_.push_back(
-        {n->item->href ? n->item->href : u"", toUtf8(n->item->id), toUtf8(n->item->mediaType)});
+  for (const EpubReaderSpineNode* n = spine ? spine->first : nullptr; n; n = n->next) {
+    const std::u16string href = n->item->href ? n->item->href : u"";
+    spine_.push_back({href, joinPath(book_->packagePath(), toUtf8(href)), toUtf8(n->item->id),
+                      toUtf8(n->item->mediaType)});
+  }
+  if (spine_.empty())
+    if (auto opf = book_->read(book_->packagePath()))
+      if (auto problem = packageProblem(*opf))
+        book_->damage(book_->packagePath() + ", " + *problem + "; the book opens empty");
 }
 
 int32_t Session::load() {
   LoadProgress progress;
+  progress.book = book_.get();
   progress.documents = static_cast<uint32_t>(spine_.size());
   EpubReader_loadAll(reader_, LoadProgress::callback, &progress);
+  progress.bar.finish();
+  book_->settle();
   int32_t first = 0;
   for (auto& doc : spine_) {
     doc.pages = EpubReader_getContentPageCount(reader_, doc.href.c_str());
     doc.firstPage = first;
     first += doc.pages;
+    if (doc.pages > 0 || book_->wasDamaged(doc.path)) continue;
+    book_->damage(doc.path + (book_->missing(doc.path)
+                                  ? " is in the reading order but not in the archive: left out"
+                                  : " could not be laid out by the renderer: left out"));
   }
   pages_ = EpubReader_getPageCount(reader_);
   return pages_;
@@ -47,19 +62,20 @@ std::string Session::describePages() const {
                            " points";
 }
 
-int32_t Session::page(const std::string& option, const std::string& text) const {
-  const auto value = parseNumber(text);
-  if (!value) throw UsageError{option + " '" + text + "' is not a number: " + describePages()};
-  if (*value < 1 || *value > pages_)
-    throw UsageError{option + " " + text + " is out of range: " + describePages()};
-  return static_cast<int32_t>(*value - 1);
+std::vector<int32_t> Session::pageList(const std::string& option, const std::string& text) const {
+  if (pages_ == 0) throw noPages();
+  return parsePageList(option, text, pages_, describePages());
+}
+
+Failure Session::noPages() const {
+  return {book_->name() + ": " + describePages(), book_->damaged() ? kDamaged : kFailed};
 }
 
 int Session::finish(int status) const {
-  if (status == kDone && !book_->damaged().empty()) {
-    std::fprintf(stderr, "epubreader: %s is damaged: %zu entr%s could not be read\n",
-                 book_->name().c_str(), book_->damaged().size(),
-                 book_->damaged().size() == 1 ? "y" : "ies");
+  finishOutput();
+  if (status == kDone && book_->damaged()) {
+    std::fprintf(stderr, "epubreader: %s is damaged: %zu problem%s, each named above\n",
+                 book_->name().c_str(), book_->damaged(), book_->damaged() == 1 ? "" : "s");
     return kDamaged;
   }
   return status;

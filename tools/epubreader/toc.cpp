@@ -1,181 +1,89 @@
 #include "toc.h"
 
-#include <cstring>
 #include <pugixml.hpp>
-#include <string_view>
 
+#include "opf.h"
+#include "package_check.h"
 #include "utf.h"
 
 namespace epubreader {
 
 namespace {
 
-std::string_view localName(const char* name) {
-  std::string_view n(name);
-  const auto colon = n.rfind(':');
-  return colon == std::string_view::npos ? n : n.substr(colon + 1);
-}
+// Builds a tree from entries given in pre-order with their depths (1 at the
+// top), moving entries deeper than the cap up to it.
+class TreeBuilder {
+ public:
+  TreeBuilder(std::vector<TocEntry>& top, bool& capped) : capped_(capped) { open_.push_back(&top); }
+  void add(size_t depth, TocEntry entry) {
+    if (depth < 1) depth = 1;
+    if (depth > kMaxTocDepth) {
+      depth = kMaxTocDepth;
+      capped_ = true;
+    }
+    while (open_.size() > depth) open_.pop_back();
+    while (open_.size() < depth) {
+      auto* last = open_.back();
+      if (last->empty()) last->push_back({});
+      open_.push_back(&last->back().children);
+    }
+    open_.back()->push_back(std::move(entry));
+  }
 
-bool isElement(const pugi::xml_node& node, std::string_view name) {
-  return node.type() == pugi::node_element && localName(node.name()) == name;
-}
+ private:
+  std::vector<std::vector<TocEntry>*> open_;
+  bool& capped_;
+};
 
-pugi::xml_node child(const pugi::xml_node& parent, std::string_view name) {
-  for (auto c : parent.children())
-    if (isElement(c, name)) return c;
+// The label and target of a navigation list item: its first a or span.
+TocEntry navEntry(const pugi::xml_node& li) {
+  for (auto c : li.children())
+    if (isElement(c, "a") || isElement(c, "span")) return {textOf(c), attribute(c, "href"), {}};
   return {};
 }
 
-// The value of an attribute named `name` in any namespace (epub:type, type).
-const char* attribute(const pugi::xml_node& node, std::string_view name) {
-  for (auto a : node.attributes())
-    if (localName(a.name()) == name) return a.value();
-  return "";
-}
-
-bool hasToken(std::string_view list, std::string_view token) {
-  size_t i = 0;
-  while (i < list.size()) {
-    while (i < list.size() && std::strchr(" \t\r\n", list[i])) ++i;
-    size_t end = i;
-    while (end < list.size() && !std::strchr(" \t\r\n", list[end])) ++end;
-    if (list.substr(i, end - i) == token) return true;
-    i = end;
-  }
-  return false;
-}
-
-// All text below the node, runs of white space collapsed to one space.
-std::string text(const pugi::xml_node& node) {
-  std::string raw;
-  for (auto d : node.select_nodes(".//text()")) raw += d.node().value();
-  std::string out;
-  for (char c : raw) {
-    const bool space = c == ' ' || c == '\t' || c == '\r' || c == '\n';
-    if (space) {
-      if (!out.empty() && out.back() != ' ') out.push_back(' ');
-    } else {
-      out.push_back(c);
+// An ol of li items, each holding its own ol: walked with a stack of the
+// lists being read.
+void readNavList(const pugi::xml_node& ol, std::vector<TocEntry>& out, bool& capped) {
+  TreeBuilder tree(out, capped);
+  std::vector<pugi::xml_node> items;  // the next li to read at each depth
+  items.push_back(ol.first_child());
+  while (!items.empty()) {
+    pugi::xml_node& li = items.back();
+    while (li && !isElement(li, "li")) li = li.next_sibling();
+    if (!li) {
+      items.pop_back();
+      continue;
     }
+    const pugi::xml_node current = li;
+    li = li.next_sibling();
+    tree.add(items.size(), navEntry(current));
+    if (const pugi::xml_node inner = child(current, "ol")) items.push_back(inner.first_child());
   }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Joins the folder of `base` and a relative href (its fragment dropped,
-// percent escapes decoded, "." and ".." resolved).
-std::string resolve(const std::string& base, std::string_view href) {
-  href = href.substr(0, href.find('#'));
-  std::string decoded;
-  for (size_t i = 0; i < href.size(); ++i) {
-    if (href[i] == '%' && i + 2 < href.size() && hexValue(href[i + 1]) >= 0 &&
-        hexValue(href[i + 2]) >= 0) {
-      decoded.push_back(static_cast<char>(hexValue(href[i + 1]) * 16 + hexValue(href[i + 2])));
-      i += 2;
-    } else {
-      decoded.push_back(href[i]);
-    }
-  }
-  std::vector<std::string> parts;
-  const auto slash = base.rfind('/');
-  std::string joined = (slash == std::string::npos ? std::string() : base.substr(0, slash + 1));
-  joined = decoded.starts_with('/') ? decoded.substr(1) : joined + decoded;
-  size_t i = 0;
-  while (i <= joined.size()) {
-    size_t end = joined.find('/', i);
-    if (end == std::string::npos) end = joined.size();
-    const std::string part = joined.substr(i, end - i);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    i = end + 1;
-  }
-  std::string out;
-  for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
-  return out;
-}
-
-std::vector<TocEntry> navList(const pugi::xml_node& ol) {
-  std::vector<TocEntry> out;
-  for (auto li : ol.children()) {
-    if (!isElement(li, "li")) continue;
-    TocEntry entry;
-    for (auto c : li.children()) {
-      if (isElement(c, "a") || isElement(c, "span")) {
-        if (entry.label.empty()) {
-          entry.label = text(c);
-          entry.href = attribute(c, "href");
-        }
-      } else if (isElement(c, "ol")) {
-        entry.children = navList(c);
-      }
-    }
-    out.push_back(std::move(entry));
-  }
-  return out;
-}
-
-bool readPackage(Book& book, pugi::xml_document& package) {
-  auto opf = book.read(book.packagePath());
-  return opf && package.load_buffer(opf->data(), opf->size());
-}
-
-// Where the NCX lies, found the way the engine finds it: the manifest item
-// of the NCX media type, else the item the spine's toc names.
-std::string ncxPath(Book& book) {
-  pugi::xml_document package;
-  if (!readPackage(book, package)) return {};
-  const auto manifest = child(package.document_element(), "manifest");
-  const std::string_view toc = attribute(child(package.document_element(), "spine"), "toc");
-  std::string byToc;
-  for (auto item : manifest.children()) {
-    if (!isElement(item, "item")) continue;
-    if (std::string_view(attribute(item, "media-type")) == "application/x-dtbncx+xml")
-      return resolve(book.packagePath(), attribute(item, "href"));
-    if (byToc.empty() && !toc.empty() && toc == attribute(item, "id"))
-      byToc = resolve(book.packagePath(), attribute(item, "href"));
-  }
-  return byToc;
-}
-
-bool readNav(Book& book, Toc& toc) {
-  pugi::xml_document package;
-  if (!readPackage(book, package)) return false;
-  std::string href;
-  for (auto item : child(package.document_element(), "manifest").children())
-    if (isElement(item, "item") && hasToken(attribute(item, "properties"), "nav")) {
-      href = attribute(item, "href");
-      break;
-    }
-  if (href.empty()) return false;
-  const std::string path = resolve(book.packagePath(), href);
-  auto bytes = book.read(path);
-  if (!bytes) return false;
+bool readNav(Book& book, const PackageFile& package, Toc& toc) {
+  const ManifestItem* item = package.byProperty("nav");
+  if (!item) return false;
+  auto bytes = book.read(item->path);
   pugi::xml_document nav;
-  if (!nav.load_buffer(bytes->data(), bytes->size())) return false;
+  if (!bytes || !parseXml(nav, *bytes)) return false;
+  toc.navPath = item->path;
   pugi::xml_node chosen;
-  for (auto x : nav.select_nodes("//*")) {
-    const auto node = x.node();
+  for (pugi::xml_node node = nav.first_child(); node; node = nextInTree(node, nav)) {
     if (!isElement(node, "nav")) continue;
-    if (hasToken(attribute(node, "type"), "toc")) {
+    const std::string_view type = attribute(node, "type");
+    bool ignored = false;
+    if (hasToken(type, "landmarks")) readNavList(child(node, "ol"), toc.landmarks, ignored);
+    if (hasToken(type, "page-list")) readNavList(child(node, "ol"), toc.pageList, ignored);
+    if (hasToken(type, "toc") && (!chosen || !hasToken(attribute(chosen, "type"), "toc")))
       chosen = node;
-      break;
-    }
-    if (!chosen) chosen = node;
+    if (!chosen && !hasToken(type, "landmarks") && !hasToken(type, "page-list")) chosen = node;
   }
-  if (!chosen) return false;
+  if (!chosen || toc.source != Toc::Source::None) return true;
   toc.source = Toc::Source::Nav;
-  toc.path = path;
-  toc.entries = navList(child(chosen, "ol"));
+  toc.path = item->path;
+  readNavList(child(chosen, "ol"), toc.entries, toc.capped);
   return true;
 }
 
@@ -195,27 +103,31 @@ const char* sourceName(Toc::Source source) {
 
 Toc readToc(Book& book, EpubReader* reader) {
   Toc toc;
+  const PackageFile package = readPackageFile(book);
   const EpubReaderNavList* list = EpubReader_getNavMap(reader);
   if (list && list->first) {
     toc.source = Toc::Source::Ncx;
-    toc.path = ncxPath(book);
+    toc.path = package.ncxPath();
     // The engine flattens the tree in pre-order with depths; rebuild it.
-    std::vector<std::vector<TocEntry>*> open{&toc.entries};
-    for (const EpubReaderNavNode* n = list->first; n; n = n->next) {
-      const size_t depth = n->depth < 1 ? 1 : static_cast<size_t>(n->depth);
-      while (open.size() > depth) open.pop_back();
-      while (open.size() < depth) {
-        auto* last = open.back();
-        if (last->empty()) last->push_back({});
-        open.push_back(&last->back().children);
-      }
-      open.back()->push_back(
-          {epub::utf::toUtf8(n->entry->label), epub::utf::toUtf8(n->entry->src), {}});
-    }
-    return toc;
+    TreeBuilder tree(toc.entries, toc.capped);
+    for (const EpubReaderNavNode* n = list->first; n; n = n->next)
+      tree.add(n->depth < 1 ? 1 : static_cast<size_t>(n->depth),
+               {epub::utf::toUtf8(n->entry->label), epub::utf::toUtf8(n->entry->src), {}});
+  } else if (const std::string ncx = package.ncxPath(); !ncx.empty()) {
+    if (auto bytes = book.read(ncx))
+      if (auto refused = xmlRefusal(*bytes))
+        book.damage(ncx + ", " + *refused + "; its contents are left out");
   }
-  readNav(book, toc);
+  readNav(book, package, toc);
   return toc;
+}
+
+std::string tocTarget(const Toc& toc, const TocEntry& entry) {
+  return entry.href.empty() ? std::string() : joinPath(toc.path, entry.href, true, true);
+}
+
+std::string resolveHref(const std::string& base, std::string_view href) {
+  return joinPath(base, href, true);
 }
 
 }  // namespace epubreader

@@ -1,14 +1,22 @@
 // The publication's table of contents as a tree: the engine's NCX list when
 // the publication has one, otherwise the EPUB 3 navigation document (the
-// manifest item with properties="nav"), which the host reads itself.
+// manifest item with properties="nav"), which the host reads itself, as it
+// reads the navigation document's landmarks and page list.
+//
+// Both are walked without recursion, and the tree is kept at most
+// kMaxTocDepth levels deep: deeper entries are listed, in order, at the
+// deepest level, so no book makes printing it deep or long.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "book.h"
 
 namespace epubreader {
+
+constexpr size_t kMaxTocDepth = 32;
 
 struct TocEntry {
   std::string label;
@@ -21,11 +29,25 @@ struct Toc {
   Source source = Source::None;
   std::string path;  // full path of the NCX or navigation document, when known
   std::vector<TocEntry> entries;
+  // From the navigation document, when it has them (flat lists).
+  std::vector<TocEntry> landmarks, pageList;
+  std::string navPath;  // the navigation document's full path
+  bool capped = false;  // entries deeper than kMaxTocDepth were moved up
 };
 
 // "NCX", "navigation document" or "none".
 const char* sourceName(Toc::Source source);
 
+// Reads the contents; an NCX the engine could not read is explained as
+// damage on the book.
 Toc readToc(Book& book, EpubReader* reader);
+
+// The entry's full target: `href` joined to the folder of the file it was
+// written in, its fragment kept.
+std::string tocTarget(const Toc& toc, const TocEntry& entry);
+
+// Joins the folder of `base` and a relative href (its fragment dropped,
+// percent escapes decoded, "." and ".." resolved).
+std::string resolveHref(const std::string& base, std::string_view href);
 
 }  // namespace epubreader

@@ -29,9 +29,16 @@ enum XmlError : int32_t {
   kXmlBadEntity = 12,     // entity or character reference not decodable
 };
 
-// Kinds of the document-order entries (index * 4 + kind). Attributes take no
-// part in the order, so kind 1 never occurs.
+// Kinds of the document-order entries. Attributes take no part in the order,
+// so kind 1 never occurs.
 enum XmlOrderKind : int32_t { kOrderChild = 0, kOrderText = 2, kOrderClear = 3 };
+
+// A document-order entry packs an item's kind with its index among the items
+// of that kind (its position among the children, texts or clear sections).
+// These three are the only place that knows how.
+constexpr int32_t orderEntry(XmlOrderKind kind, int32_t index) noexcept { return index * 4 + kind; }
+constexpr XmlOrderKind orderKind(int32_t entry) noexcept { return XmlOrderKind(entry & 3); }
+constexpr int32_t orderIndex(int32_t entry) noexcept { return entry >> 2; }
 
 struct XmlAttributeView {
   const char16_t* name;

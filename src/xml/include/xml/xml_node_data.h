@@ -154,7 +154,7 @@ inline XmlAttribute* attributesIn(XmlArrays* block) noexcept {
 inline XmlClear* clearsIn(XmlArrays* block) noexcept {
   return reinterpret_cast<XmlClear*>(attributesIn(block) + block->rooms.attributes);
 }
-inline int32_t* orderIn(XmlArrays* block) noexcept {  // index * 4 + kind
+inline int32_t* orderIn(XmlArrays* block) noexcept {  // entries of orderEntry
   return reinterpret_cast<int32_t*>(clearsIn(block) + block->rooms.clears);
 }
 inline XmlNodeData** childrenOf(const XmlNodeData* node) noexcept {

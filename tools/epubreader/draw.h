@@ -1,0 +1,28 @@
+// Pages drawn by the commands: the page selection options and PNG output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pendrel_mupdf.h"
+#include "session.h"
+
+namespace epubreader {
+
+// A bitmap of the zoomed page size for the renderer to draw into.
+struct Canvas {
+  std::vector<uint8_t> pixels;
+  PendrelBitmap bitmap{};
+
+  explicit Canvas(const Layout& layout);
+};
+
+// Draws a publication page (from 0) into a PNG file; Failure when the file
+// cannot be written.
+void drawPng(Session& session, int32_t page, const std::string& file);
+
+// The pages --page, --pages or --all name (0-based), else every page; a
+// book without pages fails.
+std::vector<int32_t> selectedPages(const Session& session, const Arguments& args);
+
+}  // namespace epubreader
