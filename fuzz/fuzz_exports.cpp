@@ -3,8 +3,17 @@
 // renderer, then the rest of the input is a byte program of export calls
 // with pages, paths, positions and values taken from it. The program may
 // free the handle in the middle (every later call then meets the null
-// handle) and open a new one.
+// handle), open a new one, and make the host's content reads fail.
+//
+// Besides surviving every program (no crash, leak or hang), the answers
+// must keep the invariants the Content table implies; a broken one aborts
+// the run with its condition named. None of them models the table: each
+// relates answers of the exports to one another.
+#include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,6 +24,14 @@
 namespace {
 
 using namespace epubfuzz;
+
+#define FUZZ_CHECK(condition)                                     \
+  do {                                                            \
+    if (!(condition)) {                                           \
+      std::fprintf(stderr, "invariant broken: %s\n", #condition); \
+      std::abort();                                               \
+    }                                                             \
+  } while (0)
 
 constexpr std::string_view kContainer =
     "<?xml version=\"1.0\"?><container><rootfiles><rootfile full-path=\"OEBPS/content.opf\" "
@@ -40,7 +57,11 @@ struct Run {
   std::string_view mimetype, container;
   EpubReader* reader = nullptr;
   std::vector<std::u16string> paths;  // spine hrefs and a few that name nothing
-  uint8_t record[64] = {};
+  uint32_t record[16] = {};
+  // Set by a publication-wide layout change, cleared by every call that
+  // loads, deletes or reloads a document: while set, each item's page count
+  // is the renderer's for its path, so pages and positions convert both ways.
+  bool recounted = false;
 
   void open() {
     EpubReaderHostOptions options = host.options();
@@ -60,277 +81,336 @@ struct Run {
     return paths[choice % paths.size()].c_str();
   }
 
+  // The number of Content items: one per spine list node.
+  uint32_t items() {
+    const EpubReaderSpineList* spine = EpubReader_getSpine(reader);
+    return spine ? spine->count : 0;
+  }
+  // The pages of all items together as the Page mapping sees them: the first
+  // page that maps to no document (page counts are never negative here).
+  int32_t mappedPages() {
+    if (!EpubReader_getContentByPage(reader, 0)) return 0;
+    int32_t low = 0, high = INT32_MAX;  // low maps to a document, high does not
+    while (high - low > 1) {
+      const int32_t middle = low + (high - low) / 2;
+      (EpubReader_getContentByPage(reader, middle) ? low : high) = middle;
+    }
+    return high;
+  }
+  // loadAll and the publication-wide changes leave the total equal to the
+  // sum of the item page counts.
+  void checkTotal() {
+    if (reader) FUZZ_CHECK(EpubReader_getPageCount(reader) == mappedPages());
+  }
+
+  // The plain page queries answer only below the total page count; the
+  // markable position of a page converts back to the page.
+  void checkPage(int32_t page, intptr_t value) {
+    if (!reader) return;
+    const int32_t total = EpubReader_getPageCount(reader);
+    const uint32_t mark = EpubReader_getMarkablePosition(reader, page);
+    const bool info = EpubReader_getObjectInfo(reader, page, value, record, 0);
+    const intptr_t type = EpubReader_getObjectType(reader, page, value);
+    const bool anchor = EpubReader_isAnchor(reader, page, value);
+    const char16_t* href = EpubReader_getHref(reader, page, value);
+    const intptr_t image = EpubReader_getImage(reader, page, value);
+    const char16_t* first = EpubReader_getMarkableString(reader, page);
+    const uint32_t objects = EpubReader_getObjectCount(reader, page);
+    if (page < 0 || page >= total) FUZZ_CHECK(!info && !type && !anchor && !href && !image);
+    if (page < 0 || page > total) FUZZ_CHECK(mark == 0 && !first && objects == 0);
+    if (recounted && page >= 0 && page < total)
+      FUZZ_CHECK(EpubReader_getPageMarkPosition(reader, mark) == page);
+    // The renderer's object indexes come back shifted by the objects of the
+    // earlier documents, as the markable position of the page is.
+    if (info) FUZZ_CHECK(record[2] == record[3] && record[2] == mark + uint32_t(value));
+    const char16_t* name = EpubReader_getFileName(reader, page);
+    FUZZ_CHECK(!name || name == EpubReader_getContentByPage(reader, page));
+    touch(href);
+    touch(first);
+  }
+
+  // The Content forms answer only for pages of the document named; a page
+  // converts to an object index and back.
+  void checkContentPage(const char16_t* at, int32_t page, intptr_t value) {
+    if (!reader) return;
+    const int32_t pages = EpubReader_getContentPageCount(reader, at);
+    const uint32_t index = EpubReader_getContentMarkablePosition(reader, at, page);
+    const intptr_t type = EpubReader_getContentObjectType(reader, at, page, value);
+    const bool anchor = EpubReader_isContentAnchor(reader, at, page, value);
+    const char16_t* href = EpubReader_getContentHref(reader, at, page, value);
+    const intptr_t image = EpubReader_getContentImage(reader, at, page, value);
+    const char16_t* first = EpubReader_getContentMarkableString(reader, at, page);
+    const uint32_t objects = EpubReader_getContentObjectCount(reader, at, page);
+    const bool info = EpubReader_getContentObjectInfo(reader, at, page, value, record, 0);
+    const uint32_t utf8 = EpubReader_getContentObjectIndexUTF8(reader, at, page) |
+                          EpubReader_getContentObjectCountUTF8(reader, at, page);
+    if (page < 0 || page >= pages) {
+      FUZZ_CHECK(!index && !type && !anchor && !href && !image && !first && !objects && !info);
+      FUZZ_CHECK(utf8 == 0);
+    } else if (recounted) {
+      FUZZ_CHECK(EpubReader_getContentPageMarkPosition(reader, at, index) == page);
+    }
+    touch(href);
+    touch(first);
+  }
+
+  // A page found from a position lies within the document (or, for the
+  // plain form, the publication); -1 only for a path naming nothing.
+  void checkPosition(const char16_t* at, uint32_t position) {
+    if (!reader) return;
+    const int32_t page = EpubReader_getPageMarkPosition(reader, position);
+    const uint32_t n = items();
+    FUZZ_CHECK(page >= 0 && page <= (n ? mappedPages() : 0));
+    const int32_t last = n ? EpubReader_getContentPageCount(reader, at) - 1 : 0;
+    const int32_t inDocument = EpubReader_getContentPageMarkPosition(reader, at, position);
+    FUZZ_CHECK(inDocument >= -1 && inDocument <= std::max(last, n ? -1 : 0));
+    const int32_t utf8 = EpubReader_getContentPageAtPosUTF8(reader, at, position);
+    FUZZ_CHECK(utf8 >= -1 && utf8 <= std::max(last, n ? -1 : 0));
+  }
+
+  // The plain link is the document's own plus the pages before it.
+  void checkLink(const char16_t* at, intptr_t value) {
+    const int32_t plain = EpubReader_getLink(reader, at, value);
+    const int32_t own = EpubReader_getContentLink(reader, at, value);
+    if (plain != -1 || own != -1)
+      FUZZ_CHECK(plain == own + EpubReader_getTotalPageBeforeContent(reader, at));
+  }
+
   void step(Program& p) {
     EpubReader* r = reader;
-    switch (p.byte() % 60) {
+    switch (p.byte() % 48) {
       case 0:
-        EpubReader_loadAll(r, Host::progress, &host);
+        if (EpubReader_loadAll(r, Host::progress, &host)) checkTotal();
+        recounted = false;
         break;
-      case 1:
-        EpubReader_loadContent(r, path(p), Host::progress, &host);
+      case 1: {
+        const char16_t* at = path(p);
+        // A document just loaded is not loaded a second time.
+        if (EpubReader_loadContent(r, at, Host::progress, &host))
+          FUZZ_CHECK(!EpubReader_loadContent(r, at, nullptr, nullptr));
+        recounted = false;
         break;
+      }
       case 2:
         EpubReader_deleteContent(r, path(p));
+        recounted = false;
         break;
       case 3:
-        EpubReader_getContentPageCount(r, path(p));
+        FUZZ_CHECK(EpubReader_getContentPageCount(r, path(p)) >= 0);
         break;
-      case 4:
-        EpubReader_getTotalPageBeforeContent(r, path(p));
+      case 4: {
+        // With no item named, every page of the table lies before it.
+        const int32_t before = EpubReader_getTotalPageBeforeContent(r, path(p));
+        FUZZ_CHECK(before >= 0 && before <= mappedPages());
         break;
-      case 5:
-        touch(EpubReader_getFileName(r, p.number()));
+      }
+      case 5: {
+        const int32_t page = p.number();
+        checkPage(page, p.number());
         break;
+      }
       case 6:
         touch(EpubReader_getContentByPage(r, p.number()));
         break;
-      case 7:
-        EpubReader_getMarkablePosition(r, p.number());
+      case 7: {
+        const char16_t* at = path(p);
+        const int32_t page = p.number();
+        checkContentPage(at, page, p.number());
         break;
+      }
       case 8: {
         const char16_t* at = path(p);
-        EpubReader_getContentMarkablePosition(r, at, p.number());
+        checkPosition(at, static_cast<uint32_t>(p.number()));
         break;
       }
-      case 9:
-        EpubReader_getPageMarkPosition(r, static_cast<uint32_t>(p.number()));
-        break;
-      case 10: {
-        const char16_t* at = path(p);
-        EpubReader_getContentPageMarkPosition(r, at, static_cast<uint32_t>(p.number()));
-        break;
-      }
-      case 11: {
-        const char16_t* at = path(p);
-        EpubReader_getContentPageAtPosUTF8(r, at, static_cast<uint32_t>(p.number()));
-        break;
-      }
-      case 12: {
-        const char16_t* at = path(p);
-        EpubReader_getContentObjectIndexUTF8(r, at, p.number());
-        break;
-      }
-      case 13: {
+      case 9: {
         const char16_t* at = path(p);
         EpubReader_getContentObjectCountUTF8(r, at, p.number());
         break;
       }
-      case 14:
+      case 10:
         EpubReader_draw(r, p.number(), 1, 2, 3, 4);
         break;
-      case 15: {
+      case 11: {
         const char16_t* at = path(p);
         EpubReader_drawContent(r, at, p.number(), 1, 2, 3, 4);
         break;
       }
-      case 16: {
+      case 12: {
         const char16_t* at = path(p);
-        EpubReader_getLink(r, at, p.number());
+        checkLink(at, p.number());
         break;
       }
-      case 17: {
-        const char16_t* at = path(p);
-        EpubReader_getContentLink(r, at, p.number());
-        break;
-      }
-      case 18: {
+      case 13: {
         int32_t page = p.number();
-        EpubReader_getObjectType(r, page, p.number());
+        EpubReader_getObjectInfo(r, page, p.number(), nullptr, 0);
+        break;
+      }
+      case 14: {
+        const char16_t* at = path(p);
+        int32_t page = p.number();
+        touch(EpubReader_getContentHref(r, at, page, p.number()));
+        touch(EpubReader_getContentMarkableString(r, at, page));
+        break;
+      }
+      case 15:
+        touch(EpubReader_getHref(r, p.number(), 1));
+        touch(EpubReader_getMarkableString(r, p.number()));
+        break;
+      case 16:
+        EpubReader_changeFont(r, p.number(), 0, 0, p.byte());
+        checkTotal();
+        recounted = r != nullptr;
+        break;
+      case 17:
+        EpubReader_changeClientSize(r, p.number());
+        checkTotal();
+        recounted = r != nullptr;
+        break;
+      case 18: {
+        const char16_t* at = path(p);
+        EpubReader_changeContentFont(r, at, p.number(), 0, 0, p.byte());
+        recounted = false;
         break;
       }
       case 19: {
         const char16_t* at = path(p);
-        int32_t page = p.number();
-        EpubReader_getContentObjectType(r, at, page, p.number());
+        EpubReader_changeContentClientSize(r, at, p.number());
+        recounted = false;
         break;
       }
       case 20: {
-        int32_t page = p.number();
-        EpubReader_isAnchor(r, page, p.number());
-        break;
-      }
-      case 21: {
-        const char16_t* at = path(p);
-        int32_t page = p.number();
-        EpubReader_isContentAnchor(r, at, page, p.number());
-        break;
-      }
-      case 22: {
-        int32_t page = p.number();
-        touch(EpubReader_getHref(r, page, p.number()));
-        break;
-      }
-      case 23: {
-        const char16_t* at = path(p);
-        int32_t page = p.number();
-        touch(EpubReader_getContentHref(r, at, page, p.number()));
-        break;
-      }
-      case 24: {
-        int32_t page = p.number();
-        EpubReader_getImage(r, page, p.number());
-        break;
-      }
-      case 25: {
-        const char16_t* at = path(p);
-        int32_t page = p.number();
-        EpubReader_getContentImage(r, at, page, p.number());
-        break;
-      }
-      case 26:
-        touch(EpubReader_getMarkableString(r, p.number()));
-        break;
-      case 27: {
-        const char16_t* at = path(p);
-        touch(EpubReader_getContentMarkableString(r, at, p.number()));
-        break;
-      }
-      case 28:
-        EpubReader_getObjectCount(r, p.number());
-        break;
-      case 29: {
-        const char16_t* at = path(p);
-        EpubReader_getContentObjectCount(r, at, p.number());
-        break;
-      }
-      case 30: {
-        int32_t page = p.number();
-        EpubReader_getObjectInfo(r, page, p.number(), p.byte() & 1 ? record : nullptr, 0);
-        break;
-      }
-      case 31: {
-        const char16_t* at = path(p);
-        int32_t page = p.number();
-        EpubReader_getContentObjectInfo(r, at, page, p.number(), record, 0);
-        break;
-      }
-      case 32:
-        EpubReader_changeFont(r, p.number(), 0, 0, p.byte());
-        break;
-      case 33:
-        EpubReader_changeClientSize(r, p.number());
-        break;
-      case 34: {
-        const char16_t* at = path(p);
-        EpubReader_changeContentFont(r, at, p.number(), 0, 0, p.byte());
-        break;
-      }
-      case 35: {
-        const char16_t* at = path(p);
-        EpubReader_changeContentClientSize(r, at, p.number());
-        break;
-      }
-      case 36: {
         const char16_t* at = path(p);
         int32_t a = p.number();
         EpubReader_changeContentFontAndClientSize(r, at, a, 0, 0, 0, p.number());
+        recounted = false;
         break;
       }
-      case 37: {
+      case 21: {
         uint32_t s = p.number();
         EpubReader_addScrap(r, s, p.number(), 1, 2);
         break;
       }
-      case 38: {
+      case 22: {
         uint32_t s = p.number();
         EpubReader_modifyScrap(r, s, p.number(), 1, 2);
         break;
       }
-      case 39: {
+      case 23: {
         uint32_t s = p.number();
         EpubReader_removeScrap(r, s, p.number());
         break;
       }
-      case 40: {
+      case 24: {
         uint32_t s = p.number();
-        touch(EpubReader_getScrapText(r, s, p.number()));
+        const char16_t* text = EpubReader_getScrapText(r, s, p.number());
+        FUZZ_CHECK(!text || items() > 0);
+        touch(text);
         break;
       }
-      case 41:
+      case 25:
         EpubReader_clearScrap(r);
         break;
-      case 42: {
+      case 26: {
         uint32_t s = p.number();
         EpubReader_drawSelectionBox(r, 1, 2, s, p.number(), 3, 4);
         break;
       }
-      case 43: {
+      case 27: {
         const char16_t* at = path(p);
         uint32_t s = p.number();
         EpubReader_addContentScrap(r, at, s, p.number(), 1, 2);
         break;
       }
-      case 44: {
+      case 28: {
         const char16_t* at = path(p);
         uint32_t s = p.number();
         EpubReader_modifyContentScrap(r, at, s, p.number(), 1, 2);
         break;
       }
-      case 45: {
+      case 29: {
         const char16_t* at = path(p);
         uint32_t s = p.number();
         EpubReader_removeContentScrap(r, at, s, p.number());
         break;
       }
-      case 46: {
+      case 30: {
         const char16_t* at = path(p);
         uint32_t s = p.number();
         touch(EpubReader_getContentScrapText(r, at, s, p.number()));
         break;
       }
-      case 47:
+      case 31:
         EpubReader_clearContentScrap(r, path(p));
         break;
-      case 48: {
+      case 32: {
         const char16_t* at = path(p);
         uint32_t s = p.number();
         EpubReader_drawContentSelectionBox(r, at, 1, 2, s, p.number(), 3, 4);
         break;
       }
-      case 49: {
+      case 33: {
         int32_t a = p.number();
-        EpubReader_search(r, a, p.number(), p.number());
+        // The quiet renderer never answers a search below 0.
+        FUZZ_CHECK(EpubReader_search(r, a, p.number(), p.number()) >= (r ? 0 : -1));
         break;
       }
-      case 50: {
+      case 34: {
         const char16_t* at = path(p);
         int32_t a = p.number();
-        EpubReader_searchContent(r, at, a, p.number(), p.number());
+        FUZZ_CHECK(EpubReader_searchContent(r, at, a, p.number(), p.number()) >= -1);
         break;
       }
-      case 51: {
+      case 35: {
         const char16_t* at = path(p);
         EpubReader_setSearchDrawItem(r, at, p.number(), p.number());
         break;
       }
-      case 52:
-        EpubReader_getPageCount(r);
+      case 36:
+        FUZZ_CHECK(EpubReader_getPageCount(r) >= 0);
         break;
-      case 53:
+      case 37:
         EpubReader_loadFont(r, p.number(), 0, 0);
         EpubReader_setDrawOnlyThisColor(r, p.number());
         EpubReader_setUseOnlyThisTextAlign(r, p.number());
         EpubReader_setUseEpubEmbeddedFont(r, p.number());
         break;
-      case 54:
+      case 38:
         EpubReader_setSearchContext(r, path(p), p.number());
         EpubReader_clearSearchDatas(r);
         break;
-      case 55:
+      case 39:
         walkRecords(r);
         break;
-      case 56:
+      case 40:
         EpubReader_free(&reader);
+        recounted = false;
         break;
-      case 57:
+      case 41:
         if (!reader) open();
         break;
-      case 58:
+      case 42:
         EpubReader_readContainer(r, bytesOf(container), static_cast<uint32_t>(container.size()));
+        recounted = false;
         break;
-      case 59:
+      case 43:
         EpubReader_readMimeType(r, bytesOf(mimetype), static_cast<uint32_t>(mimetype.size()));
         break;
+      case 44:
+        host.contentFails = !host.contentFails;
+        break;
+      default: {
+        // The rest of the byte range: the invariants of one page, one path
+        // and one position at once, so that they follow the state closely.
+        const char16_t* at = path(p);
+        const int32_t page = p.number();
+        const intptr_t value = p.number();
+        checkPage(page, value);
+        checkContentPage(at, page, value);
+        checkPosition(at, static_cast<uint32_t>(p.number()));
+        checkLink(at, value);
+        break;
+      }
     }
   }
 };

@@ -21,6 +21,7 @@ namespace epubfuzz {
 struct Host {
   std::string_view opf, ncx, content;
   bool hasOpf = false, hasNcx = false, hasContent = false;
+  bool contentFails = false;  // content reads fail while set (a program can toggle it)
   std::map<std::u16string, int> assigned;
   uint32_t progressCalls = 0;
 
@@ -31,7 +32,7 @@ struct Host {
     const int kind = std::min(it->second, 2);
     const std::string_view* file[] = {&host->opf, &host->ncx, &host->content};
     const bool present[] = {host->hasOpf, host->hasNcx, host->hasContent};
-    if (!present[kind]) return false;
+    if (!present[kind] || (kind == 2 && host->contentFails)) return false;
     *bytes = bytesOf(*file[kind]);
     *length = static_cast<uint32_t>(file[kind]->size());
     return true;

@@ -164,17 +164,21 @@ def publications():
 
 def programs():
     """Export programs (see fuzz/fuzz_exports.cpp): every operation once
-    with small arguments, a reading session, and frees in the middle."""
-    every = b"".join(bytes([op, 3, 1, 2, 1]) for op in range(60))
-    reading = bytes([0] + [x for page in range(6) for x in (14, page, 5, page, 26, page,
-                                                             28, page, 30, page, 1, 1)])
-    layout = bytes([0, 32, 1, 0, 0, 52, 33, 2, 52, 34, 3, 1, 0, 35, 4, 2, 36, 3, 1, 2, 5, 9])
-    freeing = bytes([0, 14, 1, 56, 14, 1, 5, 0, 55, 57, 0, 5, 2, 56, 56, 57, 58, 59, 55])
-    scraps = bytes([0, 37, 3, 9, 40, 3, 9, 38, 3, 12, 42, 3, 12, 39, 3, 12, 41,
-                    43, 3, 1, 4, 46, 3, 1, 4, 49, 1, 2, 3, 50, 3, 1, 2, 3, 51, 3, 0, 0])
-    extremes = bytes([0, 5, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 7, 0xFF, 0x80, 0, 0, 0,
-                      9, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 8, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF])
-    return [every, reading, layout, freeing, scraps, extremes]
+    with small arguments, a reading session, layout changes, frees in the
+    middle, scraps and search, failing reads, and extreme numbers."""
+    every = b"".join(bytes([op, 3, 1, 2, 1]) for op in range(48))
+    reading = bytes([0] + [x for page in range(6) for x in (10, page, 5, page, 1, 15, page, page,
+                                                             45, 3, page, 1, 16 * page)])
+    layout = bytes([0, 16, 1, 0, 45, 3, 1, 2, 9, 17, 2, 45, 4, 2, 1, 40, 18, 3, 1, 0,
+                    19, 4, 2, 20, 3, 1, 2, 45, 3, 1, 2, 9])
+    freeing = bytes([0, 10, 1, 40, 10, 1, 5, 0, 0, 39, 41, 0, 5, 2, 0, 40, 40, 41, 42, 43, 39])
+    scraps = bytes([0, 21, 3, 9, 24, 3, 9, 22, 3, 12, 26, 3, 12, 23, 3, 12, 25,
+                    27, 3, 1, 4, 30, 3, 1, 4, 33, 1, 2, 3, 34, 3, 1, 2, 3, 35, 3, 0, 0])
+    failing = bytes([0, 2, 3, 44, 0, 45, 3, 0, 1, 0, 1, 3, 44, 0, 17, 1, 45, 3, 1, 1, 16,
+                     16, 2, 0, 45, 4, 3, 0, 40])
+    extremes = bytes([0, 5, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 1, 45, 3, 0xFF, 0x80, 0, 0, 0, 1,
+                      0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 8, 3, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF])
+    return [every, reading, layout, freeing, scraps, failing, extremes]
 
 
 def mupdf_programs():

@@ -1,15 +1,12 @@
-// A host for the content tests: a publication built in memory (container
-// document, OPF, content documents) served by the read callback, every host
-// callback logged, and the recording test renderer. Everything is driven
-// through the exports.
+// A host for the content tests: a publication built in memory and served by
+// the read callback, and one log of everything the engine does, in order:
+// each call of the recording test renderer and each host callback.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,13 +19,16 @@ namespace contenttest {
 using testrenderer::Call;
 
 inline std::u16string wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
-inline std::string narrow(const char16_t* text) {
-  return text ? testrenderer::utf8(text) : std::string("null");
-}
-inline std::string flag(bool value) { return value ? "true" : "false"; }
-inline std::string num(intptr_t value) { return std::to_string(value); }
-inline std::string num(const void* pointer) {
-  return std::to_string(reinterpret_cast<intptr_t>(pointer));
+inline std::string text(const char16_t* s) { return s ? testrenderer::utf8(s) : "null"; }
+inline std::string flag(bool b) { return b ? "true" : "false"; }
+inline std::string num(intptr_t v) { return std::to_string(v); }
+inline std::string num(const void* p) { return num(reinterpret_cast<intptr_t>(p)); }
+// Several answers as one string, separated by spaces; a braced list keeps
+// the calls that give them in order.
+inline std::string all(std::initializer_list<std::string> parts) {
+  std::string out;
+  for (const std::string& part : parts) out += (out.empty() ? "" : " ") + part;
+  return out;
 }
 // Full 32-bit values as a 32-bit host passes them, and as the recording
 // renderer prints them: signed in 32 bits, zero-extended in 64.
@@ -38,35 +38,17 @@ inline const std::string kAllOnesText = sizeof(intptr_t) == 4 ? "-1" : "42949672
 inline const std::string kTopBitText = sizeof(intptr_t) == 4 ? "-2147483648" : "2147483648";
 
 struct Host {
+  EpubReader* reader = nullptr;
   std::map<std::u16string, std::string> files;
-  std::set<std::u16string> unreadable;  // files whose read fails
-  // "read(path)", "release(path)", "progress(count, done)"; a progress call
-  // with a context other than `progressContext` is logged as "progress(?)".
-  std::vector<std::string> log;
-  std::recursive_mutex mutex;
-  void* progressContext = nullptr;
-  // Run inside the read callback (before the file is looked up) and the
-  // release callback.
-  std::function<void(const std::u16string&)> onRead;
-  std::function<void(const std::u16string&)> onRelease;
+  std::set<std::u16string> unreadable;
+  // Each host callback with the number of renderer calls made before it.
+  std::vector<std::pair<size_t, std::string>> log;
 
-  void note(std::string entry) {
-    std::lock_guard lock(mutex);
-    log.push_back(std::move(entry));
-  }
-  std::vector<std::string> takeLog() {
-    std::lock_guard lock(mutex);
-    std::vector<std::string> out;
-    out.swap(log);
-    return out;
-  }
-
+  void note(const std::string& entry) { log.emplace_back(testrenderer::calls().size(), entry); }
   static bool read(void* user, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
     auto* host = static_cast<Host*>(user);
-    std::u16string p = path ? path : u"";
-    host->note("read(" + testrenderer::utf8(p) + ")");
-    if (host->onRead) host->onRead(p);
-    std::lock_guard lock(host->mutex);
+    const std::u16string p = path ? path : u"";
+    host->note("read(" + text(path) + ")");
     auto it = host->files.find(p);
     if (it == host->files.end() || host->unreadable.count(p)) return false;
     *bytes = reinterpret_cast<const uint8_t*>(it->second.data());
@@ -74,71 +56,28 @@ struct Host {
     return true;
   }
   static void release(void* user, const char16_t* path) {
-    auto* host = static_cast<Host*>(user);
-    host->note("release(" + narrow(path) + ")");
-    if (host->onRelease) host->onRelease(path ? path : u"");
+    static_cast<Host*>(user)->note("release(" + text(path) + ")");
   }
+  // The context is the host; the total shows what was summed so far.
   static void progress(void* context, uint32_t count, uint32_t done) {
-    Host* host = *static_cast<Host**>(context);
-    if (context != host->progressContext) {
-      host->note("progress(?)");
-      return;
-    }
-    host->note("progress(" + std::to_string(count) + ", " + std::to_string(done) + ")");
-  }
-
-  // The bytes the host hands out for a file, as the renderer log shows them.
-  std::string bytesOf(const std::u16string& path) {
-    std::lock_guard lock(mutex);
-    const std::string& data = files.at(path);
-    return num(data.data()) + ", " + std::to_string(data.size());
+    auto* host = static_cast<Host*>(context);
+    host->note("progress(" + num(count) + ", " + num(done) + ", total " +
+               num(EpubReader_getPageCount(host->reader)) + ")");
   }
 };
 
-// One manifest item: id and href (relative to the OPF's folder).
-struct Item {
-  std::string id;
-  std::string href;
-};
+// The log since the last look, of the test running now (set by the fixture).
+inline std::function<std::vector<std::string>()> takeLog;
 
-inline std::string containerXml(const std::string& opfPath) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<container version=\"1.0\" "
-         "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\">\n"
-         "  <rootfiles>\n"
-         "    <rootfile full-path=\"" +
-         opfPath +
-         "\" media-type=\"application/oebps-package+xml\"/>\n"
-         "  </rootfiles>\n"
-         "</container>\n";
-}
-
-inline std::string opfXml(const std::vector<Item>& manifest,
-                          const std::vector<std::string>& spine) {
-  std::string opf =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"2.0\" "
-      "unique-identifier=\"uid\">\n"
-      "  <metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">\n"
-      "    <dc:title>Pages</dc:title><dc:identifier id=\"uid\">urn:test</dc:identifier>\n"
-      "  </metadata>\n  <manifest>\n";
-  for (const Item& item : manifest) {
-    opf += "    <item id=\"" + item.id + "\" href=\"" + item.href +
-           "\" media-type=\"application/xhtml+xml\"/>\n";
-  }
-  opf += "  </manifest>\n  <spine>\n";
-  for (const std::string& idref : spine) opf += "    <itemref idref=\"" + idref + "\"/>\n";
-  return opf + "  </spine>\n</package>\n";
-}
-
-// One step of a table: what runs, what it answers, which renderer calls and
-// host callbacks it makes, in order.
+// One row of a table, evaluated in table order: what was asked, the answer,
+// the answer due and the log due: every renderer call and host callback the
+// row made, in order (none when the row gives no log).
 struct Step {
   const char* what;
-  std::function<std::string()> run;
-  std::string result;
-  std::vector<std::string> rendererCalls;
-  std::vector<std::string> hostLog = {};
+  std::string got;
+  std::string expected;
+  std::vector<std::string> log = {};
+  std::vector<std::string> seen = takeLog();  // taken after `got`
 };
 
 class ContentTest : public ::testing::Test {
@@ -149,96 +88,119 @@ class ContentTest : public ::testing::Test {
     options.read = Host::read;
     options.release = Host::release;
     options.userData = &host;
-    reader = EpubReader_new(&options);
-    ASSERT_NE(reader, nullptr);
+    host.reader = reader = EpubReader_new(&options);
     ASSERT_EQ(testrenderer::handles().size(), 1u);
     renderer = testrenderer::handles()[0];
-    progressContext = &hostPointer;
-    host.progressContext = progressContext;
-    testrenderer::clearCalls();
+    names = {{num(reinterpret_cast<const void*>(&Host::progress)), "progress"},
+             {num(&host), "host"}};
+    takeLog = [this] { return log(); };
+    log();
   }
   void TearDown() override {
+    takeLog = nullptr;
     EpubReader_free(&reader);
     testrenderer::reset();
   }
 
-  // Opens a publication with the given manifest and spine, its OPF at
-  // `opfPath`; every manifest item is readable ("<p>id</p>").
-  void open(const std::vector<Item>& manifest, const std::vector<std::string>& spine,
-            const std::string& opfPath = "OEBPS/content.opf") {
+  // Opens a publication whose spine names these hrefs in order, one manifest
+  // item per distinct href ("?" is an idref naming no item), its OPF at
+  // `opfPath`. Every document is readable.
+  void open(const std::vector<std::string>& spine, const std::string& opfPath = "o/content.opf") {
     folder = opfPath.substr(0, opfPath.rfind('/') + 1);
-    const std::string opf = opfXml(manifest, spine);
-    host.files[wide(opfPath)] = opf;
-    for (const Item& item : manifest) host.files[fullPath(item.href)] = "<p>" + item.id + "</p>";
-    const std::string container = containerXml(opfPath);
-    const char16_t* opened =
-        EpubReader_readContainer(reader, reinterpret_cast<const uint8_t*>(container.data()),
-                                 static_cast<uint32_t>(container.size()));
-    ASSERT_NE(opened, nullptr) << "the publication did not open";
-    host.takeLog();
-    testrenderer::clearCalls();
-  }
-  // A spine of the given hrefs, one manifest item each (ids d0, d1, ...).
-  void open(const std::vector<std::string>& hrefs) {
-    std::vector<Item> manifest;
-    std::vector<std::string> spine;
-    for (size_t i = 0; i < hrefs.size(); ++i) {
-      manifest.push_back({"d" + std::to_string(i), hrefs[i]});
-      spine.push_back("d" + std::to_string(i));
+    std::map<std::string, std::string> ids;
+    std::string manifest, itemrefs;
+    for (const std::string& href : spine) {
+      if (href != "?" && !ids.count(href)) {
+        const std::string id = ids[href] = "d" + num(intptr_t(ids.size()));
+        manifest += "<item id=\"" + id + "\" href=\"" + href + "\" media-type=\"text/html\"/>";
+        host.files[path(href)] = "<p>" + href + "</p>";
+      }
+      itemrefs += "<itemref idref=\"" + (href == "?" ? "none" : ids[href]) + "\"/>";
     }
-    open(manifest, spine);
+    host.files[wide(opfPath)] =
+        "<package><manifest>" + manifest + "</manifest><spine>" + itemrefs + "</spine></package>";
+    const std::string container = "<container><rootfiles><rootfile full-path=\"" + opfPath +
+                                  "\" media-type=\"application/oebps-package+xml\"/>"
+                                  "</rootfiles></container>";
+    ASSERT_NE(EpubReader_readContainer(reader, reinterpret_cast<const uint8_t*>(container.data()),
+                                       static_cast<uint32_t>(container.size())),
+              nullptr);
+    log();
+  }
+  std::u16string path(const std::string& href) const { return wide(folder + href); }
+
+  // The renderer's page count of a document and the first object index of
+  // each page, the last entry being the document's object count.
+  void script(const std::string& href, int32_t pages, std::vector<uint32_t> indexes = {0}) {
+    testrenderer::setPageCount(path(href), pages);
+    testrenderer::setObjectIndexes(path(href), std::move(indexes));
+  }
+  void loadAll() {
+    ASSERT_TRUE(EpubReader_loadAll(reader, nullptr, nullptr));
+    log();
   }
 
-  // The full path of an href in the OPF's folder (no "." or ".." in it).
-  std::u16string fullPath(const std::string& href) const { return wide(folder + href); }
-
-  // Scripts a document: its page count and the index of each page's first
-  // object, the last entry being the document's object count.
-  void script(const std::string& href, int32_t pages, std::vector<uint32_t> indexes) {
-    testrenderer::setPageCount(fullPath(href), pages);
-    testrenderer::setObjectIndexes(fullPath(href), std::move(indexes));
-  }
-
-  // The renderer calls since the last look, as strings; each must have been
-  // made with the one renderer handle.
-  std::vector<std::string> rendererCalls() {
+  // Everything since the last look, renderer calls and host callbacks in
+  // the order they happened.
+  std::vector<std::string> log() {
+    const std::vector<Call> calls = testrenderer::calls();
     std::vector<std::string> out;
-    for (const Call& call : testrenderer::calls()) {
-      EXPECT_EQ(call.handle, renderer) << call.str();
-      out.push_back(call.str());
+    size_t h = 0;
+    for (size_t i = 0; i <= calls.size(); ++i) {
+      for (; h < host.log.size() && host.log[h].first <= i; ++h) out.push_back(host.log[h].second);
+      if (i < calls.size()) out.push_back(show(calls[i]));
     }
     testrenderer::clearCalls();
+    host.log.clear();
     return out;
   }
 
-  // "xhtml(path, bytes, length, progress, context)" as the log shows it.
-  std::string xhtml(const std::string& href, EpubReaderProgressCallback progress = nullptr,
-                    const void* context = nullptr) {
-    return "xhtml(" + folder + href + ", " + host.bytesOf(fullPath(href)) + ", " +
-           num(reinterpret_cast<intptr_t>(progress)) + ", " + num(context) + ")";
+  // A renderer call as text: the bytes the host handed out for the call's
+  // path (pointer and length) read "bytes", known values read by name, and
+  // scrap positions as the unsigned 32-bit values they are, whatever the
+  // width of intptr_t (a scrap call's first two arguments, the selection
+  // box's third and fourth).
+  std::string show(const Call& c) {
+    EXPECT_EQ(c.handle, renderer) << c.function;
+    const auto file = host.files.find(c.path);
+    const bool bytes = file != host.files.end() && c.args.size() > 1 &&
+                       c.args[0] == intptr_t(file->second.data()) &&
+                       c.args[1] == intptr_t(file->second.size());
+    const size_t at = c.function == "drawSelectionBox"                ? 2
+                      : c.function.find("Scrap") != std::string::npos ? 0
+                                                                      : SIZE_MAX - 1;
+    std::vector<std::string> parts;
+    if (c.hasPath) parts.push_back(testrenderer::utf8(c.path));
+    if (bytes) parts.push_back("bytes");
+    for (size_t i = bytes ? 2 : 0; i < c.args.size(); ++i) {
+      const std::string arg = num(c.args[i]);
+      parts.push_back(i == at || i == at + 1 ? std::to_string(static_cast<uint32_t>(c.args[i]))
+                      : names.count(arg)     ? names[arg]
+                                             : arg);
+    }
+    std::string out = c.function + "(";
+    for (size_t i = 0; i < parts.size(); ++i) out += (i ? ", " : "") + parts[i];
+    return out + ")";
   }
 
-  // Runs the steps in order on the same reader.
-  void run(const std::vector<Step>& steps) {
+  void check(const std::vector<Step>& steps) {
     for (const Step& step : steps) {
-      SCOPED_TRACE(step.what);
-      EXPECT_EQ(step.run(), step.result);
-      EXPECT_EQ(rendererCalls(), step.rendererCalls);
-      EXPECT_EQ(host.takeLog(), step.hostLog);
+      EXPECT_EQ(step.got, step.expected) << step.what;
+      EXPECT_EQ(step.seen, step.log) << step.what;
     }
   }
-
-  // Loads every document and checks that loadAll succeeded.
-  void loadAll() {
-    ASSERT_TRUE(EpubReader_loadAll(reader, nullptr, nullptr));
-    host.takeLog();
-    testrenderer::clearCalls();
+  // A table of answers alone: what the rows asked of the renderer is not checked.
+  void expect(const std::vector<Step>& rows) {
+    for (const Step& row : rows) EXPECT_EQ(row.got, row.expected) << row.what;
   }
+  std::string pages(const char16_t* path) {
+    return num(EpubReader_getContentPageCount(reader, path));
+  }
+  std::string total() { return num(EpubReader_getPageCount(reader)); }
 
   Host host;
-  std::string folder;  // the OPF's folder
-  Host* hostPointer = &host;
-  void* progressContext = nullptr;
+  std::string folder;                        // the OPF's folder
+  std::map<std::string, std::string> names;  // argument values shown by name
   EpubReader* reader = nullptr;
   ZaveVevode* renderer = nullptr;
 };

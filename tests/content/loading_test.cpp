@@ -1,198 +1,124 @@
 // Loading documents into the renderer and taking them out: what is read,
-// what the renderer and the host hear, and which page counts result.
+// what the renderer and the host hear and in which order, and the page
+// counts that result.
 #include "content_fixture.h"
 
 namespace contenttest {
 namespace {
 
-const std::u16string kA = u"OEBPS/a.xhtml";
-const std::u16string kB = u"OEBPS/b.xhtml";
-const std::u16string kC = u"OEBPS/c.xhtml";
-
 class Loading : public ContentTest {
  protected:
-  std::string total() { return " total " + num(EpubReader_getPageCount(reader)); }
-  std::string count(const char16_t* path) {
-    return num(EpubReader_getContentPageCount(reader, path));
+  std::string load(const char16_t* path) {
+    return flag(EpubReader_loadContent(reader, path, Host::progress, &host));
   }
-  std::string loadAllWithProgress() {
-    const bool loaded = EpubReader_loadAll(reader, Host::progress, progressContext);
-    return flag(loaded) + total();
+  std::string loadAll() {
+    return all({flag(EpubReader_loadAll(reader, Host::progress, &host)), total()});
   }
+  void unload(const char16_t* path) { EpubReader_deleteContent(reader, path); }
+  void unreadable(std::set<std::u16string> paths) { host.unreadable = std::move(paths); }
 };
+
+// The log of a document read and laid out with the host's progress callback.
+#define LAID_OUT(path) \
+  "read(" path ")", "xhtml(" path ", bytes, progress, host)", "getPageLength(" path ")"
 
 TEST_F(Loading, LoadDeleteAndReloadInSequence) {
   open({"a.xhtml", "b.xhtml", "c.xhtml"});
-  script("a.xhtml", 3, {0, 5, 9, 12});
-  script("b.xhtml", 0, {0});
-  script("c.xhtml", 2, {0, 4, 8});
-  host.unreadable = {kC};
-  const auto progress = Host::progress;
-  const void* context = progressContext;
-  run({
-      // Each document not loaded is read and laid out; progress follows every
-      // item, a failed read included, after its count was added.
+  script("a.xhtml", 3);
+  script("b.xhtml", 0);
+  script("c.xhtml", 2);
+  const char16_t *a = u"a.xhtml", *c = u"c.xhtml";
+  check({
+      // Every document not loaded is read and laid out; the progress
+      // callback follows each item, a failed read included, once its count
+      // is in the total.
       {"first loadAll, c unreadable",
-       [&] { return loadAllWithProgress(); },
-       "true total 3",
-       {xhtml("a.xhtml", progress, context), "getPageLength(OEBPS/a.xhtml)",
-        xhtml("b.xhtml", progress, context), "getPageLength(OEBPS/b.xhtml)"},
-       {"read(OEBPS/a.xhtml)", "progress(3, 1)", "read(OEBPS/b.xhtml)", "progress(3, 2)",
-        "read(OEBPS/c.xhtml)", "progress(3, 3)"}},
-      // Loaded documents are neither read nor asked again.
+       (unreadable({u"o/c.xhtml"}), loadAll()),
+       "true 3",
+       {LAID_OUT("o/a.xhtml"), "progress(3, 1, total 3)", LAID_OUT("o/b.xhtml"),
+        "progress(3, 2, total 3)", "read(o/c.xhtml)", "progress(3, 3, total 3)"}},
+      // Loaded documents are neither read nor asked again; the total is
+      // summed afresh.
       {"second loadAll reads only c",
-       [&] {
-         host.unreadable.clear();
-         return loadAllWithProgress();
-       },
-       "true total 5",
-       {xhtml("c.xhtml", progress, context), "getPageLength(OEBPS/c.xhtml)"},
-       {"progress(3, 1)", "progress(3, 2)", "read(OEBPS/c.xhtml)", "progress(3, 3)"}},
-      {"third loadAll only sums",
-       [&] { return loadAllWithProgress(); },
-       "true total 5",
-       {},
-       {"progress(3, 1)", "progress(3, 2)", "progress(3, 3)"}},
-      {"loadContent of a loaded document reads nothing",
-       [&] { return flag(EpubReader_loadContent(reader, u"a.xhtml", progress, progressContext)); },
-       "false",
-       {}},
-      // The renderer hears first, then the host; the page count survives.
+       (unreadable({}), loadAll()),
+       "true 5",
+       {"progress(3, 1, total 3)", "progress(3, 2, total 3)", LAID_OUT("o/c.xhtml"),
+        "progress(3, 3, total 5)"}},
+      {"loadContent of a loaded document reads nothing", load(a), "false"},
+      // The renderer hears first, then the host; the page count stays.
       {"deleteContent",
-       [&] {
-         EpubReader_deleteContent(reader, u"a.xhtml");
-         return count(u"a.xhtml") + total();
-       },
-       "3 total 5",
-       {"deleteXhtml(OEBPS/a.xhtml)"},
-       {"release(OEBPS/a.xhtml)"}},
-      // A deleted document that cannot be read adds its old count.
-      {"loadAll after the delete, a unreadable",
-       [&] {
-         host.unreadable = {kA};
-         testrenderer::setPageCount(kA, 4);
-         return loadAllWithProgress();
-       },
-       "true total 5",
-       {},
-       {"read(OEBPS/a.xhtml)", "progress(3, 1)", "progress(3, 2)", "progress(3, 3)"}},
-      // loadContent passes the callback on but never calls it, and leaves
+       (unload(a), all({pages(a), total()})),
+       "3 5",
+       {"deleteXhtml(o/a.xhtml)", "release(o/a.xhtml)"}},
+      // A deleted document that cannot be read still adds its old count.
+      {"loadAll, a deleted and unreadable",
+       (unreadable({u"o/a.xhtml"}), script("a.xhtml", 4), loadAll()),
+       "true 5",
+       {"read(o/a.xhtml)", "progress(3, 1, total 3)", "progress(3, 2, total 3)",
+        "progress(3, 3, total 5)"}},
+      // loadContent hands the callback on, never calls it itself, and leaves
       // the total as the last loadAll computed it.
       {"loadContent after the delete",
-       [&] {
-         host.unreadable.clear();
-         const bool loaded = EpubReader_loadContent(reader, u"a.xhtml", progress, progressContext);
-         return flag(loaded) + " " + count(u"a.xhtml") + total();
-       },
-       "true 4 total 5",
-       {xhtml("a.xhtml", progress, context), "getPageLength(OEBPS/a.xhtml)"},
-       {"read(OEBPS/a.xhtml)"}},
-      {"a failed loadContent leaves the document unloaded",
-       [&] {
-         EpubReader_deleteContent(reader, u"c.xhtml");
-         host.unreadable = {kC};
-         const bool first = EpubReader_loadContent(reader, u"c.xhtml", nullptr, nullptr);
-         host.unreadable.clear();
-         const bool second = EpubReader_loadContent(reader, u"c.xhtml", nullptr, nullptr);
-         return flag(first) + " " + flag(second);
-       },
-       "false true",
-       {"deleteXhtml(OEBPS/c.xhtml)", xhtml("c.xhtml"), "getPageLength(OEBPS/c.xhtml)"},
-       {"release(OEBPS/c.xhtml)", "read(OEBPS/c.xhtml)", "read(OEBPS/c.xhtml)"}},
-      // Paths are resolved against the OPF folder before the lookup.
-      {"a path repeating the OPF folder names the document",
-       [&] {
-         EpubReader_deleteContent(reader, u"OEBPS/b.xhtml");
-         return std::string("none");
-       },
-       "none",
-       {"deleteXhtml(OEBPS/b.xhtml)"},
-       {"release(OEBPS/b.xhtml)"}},
-      {"a path differing in letter case names nothing",
-       [&] {
-         EpubReader_deleteContent(reader, u"B.xhtml");
-         return flag(EpubReader_loadContent(reader, u"oebps/b.xhtml", nullptr, nullptr));
-       },
+       (unreadable({}), all({load(a), pages(a), total()})),
+       "true 4 5",
+       {LAID_OUT("o/a.xhtml")}},
+      // A failed read leaves the document unloaded, so it is read again.
+      {"loadContent failing",
+       (unload(c), unreadable({u"o/c.xhtml"}), load(c)),
        "false",
-       {}},
-      {"a path from the container root names the document",
-       [&] {
-         return flag(EpubReader_loadContent(reader, u"/OEBPS/b.xhtml", nullptr, progressContext));
-       },
+       {"deleteXhtml(o/c.xhtml)", "release(o/c.xhtml)", "read(o/c.xhtml)"}},
+      {"then succeeding", (unreadable({}), load(c)), "true", {LAID_OUT("o/c.xhtml")}},
+      // Paths resolve against the OPF folder: one repeating the folder and
+      // one from the container root name the document...
+      {"paths with the folder and from the root",
+       (unload(u"o/b.xhtml"), load(u"/o/b.xhtml")),
        "true",
-       {xhtml("b.xhtml", nullptr, context), "getPageLength(OEBPS/b.xhtml)"},
-       {"read(OEBPS/b.xhtml)"}},
-      {"null and unknown paths name nothing",
-       [&] {
-         EpubReader_deleteContent(reader, nullptr);
-         EpubReader_deleteContent(reader, u"x.xhtml");
-         return flag(EpubReader_loadContent(reader, nullptr, nullptr, nullptr)) +
-                flag(EpubReader_loadContent(reader, u"", nullptr, nullptr));
-       },
-       "falsefalse",
-       {}},
+       {"deleteXhtml(o/b.xhtml)", "release(o/b.xhtml)", LAID_OUT("o/b.xhtml")}},
+      // ...then compare exactly: another letter case, null and unknown
+      // paths name nothing.
+      {"paths naming nothing",
+       (unload(u"B.xhtml"), unload(nullptr), unload(u"x.xhtml"),
+        all({load(u"o/B.xhtml"), load(nullptr), load(u"")})),
+       "false false false"},
   });
 }
 
-TEST_F(Loading, DeleteOfADocumentNeverLoadedStillReportsIt) {
-  open({"a.xhtml", "b.xhtml"});
-  run({
+// Deleting a document never loaded still takes it out of the renderer and
+// tells the host. Two spine entries naming one document are two items with
+// one path, each loaded on its own; a lookup by path finds the first (page
+// 6 lies in the first item only if it is the one reloaded with 7 pages).
+TEST_F(Loading, DuplicatesAndDocumentsNeverLoaded) {
+  open({"a.xhtml", "a.xhtml", "b.xhtml"});
+  script("a.xhtml", 2);
+  script("b.xhtml", 1);
+  const char16_t* a = u"a.xhtml";
+  check({
       {"delete before any load",
-       [&] {
-         EpubReader_deleteContent(reader, u"b.xhtml");
-         return count(u"b.xhtml");
-       },
+       (unload(u"b.xhtml"), pages(u"b.xhtml")),
        "0",
-       {"deleteXhtml(OEBPS/b.xhtml)"},
-       {"release(OEBPS/b.xhtml)"}},
-  });
-}
-
-// Two spine entries naming one manifest item are two items with one path:
-// each has its own flag, and every lookup finds the first.
-TEST_F(Loading, DuplicateSpineEntriesShareAPath) {
-  open({{"d0", "a.xhtml"}, {"d1", "b.xhtml"}}, {"d0", "d0", "d1"});
-  script("a.xhtml", 2, {0, 1, 2});
-  script("b.xhtml", 1, {0, 1});
-  run({
+       {"deleteXhtml(o/b.xhtml)", "release(o/b.xhtml)"}},
       {"loadAll reads the shared document twice",
-       [&] {
-         const bool loaded = EpubReader_loadAll(reader, nullptr, nullptr);
-         return flag(loaded) + total();
-       },
-       "true total 5",
-       {xhtml("a.xhtml"), "getPageLength(OEBPS/a.xhtml)", xhtml("a.xhtml"),
-        "getPageLength(OEBPS/a.xhtml)", xhtml("b.xhtml"), "getPageLength(OEBPS/b.xhtml)"},
-       {"read(OEBPS/a.xhtml)", "read(OEBPS/a.xhtml)", "read(OEBPS/b.xhtml)"}},
-      {"the first of the two is found",
-       [&] {
-         EpubReader_deleteContent(reader, u"a.xhtml");
-         const bool again = EpubReader_loadContent(reader, u"a.xhtml", nullptr, nullptr);
-         const bool twice = EpubReader_loadContent(reader, u"a.xhtml", nullptr, nullptr);
-         return flag(again) + " " + flag(twice) + " " +
-                num(EpubReader_getTotalPageBeforeContent(reader, u"b.xhtml"));
-       },
-       "true false 4",
-       {"deleteXhtml(OEBPS/a.xhtml)", xhtml("a.xhtml"), "getPageLength(OEBPS/a.xhtml)"},
-       {"release(OEBPS/a.xhtml)", "read(OEBPS/a.xhtml)"}},
+       loadAll(),
+       "true 5",
+       {LAID_OUT("o/a.xhtml"), "progress(3, 1, total 2)", LAID_OUT("o/a.xhtml"),
+        "progress(3, 2, total 4)", LAID_OUT("o/b.xhtml"), "progress(3, 3, total 5)"}},
+      {"the first of the two is deleted and loaded again",
+       (script("a.xhtml", 7), unload(a), all({load(a), load(a)})),
+       "true false",
+       {"deleteXhtml(o/a.xhtml)", "release(o/a.xhtml)", LAID_OUT("o/a.xhtml")}},
+      {"page 6",
+       (EpubReader_draw(reader, 6, 0, 0, 0, 0), ""),
+       "",
+       {"draw(o/a.xhtml, 6, 0, 0, 0, 0)"}},
   });
 }
 
-// No publication open, or one with an empty reading order: nothing to load.
-TEST_F(Loading, NothingToLoad) {
-  host.files[u"a.xhtml"] = "<p/>";
-  host.files[u"OEBPS/a.xhtml"] = "<p/>";
-  const auto everyLoad = [&] {
-    const bool all = EpubReader_loadAll(reader, Host::progress, progressContext);
-    const bool one = EpubReader_loadContent(reader, u"a.xhtml", nullptr, nullptr);
-    EpubReader_deleteContent(reader, u"a.xhtml");
-    return flag(all) + " " + flag(one) + total();
-  };
-  run({{"before a publication is open", everyLoad, "false false total 0", {}}});
-
-  // A spine whose idrefs name no manifest item gives an empty table.
-  open({{"d0", "a.xhtml"}}, {"missing", "D0"});
-  run({{"an empty Content table", everyLoad, "true false total 0", {}}});
+// An empty reading order (no idref names a manifest item): loadAll succeeds
+// with a total of 0 and no progress report; nothing else is found.
+TEST_F(Loading, EmptyContentTable) {
+  open({"?", "?"});
+  host.files[u"o/a.xhtml"] = "<p/>";
+  check({{"every load", all({loadAll(), (unload(u"a.xhtml"), load(u"a.xhtml"))}), "true 0 false"}});
 }
 
 }  // namespace
