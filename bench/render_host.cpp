@@ -15,7 +15,7 @@
 
 #include "book.h"
 #include "epubreader.h"
-#include "pendrel_mupdf.h"
+#include <EpubReader/pendrel_mupdf.h>
 #include "utf.h"
 
 namespace {

@@ -66,7 +66,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/epubreader.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 set(epub_renderer_headers ${PROJECT_SOURCE_DIR}/src/external/pendrel.h)
 if(TARGET PendrelMupdf)
-  list(APPEND epub_renderer_headers ${PROJECT_SOURCE_DIR}/renderer/mupdf/pendrel_mupdf.h)
+  list(APPEND epub_renderer_headers
+       ${PROJECT_SOURCE_DIR}/renderer/mupdf/include/EpubReader/pendrel_mupdf.h)
 endif()
 install(FILES ${epub_renderer_headers}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/EpubReader COMPONENT development)
@@ -137,7 +138,7 @@ if(EPUB_BUILD_DOCS)
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${EPUB_DOXYGEN_OUTPUT}
     COMMAND ${DOXYGEN_EXECUTABLE} ${PROJECT_BINARY_DIR}/Doxyfile
     DEPENDS ${PROJECT_SOURCE_DIR}/include/epubreader.h ${PROJECT_SOURCE_DIR}/src/external/pendrel.h
-            ${PROJECT_SOURCE_DIR}/renderer/mupdf/pendrel_mupdf.h ${PROJECT_BINARY_DIR}/Doxyfile
+            ${PROJECT_SOURCE_DIR}/renderer/mupdf/include/EpubReader/pendrel_mupdf.h ${PROJECT_BINARY_DIR}/Doxyfile
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
     COMMENT "Doxygen reference of the public header")
   add_custom_target(epub_docs ALL DEPENDS ${EPUB_DOXYGEN_OUTPUT}/html/index.html)

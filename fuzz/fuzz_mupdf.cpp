@@ -10,7 +10,7 @@
 
 #include "fuzz_input.h"
 #include "pendrel.h"
-#include "pendrel_mupdf.h"
+#include <EpubReader/pendrel_mupdf.h>
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "pdf_output.h"
 
+#include <EpubReader/pendrel_mupdf.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -9,8 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "pendrel_mupdf.h"
-#include "resources.h"
+#include "css_text.h"
 
 extern "C" {
 #include <mupdf/pdf.h>
@@ -54,26 +55,6 @@ void fail(PendrelPdf& pdf, const char* why) {
   std::snprintf(pdf.error, sizeof pdf.error, "%s", why);
   pdf.status = PENDREL_PDF_FAILED;
   forget(pdf);
-}
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string percentDecoded(std::string_view s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && hexDigit(s[i + 1]) >= 0 && hexDigit(s[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(hexDigit(s[i + 1]) * 16 + hexDigit(s[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
 }
 
 // The height of the element with this id from the layout's top, or -1.

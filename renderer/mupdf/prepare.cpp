@@ -5,8 +5,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "css_text.h"
 #include "mupdf_html.h"
-#include "resources.h"
 
 namespace pendrel_mupdf {
 namespace {

@@ -58,19 +58,11 @@ int runConvert(const Arguments& args) {
   // that the records' pointers stay valid.
   std::deque<std::string> texts;
   std::vector<PendrelPdfOutline> outline;
-  std::vector<std::pair<const std::vector<TocEntry>*, size_t>> open{{&toc.entries, 0}};
-  while (!open.empty()) {
-    auto& [list, next] = open.back();
-    if (next == list->size()) {
-      open.pop_back();
-      continue;
-    }
-    const TocEntry& e = (*list)[next++];
+  forEachTocEntry(toc.entries, [&](const TocEntry& e, size_t depth) {
     const char* title = texts.emplace_back(e.label).c_str();
     outline.push_back(
-        {title, texts.emplace_back(tocTarget(toc, e)).c_str(), static_cast<int32_t>(open.size())});
-    if (!e.children.empty()) open.push_back({&e.children, 0});
-  }
+        {title, texts.emplace_back(tocTarget(toc, e)).c_str(), static_cast<int32_t>(depth)});
+  });
   const EpubReaderPublicationMetadata* m = EpubReader_getPublicationMetadata(session.reader());
   const std::string title = m && m->title ? epub::utf::toUtf8(m->title) : "";
 

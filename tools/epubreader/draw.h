@@ -1,10 +1,11 @@
 // Pages drawn by the commands: the page selection options and PNG output.
 #pragma once
 
+#include <EpubReader/pendrel_mupdf.h>
+
 #include <string>
 #include <vector>
 
-#include "pendrel_mupdf.h"
 #include "session.h"
 
 namespace epubreader {

@@ -45,17 +45,9 @@ Json tocJson(const std::vector<TocEntry>& entries) {
 }
 
 void printTocTree(const std::vector<TocEntry>& entries, size_t indent) {
-  std::vector<std::pair<const std::vector<TocEntry>*, size_t>> open{{&entries, 0}};
-  while (!open.empty()) {
-    auto& [list, next] = open.back();
-    if (next == list->size()) {
-      open.pop_back();
-      continue;
-    }
-    const TocEntry& e = (*list)[next++];
-    printUtf8(std::string((indent + open.size() - 1) * 2, ' ') + e.label + "  -> " + e.href + "\n");
-    if (!e.children.empty()) open.push_back({&e.children, 0});
-  }
+  forEachTocEntry(entries, [&](const TocEntry& e, size_t depth) {
+    printUtf8(std::string((indent + depth - 1) * 2, ' ') + e.label + "  -> " + e.href + "\n");
+  });
 }
 
 std::string tocHeading(const Toc& toc) {

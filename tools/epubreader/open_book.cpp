@@ -1,11 +1,12 @@
 #include "open_book.h"
 
+#include <EpubReader/pendrel_mupdf.h>
+
 #include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <set>
 
-#include "pendrel_mupdf.h"
 #include "png_writer.h"
 #include "utf.h"
 
@@ -339,17 +340,23 @@ bool OpenBook::drawCover(int width, int height, std::vector<uint8_t>& png) {
   return encodePng(canvas.bitmap, png, error);
 }
 
+OpenBook::DocPage OpenBook::docPage(int32_t page) const {
+  const int d = docOfPage(page);
+  const SpineDoc& doc = session_->spine()[size_t(d)];
+  const int32_t local = page - doc.firstPage;
+  return {d, doc.href.c_str(), local,
+          spans_[size_t(d)].firstObject +
+              EpubReader_getContentMarkablePosition(session_->reader(), doc.href.c_str(), local)};
+}
+
 std::optional<PageObjects> OpenBook::objects(const View& view, int32_t page) {
   auto lock = take();
   apply(view);
   if (!reachPage(page)) return std::nullopt;
   EpubReader* r = session_->reader();
-  const int d = docOfPage(page);
-  const SpineDoc& doc = session_->spine()[size_t(d)];
-  const char16_t* href = doc.href.c_str();
-  const int32_t local = page - doc.firstPage;
+  const auto [d, href, local, first] = docPage(page);
   PageObjects out;
-  out.first = spans_[size_t(d)].firstObject + EpubReader_getContentMarkablePosition(r, href, local);
+  out.first = first;
   const uint32_t count = EpubReader_getContentObjectCount(r, href, local);
   for (uint32_t k = 0; k < count; ++k) {
     PendrelObjectInfo info{};
@@ -369,12 +376,7 @@ std::optional<int32_t> OpenBook::follow(const View& view, int32_t page, uint32_t
   apply(view);
   if (!reachPage(page)) return std::nullopt;
   EpubReader* r = session_->reader();
-  const int d = docOfPage(page);
-  const SpineDoc& doc = session_->spine()[size_t(d)];
-  const char16_t* href = doc.href.c_str();
-  const int32_t local = page - doc.firstPage;
-  const uint32_t first =
-      spans_[size_t(d)].firstObject + EpubReader_getContentMarkablePosition(r, href, local);
+  const auto [d, href, local, first] = docPage(page);
   const uint32_t k = position - first;
   if (position < first || k >= EpubReader_getContentObjectCount(r, href, local) ||
       !EpubReader_isContentAnchor(r, href, local, k))

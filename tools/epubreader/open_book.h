@@ -114,6 +114,14 @@ class OpenBook {
   bool reachPosition(uint32_t position);
   int32_t pagesKnown() const;
   int docOfPage(int32_t page) const;
+  // A laid-out publication page as its document sees it.
+  struct DocPage {
+    int doc;               // index in the reading order
+    const char16_t* href;  // the document's path, as the engine knows it
+    int32_t local;         // the page in the document
+    uint32_t firstObject;  // the publication's index of the page's first object
+  };
+  DocPage docPage(int32_t page) const;
   int docOfPosition(uint32_t position) const;
   Target target(const std::string& base, int fromDoc, const std::string& href) const;
   int32_t pageOf(const Target& target);

@@ -1,11 +1,11 @@
 // Writing a drawn page as a PNG file with libpng.
 #pragma once
 
+#include <EpubReader/pendrel_mupdf.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "pendrel_mupdf.h"
 
 namespace epubreader {
 

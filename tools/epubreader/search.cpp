@@ -1,13 +1,13 @@
 // search: every hit of a text, with its page, positions and line.
 #include "search.h"
 
+#include <EpubReader/pendrel_mupdf.h>
 #include <strings.h>
 
 #include <cwctype>
 #include <filesystem>
 
 #include "commands.h"
-#include "pendrel_mupdf.h"
 #include "session.h"
 #include "utf.h"
 

@@ -46,26 +46,18 @@ struct Refusal {
 
 std::string escapeHtml(std::string_view s) {
   std::string out;
+  out.reserve(s.size());
   for (char c : s) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
+    const char* entity = c == '&'    ? "&amp;"
+                         : c == '<'  ? "&lt;"
+                         : c == '>'  ? "&gt;"
+                         : c == '"'  ? "&quot;"
+                         : c == '\'' ? "&#39;"
+                                     : nullptr;
+    if (entity)
+      out += entity;
+    else
+      out += c;
   }
   return out;
 }

@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "book.h"
@@ -34,6 +35,23 @@ struct Toc {
   std::string navPath;  // the navigation document's full path
   bool capped = false;  // entries deeper than kMaxTocDepth were moved up
 };
+
+// Calls visit(entry, depth) for every entry in pre-order, depth 1 at the
+// top, without recursion.
+template <class Visit>
+void forEachTocEntry(const std::vector<TocEntry>& entries, Visit&& visit) {
+  std::vector<std::pair<const std::vector<TocEntry>*, size_t>> open{{&entries, 0}};
+  while (!open.empty()) {
+    auto& [list, next] = open.back();
+    if (next == list->size()) {
+      open.pop_back();
+      continue;
+    }
+    const TocEntry& entry = (*list)[next++];
+    visit(entry, open.size());
+    if (!entry.children.empty()) open.push_back({&entry.children, 0});
+  }
+}
 
 // "NCX", "navigation document" or "none".
 const char* sourceName(Toc::Source source);

@@ -1,4 +1,4 @@
-#include "resources.h"
+#include "css_text.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +14,9 @@ namespace {
 // hostile publication cannot make a sheet grow without limit.
 constexpr int kMaxImportDepth = 8;
 constexpr size_t kMaxSheetBytes = 8u << 20;
+// The longest @charset label taken: every registered encoding name is
+// shorter; a longer "label" is a stray quote, not a rule.
+constexpr size_t kMaxCharsetLabel = 40;
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -101,7 +104,7 @@ std::string_view charsetRule(std::string_view text) {
   constexpr std::string_view kRule = "@charset \"";
   if (text.substr(0, kRule.size()) != kRule) return {};
   size_t close = text.find('"', kRule.size());
-  if (close == std::string_view::npos || close - kRule.size() > 40) return {};
+  if (close == std::string_view::npos || close - kRule.size() > kMaxCharsetLabel) return {};
   return text.substr(kRule.size(), close - kRule.size());
 }
 
@@ -224,21 +227,26 @@ std::vector<std::string_view> components(std::string_view path) {
 
 }  // namespace
 
+std::string percentDecoded(std::string_view s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    int hi = 0, lo = 0;
+    if (s[i] == '%' && i + 2 < s.size() && (hi = hexValue(s[i + 1])) >= 0 &&
+        (lo = hexValue(s[i + 2])) >= 0) {
+      out += static_cast<char>(hi * 16 + lo);
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
 std::string resolveHref(std::string_view base, std::string_view href) {
   href = href.substr(0, std::min(href.find('#'), href.find('?')));
   size_t colon = href.find(':');
   if (href.empty() || (colon != std::string_view::npos && colon < href.find('/'))) return {};
-  std::string decoded;
-  for (size_t i = 0; i < href.size(); ++i) {
-    int hi = 0, lo = 0;
-    if (href[i] == '%' && i + 2 < href.size() && (hi = hexValue(href[i + 1])) >= 0 &&
-        (lo = hexValue(href[i + 2])) >= 0) {
-      decoded += static_cast<char>(hi * 16 + lo);
-      i += 2;
-    } else {
-      decoded += href[i];
-    }
-  }
+  const std::string decoded = percentDecoded(href);
   std::string joined;
   if (decoded.front() != '/') {
     size_t slash = base.rfind('/');
@@ -265,6 +273,11 @@ std::string resolveHref(std::string_view base, std::string_view href) {
     out += part;
   }
   return out;
+}
+
+std::string folderOf(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string_view::npos || slash == 0 ? "." : std::string(path.substr(0, slash));
 }
 
 std::string relativePath(std::string_view folder, std::string_view path) {
@@ -533,61 +546,10 @@ bool endsWithNoCase(std::string_view s, std::string_view suffix) {
   return true;
 }
 
-uint64_t gifDecodedPixels(std::string_view gif, uint64_t limit) {
-  const auto* b = reinterpret_cast<const unsigned char*>(gif.data());
-  const size_t n = gif.size();
-  auto u16 = [b](size_t at) { return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8; };
-  // Past the data sub-blocks starting at `at` (each a length byte and its
-  // bytes, up to an empty one); nullopt when they run past the end.
-  auto subBlocks = [b, n](size_t at) -> std::optional<size_t> {
-    while (at < n) {
-      const size_t length = b[at++];
-      if (length == 0) return at;
-      if (n - at < length) break;
-      at += length;
-    }
-    return std::nullopt;
-  };
-  // Header, logical screen descriptor and global colour table.
-  if (n < 13 || gif.substr(0, 3) != "GIF" ||
-      (gif.substr(3, 3) != "87a" && gif.substr(3, 3) != "89a"))
-    return 0;
-  const bool gif89a = gif[4] == '9';
-  const uint32_t width = u16(6), height = u16(8);
-  size_t at = 13;
-  if (b[10] & 0x80) at += size_t(3) << ((b[10] & 7) + 1);
-  uint64_t pixels = 0;
-  while (at < n && b[at] != 0x3b && pixels <= limit) {
-    const size_t left = n - at;
-    std::optional<size_t> next;
-    if (b[at] == 0x21 && left >= 2 && gif89a) {
-      // Extensions: plain text, graphic control (fixed size: the decoder
-      // takes its terminator unread), comment, application.
-      const unsigned char label = b[at + 1];
-      if (label == 0x01 && left >= 15 && b[at + 2] == 12) {
-        next = subBlocks(at + 15);
-      } else if (label == 0xf9 && left >= 8 && b[at + 2] == 4) {
-        next = at + 8;
-      } else if (label == 0xfe) {
-        next = subBlocks(at + 2);
-      } else if (label == 0xff && left >= 14 && b[at + 2] == 11) {
-        next = subBlocks(at + 14);
-        if (!next && gif.substr(at + 3, 11) == "ICCRGBG1012") return UINT64_MAX;
-      }
-    } else if (b[at] == 0x2c && left >= 10) {
-      // An image descriptor, its local colour table, the LZW minimum code
-      // size and the compressed data.
-      const uint32_t x = u16(at + 1), y = u16(at + 3), w = u16(at + 5), h = u16(at + 7);
-      const size_t table = b[at + 9] & 0x80 ? size_t(3) << ((b[at + 9] & 7) + 1) : 0;
-      if (left - 10 > table) {
-        next = subBlocks(at + 10 + table + 1);
-        if (next && x < width && y < height) pixels += uint64_t(std::max<uint32_t>(w, 1)) * h;
-      }
-    }
-    if (!next) break;
-    at = *next;
-  }
-  return pixels;
+bool isFontFile(std::string_view path) {
+  for (std::string_view ext : {".ttf", ".otf", ".ttc", ".woff", ".woff2", ".cff", ".pfb", ".pfa"})
+    if (endsWithNoCase(path, ext)) return true;
+  return false;
 }
 
 }  // namespace pendrel_mupdf

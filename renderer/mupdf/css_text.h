@@ -1,7 +1,8 @@
-// What the renderer does to a publication's resources before MuPDF sees them:
-// container paths from hrefs, style sheets brought to one UTF-8 text with
-// their @import rules followed (MuPDF's CSS parser reads UTF-8 only and
-// skips @import), and the cost of decoding a GIF weighed before MuPDF does.
+// The renderer's text helpers for hrefs and CSS, free of MuPDF: container
+// paths from hrefs, style sheets brought to one UTF-8 text with their
+// @import rules followed (MuPDF's CSS parser reads UTF-8 only and skips
+// @import), the background declarations found and rewritten for MuPDF's
+// matcher, and the cheap scans of a document's <link> elements.
 #pragma once
 
 #include <cstdint>
@@ -18,10 +19,20 @@ namespace pendrel_mupdf {
 // compared without case.
 bool endsWithNoCase(std::string_view s, std::string_view suffix);
 
+// Whether a container path names a font file, by its extension.
+bool isFontFile(std::string_view path);
+
+// `s` with each %XX escape replaced by the byte it stands for.
+std::string percentDecoded(std::string_view s);
+
 // The full container path of `href` written in the file at `base`
 // (percent-decoded, "." and ".." resolved, query and fragment dropped);
 // empty when it leaves the container or names another scheme.
 std::string resolveHref(std::string_view base, std::string_view href);
+
+// The folder MuPDF joins the hrefs of the file at `path` to ("." for the
+// container root).
+std::string folderOf(std::string_view path);
 
 // `path` written relative to the folder `folder` ("" = container root).
 std::string relativePath(std::string_view folder, std::string_view path);
@@ -68,17 +79,5 @@ using ReadSheet = std::function<std::optional<std::string>(const std::string& pa
 // media), and url() references inside imported text rewritten relative to
 // `path`'s folder, where the result is read from. @charset rules are dropped.
 std::string expandImports(std::string_view css, std::string_view path, const ReadSheet& read);
-
-// The pixels MuPDF 1.21's GIF decoder fills when decoding `gif`, read from
-// the block headers alone. The decoder paints every frame in turn: each
-// one reaching into the logical screen costs its width times its height
-// however small the screen (a row without pixels still costs one); a frame
-// wholly outside the screen is skipped unread. Counting ends where the
-// decoder ends: at the trailer, or at a block it cannot read (it then
-// fails), and as soon as the count passes `limit`. An ICC profile whose
-// data runs past the end counts as UINT64_MAX: a decoder built without ICC
-// support (Debian's) fails there, one with it reads on from inside the
-// profile, which costs it quadratic time over such profiles in a row.
-uint64_t gifDecodedPixels(std::string_view gif, uint64_t limit);
 
 }  // namespace pendrel_mupdf

@@ -1,7 +1,9 @@
 /*
  * Records shared between a host and the MuPDF renderer (libPendrel.so built
  * from renderer/mupdf). The engine passes these through as intptr_t values;
- * see renderer/mupdf/README.md for the meaning of every argument.
+ * see renderer/mupdf/README.md for the meaning of every argument. Hosts
+ * include it as <EpubReader/pendrel_mupdf.h>, in the build tree as where it
+ * is installed.
  */
 #ifndef PENDREL_MUPDF_H
 #define PENDREL_MUPDF_H

@@ -1,0 +1,103 @@
+#include "fonts.h"
+
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "archive.h"
+#include "utf.h"
+
+namespace pendrel_mupdf {
+namespace {
+
+// Makes the host's font the default (serif) face of a font set in one
+// style, faked bold or italic from the one file.
+bool addHostStyle(fz_context* ctx, fz_html_font_set* set, fz_buffer* data, int bold, int italic) {
+  fz_font* font = nullptr;
+  fz_var(font);
+  fz_try(ctx) {
+    font = fz_new_font_from_buffer(ctx, nullptr, data, 0, 0);
+    fz_font_flags(font)->fake_bold = bold;
+    fz_font_flags(font)->fake_italic = italic;
+    for (int smallCaps = 0; smallCaps < 2; ++smallCaps)
+      fz_add_html_font_face(ctx, set, "serif", bold, italic, smallCaps, "<host>", font);
+  }
+  fz_always(ctx) { fz_drop_font(ctx, font); }
+  fz_catch(ctx) { return false; }
+  return true;
+}
+
+void addHostFace(fz_context* ctx, fz_html_font_set* set, fz_buffer* data) {
+  for (int style = 0; style < 4; ++style)
+    if (!addHostStyle(ctx, set, data, style & 1, (style & 2) >> 1)) return;
+}
+
+// Registers MuPDF's own faces for a generic family under that name. MuPDF
+// looks a family up among registered faces first and, failing an exact
+// match, searches its whole table of built-in fonts by name (which never
+// holds the generic names) for every element it styles; the faces found
+// are the same, found at once.
+void addGenericFaces(fz_context* ctx, fz_html_font_set* set, const char* family) {
+  // All four styles are looked up before any is registered: a registered
+  // face would otherwise stand in for the styles looked up after it.
+  fz_font* fonts[4] = {};
+  fz_try(ctx) {
+    for (int style = 0; style < 4; ++style)
+      fonts[style] = fz_load_html_font(ctx, set, family, style & 1, (style & 2) >> 1, 0);
+    for (int style = 0; style < 4; ++style)
+      for (int smallCaps = 0; fonts[style] && smallCaps < 2; ++smallCaps)
+        fz_add_html_font_face(ctx, set, family, style & 1, (style & 2) >> 1, smallCaps, "<builtin>",
+                              fonts[style]);
+  }
+  fz_catch(ctx) {}
+}
+
+}  // namespace
+
+std::shared_ptr<FontSet> currentFonts(ZaveVevode& r) {
+  if (r.fonts.current) return r.fonts.current;
+  auto fonts = std::make_shared<FontSet>();
+  fonts->ctx = r.ctx;
+  fonts->embedded = r.overrides.embeddedFont != 0;
+  fz_try(r.ctx) { fonts->set = fz_new_html_font_set(r.ctx); }
+  fz_catch(r.ctx) { return nullptr; }
+  if (r.fonts.hostFont) addHostFace(r.ctx, fonts->set, r.fonts.hostFont);
+  for (const char* family : {"serif", "sans-serif", "monospace"})
+    if (!r.fonts.hostFont || std::strcmp(family, "serif") != 0)
+      addGenericFaces(r.ctx, fonts->set, family);
+  r.fonts.current = fonts;
+  return fonts;
+}
+
+void loadHostFont(ZaveVevode& r, const char16_t* path) {
+  fz_context* ctx = r.ctx;
+  fz_buffer* font = nullptr;
+  if (path) {
+    std::optional<std::string_view> data = readHost(r, epub::utf::toUtf8(path));
+    if (!data) return;
+    fz_font* probe = nullptr;
+    fz_var(font);
+    fz_var(probe);
+    fz_try(ctx) {
+      font = fz_new_buffer_from_copied_data(
+          ctx, reinterpret_cast<const unsigned char*>(data->data()), data->size());
+      probe = fz_new_font_from_buffer(ctx, nullptr, font, 0, 0);
+    }
+    fz_always(ctx) { fz_drop_font(ctx, probe); }
+    fz_catch(ctx) {
+      fz_drop_buffer(ctx, font);
+      return;
+    }
+  }
+  fz_drop_buffer(ctx, r.fonts.hostFont);
+  r.fonts.hostFont = font;
+  r.fonts.current.reset();
+}
+
+intptr_t useEmbeddedFonts(ZaveVevode& r, intptr_t use) {
+  if ((use != 0) != (r.overrides.embeddedFont != 0)) r.fonts.current.reset();
+  r.overrides.embeddedFont = use != 0;
+  return 1;
+}
+
+}  // namespace pendrel_mupdf

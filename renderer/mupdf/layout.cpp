@@ -1,0 +1,296 @@
+#include "layout.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <optional>
+
+#include "archive.h"
+#include "css_text.h"
+#include "fonts.h"
+#include "paint.h"
+#include "utf.h"
+
+namespace pendrel_mupdf {
+namespace {
+
+using epub::utf::toUtf8;
+
+// Laid-out documents kept at once: the one being read and its neighbours.
+constexpr size_t kCachedLayouts = 3;
+// Margins the settings may give, in points: more would leave no page.
+constexpr intptr_t kMaxMargin = 1000;
+// Line heights the settings may give, in hundredths of the em: half to
+// four times the font size, the range readers offer.
+constexpr intptr_t kMinLineHeight = 50, kMaxLineHeight = 400;
+// Page counts are kept below this, whatever the content's height.
+constexpr float kMaxPages = 1e6f;
+
+// The user style sheet carrying the host's overrides and the renderer
+// settings: colour and alignment win over the document's style sheets; the
+// settings' margins, justification and line height, then the host's own
+// sheet (setting 9), are defaults the document's own rules may change.
+std::string userCss(const ZaveVevode& r) {
+  std::string css;
+  const ZaveVevodeSettings& s = r.host.settings;
+  char buf[160];
+  auto points = [](intptr_t v) { return v > 0 && v <= kMaxMargin ? static_cast<int>(v) : 0; };
+  int sides = points(s.setting4), ends = points(s.setting6);
+  if (sides) {
+    std::snprintf(buf, sizeof buf, "@page { margin-left: %dpt; margin-right: %dpt; }\n", sides,
+                  sides);
+    css += buf;
+  }
+  if (ends) {
+    std::snprintf(buf, sizeof buf, "@page { margin-top: %dpt; margin-bottom: %dpt; }\n", ends,
+                  ends);
+    css += buf;
+  }
+  if (s.setting5 == 1) css += "body { text-align: justify; }\n";
+  if (s.setting8 >= kMinLineHeight && s.setting8 <= kMaxLineHeight) {
+    std::snprintf(buf, sizeof buf, "body { line-height: %g; }\n",
+                  static_cast<double>(s.setting8) / 100.0);
+    css += buf;
+  }
+  css += r.host.userSheet;
+  const Overrides& o = r.overrides;
+  if (o.textColour >= 0 && o.textColour <= kMaxColour) {
+    std::snprintf(buf, sizeof buf, "* { color: #%06x !important; }\n",
+                  static_cast<unsigned>(o.textColour));
+    css += buf;
+  }
+  static const char* const aligns[] = {nullptr, "left", "right", "center", "justify"};
+  if (o.textAlign >= 1 && o.textAlign < static_cast<intptr_t>(std::size(aligns)))
+    css += std::string("* { text-align: ") + aligns[o.textAlign] + " !important; }\n";
+  return css;
+}
+
+// Whether a document's markup needs preparing (see prepare.h): its own text
+// may, or a style sheet it links sets background images (known once MuPDF
+// has read the sheet, so no sheet is read for this alone).
+bool needsPreparing(const ZaveVevode& r, std::string_view bytes, const std::string& path) {
+  if (mayNeedPreparing(bytes)) return true;
+  for (const std::string& href : linkHrefs(bytes)) {
+    std::string sheet = resolveHref(path, href);
+    if (sheet.empty()) continue;
+    auto known = r.resources.sheetBackgrounds.find(sheet);
+    if (known != r.resources.sheetBackgrounds.end() && known->second) return true;
+  }
+  return false;
+}
+
+fz_html* parseAndLayOut(fz_context* ctx, const Document& d, fz_archive* archive,
+                        std::string_view source, const Layout& layout) {
+  fz_buffer* buf = nullptr;
+  fz_html* html = nullptr;
+  fz_var(buf);
+  fz_var(html);
+  fz_try(ctx) {
+    buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(source.data()),
+                                         source.size());
+    html = fz_parse_xhtml(ctx, d.fonts->set, archive, d.base.c_str(), buf, d.css.c_str());
+    fz_layout_html(ctx, html, layout.width, layout.height, layout.em);
+  }
+  fz_always(ctx) {
+    fz_drop_buffer(ctx, buf);
+    fz_flush_warnings(ctx);
+  }
+  fz_catch(ctx) {
+    fz_drop_html(ctx, html);
+    html = nullptr;
+  }
+  return html;
+}
+
+// MuPDF's warnings go to the parse while it runs, and nowhere after.
+struct HearWarnings {
+  fz_context* ctx;
+  HearWarnings(fz_context* c, Parse& parse) : ctx(c) {
+    fz_set_warning_callback(ctx, parseWarnings, &parse);
+  }
+  HearWarnings(const HearWarnings&) = delete;
+  HearWarnings& operator=(const HearWarnings&) = delete;
+  ~HearWarnings() { fz_set_warning_callback(ctx, quietWarnings, nullptr); }
+};
+
+void forget(ZaveVevode& r, const Document* d) {
+  auto& entries = r.layouts.entries;
+  for (auto it = entries.begin(); it != entries.end();) {
+    if (it->doc == d) {
+      release(r.ctx, it->laid);
+      it = entries.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+const Laid* keep(ZaveVevode& r, const Document* d, Laid&& laid) {
+  auto& entries = r.layouts.entries;
+  entries.push_front({d, std::move(laid)});
+  while (entries.size() > kCachedLayouts) {
+    release(r.ctx, entries.back().laid);
+    entries.pop_back();
+  }
+  return &entries.front().laid;
+}
+
+// Lays the document out again with `layout` and counts its pages.
+void relayout(ZaveVevode& r, Document& d, const Layout& layout) {
+  forget(r, &d);
+  d.layout = layout;
+  d.objects.reset();
+  d.drawn = false;
+  fz_html* html = htmlOf(r, d);
+  d.pages = html ? pagesOf(html) : 0;
+}
+
+// For every document (laid out again) or the next one loaded: `change`
+// applied to the renderer's layout.
+template <class Change>
+void changeLayout(ZaveVevode& r, int32_t allDocuments, Change change) {
+  LayoutCache& c = r.layouts;
+  if (allDocuments) {
+    change(c.current);
+    for (auto& [path, doc] : c.documents) relayout(r, *doc, c.current);
+  } else {
+    if (!c.hasPending) c.pending = c.current;
+    change(c.pending);
+    c.hasPending = true;
+  }
+}
+
+}  // namespace
+
+Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layout& layout,
+            Document* reportFor) {
+  Laid laid;
+  if (!d.fonts) return laid;
+  fz_context* ctx = r.ctx;
+  Parse parse{r, reportFor, d.base, {}, {}};
+  HearWarnings hear(ctx, parse);
+  std::optional<Prepared> prepared;
+  if (d.prepare) prepared = prepare(ctx, bytes, toUtf8(d.path), preparingHost(parse));
+  std::string_view source = prepared ? std::string_view(prepared->xhtml) : bytes;
+  fz_archive* archive = newArchive(parse);
+  for (int attempt = 0; archive && attempt < (prepared ? 2 : 1) && !laid.html; ++attempt) {
+    laid.html = parseAndLayOut(ctx, d, archive, attempt == 0 ? source : bytes, layout);
+    if (laid.html && attempt == 0 && prepared && !prepared->backgrounds.empty())
+      findPaints(parse, archive, laid, prepared->backgrounds);
+  }
+  fz_drop_archive(ctx, archive);
+  return laid;
+}
+
+void release(fz_context* ctx, Laid& laid) {
+  for (Paint& p : laid.paints) fz_drop_image(ctx, p.image);
+  laid.paints.clear();
+  fz_drop_html(ctx, laid.html);
+  laid.html = nullptr;
+}
+
+int32_t pagesOf(const fz_html* html) {
+  const fz_html_box* root = html->tree.root;
+  if (!root || html->page_h <= 0 || !(root->s.layout.b > 0)) return 1;
+  float pages = std::ceil(root->s.layout.b / html->page_h);
+  return pages < 1           ? 1
+         : pages > kMaxPages ? static_cast<int32_t>(kMaxPages)
+                             : static_cast<int32_t>(pages);
+}
+
+const Laid* laidOf(ZaveVevode& r, Document& d) {
+  auto& entries = r.layouts.entries;
+  for (auto it = entries.begin(); it != entries.end(); ++it)
+    if (it->doc == &d) {
+      entries.splice(entries.begin(), entries, it);
+      return &it->laid;
+    }
+  Laid laid = layOut(r, d, d.bytes, d.layout, &d);
+  if (!laid.html) return nullptr;
+  return keep(r, &d, std::move(laid));
+}
+
+fz_html* htmlOf(ZaveVevode& r, Document& d) {
+  const Laid* laid = laidOf(r, d);
+  return laid ? laid->html : nullptr;
+}
+
+Document scratchDocument(ZaveVevode& r, const char16_t* path, std::string_view markup) {
+  Document scratch;
+  const Document* loaded = findDocument(r, path);
+  std::string utf8Path = toUtf8(path);
+  scratch.path = path;
+  scratch.base = folderOf(utf8Path);
+  scratch.css = loaded ? loaded->css : userCss(r);
+  scratch.fonts = loaded ? loaded->fonts : currentFonts(r);
+  scratch.layout = loaded ? loaded->layout : r.layouts.current;
+  scratch.prepare = loaded ? loaded->prepare : needsPreparing(r, markup, utf8Path);
+  return scratch;
+}
+
+bool loadDocument(ZaveVevode& r, const char16_t* path, const uint8_t* bytes, uint32_t length,
+                  ZaveVevodeProgressCallback progress, void* context) {
+  LayoutCache& c = r.layouts;
+  Layout layout = c.hasPending ? c.pending : c.current;
+  c.hasPending = false;
+  deleteDocument(r, path);
+  if (!bytes || length == 0) return false;
+  auto d = std::make_unique<Document>();
+  d->path = path;
+  std::string utf8Path = toUtf8(path);
+  d->base = folderOf(utf8Path);
+  for (auto& [href, charset] :
+       linkCharsets(std::string_view(reinterpret_cast<const char*>(bytes), length))) {
+    std::string sheetPath = resolveHref(utf8Path, href);
+    if (!sheetPath.empty()) d->charsets.emplace_back(std::move(sheetPath), std::move(charset));
+  }
+  d->bytes.assign(reinterpret_cast<const char*>(bytes), length);
+  d->css = userCss(r);
+  d->fonts = currentFonts(r);
+  d->layout = layout;
+  d->prepare = needsPreparing(r, d->bytes, utf8Path);
+  Laid laid = layOut(r, *d, d->bytes, layout, d.get());
+  if (laid.html && !d->prepare && needsPreparing(r, d->bytes, utf8Path)) {
+    // A sheet read for the first time sets background images.
+    release(r.ctx, laid);
+    d->prepare = true;
+    laid = layOut(r, *d, d->bytes, layout, d.get());
+  }
+  if (!laid.html) return false;
+  d->pages = pagesOf(laid.html);
+  keep(r, d.get(), std::move(laid));
+  if (progress)
+    for (int32_t i = 0; i < d->pages; ++i)
+      progress(context, static_cast<uint32_t>(d->pages), static_cast<uint32_t>(i + 1));
+  c.documents.emplace(path, std::move(d));
+  return true;
+}
+
+void deleteDocument(ZaveVevode& r, const char16_t* path) {
+  auto it = r.layouts.documents.find(path);
+  if (it == r.layouts.documents.end()) return;
+  forget(r, it->second.get());
+  r.layouts.documents.erase(it);
+}
+
+void changeFontSize(ZaveVevode& r, intptr_t fontSize, int32_t allDocuments) {
+  if (fontSize <= 0 || fontSize > kMaxEm) return;
+  changeLayout(r, allDocuments, [&](Layout& l) { l.em = static_cast<float>(fontSize); });
+}
+
+void changePageSize(ZaveVevode& r, intptr_t size, int32_t allDocuments) {
+  intptr_t w = (size >> 16) & kMaxPageSide, h = size & kMaxPageSide;
+  if (w == 0 || h == 0) return;
+  changeLayout(r, allDocuments, [&](Layout& l) {
+    l.width = static_cast<float>(w);
+    l.height = static_cast<float>(h);
+  });
+}
+
+void dropLayouts(ZaveVevode& r) {
+  for (LayoutCache::Entry& e : r.layouts.entries) release(r.ctx, e.laid);
+  r.layouts.entries.clear();
+  r.layouts.documents.clear();
+}
+
+}  // namespace pendrel_mupdf

@@ -1,0 +1,96 @@
+#include "search.h"
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+#include "layout.h"
+#include "objects.h"
+#include "utf.h"
+
+namespace pendrel_mupdf {
+namespace {
+
+char32_t folded(const SearchState& s, char32_t c) {
+  return s.matchCase ? c : static_cast<char32_t>(fz_tolower(static_cast<int>(c)));
+}
+
+// Finds the needle in the document's words joined by single spaces; a hit
+// covers the words it touches.
+std::vector<Hit> findHits(const SearchState& s, const Objects& o) {
+  std::vector<Hit> found;
+  if (s.needle.empty()) return found;
+  std::u32string joined;
+  std::vector<uint32_t> owner;  // object index of each code point of `joined`
+  for (size_t i = 0; i < o.size(); ++i) {
+    if (o.type[i] != PENDREL_OBJECT_WORD) continue;
+    if (!joined.empty()) {
+      joined.push_back(U' ');
+      owner.push_back(static_cast<uint32_t>(i));
+    }
+    for (char32_t c : toCodePoints(o.word(i))) {
+      joined.push_back(folded(s, c));
+      owner.push_back(static_cast<uint32_t>(i));
+    }
+  }
+  std::boyer_moore_horspool_searcher searcher(s.needle.begin(), s.needle.end());
+  auto at = joined.begin();
+  while (true) {
+    auto [b, e] = searcher(at, joined.end());
+    if (b == joined.end()) break;
+    found.push_back({owner[static_cast<size_t>(b - joined.begin())],
+                     owner[static_cast<size_t>(e - joined.begin()) - 1]});
+    at = e;
+  }
+  return found;
+}
+
+}  // namespace
+
+intptr_t setNeedle(ZaveVevode& r, const char16_t* text, intptr_t flags) {
+  SearchState& s = r.search;
+  s.matchCase = (flags & 1) != 0;
+  s.needle.clear();
+  for (char32_t c : toCodePoints(epub::utf::toUtf8(text))) {
+    if (isSpace(static_cast<int>(c))) {
+      if (!s.needle.empty() && s.needle.back() != U' ') s.needle.push_back(U' ');
+      continue;
+    }
+    s.needle.push_back(folded(s, c));
+  }
+  while (!s.needle.empty() && s.needle.back() == U' ') s.needle.pop_back();
+  return 1;
+}
+
+int32_t searchDocument(ZaveVevode& r, const char16_t* path, const uint8_t* bytes, uint32_t length) {
+  if (!bytes || length == 0 || r.search.needle.empty()) return 0;
+  std::string_view markup(reinterpret_cast<const char*>(bytes), length);
+  Document scratch = scratchDocument(r, path, markup);
+  Laid laid = layOut(r, scratch, markup, scratch.layout, nullptr);
+  fz_html* html = laid.html;
+  if (!html) return 0;
+  Objects text;
+  bool ok = extract(r.ctx, html, pagesOf(html), scratch.layout, text);
+  release(r.ctx, laid);
+  if (!ok) return 0;
+  std::vector<Hit> found = findHits(r.search, text);
+  auto count = static_cast<int32_t>(found.size());
+  r.search.hits[path] = std::move(found);
+  return count;
+}
+
+void markHit(ZaveVevode& r, const char16_t* path, intptr_t hit) {
+  r.search.drawHitPath = path;
+  r.search.drawHit = hit;
+}
+
+intptr_t clearSearch(ZaveVevode& r) {
+  SearchState& s = r.search;
+  s.needle.clear();
+  s.hits.clear();
+  s.drawHitPath.clear();
+  s.drawHit = -1;
+  return 1;
+}
+
+}  // namespace pendrel_mupdf
