@@ -1,8 +1,9 @@
 /* A Windows host that links nothing of the engine: it loads EpubReader.dll
  * with LoadLibraryW, finds each export by its undecorated name with
  * GetProcAddress, as a host built with another compiler would, and opens a
- * publication held in memory through the read callback. It checks the
- * metadata, the reading order, the navigation list and page addressing.
+ * publication held in memory through the read callback. It reads every
+ * field of the metadata record, the Spine list and the Navigation list at
+ * its byte offset, and checks page addressing.
  *
  * The DLL's renderer is the recording test renderer (Pendrel.dll beside it);
  * the host scripts its page counts and object indexes through that DLL's C
@@ -110,7 +111,13 @@ static const char kPackage[] =
     "<package xmlns=\"http://www.idpf.org/2007/opf\" version=\"2.0\" unique-identifier=\"id\">"
     "<metadata xmlns:dc=\"http://purl.org/dc/elements/1.1/\">"
     "<dc:title>Caf\xC3\xA9 Stories</dc:title><dc:creator>A. Writer</dc:creator>"
-    "<dc:language>en</dc:language><dc:identifier id=\"id\">host-1</dc:identifier></metadata>"
+    "<dc:subject>Subject</dc:subject><dc:description>Description</dc:description>"
+    "<dc:publisher>Publisher</dc:publisher><dc:contributor>Contributor</dc:contributor>"
+    "<dc:date>2001-02-03</dc:date><dc:type>Type</dc:type><dc:format>Format</dc:format>"
+    "<dc:identifier id=\"id\">host-1</dc:identifier><dc:identifier>isbn-2</dc:identifier>"
+    "<dc:source>Source</dc:source><dc:language>en</dc:language>"
+    "<dc:relation>Relation</dc:relation><dc:coverage>Coverage</dc:coverage>"
+    "<dc:rights>Rights</dc:rights></metadata>"
     "<manifest>"
     "<item id=\"c1\" href=\"Text/c%201.xhtml\" media-type=\"application/xhtml+xml\"/>"
     "<item id=\"c2\" href=\"c2.xhtml\" media-type=\"application/xhtml+xml\"/>"
@@ -125,8 +132,8 @@ static const char kNcx[] =
     "<content src=\"Text/c%201.xhtml\"/>"
     "<navPoint id=\"n2\" playOrder=\"2\"><navLabel><text>One, part two</text></navLabel>"
     "<content src=\"Text/c%201.xhtml#p2\"/></navPoint></navPoint>"
-    "<navPoint id=\"n3\" playOrder=\"3\"><navLabel><text>Two</text></navLabel>"
-    "<content src=\"c2.xhtml\"/></navPoint></navMap></ncx>";
+    "<navPoint id=\"n3\" playOrder=\"3\"><content src=\"c2.xhtml\"/></navPoint>"
+    "</navMap></ncx>";
 static const char kChapter[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
     "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><p>Text</p></body></html>";
@@ -168,42 +175,93 @@ static void check(bool held, const char* what) {
   }
 }
 
-static void checkMetadataAndSpine(EpubReader* reader) {
-  const EpubReaderPublicationMetadata* meta = api.getPublicationMetadata(reader);
-  check(meta && same(meta->title, u"Caf\u00E9 Stories"), "metadata: UTF-8 title");
-  check(meta && same(meta->creator, u"A. Writer") && same(meta->language, u"en") &&
-            meta->date == NULL,
-        "metadata: creator, language, no date");
+/* A record field as a host built with another compiler reads it: at its
+ * byte offset, the fixed 32-bit one on i686 (the first argument) and the
+ * natural one of 8-byte pointers on x86-64. */
+#define OFFSET(i686, x86_64) (sizeof(void*) == 4 ? (size_t)(i686) : (size_t)(x86_64))
 
-  const EpubReaderSpineList* spine = api.getSpine(reader);
-  check(spine && spine->count == 2, "spine: two items");
-  if (spine && spine->count == 2) {
-    const EpubReaderSpineItem* first = spine->first->item;
-    const EpubReaderSpineItem* second = spine->first->next->item;
-    check(same(first->id, u"c1") && same(first->href, u"Text/c 1.xhtml") &&
-              same(first->mediaType, u"application/xhtml+xml"),
-          "spine: first item, href percent-decoded");
-    check(same(second->id, u"c2") && same(second->href, u"c2.xhtml") && !spine->first->next->next,
-          "spine: second and last item");
+static const void* pointerAt(const void* record, size_t offset) {
+  const void* value;
+  memcpy(&value, (const char*)record + offset, sizeof value);
+  return value;
+}
+
+static uint32_t u32At(const void* record, size_t offset) {
+  uint32_t value;
+  memcpy(&value, (const char*)record + offset, sizeof value);
+  return value;
+}
+
+static void checkText(const void* record, size_t offset, const epub_char16* expected,
+                      const char* what) {
+  if (!same((const epub_char16*)pointerAt(record, offset), expected)) {
+    printf("FAIL: %s (byte %u)\n", what, (unsigned)offset);
+    ++failures;
   }
+}
+
+static void checkMetadataAndSpine(EpubReader* reader) {
+  /* The fifteen Dublin Core strings, one pointer each; date is never handed
+   * over and the identifier is the one that is not the unique one. */
+  static const epub_char16* const fields[15] = {u"Caf\u00E9 Stories",
+                                                u"A. Writer",
+                                                u"Subject",
+                                                u"Description",
+                                                u"Publisher",
+                                                u"Contributor",
+                                                NULL,
+                                                u"Type",
+                                                u"Format",
+                                                u"isbn-2",
+                                                u"Source",
+                                                u"en",
+                                                u"Relation",
+                                                u"Coverage",
+                                                u"Rights"};
+  const void* meta = api.getPublicationMetadata(reader);
+  check(meta != NULL, "metadata record");
+  for (int i = 0; meta && i < 15; ++i) {
+    checkText(meta, OFFSET(4 * i, 8 * i), fields[i], "metadata: field");
+  }
+
+  /* Header {count, first}; node {item, next}; item {id, href, mediaType}. */
+  const void* spine = api.getSpine(reader);
+  check(spine && u32At(spine, 0) == 2, "spine: count of two");
+  const void* node = spine ? pointerAt(spine, OFFSET(4, 8)) : NULL;
+  static const epub_char16* const items[2][2] = {{u"c1", u"Text/c 1.xhtml"}, {u"c2", u"c2.xhtml"}};
+  for (int i = 0; i < 2 && node; ++i, node = pointerAt(node, OFFSET(4, 8))) {
+    const void* item = pointerAt(node, 0);
+    checkText(item, 0, items[i][0], "spine: item id");
+    checkText(item, OFFSET(4, 8), items[i][1], "spine: item href, percent-decoded");
+    checkText(item, OFFSET(8, 16), u"application/xhtml+xml", "spine: item media type");
+  }
+  check(node == NULL, "spine: list ends after two nodes");
   printf("metadata and spine checked\n");
 }
 
 static void checkNavigation(EpubReader* reader) {
   static const struct {
-    int32_t depth;
+    uint32_t depth;
+    const epub_char16* id;
+    const epub_char16* playOrder;
     const epub_char16* label;
     const epub_char16* src;
-  } expected[] = {{1, u"One", u"Text/c%201.xhtml"},
-                  {2, u"One, part two", u"Text/c%201.xhtml#p2"},
-                  {1, u"Two", u"c2.xhtml"}};
-  const EpubReaderNavList* nav = api.getNavMap(reader);
-  check(nav && nav->count == 3, "navigation: three entries");
-  const EpubReaderNavNode* node = nav ? nav->first : NULL;
-  for (int i = 0; i < 3 && node; ++i, node = node->next) {
-    check(node->depth == expected[i].depth && same(node->entry->label, expected[i].label) &&
-              same(node->entry->src, expected[i].src),
-          "navigation: entry depth, label and source as written");
+  } expected[] = {{1, u"n1", u"1", u"One", u"Text/c%201.xhtml"},
+                  {2, u"n2", u"2", u"One, part two", u"Text/c%201.xhtml#p2"},
+                  {1, u"n3", u"3", NULL, u"c2.xhtml"}};
+  /* Header {reserved, count, first}; node {depth, entry, next}; entry {id,
+   * playOrder, reserved, label, src}. */
+  const void* nav = api.getNavMap(reader);
+  check(nav && u32At(nav, 0) == 0 && u32At(nav, 4) == 3, "navigation: reserved 0, count 3");
+  const void* node = nav ? pointerAt(nav, 8) : NULL;
+  for (int i = 0; i < 3 && node; ++i, node = pointerAt(node, OFFSET(8, 16))) {
+    check(u32At(node, 0) == expected[i].depth, "navigation: node depth");
+    const void* entry = pointerAt(node, OFFSET(4, 8));
+    checkText(entry, 0, expected[i].id, "navigation: entry id");
+    checkText(entry, OFFSET(4, 8), expected[i].playOrder, "navigation: entry playOrder");
+    checkText(entry, OFFSET(8, 16), NULL, "navigation: entry reserved");
+    checkText(entry, OFFSET(12, 24), expected[i].label, "navigation: entry label");
+    checkText(entry, OFFSET(16, 32), expected[i].src, "navigation: entry source as written");
   }
   check(node == NULL, "navigation: list ends after three entries");
   check(same(api.getNcxDocTitle(reader), u"Caf\u00E9 Stories"), "navigation: NCX title");

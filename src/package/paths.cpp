@@ -227,10 +227,10 @@ std::u16string decodeHref(std::u16string_view href) {
   // names the same full path everywhere.
   const int size = bytes.size() <= INT_MAX ? static_cast<int>(bytes.size()) : 0;
   const int count =
-      size ? systemToUtf16(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0) : 0;
+      size ? base::systemToUtf16(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0) : 0;
   if (count > 0) {
     std::u16string wide(static_cast<size_t>(count), u'\0');
-    systemToUtf16(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), count);
+    base::systemToUtf16(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, wide.data(), count);
     return wide;
   }
 #endif

@@ -30,6 +30,12 @@ inline std::string all(std::initializer_list<std::string> parts) {
   for (const std::string& part : parts) out += (out.empty() ? "" : " ") + part;
   return out;
 }
+// Full 32-bit values as a 32-bit host passes them, and as the recording
+// renderer prints them: signed in 32 bits, zero-extended in 64.
+inline const intptr_t kAllOnes = static_cast<intptr_t>(UINT32_C(0xFFFFFFFF));
+inline const intptr_t kTopBit = static_cast<intptr_t>(UINT32_C(0x80000000));
+inline const std::string kAllOnesText = sizeof(intptr_t) == 4 ? "-1" : "4294967295";
+inline const std::string kTopBitText = sizeof(intptr_t) == 4 ? "-2147483648" : "2147483648";
 
 struct Host {
   EpubReader* reader = nullptr;

@@ -112,6 +112,15 @@ TEST_F(Drawing, QueriesInPlainAndContentForms) {
        "",
        {"draw(o/b.xhtml, 1, 1, 2, 3, 4)", "draw(o/a.xhtml, -2, 5, 6, 7, 8)",
         "draw(o/x, 9, 1, 2, 3, 4)", "draw(o, -1, 0, 0, 0, 0)"}},
+      // Values only the renderer reads keep all 32 bits, both ways: the
+      // answer is 1110 plus the value passed.
+      {"full-width values",
+       (EpubReader_draw(reader, 4, kAllOnes, kTopBit, kAllOnes, kTopBit),
+        num(EpubReader_getObjectType(reader, 4, kAllOnes))),
+       num(intptr_t(1110) + kAllOnes),
+       {"draw(o/b.xhtml, 1, " + kAllOnesText + ", " + kTopBitText + ", " + kAllOnesText + ", " +
+            kTopBitText + ")",
+        "getObjectType(o/b.xhtml, 1, " + kAllOnesText + ")"}},
       // The objects of earlier documents shift the third and fourth fields,
       // only when the renderer answers true; the Content form never shifts.
       {"getObjectInfo",

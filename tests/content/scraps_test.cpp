@@ -41,6 +41,15 @@ TEST_F(Scraps, PlainFormsLocateTheStart) {
        (EpubReader_modifyScrap(reader, 12, 3, -1, 0), ""),
        "",
        {kCountA, kCountB, "modifyScrap(o/b.xhtml, 2, 4294967289, -1, 0)"}},
+      // The values only the renderer reads keep all 32 bits.
+      {"full-width values",
+       (EpubReader_addScrap(reader, 12, 15, kAllOnes, kTopBit),
+        EpubReader_drawSelectionBox(reader, kTopBit, kAllOnes, 12, 15, kAllOnes, kTopBit), ""),
+       "",
+       {kCountA, kCountB, "addScrap(o/b.xhtml, 2, 5, " + kAllOnesText + ", " + kTopBitText + ")",
+        kCountA, kCountB,
+        "drawSelectionBox(o/b.xhtml, " + kTopBitText + ", " + kAllOnesText + ", 2, 5, " +
+            kAllOnesText + ", " + kTopBitText + ")"}},
       {"removeScrap, getScrapText and drawSelectionBox",
        (EpubReader_removeScrap(reader, 0, 1),
         EpubReader_drawSelectionBox(reader, 1, 2, 12, 15, 3, 4),

@@ -11,7 +11,7 @@
 #endif
 #include <windows.h>
 
-namespace epub::package {
+namespace epub::base {
 
 static_assert(sizeof(WCHAR) == sizeof(char16_t), "Windows wide text is UTF-16");
 
@@ -23,5 +23,5 @@ inline int systemToUtf16(UINT codePage, DWORD flags, const char* bytes, int leng
   return MultiByteToWideChar(codePage, flags, bytes, length, reinterpret_cast<LPWSTR>(out), room);
 }
 
-}  // namespace epub::package
+}  // namespace epub::base
 #endif
