@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include "opf.h"
 #include "png_writer.h"
 #include "utf.h"
 
@@ -268,7 +269,7 @@ OpenBook::Target OpenBook::target(const std::string& base, int fromDoc,
     t.doc = fromDoc;
     return t;
   }
-  const std::string full = resolveHref(base, href);
+  const std::string full = joinPath(base, href, true);
   for (size_t d = 0; d < fullPaths_.size() && t.doc < 0; ++d)
     if (fullPaths_[d] == full) t.doc = int(d);
   return t;

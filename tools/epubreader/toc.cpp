@@ -126,8 +126,4 @@ std::string tocTarget(const Toc& toc, const TocEntry& entry) {
   return entry.href.empty() ? std::string() : joinPath(toc.path, entry.href, true, true);
 }
 
-std::string resolveHref(const std::string& base, std::string_view href) {
-  return joinPath(base, href, true);
-}
-
 }  // namespace epubreader

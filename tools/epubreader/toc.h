@@ -64,8 +64,4 @@ Toc readToc(Book& book, EpubReader* reader);
 // written in, its fragment kept.
 std::string tocTarget(const Toc& toc, const TocEntry& entry);
 
-// Joins the folder of `base` and a relative href (its fragment dropped,
-// percent escapes decoded, "." and ".." resolved).
-std::string resolveHref(const std::string& base, std::string_view href);
-
 }  // namespace epubreader
