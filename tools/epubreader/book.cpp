@@ -174,7 +174,7 @@ bool Book::has(const std::string& entry) const {
 
 void Book::damage(const std::string& what) {
   damages_.push_back(what);
-  std::fprintf(stderr, "epubreader: warning: %s: %s\n", name_.c_str(), what.c_str());
+  if (!quiet) std::fprintf(stderr, "epubreader: warning: %s: %s\n", name_.c_str(), what.c_str());
 }
 
 std::optional<std::vector<uint8_t>> Book::read(const std::string& entry) {
@@ -283,6 +283,7 @@ bool Book::reportCallback(void* user, intptr_t document, intptr_t resource, intp
 // A missing or different mimetype entry is only a warning: the engine
 // does not read it, and many readers open such books.
 void Book::checkMimetype() {
+  if (quiet) return;
   if (!has("mimetype")) {
     std::fprintf(stderr, "epubreader: warning: %s: there is no mimetype entry\n", name_.c_str());
     return;

@@ -63,6 +63,9 @@ class Book {
 
   // Warns about damage (one line naming the book) and counts it.
   void damage(const std::string& what);
+  // A second opening of a book (a worker's) keeps its warnings to itself:
+  // only counted and listed in damages().
+  bool quiet = false;
   size_t damaged() const { return damages_.size(); }
   // What each warning said, in order.
   const std::vector<std::string>& damages() const { return damages_; }

@@ -6,8 +6,7 @@
 namespace epubreader {
 
 extern const char kInfoHelp[], kTocHelp[], kRenderHelp[], kSearchHelp[], kHighlightHelp[],
-    kCoverHelp[], kExtractHelp[], kConvertHelp[],
-    kServeHelp[];
+    kCoverHelp[], kExtractHelp[], kConvertHelp[], kServeHelp[];
 
 int runInfo(const Arguments& args);
 int runToc(const Arguments& args);

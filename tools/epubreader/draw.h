@@ -21,9 +21,11 @@ struct Canvas {
 // Draws a publication page (from 0) into a PNG file; Failure when the file
 // cannot be written.
 void drawPng(Session& session, int32_t page, const std::string& file);
+// The same for a page of a document (its index in the reading order).
+void drawDocumentPng(Session& session, size_t doc, int32_t page, const std::string& file);
 
-// The pages --page, --pages or --all name (0-based), else every page; a
-// book without pages fails.
-std::vector<int32_t> selectedPages(const Session& session, const Arguments& args);
+// The pages --page, --pages or --all name (0-based), else every page, laid
+// out as far as they reach; a book without pages fails.
+std::vector<int32_t> selectedPages(Session& session, const Arguments& args);
 
 }  // namespace epubreader

@@ -148,7 +148,7 @@ int runCover(const Arguments& args) {
     std::string error;
     if (!writePng(file, canvas.bitmap, error)) throw Failure{error};
   } else {
-    if (session.load() == 0) throw session.noPages();
+    if (!session.reachPage(0)) throw session.noPages();
     said = "page 1 (the book names no cover)";
     drawPng(session, 0, file);
   }

@@ -4,6 +4,7 @@
 #include "session.h"
 #include "toc.h"
 #include "utf.h"
+#include "workers.h"
 
 namespace epubreader {
 
@@ -19,7 +20,10 @@ const char kInfoHelp[] =
     "the EPUB 3 landmarks and page list when the book has them, and the page\n"
     "count at the given page size. Pages are counted from 1.\n"
     "\n"
-    "  --json          one JSON object instead of text\n";
+    "  --json          one JSON object instead of text\n"
+    "  --jobs N        workers, each laying out its share of the documents\n"
+    "                  (default: the number of cores); the output is the same\n"
+    "                  for every N\n";
 
 const char kTocHelp[] =
     "usage: epubreader toc [BOOK] [--json]\n"
@@ -75,7 +79,9 @@ int runInfo(const Arguments& args) {
   Layout layout;
   layout.read(args);
   Session session(bookArgument(args, 1), layout);
-  const int32_t pages = session.load();
+  const unsigned jobs = jobsOption(args, session);
+  const int32_t pages =
+      jobs > 1 ? Workers(bookArgument(args, 1), session, jobs).layOut() : session.load();
   const Toc toc = readToc(session.book(), session.reader());
   const PackageFile package = readPackageFile(session.book());
   const EpubReaderPublicationMetadata* m = EpubReader_getPublicationMetadata(session.reader());

@@ -56,9 +56,15 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", runInfo, kInfoHelp, true, false, {"--json"}, {}},
+    {"info", runInfo, kInfoHelp, true, false, {"--json"}, {"--jobs"}},
     {"toc", runToc, kTocHelp, false, false, {"--json"}, {}},
-    {"render", runRender, kRenderHelp, true, true, {"--all"}, {"--page", "--pages", "-o"}},
+    {"render",
+     runRender,
+     kRenderHelp,
+     true,
+     true,
+     {"--all"},
+     {"--page", "--pages", "-o", "--jobs"}},
     {"search", runSearch, kSearchHelp, true, false, {"--case", "--json"}, {}},
     {"highlight", runHighlight, kHighlightHelp, true, true, {}, {"--from", "--to", "-o"}},
     {"cover", runCover, kCoverHelp, true, true, {}, {"-o"}},

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
-#include <set>
 
 #include "opf.h"
 #include "png_writer.h"
@@ -103,12 +102,11 @@ OpenBook::OpenBook(const std::optional<std::string>& path, const std::string& hi
 
   const std::string& package = session_->book().packagePath();
   const std::string folder = package.substr(0, package.rfind('/') + 1);
-  std::set<std::u16string> seen;
-  for (const auto& doc : session_->spine()) {
-    fullPaths_.push_back(folder + toUtf8(doc.href));
-    eager_ = eager_ || !seen.insert(doc.href).second;
-  }
-  spans_.resize(fullPaths_.size());
+  for (const auto& doc : session_->spine()) fullPaths_.push_back(folder + toUtf8(doc.href));
+  // The session's lazy layout, with the highlights put on each document as
+  // it is laid out; the damage list is the book's own.
+  session_->warnLeftOut = false;
+  session_->onLoaded = [this](size_t d) { applyHighlights(d); };
 
   toc_ = readToc(session_->book(), r);
   const std::string base = toc_.path.empty() ? package : toc_.path;
@@ -144,18 +142,16 @@ std::unique_lock<std::mutex> OpenBook::take() {
 void OpenBook::apply(const View& view) {
   EpubReader* r = session_->reader();
   if (!(view == view_)) {
-    for (size_t d = 0; d < loaded_; ++d)
+    for (size_t d = 0; d < session_->loaded(); ++d)
       EpubReader_deleteContent(r, session_->spine()[d].href.c_str());
     if (view.fontSize != view_.fontSize) EpubReader_changeFont(r, view.fontSize, 0, 0, 0);
     if (view.width != view_.width || view.height != view_.height)
       EpubReader_changeClientSize(r, PENDREL_PAGE_SIZE(view.width, view.height));
     view_ = view;
-    loaded_ = 0;
-    for (auto& doc : session_->spine()) doc.pages = doc.firstPage = 0;
-    spans_.assign(spans_.size(), {});
+    session_->restart();
     tocPages_.assign(tocPages_.size(), -2);
   }
-  if (eager_ && loaded_ == 0) loadEverything();
+  if (session_->repeats() && session_->loaded() == 0) session_->load();
   if (!loader_.joinable())
     loader_ = std::thread(&OpenBook::loaderMain, this);
   else
@@ -166,95 +162,23 @@ void OpenBook::apply(const View& view) {
 void OpenBook::loaderMain() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
-    if (loaded_ == fullPaths_.size()) {
+    if (session_->complete()) {
       work_.wait(lock);
     } else if (waiting_ > 0) {
       lock.unlock();
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       lock.lock();
     } else {
-      loadNext();
+      session_->loadNext();
     }
   }
 }
 
-void OpenBook::loadNext() {
-  EpubReader* r = session_->reader();
-  EpubReader_loadContent(r, session_->spine()[loaded_].href.c_str(), nullptr, nullptr);
-  measure(loaded_);
-  applyHighlights(loaded_);
-  // Once all are laid out, loadAll reads nothing again: it only sums the
-  // page counts into the engine's total, which its page-wide forms use.
-  if (++loaded_ == fullPaths_.size()) EpubReader_loadAll(r, nullptr, nullptr);
-}
-
-// A document named twice in the reading order is one document to the
-// renderer and two entries to the engine: only loadAll lays both entries
-// out, so such a book is laid out whole.
-void OpenBook::loadEverything() {
-  EpubReader_loadAll(session_->reader(), nullptr, nullptr);
-  for (size_t d = 0; d < fullPaths_.size(); ++d) {
-    measure(d);
-    applyHighlights(d);
-  }
-  loaded_ = fullPaths_.size();
-}
-
-void OpenBook::measure(size_t d) {
-  EpubReader* r = session_->reader();
-  auto& spine = session_->spine();
-  SpineDoc& doc = spine[d];
-  const char16_t* href = doc.href.c_str();
-  doc.pages = EpubReader_getContentPageCount(r, href);
-  doc.firstPage = d ? spine[d - 1].firstPage + spine[d - 1].pages : 0;
-  spans_[d].firstObject = d ? spans_[d - 1].firstObject + spans_[d - 1].objects : 0;
-  spans_[d].objects = doc.pages > 0
-                          ? EpubReader_getContentMarkablePosition(r, href, doc.pages - 1) +
-                                EpubReader_getContentObjectCount(r, href, doc.pages - 1)
-                          : 0;
-}
-
 void OpenBook::applyHighlights(size_t d) {
-  const Span& span = spans_[d];
+  const SpineDoc& span = session_->spine()[d];
   for (const auto& h : highlights_.all())
     if (h.from >= span.firstObject && h.from - span.firstObject < span.objects)
       EpubReader_addScrap(session_->reader(), h.from, h.to, kHighlightColour, 0);
-}
-
-bool OpenBook::loadUntil(const std::function<bool()>& enough) {
-  while (!enough() && loaded_ < fullPaths_.size()) loadNext();
-  return enough();
-}
-
-bool OpenBook::reachPage(int32_t page) {
-  return page >= 0 && loadUntil([&] { return page < pagesKnown(); });
-}
-
-bool OpenBook::reachPosition(uint32_t position) {
-  return loadUntil([&] {
-    return loaded_ > 0 && position < spans_[loaded_ - 1].firstObject + spans_[loaded_ - 1].objects;
-  });
-}
-
-int32_t OpenBook::pagesKnown() const {
-  if (loaded_ == 0) return 0;
-  const SpineDoc& last = session_->spine()[loaded_ - 1];
-  return last.firstPage + last.pages;
-}
-
-int OpenBook::docOfPage(int32_t page) const {
-  for (size_t d = 0; d < loaded_; ++d) {
-    const SpineDoc& doc = session_->spine()[d];
-    if (page >= doc.firstPage && page < doc.firstPage + doc.pages) return int(d);
-  }
-  return -1;
-}
-
-int OpenBook::docOfPosition(uint32_t position) const {
-  for (size_t d = 0; d < loaded_; ++d)
-    if (position >= spans_[d].firstObject && position - spans_[d].firstObject < spans_[d].objects)
-      return int(d);
-  return -1;
 }
 
 // An href as written in the document `base` (the document `fromDoc` of the
@@ -276,7 +200,7 @@ OpenBook::Target OpenBook::target(const std::string& base, int fromDoc,
 }
 
 int32_t OpenBook::pageOf(const Target& t) {
-  if (t.doc < 0 || !loadUntil([&] { return loaded_ > size_t(t.doc); })) return -1;
+  if (t.doc < 0 || !session_->reachDocument(size_t(t.doc))) return -1;
   const SpineDoc& doc = session_->spine()[size_t(t.doc)];
   if (doc.pages == 0) return -1;
   int32_t page = 0;
@@ -291,7 +215,8 @@ std::vector<ContentsEntry> OpenBook::contents(const std::vector<TocEntry>& entri
   for (const auto& e : entries) {
     const size_t i = next++;
     const Target& t = tocTargets_[i];
-    if (tocPages_[i] == -2 && (t.doc < 0 || size_t(t.doc) < loaded_)) tocPages_[i] = pageOf(t);
+    if (tocPages_[i] == -2 && (t.doc < 0 || size_t(t.doc) < session_->loaded()))
+      tocPages_[i] = pageOf(t);
     out.push_back({e.label, std::max(tocPages_[i], -1), contents(e.children, next)});
   }
   return out;
@@ -305,7 +230,7 @@ BookStatus OpenBook::status(const View& view) {
     return {0, false, false, {}, session_->book().damages()};
   apply(view);
   size_t next = 0;
-  return {pagesKnown(), loaded_ == fullPaths_.size(), true, contents(toc_.entries, next),
+  return {session_->pagesKnown(), session_->complete(), true, contents(toc_.entries, next),
           session_->book().damages()};
 }
 
@@ -316,7 +241,7 @@ bool OpenBook::drawPage(const View& view, int32_t page, int zoom,
   {
     auto lock = take();
     apply(view);
-    if (!reachPage(page)) return false;
+    if (!session_->reachPage(page)) return false;
     EpubReader* r = session_->reader();
     if (mark) EpubReader_addScrap(r, mark->first, mark->second, kMarkColour, 0);
     EpubReader_draw(r, page, canvas.target(), 0, 0, zoom);
@@ -334,7 +259,7 @@ bool OpenBook::drawCover(int width, int height, std::vector<uint8_t>& png) {
   Canvas canvas(width, height);
   {
     auto lock = take();
-    if (!reachPage(0)) return false;
+    if (!session_->reachPage(0)) return false;
     EpubReader_draw(session_->reader(), 0, canvas.target(), 0, 0, 0);
   }
   std::string error;
@@ -342,18 +267,18 @@ bool OpenBook::drawCover(int width, int height, std::vector<uint8_t>& png) {
 }
 
 OpenBook::DocPage OpenBook::docPage(int32_t page) const {
-  const int d = docOfPage(page);
+  const int d = session_->docOfPage(page);
   const SpineDoc& doc = session_->spine()[size_t(d)];
   const int32_t local = page - doc.firstPage;
   return {d, doc.href.c_str(), local,
-          spans_[size_t(d)].firstObject +
+          doc.firstObject +
               EpubReader_getContentMarkablePosition(session_->reader(), doc.href.c_str(), local)};
 }
 
 std::optional<PageObjects> OpenBook::objects(const View& view, int32_t page) {
   auto lock = take();
   apply(view);
-  if (!reachPage(page)) return std::nullopt;
+  if (!session_->reachPage(page)) return std::nullopt;
   EpubReader* r = session_->reader();
   const auto [d, href, local, first] = docPage(page);
   PageObjects out;
@@ -366,7 +291,7 @@ std::optional<PageObjects> OpenBook::objects(const View& view, int32_t page) {
       continue;
     out.objects.push_back(
         {info.x, info.y, info.width, info.height,
-         spans_[size_t(d)].firstObject + uint32_t(info.firstIndex),
+         session_->spine()[size_t(d)].firstObject + uint32_t(info.firstIndex),
          info.type == PENDREL_OBJECT_WORD && EpubReader_isContentAnchor(r, href, local, k)});
   }
   return out;
@@ -375,7 +300,7 @@ std::optional<PageObjects> OpenBook::objects(const View& view, int32_t page) {
 std::optional<int32_t> OpenBook::follow(const View& view, int32_t page, uint32_t position) {
   auto lock = take();
   apply(view);
-  if (!reachPage(page)) return std::nullopt;
+  if (!session_->reachPage(page)) return std::nullopt;
   EpubReader* r = session_->reader();
   const auto [d, href, local, first] = docPage(page);
   const uint32_t k = position - first;
@@ -390,18 +315,18 @@ std::optional<int32_t> OpenBook::follow(const View& view, int32_t page, uint32_t
 std::optional<int32_t> OpenBook::locate(const View& view, uint32_t position) {
   auto lock = take();
   apply(view);
-  if (!reachPosition(position)) return std::nullopt;
-  const int d = docOfPosition(position);
+  if (!session_->reachPosition(position)) return std::nullopt;
+  const int d = session_->docOfPosition(position);
   const SpineDoc& doc = session_->spine()[size_t(d)];
-  const int32_t local = EpubReader_getContentPageMarkPosition(
-      session_->reader(), doc.href.c_str(), position - spans_[size_t(d)].firstObject);
+  const int32_t local = EpubReader_getContentPageMarkPosition(session_->reader(), doc.href.c_str(),
+                                                              position - doc.firstObject);
   return doc.firstPage + std::max(local, 0);
 }
 
 SearchResult OpenBook::search(const View& view, const std::u16string& needle, bool matchCase) {
   auto lock = take();
   apply(view);
-  loadUntil([] { return false; });
+  session_->reachDocument(fullPaths_.size());
   return searchBook(*session_, needle, matchCase);
 }
 
@@ -413,8 +338,8 @@ std::vector<Highlight> OpenBook::highlights() {
 std::string OpenBook::addHighlight(uint32_t from, uint32_t to, Highlight& added) {
   auto lock = take();
   if (from > to) return "from is after to";
-  if (!reachPosition(from)) return "the book has no position " + std::to_string(from);
-  const Span& span = spans_[size_t(docOfPosition(from))];
+  if (!session_->reachPosition(from)) return "the book has no position " + std::to_string(from);
+  const SpineDoc& span = session_->spine()[size_t(session_->docOfPosition(from))];
   if (to - span.firstObject >= span.objects)
     return "a highlight must end in the document it starts in";
   EpubReader* r = session_->reader();

@@ -93,9 +93,6 @@ class OpenBook {
   bool removeHighlight(uint32_t from, uint32_t to);
 
  private:
-  struct Span {
-    uint32_t firstObject = 0, objects = 0;
-  };
   struct Target {
     int doc = -1;
     std::u16string fragment;  // with its '#', or empty
@@ -105,15 +102,7 @@ class OpenBook {
   std::unique_lock<std::mutex> take();
   void apply(const View& view);
   void loaderMain();
-  void loadNext();
-  void loadEverything();
-  void measure(size_t doc);
   void applyHighlights(size_t doc);
-  bool loadUntil(const std::function<bool()>& enough);
-  bool reachPage(int32_t page);
-  bool reachPosition(uint32_t position);
-  int32_t pagesKnown() const;
-  int docOfPage(int32_t page) const;
   // A laid-out publication page as its document sees it.
   struct DocPage {
     int doc;               // index in the reading order
@@ -122,7 +111,6 @@ class OpenBook {
     uint32_t firstObject;  // the publication's index of the page's first object
   };
   DocPage docPage(int32_t page) const;
-  int docOfPosition(uint32_t position) const;
   Target target(const std::string& base, int fromDoc, const std::string& href) const;
   int32_t pageOf(const Target& target);
   std::vector<ContentsEntry> contents(const std::vector<TocEntry>& entries, size_t& next);
@@ -133,9 +121,6 @@ class OpenBook {
   std::vector<Target> tocTargets_;      // the contents entries in pre-order
   std::vector<int32_t> tocPages_;       // their pages once known, else -2
   Toc toc_;
-  std::vector<Span> spans_;  // objects of each laid-out document
-  size_t loaded_ = 0;        // documents laid out: a prefix of the reading order
-  bool eager_ = false;       // a document recurs in the reading order: lay all out at once
   View view_;
   HighlightStore highlights_;
   std::mutex mutex_;

@@ -1,9 +1,12 @@
 #include "png_writer.h"
 
 #include <png.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csetjmp>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -71,8 +74,53 @@ bool writeRows(FILE* file, std::vector<uint8_t>* memory, const PendrelBitmap& bi
 
 }  // namespace
 
+namespace {
+
+// The temporary files being written, for the interrupt handler to remove:
+// one slot for each thread that writes at a time.
+std::atomic<const char*> partial[kMostWriters];
+
+void removePartial(int signal) {
+  for (auto& slot : partial)
+    if (const char* name = slot.load()) unlink(name);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+// Holds a slot while one file is written.
+class PartialSlot {
+ public:
+  explicit PartialSlot(const char* name) {
+    for (auto& slot : partial) {
+      const char* none = nullptr;
+      if (slot.compare_exchange_strong(none, name)) {
+        slot_ = &slot;
+        return;
+      }
+    }
+  }
+  ~PartialSlot() {
+    if (slot_) slot_->store(nullptr);
+  }
+  PartialSlot(const PartialSlot&) = delete;
+  PartialSlot& operator=(const PartialSlot&) = delete;
+
+ private:
+  std::atomic<const char*>* slot_ = nullptr;
+};
+
+}  // namespace
+
+void removePartialFilesOnInterrupt() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, removePartial);
+}
+
 bool writePng(const std::string& path, const PendrelBitmap& bitmap, std::string& error) {
-  FILE* file = std::fopen(path.c_str(), "wb");
+  // Written beside its final name and renamed when complete, so that an
+  // interrupted command leaves only whole files.
+  const std::string temporary = path + ".part";
+  PartialSlot slot(temporary.c_str());
+  FILE* file = std::fopen(temporary.c_str(), "wb");
   if (!file) {
     error = "cannot write " + path + ": " + std::strerror(errno);
     return false;
@@ -82,8 +130,13 @@ bool writePng(const std::string& path, const PendrelBitmap& bitmap, std::string&
   // keep files small without making writing the slow part of drawing.
   const bool written = writeRows(file, nullptr, bitmap, failure, 3, PNG_FILTER_UP);
   const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    error = "cannot write " + path + ": " + (failure.message[0] ? failure.message : "write failed");
+  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int why = errno;
+    std::remove(temporary.c_str());
+    error = "cannot write " + path + ": " +
+            (failure.message[0]  ? failure.message
+             : written && closed ? std::strerror(why)
+                                 : "write failed");
     return false;
   }
   return true;

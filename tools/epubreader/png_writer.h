@@ -10,8 +10,16 @@
 namespace epubreader {
 
 // Writes the RGBA bitmap as an 8-bit RGB PNG (alpha dropped: pages are
-// opaque). Returns false and sets error when the file cannot be written.
+// opaque), through a temporary file beside it. Returns false and sets
+// error when the file cannot be written.
 bool writePng(const std::string& path, const PendrelBitmap& bitmap, std::string& error);
+
+// At most this many threads write files at once.
+constexpr size_t kMostWriters = 64;
+
+// From now on an interrupt (Ctrl-C) or termination removes the temporary
+// files being written before the process ends.
+void removePartialFilesOnInterrupt();
 
 // The same PNG into `out`, compressed for speed rather than size; false (with error set) when
 // libpng fails.

@@ -1,10 +1,13 @@
 // render and highlight: pages drawn into PNG files.
+#include <atomic>
 #include <filesystem>
+#include <mutex>
 
 #include "commands.h"
 #include "draw.h"
 #include "png_writer.h"
 #include "utf.h"
+#include "workers.h"
 
 namespace epubreader {
 
@@ -16,7 +19,9 @@ const char kRenderHelp[] =
     "\n"
     "Draws pages into PNG files DIR/page-NNN.png and prints each file's path.\n"
     "NNN is the page number with leading zeros to three digits, or to as many\n"
-    "as the book's page count has, so that the names sort in page order.\n"
+    "as the page count has, so that the names sort in page order. Documents\n"
+    "are laid out only as far as the pages asked for, so with --page or\n"
+    "--pages that is the count of the pages laid out.\n"
     "Pages are counted from 1: the first page of the book is page 1.\n"
     "A progress bar is shown on stderr when it is a terminal.\n"
     "\n"
@@ -24,7 +29,10 @@ const char kRenderHelp[] =
     "  --pages LIST    pages such as 1,3,5-9,N: single pages and ranges A-B\n"
     "                  (both included), N the last page\n"
     "  --all           every page\n"
-    "  -o DIR          folder for the files, created if missing (default .)\n";
+    "  -o DIR          folder for the files, created if missing (default .)\n"
+    "  --jobs N        with --all: workers, each laying out and drawing its\n"
+    "                  share of the documents (default: the number of cores);\n"
+    "                  the files are the same for every N\n";
 
 const char kHighlightHelp[] =
     "usage: epubreader highlight [BOOK] --from POS --to POS [-o FILE]\n"
@@ -55,6 +63,15 @@ void drawPng(Session& session, int32_t page, const std::string& file) {
   if (!writePng(file, canvas.bitmap, error)) throw Failure{error};
 }
 
+void drawDocumentPng(Session& session, size_t doc, int32_t page, const std::string& file) {
+  Canvas canvas(session.layout());
+  EpubReader_drawContent(session.reader(), session.spine()[doc].href.c_str(), page,
+                         reinterpret_cast<intptr_t>(&canvas.bitmap), 0, 0, session.layout().zoom);
+  session.settle();
+  std::string error;
+  if (!writePng(file, canvas.bitmap, error)) throw Failure{error};
+}
+
 namespace {
 
 uint32_t parsePosition(const Arguments& args, const std::string& option, uint32_t objects) {
@@ -71,14 +88,70 @@ uint32_t parsePosition(const Arguments& args, const std::string& option, uint32_
 
 }  // namespace
 
-std::vector<int32_t> selectedPages(const Session& session, const Arguments& args) {
+std::vector<int32_t> selectedPages(Session& session, const Arguments& args) {
   for (const char* option : {"--page", "--pages"})
     if (auto v = args.value(option)) return session.pageList(option, *v);
-  if (session.pages() == 0) throw session.noPages();
+  if (session.load() == 0) throw session.noPages();
   std::vector<int32_t> all(static_cast<size_t>(session.pages()));
   for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int32_t>(i);
   return all;
 }
+
+namespace {
+
+// page-NNN.png in the folder, NNN with at least `digits` digits.
+std::string pageFile(const std::string& folder, int32_t page, int digits) {
+  std::string number = std::to_string(page + 1);
+  number.insert(0, size_t(std::max<int>(0, digits - int(number.size()))), '0');
+  return (std::filesystem::path(folder) / ("page-" + number + ".png")).string();
+}
+
+void makeFolder(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (!std::filesystem::is_directory(folder))
+    throw Failure{"cannot create the folder " + folder + (ec ? ": " + ec.message() : "")};
+}
+
+int digitsFor(int32_t pages) { return std::max<int>(3, int(std::to_string(pages).size())); }
+
+// Every page, each worker drawing the pages of its documents; the paths are
+// printed in page order as the pages before them are done.
+int renderAll(const Arguments& args, Session& session, unsigned jobs, const std::string& folder) {
+  Workers workers(bookArgument(args, 1), session, jobs);
+  const int32_t pages = workers.layOut();
+  if (pages == 0) throw session.noPages();
+  makeFolder(folder);
+  const int digits = digitsFor(pages);
+  std::mutex mutex;
+  std::vector<bool> done(size_t(pages), false);
+  size_t printed = 0;
+  std::atomic<bool> failed{false};
+  Progress bar("drawing");
+  workers.forEachDocument([&](Session& worker, size_t d) {
+    const SpineDoc& doc = session.spine()[d];
+    for (int32_t p = 0; p < doc.pages && !failed; ++p) {
+      const int32_t page = doc.firstPage + p;
+      try {
+        drawDocumentPng(worker, d, p, pageFile(folder, page, digits));
+      } catch (...) {
+        failed = true;
+        throw;
+      }
+      std::lock_guard lock(mutex);
+      done[size_t(page)] = true;
+      if (printed < done.size() && done[printed]) {
+        bar.finish();
+        for (; printed < done.size() && done[printed]; ++printed)
+          printUtf8(pageFile(folder, int32_t(printed), digits) + "\n");
+        bar.show(uint32_t(printed), uint32_t(pages));
+      }
+    }
+  });
+  return session.finish(kDone);
+}
+
+}  // namespace
 
 int runRender(const Arguments& args) {
   Layout layout;
@@ -87,19 +160,16 @@ int runRender(const Arguments& args) {
   if (chosen != 1) throw UsageError{"render needs exactly one of --page N, --pages LIST, --all"};
   const std::string folder = args.value("-o").value_or(".");
   Session session(bookArgument(args, 1), layout);
-  const int32_t pages = session.load();
+  removePartialFilesOnInterrupt();
+  const unsigned jobs = jobsOption(args, session);
+  if (args.has("--all") && jobs > 1) return renderAll(args, session, jobs, folder);
   const std::vector<int32_t> list = selectedPages(session, args);
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (!std::filesystem::is_directory(folder))
-    throw Failure{"cannot create the folder " + folder + (ec ? ": " + ec.message() : "")};
+  makeFolder(folder);
 
-  const int digits = std::max<int>(3, int(std::to_string(pages).size()));
+  const int digits = digitsFor(session.pagesKnown());
   Progress bar("drawing");
   for (size_t k = 0; k < list.size(); ++k) {
-    std::string number = std::to_string(list[k] + 1);
-    number.insert(0, size_t(std::max<int>(0, digits - int(number.size()))), '0');
-    const std::string path = (std::filesystem::path(folder) / ("page-" + number + ".png")).string();
+    const std::string path = pageFile(folder, list[k], digits);
     drawPng(session, list[k], path);
     bar.finish();
     printUtf8(path + "\n");
@@ -115,16 +185,22 @@ int runHighlight(const Arguments& args) {
     throw UsageError{"highlight needs --from POS and --to POS"};
   const std::string file = args.value("-o").value_or("highlight.png");
   Session session(bookArgument(args, 1), layout);
-  const int32_t pages = session.load();
+  // Laid out as far as both positions; anything else is told against the
+  // whole book.
+  const auto from = parseNumber(*args.value("--from")), to = parseNumber(*args.value("--to"));
+  if (!from || !to || *from < 0 || *to < 0 || std::max(*from, *to) > UINT32_MAX ||
+      !session.reachPosition(uint32_t(std::max(*from, *to))))
+    session.load();
   EpubReader* r = session.reader();
-  const uint32_t objects = EpubReader_getMarkablePosition(r, pages);
-  const uint32_t from = parsePosition(args, "--from", objects);
-  const uint32_t to = parsePosition(args, "--to", objects);
-  if (from > to) throw UsageError{"--from " + std::to_string(from) + " is after --to"};
+  const uint32_t objects = session.complete() ? EpubReader_getMarkablePosition(r, session.load())
+                                              : session.objectsKnown();
+  const uint32_t first = parsePosition(args, "--from", objects);
+  const uint32_t last = parsePosition(args, "--to", objects);
+  if (first > last) throw UsageError{"--from " + std::to_string(first) + " is after --to"};
 
-  EpubReader_addScrap(r, from, to, 0, 0);
-  const std::string text = toUtf8(EpubReader_getScrapText(r, from, to));
-  const int32_t page = EpubReader_getPageMarkPosition(r, from);
+  EpubReader_addScrap(r, first, last, 0, 0);
+  const std::string text = toUtf8(EpubReader_getScrapText(r, first, last));
+  const int32_t page = EpubReader_getPageMarkPosition(r, first);
   drawPng(session, page, file);
   printUtf8("page " + std::to_string(page + 1) + ": " + text + "\n" + file + "\n");
   return session.finish(kDone);

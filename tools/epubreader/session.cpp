@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <set>
+
 #include "opf.h"
 #include "package_check.h"
 #include "utf.h"
@@ -15,16 +17,20 @@ namespace {
 const char kSampleName[] = "(built-in sample)";
 }  // namespace
 
-Session::Session(const std::optional<std::string>& path, const Layout& layout) : layout_(layout) {
+Session::Session(const std::optional<std::string>& path, const Layout& layout, bool quiet)
+    : layout_(layout) {
   std::string error;
   book_ = path ? Book::openFile(*path, error)
                : Book::openMemory(epubreader_sample, epubreader_sample_size, kSampleName, error);
   if (!book_) throw Failure{error};
+  book_->quiet = quiet;
   reader_ = book_->open(layout.settings(), error);
   if (!reader_) throw Failure{error};
   const EpubReaderSpineList* spine = EpubReader_getSpine(reader_);
+  std::set<std::u16string> seen;
   for (const EpubReaderSpineNode* n = spine ? spine->first : nullptr; n; n = n->next) {
     const std::u16string href = n->item->href ? n->item->href : u"";
+    repeats_ = repeats_ || !seen.insert(href).second;
     spine_.push_back({href, joinPath(book_->packagePath(), toUtf8(href)), toUtf8(n->item->id),
                       toUtf8(n->item->mediaType)});
   }
@@ -35,24 +41,123 @@ Session::Session(const std::optional<std::string>& path, const Layout& layout) :
 }
 
 int32_t Session::load() {
-  LoadProgress progress;
-  progress.book = book_.get();
-  progress.documents = static_cast<uint32_t>(spine_.size());
-  EpubReader_loadAll(reader_, LoadProgress::callback, &progress);
-  progress.bar.finish();
-  book_->settle();
-  int32_t first = 0;
-  for (auto& doc : spine_) {
-    doc.pages = EpubReader_getContentPageCount(reader_, doc.href.c_str());
-    doc.firstPage = first;
-    first += doc.pages;
-    if (doc.pages > 0 || book_->wasDamaged(doc.path)) continue;
-    book_->damage(doc.path + (book_->missing(doc.path)
-                                  ? " is in the reading order but not in the archive: left out"
-                                  : " could not be laid out by the renderer: left out"));
+  if (!complete()) {
+    LoadProgress progress;
+    progress.book = book_.get();
+    progress.documents = static_cast<uint32_t>(spine_.size());
+    EpubReader_loadAll(reader_, LoadProgress::callback, &progress);
+    progress.bar.finish();
+    book_->settle();
+    const size_t from = loaded_;
+    loaded_ = spine_.size();
+    for (size_t d = from; d < spine_.size(); ++d) measure(d);
+    for (size_t d = from; d < spine_.size(); ++d) checkLaidOut(spine_[d]);
+    if (onLoaded)
+      for (size_t d = from; d < spine_.size(); ++d) onLoaded(d);
   }
   pages_ = EpubReader_getPageCount(reader_);
   return pages_;
+}
+
+void Session::loadNext() {
+  if (complete()) return;
+  if (repeats_) {
+    load();
+    return;
+  }
+  const size_t d = loaded_++;
+  EpubReader_loadContent(reader_, spine_[d].href.c_str(), nullptr, nullptr);
+  book_->settle();
+  measure(d);
+  checkLaidOut(spine_[d]);
+  if (onLoaded) onLoaded(d);
+  // Once all are laid out, loadAll reads nothing again: it only sums the
+  // page counts into the engine's total, which its page-wide forms use.
+  if (complete()) {
+    EpubReader_loadAll(reader_, nullptr, nullptr);
+    pages_ = EpubReader_getPageCount(reader_);
+  }
+}
+
+void Session::measure(size_t d) {
+  SpineDoc& doc = spine_[d];
+  const char16_t* href = doc.href.c_str();
+  doc.pages = EpubReader_getContentPageCount(reader_, href);
+  doc.firstPage = d ? spine_[d - 1].firstPage + spine_[d - 1].pages : 0;
+  doc.firstObject = d ? spine_[d - 1].firstObject + spine_[d - 1].objects : 0;
+  doc.objects = doc.pages > 0
+                    ? EpubReader_getContentMarkablePosition(reader_, href, doc.pages - 1) +
+                          EpubReader_getContentObjectCount(reader_, href, doc.pages - 1)
+                    : 0;
+}
+
+void Session::checkLaidOut(const SpineDoc& doc) {
+  if (!warnLeftOut || doc.pages > 0 || book_->wasDamaged(doc.path)) return;
+  book_->damage(doc.path + (book_->missing(doc.path)
+                                ? " is in the reading order but not in the archive: left out"
+                                : " could not be laid out by the renderer: left out"));
+}
+
+void Session::adopt(const std::vector<SpineDoc>& measured) {
+  loaded_ = 0;
+  for (size_t d = 0; d < spine_.size(); ++d) {
+    spine_[d].pages = measured[d].pages;
+    spine_[d].objects = measured[d].objects;
+    spine_[d].firstPage = d ? spine_[d - 1].firstPage + spine_[d - 1].pages : 0;
+    spine_[d].firstObject = d ? spine_[d - 1].firstObject + spine_[d - 1].objects : 0;
+  }
+  loaded_ = spine_.size();
+  pages_ = pagesKnown();
+}
+
+void Session::layOutAlone(size_t d) {
+  EpubReader_loadContent(reader_, spine_[d].href.c_str(), nullptr, nullptr);
+  book_->settle();
+  measure(d);
+}
+
+bool Session::loadUntil(const std::function<bool()>& enough) {
+  while (!enough() && !complete()) loadNext();
+  return enough();
+}
+
+bool Session::reachPage(int32_t page) {
+  return page >= 0 && loadUntil([&] { return page < pagesKnown(); });
+}
+
+bool Session::reachPosition(uint32_t position) {
+  return loadUntil([&] { return position < objectsKnown(); });
+}
+
+bool Session::reachDocument(size_t doc) {
+  return loadUntil([&] { return loaded_ > doc; });
+}
+
+int32_t Session::pagesKnown() const {
+  return loaded_ == 0 ? 0 : spine_[loaded_ - 1].firstPage + spine_[loaded_ - 1].pages;
+}
+
+uint32_t Session::objectsKnown() const {
+  return loaded_ == 0 ? 0 : spine_[loaded_ - 1].firstObject + spine_[loaded_ - 1].objects;
+}
+
+int Session::docOfPage(int32_t page) const {
+  for (size_t d = 0; d < loaded_; ++d)
+    if (page >= spine_[d].firstPage && page < spine_[d].firstPage + spine_[d].pages) return int(d);
+  return -1;
+}
+
+int Session::docOfPosition(uint32_t position) const {
+  for (size_t d = 0; d < loaded_; ++d)
+    if (position >= spine_[d].firstObject && position - spine_[d].firstObject < spine_[d].objects)
+      return int(d);
+  return -1;
+}
+
+void Session::restart() {
+  loaded_ = 0;
+  pages_ = 0;
+  for (auto& doc : spine_) doc.pages = doc.firstPage = 0, doc.objects = doc.firstObject = 0;
 }
 
 std::string Session::describePages() const {
@@ -62,7 +167,26 @@ std::string Session::describePages() const {
                            " points";
 }
 
-std::vector<int32_t> Session::pageList(const std::string& option, const std::string& text) const {
+std::vector<int32_t> Session::pageList(const std::string& option, const std::string& text) {
+  // A list of plain page numbers needs the book laid out only as far as its
+  // highest page; "N", a word that is not a page and a page past the end
+  // need the page count.
+  if (!complete()) {
+    int32_t highest = 0;
+    for (size_t at = 0; at <= text.size() && highest >= 0;) {
+      size_t end = text.find_first_of(",-", at + 1);
+      if (end == std::string::npos) end = text.size();
+      const auto page = parseNumber(std::string_view(text).substr(at, end - at));
+      highest = page && *page >= 1 && *page <= INT32_MAX ? std::max(highest, int32_t(*page)) : -1;
+      at = end + 1;
+    }
+    // A list that is wrong all the same is told against the whole book.
+    if (highest > 0 && reachPage(highest - 1)) try {
+        return parsePageList(option, text, pagesKnown(), describePages());
+      } catch (const UsageError&) {
+      }
+    load();
+  }
   if (pages_ == 0) throw noPages();
   return parsePageList(option, text, pages_, describePages());
 }

@@ -1,0 +1,113 @@
+#include "workers.h"
+
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace epubreader {
+
+namespace {
+constexpr long long kMostJobs = 64;
+}  // namespace
+
+unsigned jobsOption(const Arguments& args, Session& main) {
+  long long jobs = std::max(1u, std::thread::hardware_concurrency());
+  if (auto v = args.value("--jobs")) jobs = parseBounded("--jobs", *v, 1, kMostJobs);
+  if (main.repeats() || main.book().name() == "(standard input)") return 1;
+  return unsigned(std::min<long long>(jobs, std::max<size_t>(main.spine().size(), 1)));
+}
+
+struct Workers::Worker {
+  std::unique_ptr<Session> session;
+  std::vector<size_t> docs;  // in reading order
+  // Damage met while laying out each document, and whether it was left out.
+  std::vector<std::vector<std::string>> notes;
+  std::vector<std::string> leftOut;
+  std::exception_ptr failure;
+};
+
+Workers::Workers(const std::optional<std::string>& path, Session& main, unsigned jobs)
+    : main_(main) {
+  // Documents are dealt out in turn, so that long and short runs of the
+  // reading order are shared alike.
+  for (unsigned k = 0; k < jobs; ++k) {
+    auto worker = std::make_unique<Worker>();
+    for (size_t d = k; d < main.spine().size(); d += jobs) worker->docs.push_back(d);
+    worker->notes.resize(worker->docs.size());
+    worker->leftOut.resize(worker->docs.size());
+    workers_.push_back(std::move(worker));
+  }
+  run([&](Worker& w) { w.session = std::make_unique<Session>(path, main.layout(), true); });
+}
+
+Workers::~Workers() = default;
+
+void Workers::run(const std::function<void(Worker&)>& work) {
+  std::vector<std::thread> threads;
+  for (auto& w : workers_)
+    threads.emplace_back([&work, &w] {
+      try {
+        work(*w);
+      } catch (...) {
+        w->failure = std::current_exception();
+      }
+    });
+  for (auto& t : threads) t.join();
+  for (auto& w : workers_)
+    if (w->failure) std::rethrow_exception(std::exchange(w->failure, nullptr));
+}
+
+int32_t Workers::layOut() {
+  Progress bar("loading");
+  const uint32_t count = uint32_t(main_.spine().size());
+  std::atomic<uint32_t> done{0};
+  std::mutex barMutex;
+  run([&](Worker& w) {
+    Session& s = *w.session;
+    for (size_t k = 0; k < w.docs.size(); ++k) {
+      const size_t d = w.docs[k];
+      const size_t before = s.book().damages().size();
+      s.layOutAlone(d);
+      const auto& damages = s.book().damages();
+      w.notes[k].assign(damages.begin() + long(before), damages.end());
+      const SpineDoc& doc = s.spine()[d];
+      if (doc.pages == 0 && !s.book().wasDamaged(doc.path))
+        w.leftOut[k] = doc.path + (s.book().missing(doc.path)
+                                       ? " is in the reading order but not in the archive: left out"
+                                       : " could not be laid out by the renderer: left out");
+      std::lock_guard lock(barMutex);
+      bar.show(++done, count);
+    }
+  });
+  bar.finish();
+  // The warnings as one session laying the book out in order gives them:
+  // what the documents' reading met, a resource once (for the first
+  // document that needs it), then the documents left out.
+  std::vector<SpineDoc> measured(main_.spine().size());
+  std::vector<const std::vector<std::string>*> notes(measured.size());
+  std::vector<const std::string*> leftOut(measured.size());
+  for (auto& w : workers_)
+    for (size_t k = 0; k < w->docs.size(); ++k) {
+      measured[w->docs[k]] = w->session->spine()[w->docs[k]];
+      notes[w->docs[k]] = &w->notes[k];
+      leftOut[w->docs[k]] = &w->leftOut[k];
+    }
+  std::set<std::string> told;
+  for (const auto* list : notes)
+    for (const auto& what : *list)
+      if (told.insert(what.substr(0, what.find(", needed by "))).second) main_.book().damage(what);
+  for (const auto* what : leftOut)
+    if (!what->empty()) main_.book().damage(*what);
+  main_.adopt(measured);
+  return main_.pages();
+}
+
+void Workers::forEachDocument(const std::function<void(Session&, size_t)>& work) {
+  run([&](Worker& w) {
+    for (size_t d : w.docs) work(*w.session, d);
+  });
+}
+
+}  // namespace epubreader
