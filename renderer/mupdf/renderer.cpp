@@ -14,6 +14,20 @@ float sideOr(intptr_t v, float fallback) {
   return v > 0 && v <= kMaxPageSide ? static_cast<float>(v) : fallback;
 }
 
+// Handles may be used on different threads, one thread each. Every context
+// has locks of its own, except the FreeType one: MuPDF hands the text
+// shaper's allocations to the context that holds it through one variable
+// of the whole process, so that lock is the process's.
+std::mutex gFreetypeLock;
+
+void lockMupdf(void* user, int lock) {
+  (lock == FZ_LOCK_FREETYPE ? gFreetypeLock : static_cast<std::mutex*>(user)[lock]).lock();
+}
+
+void unlockMupdf(void* user, int lock) {
+  (lock == FZ_LOCK_FREETYPE ? gFreetypeLock : static_cast<std::mutex*>(user)[lock]).unlock();
+}
+
 }  // namespace
 
 std::u32string toCodePoints(std::string_view s) {
@@ -63,9 +77,14 @@ intptr_t setTextAlign(ZaveVevode& r, intptr_t align) {
 using namespace pendrel_mupdf;
 
 extern "C" PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
-  fz_context* ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
-  if (!ctx) return nullptr;
   auto* r = new ZaveVevode;
+  r->locks = std::make_unique<std::mutex[]>(FZ_LOCK_MAX);
+  r->lockCallbacks = {r->locks.get(), lockMupdf, unlockMupdf};
+  fz_context* ctx = fz_new_context(nullptr, &r->lockCallbacks, FZ_STORE_DEFAULT);
+  if (!ctx) {
+    delete r;
+    return nullptr;
+  }
   r->ctx = ctx;
   // MuPDF's warnings are heard only while a document is parsed (layout.cpp).
   fz_set_warning_callback(ctx, quietWarnings, nullptr);

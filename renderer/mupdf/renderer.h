@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -198,6 +199,10 @@ struct ResourceCache {
 }  // namespace pendrel_mupdf
 
 struct ZaveVevode {
+  // MuPDF's locks for this handle's context (see ZaveVevode_new); they
+  // outlive the context.
+  std::unique_ptr<std::mutex[]> locks;
+  fz_locks_context lockCallbacks{};
   fz_context* ctx = nullptr;
   pendrel_mupdf::HostCallbacks host;
   pendrel_mupdf::Overrides overrides;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <mutex>
 #include <system_error>
 
 #include "package_check.h"
@@ -68,10 +69,11 @@ std::string shown(const std::vector<uint8_t>& bytes) {
 
 // The engine's NCX reader writes a diagnostic to standard output when an NCX
 // has an empty head; this keeps it out of the command's own output (JSON
-// included) while a publication opens.
+// included) while a publication opens. Books opened on several threads at
+// once take turns, or one would put back another's /dev/null.
 class QuietStdout {
  public:
-  QuietStdout() {
+  QuietStdout() : turn_(mutex()) {
     std::cout.flush();
     std::fflush(stdout);
     saved_ = dup(STDOUT_FILENO);
@@ -91,6 +93,11 @@ class QuietStdout {
   QuietStdout& operator=(const QuietStdout&) = delete;
 
  private:
+  static std::mutex& mutex() {
+    static std::mutex m;
+    return m;
+  }
+  std::lock_guard<std::mutex> turn_;
   int saved_;
 };
 

@@ -65,7 +65,7 @@ const Command kCommands[] = {
      true,
      {"--all"},
      {"--page", "--pages", "-o", "--jobs"}},
-    {"search", runSearch, kSearchHelp, true, false, {"--case", "--json"}, {}},
+    {"search", runSearch, kSearchHelp, true, false, {"--case", "--json"}, {"--jobs"}},
     {"highlight", runHighlight, kHighlightHelp, true, true, {}, {"--from", "--to", "-o"}},
     {"cover", runCover, kCoverHelp, true, true, {}, {"-o"}},
     {"extract", runExtract, kExtractHelp, false, false, {}, {"-o"}},

@@ -6,10 +6,13 @@
 
 #include <cwctype>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 
 #include "commands.h"
 #include "session.h"
 #include "utf.h"
+#include "workers.h"
 
 namespace epubreader {
 
@@ -24,7 +27,10 @@ const char kSearchHelp[] =
     "Put -- before a TEXT that starts with '-'.\n"
     "\n"
     "  --case          match letter case (default: ignore it)\n"
-    "  --json          one JSON object instead of text\n";
+    "  --json          one JSON object instead of text\n"
+    "  --jobs N        workers, each laying out and searching its share of the\n"
+    "                  documents (default: the number of cores); the output is\n"
+    "                  the same for every N\n";
 
 namespace {
 
@@ -37,11 +43,11 @@ struct Word {
 };
 
 // The words of one document, in reading order, through the Content forms of
-// the object queries, appended to `words`.
-void collectWords(Session& session, const SpineDoc& doc, std::vector<Word>& words) {
+// the object queries, appended to `words`; `base` is the markable position
+// of the document's first object.
+void collectWords(Session& session, const SpineDoc& doc, uint32_t base, std::vector<Word>& words) {
   EpubReader* r = session.reader();
   const char16_t* path = doc.href.c_str();
-  const uint32_t base = EpubReader_getMarkablePosition(r, doc.firstPage);
   for (int32_t page = 0; page < doc.pages; ++page) {
     const uint32_t firstIndex = EpubReader_getContentMarkablePosition(r, path, page);
     const uint32_t count = EpubReader_getContentObjectCount(r, path, page);
@@ -115,31 +121,58 @@ std::string lineAround(const std::vector<Word>& words, const Hit& hit) {
 }  // namespace
 
 SearchResult searchBook(Session& session, const std::u16string& needle, bool matchCase,
-                        const std::function<void(size_t, size_t)>& progress) {
+                        const std::function<void(size_t, size_t)>& progress, Workers* workers) {
   // The renderer's search of each document says which documents hold hits;
   // only their words are read to place the hits on pages and positions.
-  EpubReader_setSearchContext(session.reader(), needle.c_str(), matchCase ? 1 : 0);
-  SearchResult result;
-  std::vector<Word> words;
-  std::vector<Hit> hits;
-  for (size_t d = 0; d < session.spine().size(); ++d) {
+  // With workers, each searches the documents it laid out; the documents'
+  // finds are joined in reading order.
+  struct Found {
+    int32_t count = 0;
+    std::vector<Word> words;
+    std::vector<Hit> hits;
+  };
+  const size_t n = session.spine().size();
+  std::vector<Found> found(n);
+  std::mutex mutex;
+  size_t begun = 0;
+  const auto searchDocument = [&](Session& s, size_t d) {
     const SpineDoc& doc = session.spine()[d];
-    if (progress) progress(d + 1, session.spine().size());
-    if (doc.pages == 0) continue;
+    if (progress) {
+      std::lock_guard lock(mutex);
+      progress(++begun, n);
+    }
+    if (doc.pages == 0) return;
     // The search reads the document again; its buffer goes back after.
-    const int32_t count = EpubReader_searchContent(session.reader(), doc.href.c_str(), 0, 0, 0);
-    session.settle();
-    if (count <= 0) continue;
-    result.engineCount += count;
-    const size_t from = words.size();
-    collectWords(session, doc, words);
-    session.settle();
-    findHits(words, from, needle, matchCase, hits);
+    const int32_t count = EpubReader_searchContent(s.reader(), doc.href.c_str(), 0, 0, 0);
+    s.settle();
+    if (count <= 0) return;
+    Found& f = found[d];
+    f.count = count;
+    const uint32_t base =
+        workers ? doc.firstObject : EpubReader_getMarkablePosition(s.reader(), doc.firstPage);
+    collectWords(s, doc, base, f.words);
+    s.settle();
+    findHits(f.words, 0, needle, matchCase, f.hits);
+  };
+  const auto context = [&](Session& s) {
+    EpubReader_setSearchContext(s.reader(), needle.c_str(), matchCase ? 1 : 0);
+  };
+  if (workers) {
+    workers->forEachWorker(context);
+    workers->forEachDocument(searchDocument);
+    workers->forEachWorker([](Session& s) { EpubReader_clearSearchDatas(s.reader()); });
+  } else {
+    context(session);
+    for (size_t d = 0; d < n; ++d) searchDocument(session, d);
+    EpubReader_clearSearchDatas(session.reader());
   }
-  EpubReader_clearSearchDatas(session.reader());
-  for (const auto& h : hits)
-    result.hits.push_back({words[h.firstWord].page, words[h.firstWord].position,
-                           words[h.lastWord].position, lineAround(words, h)});
+  SearchResult result;
+  for (Found& f : found) {
+    result.engineCount += f.count;
+    for (const auto& h : f.hits)
+      result.hits.push_back({f.words[h.firstWord].page, f.words[h.firstWord].position,
+                             f.words[h.lastWord].position, lineAround(f.words, h)});
+  }
   return result;
 }
 
@@ -160,12 +193,20 @@ int runSearch(const Arguments& args) {
   const std::u16string needle = epub::utf::fromUtf8(p.back());
   const bool matchCase = args.has("--case");
   Session session(path, layout);
-  session.load();
+  const unsigned jobs = jobsOption(args, session);
+  std::optional<Workers> workers;
+  if (jobs > 1) {
+    workers.emplace(path, session, jobs);
+    workers->layOut();
+  } else {
+    session.load();
+  }
 
   Progress bar("searching");
-  const SearchResult found = searchBook(session, needle, matchCase, [&](size_t done, size_t count) {
-    bar.show(uint32_t(done), uint32_t(count));
-  });
+  const SearchResult found = searchBook(
+      session, needle, matchCase,
+      [&](size_t done, size_t count) { bar.show(uint32_t(done), uint32_t(count)); },
+      workers ? &*workers : nullptr);
   bar.finish();
   const auto& hits = found.hits;
   if (size_t(found.engineCount) != hits.size())

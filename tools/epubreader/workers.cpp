@@ -110,4 +110,8 @@ void Workers::forEachDocument(const std::function<void(Session&, size_t)>& work)
   });
 }
 
+void Workers::forEachWorker(const std::function<void(Session&)>& work) {
+  run([&](Worker& w) { work(*w.session); });
+}
+
 }  // namespace epubreader

@@ -34,6 +34,8 @@ class Workers {
   // Runs work(session, doc) on every worker's thread for each of its
   // documents in reading order, after layOut.
   void forEachDocument(const std::function<void(Session&, size_t)>& work);
+  // Runs work(session) once on every worker's thread.
+  void forEachWorker(const std::function<void(Session&)>& work);
 
  private:
   struct Worker;
