@@ -6,7 +6,7 @@
 namespace epubreader {
 
 extern const char kInfoHelp[], kTocHelp[], kRenderHelp[], kSearchHelp[], kHighlightHelp[],
-    kCoverHelp[], kExtractHelp[], kConvertHelp[], kServeHelp[];
+    kCoverHelp[], kExtractHelp[], kConvertHelp[], kServeHelp[], kTextHelp[];
 
 int runInfo(const Arguments& args);
 int runToc(const Arguments& args);
@@ -17,5 +17,6 @@ int runCover(const Arguments& args);
 int runExtract(const Arguments& args);
 int runConvert(const Arguments& args);
 int runServe(const Arguments& args);
+int runText(const Arguments& args);
 
 }  // namespace epubreader

@@ -26,6 +26,7 @@ const char kMainHelp[] =
     "  toc        the table of contents (NCX, else the EPUB 3 navigation document)\n"
     "  render     draw pages as PNG files\n"
     "  search     every hit of a text: page, markable positions, surrounding line\n"
+    "  text       the text in reading order, in paragraphs, as text or JSON\n"
     "  highlight  mark a span of markable positions and draw the page holding it\n"
     "  cover      draw the cover as a PNG file\n"
     "  extract    write the book's images and fonts into a folder\n"
@@ -66,6 +67,7 @@ const Command kCommands[] = {
      {"--all"},
      {"--page", "--pages", "-o", "--jobs"}},
     {"search", runSearch, kSearchHelp, true, false, {"--case", "--json"}, {"--jobs"}},
+    {"text", runText, kTextHelp, true, false, {"--json"}, {"--pages", "--jobs"}},
     {"highlight", runHighlight, kHighlightHelp, true, true, {}, {"--from", "--to", "-o"}},
     {"cover", runCover, kCoverHelp, true, true, {}, {"-o"}},
     {"extract", runExtract, kExtractHelp, false, false, {}, {"-o"}},
