@@ -67,7 +67,8 @@ TEST_F(EpubreaderTest, WorkersGiveWhatOneWorkerGives) {
   const std::vector<std::vector<std::string>> commands = {{"render", "--all", "-o"},
                                                           {"info", "--json"},
                                                           {"search", "keeper", "--json"},
-                                                          {"search", "buffer"}};
+                                                          {"search", "buffer"},
+                                                          {"text", "--json"}};
   for (const std::string& book : {std::string(), generated, damaged}) {
     for (const auto& command : commands) {
       SCOPED_TRACE((book.empty() ? "the sample" : book) + ": " + command[0] + " " + command[1]);
@@ -94,6 +95,83 @@ TEST_F(EpubreaderTest, WorkersGiveWhatOneWorkerGives) {
       }
       EXPECT_EQ(runs[0].status, book == damaged ? 3 : 0) << runs[0].err;
     }
+  }
+}
+
+// The text of the book: paragraphs in reading order with a blank line
+// between them, every document beginning one; --pages keeps to its pages;
+// --json places the paragraphs on pages and markable positions.
+TEST_F(EpubreaderTest, TextIsTheParagraphsInReadingOrder) {
+  const std::string book = path("three.epub");
+  writeZip(book, threeChapterBook("Plain words for a page."));
+  const Json hit = parseJson(runCommand({"search", book, "lighthouse keeper", "--json"}));
+  ASSERT_EQ(hit["hits"].size(), 1u);
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {{},
+       "One\n\nThe lighthouse keeper climbs the lighthouse stair.\n\nTwo\n\nPlain words for a "
+       "page.\n\nThree\n\nA Lighthouse on the hill and a keeper's lamp.\n"},
+      {{"--pages", "2-3"},
+       "Two\n\nPlain words for a page.\n\nThree\n\nA Lighthouse on the hill and a keeper's "
+       "lamp.\n"},
+      {{"--pages", "2", "--jobs", "2"}, "Two\n\nPlain words for a page.\n"},
+      {{"--jobs", "3"},
+       "One\n\nThe lighthouse keeper climbs the lighthouse stair.\n\nTwo\n\nPlain "
+       "words for a page.\n\nThree\n\nA Lighthouse on the hill and a keeper's lamp.\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"text", book};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Outcome run = runCommand(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, c.out) << (c.args.empty() ? "the whole book" : c.args[0] + " " + c.args[1]);
+  }
+  const Json json = parseJson(runCommand({"text", book, "--json", "--pages", "1"}));
+  ASSERT_EQ(json["pages"].size(), 1u);
+  const Json& page = json["pages"][0];
+  EXPECT_EQ(page["page"], 1);
+  ASSERT_EQ(page["paragraphs"].size(), 2u);
+  EXPECT_EQ(page["paragraphs"][1]["text"], "The lighthouse keeper climbs the lighthouse stair.");
+  EXPECT_EQ(page["paragraphs"][1]["from"].get<uint32_t>() + 1, hit["hits"][0]["from"]);
+  EXPECT_EQ(page["paragraphs"][1]["to"], page["paragraphs"][1]["from"].get<uint32_t>() + 6);
+}
+
+// Ctrl-C in the middle of drawing every page leaves only whole PNG files:
+// each file there decodes, and no temporary file is left.
+TEST_F(EpubreaderTest, AnInterruptedRenderLeavesOnlyWholeFiles) {
+  const std::string book = path("long.epub"), out = path("out");
+  ASSERT_EQ(std::system((std::string(EPUB_RENDER_BOOK) + " " + book + " 60").c_str()), 0);
+  for (const char* jobs : {"1", "2"}) {
+    SCOPED_TRACE(std::string(jobs) + " workers");
+    fs::remove_all(out);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      execl(EPUBREADER_PROGRAM, EPUBREADER_PROGRAM, "render", book.c_str(), "--all", "-o",
+            out.c_str(), "--jobs", jobs, nullptr);
+      _exit(127);
+    }
+    // Interrupted once a few pages are written.
+    for (int i = 0; i < 2000; ++i) {
+      std::error_code ec;
+      if (fs::is_directory(out) && std::distance(fs::directory_iterator(out, ec), {}) > 5) break;
+      usleep(5000);
+    }
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    size_t files = 0;
+    for (const auto& e : fs::directory_iterator(out)) {
+      ++files;
+      EXPECT_EQ(e.path().extension(), ".png") << e.path();
+      EXPECT_TRUE(readPng(e.path()).ok) << e.path();
+    }
+    EXPECT_GT(files, 0u);
   }
 }
 
