@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Whole processes of the epubreader command against `mutool draw` on the same
+# generated long book (scripts/make_render_book.py, 340 documents, over 1,000
+# pages of 600 x 800 points, font size 12), in one run: page 1, page 500,
+# every page to PNG, a search, the plain text. Each figure is the best
+# wall-clock time of three runs; peak RSS (GNU time %M) is that of the same
+# work with one worker (--jobs 1), beside mutool's.
+#
+# Usage: bench/cli_vs_mutool.sh [BUILD_DIR] [DOCUMENTS] [JOBS]  (JOBS default 2)
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+build="${1:-$here/../build/default}"
+jobs="${3:-2}"
+ours="$build/tools/epubreader"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+book="$work/long.epub"
+/usr/bin/python3 "$here/../scripts/make_render_book.py" "$book" "${2:-340}"
+layout=(--width 600 --height 800 --font-size 12)
+peer=(mutool draw -q -W 600 -H 800 -S 12 -r 72)
+
+# "seconds kilobytes" of one run of the command line (a shell one: output
+# and pipes stay inside it).
+once() {
+  rm -rf "$work/out" && mkdir -p "$work/out"
+  /usr/bin/time -f "%e %M" -o "$work/time" sh -c "$1" >/dev/null 2>"$work/stderr" || true
+  tail -n 1 "$work/time"
+}
+
+# The best time of three runs of $1, and the peak RSS of $2 (the same work
+# with one worker), or of $1 when $2 is empty.
+best() {
+  local fastest=""
+  for _ in 1 2 3; do
+    read -r seconds _ < <(once "$1")
+    fastest=$(python3 -c "print(min(float('$seconds'), float('${fastest:-$seconds}')))")
+  done
+  read -r _ kilobytes < <(once "${2:-$1}")
+  echo "$fastest $kilobytes"
+}
+
+row() {
+  local name="$1" ours_line="$2" ours_one="$3" peer_line="$4"
+  read -r ours_s ours_kb < <(best "$ours_line" "$ours_one")
+  read -r peer_s peer_kb < <(best "$peer_line" "")
+  python3 -c "
+o, p = $ours_s, $peer_s
+print('%-28s %8.2f s %8.2f s   %6.2fx   %7d KB %7d KB' % ('$name', o, p, p / o if o else 0, $ours_kb, $peer_kb))"
+}
+
+q() {
+  local quoted
+  quoted="$(printf "%q " "$@")"
+  echo "${quoted% }"
+}
+e="$(q "$ours")" b="$(q "$book")" o="$(q "$work/out")" l="$(q "${layout[@]}")" m="$(q "${peer[@]}")"
+echo "$(basename "$book"): $("$ours" info "$book" "${layout[@]}" | tail -n 1)"
+printf '%-28s %10s %10s   %7s   %10s %10s\n' work epubreader mutool speedup "RSS ours" "RSS mutool"
+row "page 1" "$e render $b --page 1 -o $o $l" "" "$m -o $o/p.png $b 1"
+row "page 500" "$e render $b --page 500 -o $o $l" "" "$m -o $o/p.png $b 500"
+row "all pages, --jobs $jobs" "$e render $b --all -o $o $l --jobs $jobs" \
+  "$e render $b --all -o $o $l --jobs 1" "$m -o $o/page-%d.png $b"
+row "search 'buffer'" "$e search $b buffer $l --jobs $jobs" "$e search $b buffer $l --jobs 1" \
+  "$m -F txt -o - $b | grep -ci buffer"
+row "text" "$e text $b $l --jobs $jobs > $o/t.txt" "$e text $b $l --jobs 1 > $o/t.txt" \
+  "$m -F txt -o $o/t.txt $b"
