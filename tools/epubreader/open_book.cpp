@@ -106,6 +106,7 @@ OpenBook::OpenBook(const std::optional<std::string>& path, const std::string& hi
   // The session's lazy layout, with the highlights put on each document as
   // it is laid out; the damage list is the book's own.
   session_->warnLeftOut = false;
+  session_->countObjects = true;
   session_->onLoaded = [this](size_t d) { applyHighlights(d); };
 
   toc_ = readToc(session_->book(), r);

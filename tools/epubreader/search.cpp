@@ -196,6 +196,7 @@ int runSearch(const Arguments& args) {
   const unsigned jobs = jobsOption(args, session);
   std::optional<Workers> workers;
   if (jobs > 1) {
+    session.countObjects = true;  // the workers place words by their documents' first positions
     workers.emplace(path, session, jobs);
     workers->layOut();
   } else {

@@ -85,7 +85,9 @@ void Session::measure(size_t d) {
   doc.pages = EpubReader_getContentPageCount(reader_, href);
   doc.firstPage = d ? spine_[d - 1].firstPage + spine_[d - 1].pages : 0;
   doc.firstObject = d ? spine_[d - 1].firstObject + spine_[d - 1].objects : 0;
-  doc.objects = doc.pages > 0
+  // Counting objects has the renderer read each page's words: only for
+  // the commands that use markable positions.
+  doc.objects = countObjects && doc.pages > 0
                     ? EpubReader_getContentMarkablePosition(reader_, href, doc.pages - 1) +
                           EpubReader_getContentObjectCount(reader_, href, doc.pages - 1)
                     : 0;
@@ -126,6 +128,7 @@ bool Session::reachPage(int32_t page) {
 }
 
 bool Session::reachPosition(uint32_t position) {
+  countObjects = true;
   return loadUntil([&] { return position < objectsKnown(); });
 }
 

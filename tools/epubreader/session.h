@@ -39,7 +39,7 @@ struct SpineDoc {
   std::string id, mediaType;
   int32_t pages = 0;
   int32_t firstPage = 0;
-  uint32_t objects = 0;      // markable positions, once laid out
+  uint32_t objects = 0;      // markable positions, once laid out and counted
   uint32_t firstObject = 0;  // the publication's position of the first
 };
 
@@ -99,6 +99,9 @@ class Session {
   void layOutAlone(size_t doc);
   // Called with each document's index once it is laid out.
   std::function<void(size_t)> onLoaded;
+  // Whether documents' markable positions are counted as they are laid
+  // out (SpineDoc::objects and firstObject; reachPosition sets it).
+  bool countObjects = false;
   // Whether a document without pages is warned about as damage.
   bool warnLeftOut = true;
 

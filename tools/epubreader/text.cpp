@@ -140,6 +140,7 @@ int runText(const Arguments& args) {
   Layout layout;
   layout.read(args);
   Session session(bookArgument(args, 1), layout);
+  session.countObjects = true;
   // The pages asked for, by document.
   std::vector<std::vector<int32_t>> wanted(session.spine().size());
   std::vector<std::vector<PageText>> found(session.spine().size());

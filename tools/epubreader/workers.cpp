@@ -39,7 +39,10 @@ Workers::Workers(const std::optional<std::string>& path, Session& main, unsigned
     worker->leftOut.resize(worker->docs.size());
     workers_.push_back(std::move(worker));
   }
-  run([&](Worker& w) { w.session = std::make_unique<Session>(path, main.layout(), true); });
+  run([&](Worker& w) {
+    w.session = std::make_unique<Session>(path, main.layout(), true);
+    w.session->countObjects = main.countObjects;
+  });
 }
 
 Workers::~Workers() = default;
