@@ -39,10 +39,12 @@ Workers::Workers(const std::optional<std::string>& path, Session& main, unsigned
     worker->leftOut.resize(worker->docs.size());
     workers_.push_back(std::move(worker));
   }
-  run([&](Worker& w) {
-    w.session = std::make_unique<Session>(path, main.layout(), true);
-    w.session->countObjects = main.countObjects;
-  });
+  // Opened one after the other: libzip's first archive sets the C
+  // library's time zone, which is no work for two threads at once.
+  for (auto& w : workers_) {
+    w->session = std::make_unique<Session>(path, main.layout(), true);
+    w->session->countObjects = main.countObjects;
+  }
 }
 
 Workers::~Workers() = default;
