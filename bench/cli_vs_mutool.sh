@@ -61,7 +61,7 @@ row "page 1" "$e render $b --page 1 -o $o $l" "" "$m -o $o/p.png $b 1"
 row "page 500" "$e render $b --page 500 -o $o $l" "" "$m -o $o/p.png $b 500"
 row "all pages, --jobs $jobs" "$e render $b --all -o $o $l --jobs $jobs" \
   "$e render $b --all -o $o $l --jobs 1" "$m -o $o/page-%d.png $b"
-row "search 'buffer'" "$e search $b buffer $l --jobs $jobs" "$e search $b buffer $l --jobs 1" \
+row "search buffer" "$e search $b buffer $l --jobs $jobs" "$e search $b buffer $l --jobs 1" \
   "$m -F txt -o - $b | grep -ci buffer"
 row "text" "$e text $b $l --jobs $jobs > $o/t.txt" "$e text $b $l --jobs 1 > $o/t.txt" \
   "$m -F txt -o $o/t.txt $b"
