@@ -54,8 +54,8 @@ int32_t Session::load() {
     for (size_t d = from; d < spine_.size(); ++d) checkLaidOut(spine_[d]);
     if (onLoaded)
       for (size_t d = from; d < spine_.size(); ++d) onLoaded(d);
+    pages_ = EpubReader_getPageCount(reader_);
   }
-  pages_ = EpubReader_getPageCount(reader_);
   return pages_;
 }
 
