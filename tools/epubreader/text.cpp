@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 
 #include "commands.h"
 #include "session.h"
@@ -151,10 +152,15 @@ int runText(const Arguments& args) {
   if (jobs > 1) {
     Workers workers(bookArgument(args, 1), session, jobs);
     workers.layOut();
+    Progress bar("reading");
+    std::mutex mutex;
+    uint32_t done = 0;
     workers.forEachDocument([&](Session& worker, size_t d) {
       std::vector<int32_t> all(size_t(session.spine()[d].pages));
       for (size_t p = 0; p < all.size(); ++p) all[p] = int32_t(p);
       found[d] = documentText(worker, session.spine()[d], all);
+      std::lock_guard lock(mutex);
+      bar.show(++done, uint32_t(found.size()));
     });
   } else {
     std::vector<int32_t> list;
