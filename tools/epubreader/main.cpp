@@ -10,6 +10,7 @@
 
 #include "book.h"
 #include "commands.h"
+#include "png_writer.h"
 
 namespace epubreader {
 namespace {
@@ -108,6 +109,7 @@ int run(int argc, char** argv) {
       if (parsed.help()) return printHelp(command.help, command.layout, command.zoom);
       if (auto v = parsed.value("--max-entry-mb"))
         entryBudget = uint64_t(parseBounded("--max-entry-mb", *v, 1, 2047)) << 20;
+      removePartialFilesOnInterrupt();
       return command.run(parsed);
     } catch (const UsageError& e) {
       std::fprintf(stderr, "epubreader %s: %s (see 'epubreader %s --help')\n", command.name,

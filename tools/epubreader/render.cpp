@@ -160,7 +160,6 @@ int runRender(const Arguments& args) {
   if (chosen != 1) throw UsageError{"render needs exactly one of --page N, --pages LIST, --all"};
   const std::string folder = args.value("-o").value_or(".");
   Session session(bookArgument(args, 1), layout);
-  removePartialFilesOnInterrupt();
   const unsigned jobs = jobsOption(args, session);
   if (args.has("--all") && jobs > 1) return renderAll(args, session, jobs, folder);
   const std::vector<int32_t> list = selectedPages(session, args);
