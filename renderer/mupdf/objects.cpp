@@ -109,10 +109,18 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
       links = fz_load_html_links(ctx, html, page, "");
     }
     fz_catch(ctx) { ok = false; }
-    if (ok) collect(text, links, out);
-    fz_drop_link(ctx, links);
-    fz_drop_device(ctx, device);
-    fz_drop_stext_page(ctx, text);
+    const auto drop = [&] {
+      fz_drop_link(ctx, links);
+      fz_drop_device(ctx, device);
+      fz_drop_stext_page(ctx, text);
+    };
+    try {
+      if (ok) collect(text, links, out);
+    } catch (...) {
+      drop();
+      throw;
+    }
+    drop();
     if (!ok) return false;
   }
   out.pageFirst.push_back(static_cast<uint32_t>(out.size()));

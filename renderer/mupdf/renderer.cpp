@@ -65,23 +65,33 @@ using namespace pendrel_mupdf;
 extern "C" PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
   fz_context* ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
   if (!ctx) return nullptr;
-  auto* r = new ZaveVevode;
-  r->ctx = ctx;
-  // MuPDF's warnings are heard only while a document is parsed (layout.cpp).
-  fz_set_warning_callback(ctx, quietWarnings, nullptr);
-  fz_set_error_callback(ctx, quietWarnings, nullptr);
-  if (options) {
-    r->host.read = options->read;
-    r->host.report = options->callback2;
-    r->host.context = options->context;
-    r->host.settings = options->settings;
-    const ZaveVevodeSettings& s = options->settings;
-    if (s.setting9) r->host.userSheet = reinterpret_cast<const char*>(s.setting9);
-    Layout& layout = r->layouts.current;
-    layout.width = sideOr(s.setting1, kDefaultWidth);
-    layout.height = sideOr(s.setting2, kDefaultHeight);
-    layout.em =
-        s.setting3 > 0 && s.setting3 <= kMaxEm ? static_cast<float>(s.setting3) : kDefaultEm;
+  ZaveVevode* r = nullptr;
+  // Out of memory half-way gives back what was made before it is raised.
+  try {
+    r = new ZaveVevode;
+    r->ctx = ctx;
+    // MuPDF's warnings are heard only while a document is parsed (layout.cpp).
+    fz_set_warning_callback(ctx, quietWarnings, nullptr);
+    fz_set_error_callback(ctx, quietWarnings, nullptr);
+    if (options) {
+      r->host.read = options->read;
+      r->host.report = options->callback2;
+      r->host.context = options->context;
+      r->host.settings = options->settings;
+      const ZaveVevodeSettings& s = options->settings;
+      if (s.setting9) r->host.userSheet = reinterpret_cast<const char*>(s.setting9);
+      Layout& layout = r->layouts.current;
+      layout.width = sideOr(s.setting1, kDefaultWidth);
+      layout.height = sideOr(s.setting2, kDefaultHeight);
+      layout.em =
+          s.setting3 > 0 && s.setting3 <= kMaxEm ? static_cast<float>(s.setting3) : kDefaultEm;
+    }
+  } catch (...) {
+    if (r)
+      ZaveVevode_free(&r);
+    else
+      fz_drop_context(ctx);
+    throw;
   }
   return r;
 }
