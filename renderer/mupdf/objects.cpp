@@ -124,6 +124,7 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
     if (!ok) return false;
   }
   out.pageFirst.push_back(static_cast<uint32_t>(out.size()));
+  out.complete = true;
   return true;
 }
 

@@ -65,15 +65,24 @@ intptr_t setNeedle(ZaveVevode& r, const char16_t* text, intptr_t flags) {
 int32_t searchDocument(ZaveVevode& r, const char16_t* path, const uint8_t* bytes, uint32_t length) {
   if (!bytes || length == 0 || r.search.needle.empty()) return 0;
   std::string_view markup(reinterpret_cast<const char*>(bytes), length);
-  Document scratch = scratchDocument(r, path, markup);
-  Laid laid = layOut(r, scratch, markup, scratch.layout, nullptr);
-  fz_html* html = laid.html;
-  if (!html) return 0;
-  Objects text;
-  bool ok = extract(r.ctx, html, pagesOf(html), scratch.layout, text);
-  release(r.ctx, laid);
-  if (!ok) return 0;
-  std::vector<Hit> found = findHits(r.search, text);
+  std::vector<Hit> found;
+  // The loaded document's own bytes lay out as it is laid out: its objects,
+  // read once, are the words a layout of them would give.
+  if (Document* loaded = findDocument(r, path); loaded && loaded->bytes == markup) {
+    const Objects& text = objectsOf(r, *loaded);
+    if (!text.complete) return 0;
+    found = findHits(r.search, text);
+  } else {
+    Document scratch = scratchDocument(r, path, markup);
+    Laid laid = layOut(r, scratch, markup, scratch.layout, nullptr);
+    fz_html* html = laid.html;
+    if (!html) return 0;
+    Objects text;
+    bool ok = extract(r.ctx, html, pagesOf(html), scratch.layout, text);
+    release(r.ctx, laid);
+    if (!ok) return 0;
+    found = findHits(r.search, text);
+  }
   auto count = static_cast<int32_t>(found.size());
   r.search.hits[path] = std::move(found);
   return count;
