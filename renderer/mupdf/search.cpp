@@ -1,5 +1,6 @@
 #include "search.h"
 
+#include <algorithm>
 #include <functional>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,25 @@ char32_t folded(const SearchState& s, char32_t c) {
   return s.matchCase ? c : static_cast<char32_t>(fz_tolower(static_cast<int>(c)));
 }
 
+// Appends the code points of `text`, folded, as toCodePoints reads them,
+// without a copy: fz_chartorune reads at most four bytes, so only a tail
+// shorter than that is read from a terminated copy.
+void appendCodePoints(const SearchState& s, std::string_view text, std::u32string& out) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    int rune = 0;
+    if (end - p >= 4) {
+      p += fz_chartorune(&rune, p);
+    } else {
+      char tail[5] = {};
+      std::copy(p, end, tail);
+      p += fz_chartorune(&rune, tail);
+    }
+    out.push_back(folded(s, static_cast<char32_t>(rune)));
+  }
+}
+
 // Finds the needle in the document's words joined by single spaces; a hit
 // covers the words it touches.
 std::vector<Hit> findHits(const SearchState& s, const Objects& o) {
@@ -24,14 +44,9 @@ std::vector<Hit> findHits(const SearchState& s, const Objects& o) {
   std::vector<uint32_t> owner;  // object index of each code point of `joined`
   for (size_t i = 0; i < o.size(); ++i) {
     if (o.type[i] != PENDREL_OBJECT_WORD) continue;
-    if (!joined.empty()) {
-      joined.push_back(U' ');
-      owner.push_back(static_cast<uint32_t>(i));
-    }
-    for (char32_t c : toCodePoints(o.word(i))) {
-      joined.push_back(folded(s, c));
-      owner.push_back(static_cast<uint32_t>(i));
-    }
+    if (!joined.empty()) joined.push_back(U' ');
+    appendCodePoints(s, o.word(i), joined);
+    owner.resize(joined.size(), static_cast<uint32_t>(i));
   }
   std::boyer_moore_horspool_searcher searcher(s.needle.begin(), s.needle.end());
   auto at = joined.begin();
