@@ -8,6 +8,7 @@
 #include "archive.h"
 #include "css_text.h"
 #include "fonts.h"
+#include "objects.h"
 #include "paint.h"
 #include "utf.h"
 
@@ -135,6 +136,12 @@ const Laid* keep(ZaveVevode& r, const Document* d, Laid&& laid) {
   return &entries.front().laid;
 }
 
+// While a search is set, a document just laid out will be searched: its
+// objects are read from this layout rather than from another one later.
+void readObjectsForSearch(ZaveVevode& r, Document& d) {
+  if (!r.search.needle.empty()) objectsOf(r, d);
+}
+
 // Lays the document out again with `layout` and counts its pages.
 void relayout(ZaveVevode& r, Document& d, const Layout& layout) {
   forget(r, &d);
@@ -143,6 +150,7 @@ void relayout(ZaveVevode& r, Document& d, const Layout& layout) {
   d.drawn = false;
   fz_html* html = htmlOf(r, d);
   d.pages = html ? pagesOf(html) : 0;
+  if (html) readObjectsForSearch(r, d);
 }
 
 // For every document (laid out again) or the next one loaded: `change`
@@ -271,6 +279,7 @@ bool loadDocument(ZaveVevode& r, const char16_t* path, const uint8_t* bytes, uin
   // Kept layouts name their document: one that fails to be stored takes
   // its layout with it.
   try {
+    readObjectsForSearch(r, *d);
     c.documents.emplace(path, std::move(d));
   } catch (...) {
     forget(r, doc);

@@ -124,6 +124,15 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
     if (!ok) return false;
   }
   out.pageFirst.push_back(static_cast<uint32_t>(out.size()));
+  out.complete = true;
+  // Kept for as long as the document is loaded: no spare capacity.
+  out.text.shrink_to_fit();
+  out.end.shrink_to_fit();
+  out.box.shrink_to_fit();
+  out.link.shrink_to_fit();
+  out.type.shrink_to_fit();
+  out.links.shrink_to_fit();
+  out.lines.shrink_to_fit();
   return true;
 }
 

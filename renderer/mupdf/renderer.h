@@ -64,6 +64,7 @@ struct Objects {
   std::vector<uint32_t> pageFirst;  // first object of each page, plus the total
   std::string lines;                // each page's first line, back to back
   std::vector<uint32_t> lineEnd;
+  bool complete = false;  // false when MuPDF failed to give every page's objects
 
   size_t size() const { return end.size(); }
   uint32_t start(size_t i) const { return i ? end[i - 1] : 0; }
