@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Writes the fuzz targets' seed corpora into a folder, one subfolder per
-target (xml, decode, container, opf, ncx, open, exports, mupdf), from the
+target (xml, decode, container, opf, ncx, open, exports, mupdf, book, zip), from the
 test publications of make_fixtures.py (generated afresh into a temporary
 folder) and a few small documents of its own, in the input layouts the
 targets in fuzz/ expect:
@@ -12,12 +12,16 @@ targets in fuzz/ expect:
   separator 00 40 40 00;
 - exports: the same five parts, then a byte program of export calls;
 - mupdf: an XHTML document, a style sheet, an image, a font and a byte
-  program of renderer calls, joined the same way.
+  program of renderer calls, joined the same way;
+- book, zip: a whole .epub file: the test publications, and small books
+  made to hurt (lying zip sizes, entity bombs, deep tables of contents,
+  long words, many references to missing or shared resources).
 
 Usage: /usr/bin/python3 make_fuzz_corpus.py OUTPUT_FOLDER
 """
 
 import hashlib
+import io
 import os
 import re
 import struct
@@ -139,17 +143,24 @@ def write(folder, target, data):
         f.write(data)
 
 
+# The test publications' .epub files, as publications() found them.
+BOOKS = []
+
+
 def publications():
     """(mimetype, container, opf, ncx, [content documents]) of every test
     publication, and one assembled from the texts above."""
     found = [(b"application/epub+zip", CONTAINER, OPF, NCX, [CONTENT])]
     with tempfile.TemporaryDirectory() as folder:
+        global BOOKS
         make_fixtures.make_plain(folder)
         make_fixtures.make_deep(folder)
         make_fixtures.make_handmade(folder)
         for name in sorted(os.listdir(folder)):
             if not name.endswith(".epub"):
                 continue
+            with open(os.path.join(folder, name), "rb") as f:
+                BOOKS.append(f.read())
             with zipfile.ZipFile(os.path.join(folder, name)) as z:
                 names = z.namelist()
                 container = z.read("META-INF/container.xml")
@@ -160,6 +171,66 @@ def publications():
                 found.append((z.read("mimetype"), container, z.read(opf_name),
                               z.read(ncx[0]) if ncx else b"", content))
     return found
+
+
+def epub_file(files, lie=None):
+    """An .epub of (name, bytes) pairs after the mimetype, deflated; `lie`
+    names an entry whose central directory claims 2 GB inflated."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as z:
+        z.writestr("mimetype", "application/epub+zip", zipfile.ZIP_STORED)
+        z.writestr("META-INF/container.xml", CONTAINER, zipfile.ZIP_DEFLATED)
+        for name, data in files:
+            z.writestr(name, data, zipfile.ZIP_DEFLATED)
+    data = buffer.getvalue()
+    if lie:
+        # The central directory record naming it: uncompressed size at 24.
+        at = data.index(b"PK\x01\x02")
+        while data[at + 46:at + 46 + len(lie)] != lie.encode():
+            at = data.index(b"PK\x01\x02", at + 4)
+        data = data[:at + 24] + struct.pack("<I", 0x7FFFFFFF) + data[at + 28:]
+    return data
+
+
+def chapter(body):
+    return ('<?xml version="1.0"?><html xmlns="http://www.w3.org/1999/xhtml"><head>'
+            '<title>t</title></head><body>' + body + '</body></html>').encode()
+
+
+def hostile_books():
+    """Small books made to hurt the zip host, the engine and the renderer."""
+    def book(body, extra=(), opf=OPF, lie=None):
+        files = {"OEBPS/content.opf": opf, "OEBPS/toc.ncx": NCX,
+                 "OEBPS/text/a.xhtml": chapter(body)}
+        files.update(extra)
+        return epub_file(files.items(), lie)
+    deep_ncx = ('<ncx><navMap>' + '<navPoint><navLabel><text>x</text></navLabel>'
+                '<content src="text/a.xhtml"/>' * 3000 + '</navPoint>' * 3000 +
+                '</navMap></ncx>').encode()
+    laughs = OPF.replace(b'<package', b'<!DOCTYPE package [<!ENTITY a "aaaaaaaaaa">'
+                         b'<!ENTITY b "&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;">'
+                         b'<!ENTITY c "&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;">]><package', 1)
+    laughs = laughs.replace(b"<dc:title>T &amp; U", b"<dc:title>&c;")
+    use = ('<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" '
+           'width="100" height="100"><defs><rect id="l0" width="1" height="1"/>' +
+           ''.join('<g id="l%d">' % (k + 1) + ''.join('<use xlink:href="#l%d"/>' % k
+                                                      for _ in range(10)) + '</g>'
+                   for k in range(3)) + '</defs><use xlink:href="#l3"/></svg>')
+    return [
+        # Scaled down to what a fuzz run takes in its stride: the fuzzer
+        # grows them.
+        book("<p>" + "w" * 2000 + "</p>"),
+        book("<p>" + "word " * 5000 + "</p>"),
+        book("".join('<img src="../missing/%d.png"/>' % k for k in range(300))),
+        book('<img src="../pic.png"/>' * 1000, [("OEBPS/pic.png", png(8, 8))]),
+        book('<link rel="stylesheet" href="s.css"/>' * 500 + "<p>t</p>",
+             [("OEBPS/text/s.css", STYLE)]),
+        book(use + "<p>t</p>"),
+        book("<div>" * 300 + "t" + "</div>" * 300),
+        book("<p>t</p>", [("OEBPS/toc.ncx", deep_ncx)]),
+        book("<p>t</p>", opf=laughs),
+        book("<p>" + "t " * 2000 + "</p>", lie="OEBPS/text/a.xhtml"),
+    ]
 
 
 def programs():
@@ -253,6 +324,11 @@ def main():
     for image in images:
         write(out, "mupdf", SEPARATOR.join([PREPARED, BACKGROUND_STYLE, image, b"",
                                             mupdf_programs()[1]]))
+
+    # Whole books: the test publications under 64 KB, and the hostile ones.
+    for data in [b for b in BOOKS if len(b) <= 65536] + hostile_books():
+        write(out, "book", data)
+        write(out, "zip", data)
     return 0
 
 

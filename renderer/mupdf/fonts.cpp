@@ -27,9 +27,13 @@ bool addHostStyle(fz_context* ctx, fz_html_font_set* set, fz_buffer* data, int b
   return true;
 }
 
-void addHostFace(fz_context* ctx, fz_html_font_set* set, fz_buffer* data) {
+// False when memory ran out: a set missing faces would be kept for good.
+// A host font MuPDF cannot read is left out.
+bool addHostFace(fz_context* ctx, fz_html_font_set* set, fz_buffer* data) {
   for (int style = 0; style < 4; ++style)
-    if (!addHostStyle(ctx, set, data, style & 1, (style & 2) >> 1)) return;
+    if (!addHostStyle(ctx, set, data, style & 1, (style & 2) >> 1))
+      return fz_caught(ctx) != FZ_ERROR_MEMORY;
+  return true;
 }
 
 // Registers MuPDF's own faces for a generic family under that name. MuPDF
@@ -37,7 +41,7 @@ void addHostFace(fz_context* ctx, fz_html_font_set* set, fz_buffer* data) {
 // match, searches its whole table of built-in fonts by name (which never
 // holds the generic names) for every element it styles; the faces found
 // are the same, found at once.
-void addGenericFaces(fz_context* ctx, fz_html_font_set* set, const char* family) {
+bool addGenericFaces(fz_context* ctx, fz_html_font_set* set, const char* family) {
   // All four styles are looked up before any is registered: a registered
   // face would otherwise stand in for the styles looked up after it.
   fz_font* fonts[4] = {};
@@ -49,7 +53,8 @@ void addGenericFaces(fz_context* ctx, fz_html_font_set* set, const char* family)
         fz_add_html_font_face(ctx, set, family, style & 1, (style & 2) >> 1, smallCaps, "<builtin>",
                               fonts[style]);
   }
-  fz_catch(ctx) {}
+  fz_catch(ctx) { return fz_caught(ctx) != FZ_ERROR_MEMORY; }
+  return true;
 }
 
 }  // namespace
@@ -61,10 +66,11 @@ std::shared_ptr<FontSet> currentFonts(ZaveVevode& r) {
   fonts->embedded = r.overrides.embeddedFont != 0;
   fz_try(r.ctx) { fonts->set = fz_new_html_font_set(r.ctx); }
   fz_catch(r.ctx) { return nullptr; }
-  if (r.fonts.hostFont) addHostFace(r.ctx, fonts->set, r.fonts.hostFont);
+  // Out of memory gives no set, so that the next document tries again.
+  if (r.fonts.hostFont && !addHostFace(r.ctx, fonts->set, r.fonts.hostFont)) return nullptr;
   for (const char* family : {"serif", "sans-serif", "monospace"})
     if (!r.fonts.hostFont || std::strcmp(family, "serif") != 0)
-      addGenericFaces(r.ctx, fonts->set, family);
+      if (!addGenericFaces(r.ctx, fonts->set, family)) return nullptr;
   r.fonts.current = fonts;
   return fonts;
 }

@@ -8,6 +8,7 @@
 #include "archive.h"
 #include "css_text.h"
 #include "fonts.h"
+#include "objects.h"
 #include "paint.h"
 #include "utf.h"
 
@@ -135,6 +136,12 @@ const Laid* keep(ZaveVevode& r, const Document* d, Laid&& laid) {
   return &entries.front().laid;
 }
 
+// While a search is set, a document just laid out will be searched: its
+// objects are read from this layout rather than from another one later.
+void readObjectsForSearch(ZaveVevode& r, Document& d) {
+  if (!r.search.needle.empty()) objectsOf(r, d);
+}
+
 // Lays the document out again with `layout` and counts its pages.
 void relayout(ZaveVevode& r, Document& d, const Layout& layout) {
   forget(r, &d);
@@ -143,6 +150,7 @@ void relayout(ZaveVevode& r, Document& d, const Layout& layout) {
   d.drawn = false;
   fz_html* html = htmlOf(r, d);
   d.pages = html ? pagesOf(html) : 0;
+  if (html) readObjectsForSearch(r, d);
 }
 
 // For every document (laid out again) or the next one loaded: `change`
@@ -164,7 +172,7 @@ void changeLayout(ZaveVevode& r, int32_t allDocuments, Change change) {
 
 Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layout& layout,
             Document* reportFor) {
-  Laid laid;
+  Laid laid(r.ctx);
   if (!d.fonts) return laid;
   fz_context* ctx = r.ctx;
   Parse parse{r, reportFor, d.base, {}, {}};
@@ -173,21 +181,29 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
   if (d.prepare) prepared = prepare(ctx, bytes, toUtf8(d.path), preparingHost(parse));
   std::string_view source = prepared ? std::string_view(prepared->xhtml) : bytes;
   fz_archive* archive = newArchive(parse);
-  for (int attempt = 0; archive && attempt < (prepared ? 2 : 1) && !laid.html; ++attempt) {
-    laid.html = parseAndLayOut(ctx, d, archive, attempt == 0 ? source : bytes, layout);
-    if (laid.html && attempt == 0 && prepared && !prepared->backgrounds.empty())
-      findPaints(parse, archive, laid, prepared->backgrounds);
+  try {
+    for (int attempt = 0; archive && attempt < (prepared ? 2 : 1) && !laid.html; ++attempt) {
+      laid.html = parseAndLayOut(ctx, d, archive, attempt == 0 ? source : bytes, layout);
+      if (laid.html && attempt == 0 && prepared && !prepared->backgrounds.empty())
+        findPaints(parse, archive, laid, prepared->backgrounds);
+    }
+  } catch (...) {
+    fz_drop_archive(ctx, archive);
+    throw;
   }
   fz_drop_archive(ctx, archive);
   return laid;
 }
 
-void release(fz_context* ctx, Laid& laid) {
-  for (Paint& p : laid.paints) fz_drop_image(ctx, p.image);
-  laid.paints.clear();
-  fz_drop_html(ctx, laid.html);
-  laid.html = nullptr;
+void Laid::reset() noexcept {
+  if (!ctx) return;
+  for (Paint& p : paints) fz_drop_image(ctx, p.image);
+  paints.clear();
+  fz_drop_html(ctx, html);
+  html = nullptr;
 }
+
+void release(fz_context*, Laid& laid) { laid.reset(); }
 
 int32_t pagesOf(const fz_html* html) {
   const fz_html_box* root = html->tree.root;
@@ -258,11 +274,20 @@ bool loadDocument(ZaveVevode& r, const char16_t* path, const uint8_t* bytes, uin
   }
   if (!laid.html) return false;
   d->pages = pagesOf(laid.html);
-  keep(r, d.get(), std::move(laid));
+  const Document* doc = d.get();
+  keep(r, doc, std::move(laid));
+  // Kept layouts name their document: one that fails to be stored takes
+  // its layout with it.
+  try {
+    readObjectsForSearch(r, *d);
+    c.documents.emplace(path, std::move(d));
+  } catch (...) {
+    forget(r, doc);
+    throw;
+  }
   if (progress)
-    for (int32_t i = 0; i < d->pages; ++i)
-      progress(context, static_cast<uint32_t>(d->pages), static_cast<uint32_t>(i + 1));
-  c.documents.emplace(path, std::move(d));
+    for (int32_t i = 0; i < doc->pages; ++i)
+      progress(context, static_cast<uint32_t>(doc->pages), static_cast<uint32_t>(i + 1));
   return true;
 }
 

@@ -109,13 +109,30 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
       links = fz_load_html_links(ctx, html, page, "");
     }
     fz_catch(ctx) { ok = false; }
-    if (ok) collect(text, links, out);
-    fz_drop_link(ctx, links);
-    fz_drop_device(ctx, device);
-    fz_drop_stext_page(ctx, text);
+    const auto drop = [&] {
+      fz_drop_link(ctx, links);
+      fz_drop_device(ctx, device);
+      fz_drop_stext_page(ctx, text);
+    };
+    try {
+      if (ok) collect(text, links, out);
+    } catch (...) {
+      drop();
+      throw;
+    }
+    drop();
     if (!ok) return false;
   }
   out.pageFirst.push_back(static_cast<uint32_t>(out.size()));
+  out.complete = true;
+  // Kept for as long as the document is loaded: no spare capacity.
+  out.text.shrink_to_fit();
+  out.end.shrink_to_fit();
+  out.box.shrink_to_fit();
+  out.link.shrink_to_fit();
+  out.type.shrink_to_fit();
+  out.links.shrink_to_fit();
+  out.lines.shrink_to_fit();
   return true;
 }
 

@@ -313,7 +313,12 @@ void findPaints(Parse& parse, fz_archive* archive, Laid& laid,
         paint.colour.a = 0;
       }
     }
-    laid.paints.push_back(paint);
+    try {
+      laid.paints.push_back(paint);
+    } catch (...) {
+      fz_drop_image(ctx, paint.image);
+      throw;
+    }
   }
 }
 

@@ -77,30 +77,36 @@ intptr_t setTextAlign(ZaveVevode& r, intptr_t align) {
 using namespace pendrel_mupdf;
 
 extern "C" PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
-  auto* r = new ZaveVevode;
-  r->locks = std::make_unique<std::mutex[]>(FZ_LOCK_MAX);
-  r->lockCallbacks = {r->locks.get(), lockMupdf, unlockMupdf};
-  fz_context* ctx = fz_new_context(nullptr, &r->lockCallbacks, FZ_STORE_DEFAULT);
-  if (!ctx) {
-    delete r;
-    return nullptr;
-  }
+  // The handle comes first: the context's locks live in it and must outlive
+  // the context. Out of memory half-way gives back what was made before it
+  // is raised.
+  auto made = std::make_unique<ZaveVevode>();
+  made->locks = std::make_unique<std::mutex[]>(FZ_LOCK_MAX);
+  made->lockCallbacks = {made->locks.get(), lockMupdf, unlockMupdf};
+  fz_context* ctx = fz_new_context(nullptr, &made->lockCallbacks, FZ_STORE_DEFAULT);
+  if (!ctx) return nullptr;
+  ZaveVevode* r = made.release();
   r->ctx = ctx;
-  // MuPDF's warnings are heard only while a document is parsed (layout.cpp).
-  fz_set_warning_callback(ctx, quietWarnings, nullptr);
-  fz_set_error_callback(ctx, quietWarnings, nullptr);
-  if (options) {
-    r->host.read = options->read;
-    r->host.report = options->callback2;
-    r->host.context = options->context;
-    r->host.settings = options->settings;
-    const ZaveVevodeSettings& s = options->settings;
-    if (s.setting9) r->host.userSheet = reinterpret_cast<const char*>(s.setting9);
-    Layout& layout = r->layouts.current;
-    layout.width = sideOr(s.setting1, kDefaultWidth);
-    layout.height = sideOr(s.setting2, kDefaultHeight);
-    layout.em =
-        s.setting3 > 0 && s.setting3 <= kMaxEm ? static_cast<float>(s.setting3) : kDefaultEm;
+  try {
+    // MuPDF's warnings are heard only while a document is parsed (layout.cpp).
+    fz_set_warning_callback(ctx, quietWarnings, nullptr);
+    fz_set_error_callback(ctx, quietWarnings, nullptr);
+    if (options) {
+      r->host.read = options->read;
+      r->host.report = options->callback2;
+      r->host.context = options->context;
+      r->host.settings = options->settings;
+      const ZaveVevodeSettings& s = options->settings;
+      if (s.setting9) r->host.userSheet = reinterpret_cast<const char*>(s.setting9);
+      Layout& layout = r->layouts.current;
+      layout.width = sideOr(s.setting1, kDefaultWidth);
+      layout.height = sideOr(s.setting2, kDefaultHeight);
+      layout.em =
+          s.setting3 > 0 && s.setting3 <= kMaxEm ? static_cast<float>(s.setting3) : kDefaultEm;
+    }
+  } catch (...) {
+    ZaveVevode_free(&r);
+    throw;
   }
   return r;
 }

@@ -65,6 +65,7 @@ struct Objects {
   std::vector<uint32_t> pageFirst;  // first object of each page, plus the total
   std::string lines;                // each page's first line, back to back
   std::vector<uint32_t> lineEnd;
+  bool complete = false;  // false when MuPDF failed to give every page's objects
 
   size_t size() const { return end.size(); }
   uint32_t start(size_t i) const { return i ? end[i - 1] : 0; }
@@ -129,10 +130,35 @@ struct Paint {
   Offset x, y;
 };
 
-// A layout and the backgrounds drawn under it.
+// A layout and the backgrounds drawn under it, owned: dropped with the
+// object, so that out of memory between laying out and keeping (a C++
+// exception) gives MuPDF's boxes and images back.
 struct Laid {
+  fz_context* ctx = nullptr;
   fz_html* html = nullptr;
   std::vector<Paint> paints;
+
+  Laid() = default;
+  explicit Laid(fz_context* context) : ctx(context) {}
+  Laid(Laid&& other) noexcept
+      : ctx(other.ctx), html(std::exchange(other.html, nullptr)), paints(std::move(other.paints)) {
+    other.paints.clear();
+  }
+  Laid& operator=(Laid&& other) noexcept {
+    if (this != &other) {
+      reset();
+      ctx = other.ctx;
+      html = std::exchange(other.html, nullptr);
+      paints = std::move(other.paints);
+      other.paints.clear();
+    }
+    return *this;
+  }
+  Laid(const Laid&) = delete;
+  Laid& operator=(const Laid&) = delete;
+  ~Laid() { reset(); }
+  // Drops the boxes and the paints' images.
+  void reset() noexcept;
 };
 
 struct Hit {

@@ -1,5 +1,6 @@
 #include "search.h"
 
+#include <algorithm>
 #include <functional>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,25 @@ char32_t folded(const SearchState& s, char32_t c) {
   return s.matchCase ? c : static_cast<char32_t>(fz_tolower(static_cast<int>(c)));
 }
 
+// Appends the code points of `text`, folded, as toCodePoints reads them,
+// without a copy: fz_chartorune reads at most four bytes, so only a tail
+// shorter than that is read from a terminated copy.
+void appendCodePoints(const SearchState& s, std::string_view text, std::u32string& out) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end) {
+    int rune = 0;
+    if (end - p >= 4) {
+      p += fz_chartorune(&rune, p);
+    } else {
+      char tail[5] = {};
+      std::copy(p, end, tail);
+      p += fz_chartorune(&rune, tail);
+    }
+    out.push_back(folded(s, static_cast<char32_t>(rune)));
+  }
+}
+
 // Finds the needle in the document's words joined by single spaces; a hit
 // covers the words it touches.
 std::vector<Hit> findHits(const SearchState& s, const Objects& o) {
@@ -24,14 +44,9 @@ std::vector<Hit> findHits(const SearchState& s, const Objects& o) {
   std::vector<uint32_t> owner;  // object index of each code point of `joined`
   for (size_t i = 0; i < o.size(); ++i) {
     if (o.type[i] != PENDREL_OBJECT_WORD) continue;
-    if (!joined.empty()) {
-      joined.push_back(U' ');
-      owner.push_back(static_cast<uint32_t>(i));
-    }
-    for (char32_t c : toCodePoints(o.word(i))) {
-      joined.push_back(folded(s, c));
-      owner.push_back(static_cast<uint32_t>(i));
-    }
+    if (!joined.empty()) joined.push_back(U' ');
+    appendCodePoints(s, o.word(i), joined);
+    owner.resize(joined.size(), static_cast<uint32_t>(i));
   }
   std::boyer_moore_horspool_searcher searcher(s.needle.begin(), s.needle.end());
   auto at = joined.begin();
@@ -65,15 +80,24 @@ intptr_t setNeedle(ZaveVevode& r, const char16_t* text, intptr_t flags) {
 int32_t searchDocument(ZaveVevode& r, const char16_t* path, const uint8_t* bytes, uint32_t length) {
   if (!bytes || length == 0 || r.search.needle.empty()) return 0;
   std::string_view markup(reinterpret_cast<const char*>(bytes), length);
-  Document scratch = scratchDocument(r, path, markup);
-  Laid laid = layOut(r, scratch, markup, scratch.layout, nullptr);
-  fz_html* html = laid.html;
-  if (!html) return 0;
-  Objects text;
-  bool ok = extract(r.ctx, html, pagesOf(html), scratch.layout, text);
-  release(r.ctx, laid);
-  if (!ok) return 0;
-  std::vector<Hit> found = findHits(r.search, text);
+  std::vector<Hit> found;
+  // The loaded document's own bytes lay out as it is laid out: its objects,
+  // read once, are the words a layout of them would give.
+  if (Document* loaded = findDocument(r, path); loaded && loaded->bytes == markup) {
+    const Objects& text = objectsOf(r, *loaded);
+    if (!text.complete) return 0;
+    found = findHits(r.search, text);
+  } else {
+    Document scratch = scratchDocument(r, path, markup);
+    Laid laid = layOut(r, scratch, markup, scratch.layout, nullptr);
+    fz_html* html = laid.html;
+    if (!html) return 0;
+    Objects text;
+    bool ok = extract(r.ctx, html, pagesOf(html), scratch.layout, text);
+    release(r.ctx, laid);
+    if (!ok) return 0;
+    found = findHits(r.search, text);
+  }
   auto count = static_cast<int32_t>(found.size());
   r.search.hits[path] = std::move(found);
   return count;

@@ -1,5 +1,7 @@
 #include "opening.h"
 
+#include <new>
+
 #include "base/ansi_text.h"
 #include "host_records.h"
 #include "package/package_text.h"
@@ -17,18 +19,8 @@ auto withDecodedText(const uint8_t* bytes, uint32_t length, Reader&& reader) {
   return reader(xml::XmlText(std::move(text.text), size_t(text.length)));
 }
 
-}  // namespace
-
-bool readMimeType(Session& s, const uint8_t* bytes, int32_t length) {
-  s.mimeType = base::ansiText(bytes, length);
-  return true;
-}
-
-const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t length) {
+const char16_t* openPublication(EpubReader& reader, const uint8_t* bytes, uint32_t length) {
   Session& s = reader.session;
-  // A second publication on the same handle would leave the host holding
-  // records of the first while the Content table mixed both: refuse it.
-  if (s.isOpen()) return nullptr;
 
   // 1. The container document names the package document.
   if (!bytes) length = 0;
@@ -77,6 +69,33 @@ const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t
   // 5. The metadata record the host reads.
   buildMetadataRecord(reader);
   return s.location.opfPath.c_str();
+}
+
+}  // namespace
+
+bool readMimeType(Session& s, const uint8_t* bytes, int32_t length) {
+  s.mimeType = base::ansiText(bytes, length);
+  return true;
+}
+
+const char16_t* readContainer(EpubReader& reader, const uint8_t* bytes, uint32_t length) {
+  Session& s = reader.session;
+  // A second publication on the same handle would leave the host holding
+  // records of the first while the Content table mixed both: refuse it.
+  if (s.isOpen()) return nullptr;
+  // Opening is all or nothing: out of memory anywhere leaves the session
+  // as it was before the call, so the host can free memory and try again.
+  // The metadata record is the last thing set, so only the package, the
+  // Content table and the location need putting back.
+  package::PackageLocation before = s.location;
+  try {
+    return openPublication(reader, bytes, length);
+  } catch (const std::bad_alloc&) {
+    s.package.reset();
+    s.clearContents();
+    s.location = std::move(before);
+    throw;
+  }
 }
 
 }  // namespace epub::api

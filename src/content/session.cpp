@@ -75,6 +75,11 @@ void Session::addContent(std::u16string path, const char16_t* href) {
   pathIndex_.insert(contents.back().path, last, PathOf{&contents});
 }
 
+void Session::clearContents() noexcept {
+  contents.clear();
+  pathIndex_.clear();
+}
+
 std::optional<size_t> Session::firstIndexOf(std::u16string_view path) const noexcept {
   const uint32_t at = pathIndex_.find(path, PathOf{&contents});
   if (at == StringIndex::kNone) return std::nullopt;

@@ -4,10 +4,14 @@
 #include <EpubReader/pendrel_mupdf.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cwctype>
+#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "commands.h"
 #include "session.h"
@@ -36,85 +40,138 @@ namespace {
 
 // One word of the publication, as the renderer counts objects.
 struct Word {
-  std::u16string text;
-  uint32_t position;  // markable position
-  int32_t page;       // publication page, from 0
-  int32_t y;          // top of the word on its page, for the line around a hit
+  std::u16string_view text;  // in the document's page texts
+  uint32_t position;         // markable position
+  int32_t page;              // publication page, from 0
+  int32_t docPage;           // page in the document
+  uint32_t object;           // object on that page
+  std::optional<int32_t> y;  // top of the word on its page, asked when a hit needs its line
 };
 
-// The words of one document, in reading order, through the Content forms of
-// the object queries, appended to `words`; `base` is the markable position
-// of the document's first object.
-void collectWords(Session& session, const SpineDoc& doc, uint32_t base, std::vector<Word>& words) {
+// The words of one document, in reading order. Each page's words come from
+// one scrap of all its objects: words never hold a space and the scrap
+// leaves out images, so the scrap's words are the page's word objects in
+// order; only a page that holds images has its objects' records asked.
+struct DocumentWords {
+  std::deque<std::u16string> texts;  // the words' storage
+  std::vector<Word> words;
+};
+
+// `base` is the markable position of the document's first object.
+void collectWords(Session& session, const SpineDoc& doc, uint32_t base, DocumentWords& out) {
   EpubReader* r = session.reader();
   const char16_t* path = doc.href.c_str();
+  out.texts.clear();
+  out.words.clear();
+  std::vector<std::u16string_view> split;
+  std::vector<std::pair<uint32_t, int32_t>> tops;  // a page's word objects and their tops
   for (int32_t page = 0; page < doc.pages; ++page) {
     const uint32_t firstIndex = EpubReader_getContentMarkablePosition(r, path, page);
     const uint32_t count = EpubReader_getContentObjectCount(r, path, page);
+    if (count == 0) continue;
+    const char16_t* scrap =
+        EpubReader_getContentScrapText(r, path, firstIndex, firstIndex + count - 1);
+    const std::u16string& text = out.texts.emplace_back(scrap ? scrap : u"");
+    split.clear();
+    for (std::u16string_view rest = text; !rest.empty();) {
+      const size_t space = std::min(rest.find(u' '), rest.size());
+      split.push_back(rest.substr(0, space));
+      rest.remove_prefix(std::min(space + 1, rest.size()));
+    }
+    const int32_t at = doc.firstPage + page;
+    if (split.size() == count) {
+      for (uint32_t k = 0; k < count; ++k)
+        out.words.push_back({split[k], base + firstIndex + k, at, page, k, {}});
+      continue;
+    }
+    tops.clear();
     for (uint32_t k = 0; k < count; ++k) {
       PendrelObjectInfo info{};
-      if (!EpubReader_getContentObjectInfo(r, path, page, k, &info, 0) ||
-          info.type != PENDREL_OBJECT_WORD)
-        continue;
-      const uint32_t index = firstIndex + k;
-      const char16_t* text = EpubReader_getContentScrapText(r, path, index, index);
-      words.push_back({text ? text : u"", base + index, doc.firstPage + page, info.y});
+      if (EpubReader_getContentObjectInfo(r, path, page, k, &info, 0) &&
+          info.type == PENDREL_OBJECT_WORD)
+        tops.emplace_back(k, info.y);
+    }
+    for (size_t i = 0; i < tops.size(); ++i) {
+      const auto [k, y] = tops[i];
+      std::u16string_view word;
+      if (tops.size() == split.size()) {
+        word = split[i];
+      } else {
+        const char16_t* one =
+            EpubReader_getContentScrapText(r, path, firstIndex + k, firstIndex + k);
+        word = out.texts.emplace_back(one ? one : u"");
+      }
+      out.words.push_back({word, base + firstIndex + k, at, page, k, y});
     }
   }
 }
 
-std::u32string codePoints(std::u16string_view text, bool matchCase) {
-  std::u32string out;
+// The top of a word on its page (0 when the renderer has no record of it).
+int32_t topOf(Session& session, const SpineDoc& doc, Word& w) {
+  if (!w.y) {
+    PendrelObjectInfo info{};
+    EpubReader_getContentObjectInfo(session.reader(), doc.href.c_str(), w.docPage, w.object, &info,
+                                    0);
+    w.y = info.y;
+  }
+  return *w.y;
+}
+
+void appendCodePoints(std::u16string_view text, bool matchCase, std::u32string& out) {
   for (size_t i = 0; i < text.size();) {
     const char32_t c = epub::utf::nextCodePoint(text, i);
     out.push_back(matchCase ? c : char32_t(std::towlower(wint_t(c))));
   }
-  return out;
 }
 
 struct Hit {
   size_t firstWord, lastWord;
 };
 
-// Non-overlapping hits of the needle in words[from..] joined by single
-// spaces, as the renderer counts them in one document, appended to `hits`.
-void findHits(const std::vector<Word>& words, size_t from, const std::u16string& needleText,
-              bool matchCase, std::vector<Hit>& hits) {
-  std::u32string needle;
-  for (char32_t c : codePoints(needleText, matchCase)) {
+// Non-overlapping hits of the needle in the words joined by single spaces,
+// as the renderer counts them in one document.
+std::vector<Hit> findHits(const std::vector<Word>& words, const std::u16string& needleText,
+                          bool matchCase) {
+  std::vector<Hit> hits;
+  std::u32string needle, folded;
+  appendCodePoints(needleText, matchCase, folded);
+  for (char32_t c : folded) {
     const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
     if (space && (needle.empty() || needle.back() == ' ')) continue;
     needle.push_back(space ? U' ' : c);
   }
   while (!needle.empty() && needle.back() == ' ') needle.pop_back();
-  if (needle.empty()) return;
+  if (needle.empty()) return hits;
   std::u32string joined;
   std::vector<size_t> wordOf;  // the word of each character of `joined`
-  for (size_t w = from; w < words.size(); ++w) {
-    if (!joined.empty()) {
-      joined.push_back(U' ');
-      wordOf.push_back(w);
-    }
-    for (char32_t c : codePoints(words[w].text, matchCase)) {
-      joined.push_back(c);
-      wordOf.push_back(w);
-    }
+  for (size_t w = 0; w < words.size(); ++w) {
+    if (!joined.empty()) joined.push_back(U' ');
+    appendCodePoints(words[w].text, matchCase, joined);
+    wordOf.resize(joined.size(), w);
   }
   size_t at = 0;
   while ((at = joined.find(needle, at)) != std::u32string::npos) {
     hits.push_back({wordOf[at], wordOf[at + needle.size() - 1]});
     at += needle.size();
   }
+  return hits;
 }
 
-std::string lineAround(const std::vector<Word>& words, const Hit& hit) {
+std::string lineAround(Session& session, const SpineDoc& doc, std::vector<Word>& words,
+                       const Hit& hit) {
   size_t from = hit.firstWord, to = hit.lastWord;
-  const Word& start = words[from];
-  const Word& end = words[to];
-  while (from > 0 && words[from - 1].page == start.page && words[from - 1].y == start.y) --from;
-  while (to + 1 < words.size() && words[to + 1].page == end.page && words[to + 1].y == end.y) ++to;
+  Word& start = words[from];
+  Word& end = words[to];
+  auto sameLine = [&](Word& w, Word& as) {
+    return w.page == as.page && topOf(session, doc, w) == topOf(session, doc, as);
+  };
+  while (from > 0 && sameLine(words[from - 1], start)) --from;
+  while (to + 1 < words.size() && sameLine(words[to + 1], end)) ++to;
   std::u16string line;
-  for (size_t w = from; w <= to; ++w) line += (line.empty() ? u"" : u" ") + words[w].text;
+  for (size_t w = from; w <= to; ++w) {
+    if (!line.empty()) line += u' ';
+    line += words[w].text;
+  }
   return toUtf8(line);
 }
 
@@ -125,17 +182,16 @@ SearchResult searchBook(Session& session, const std::u16string& needle, bool mat
   // The renderer's search of each document says which documents hold hits;
   // only their words are read to place the hits on pages and positions.
   // With workers, each searches the documents it laid out; the documents'
-  // finds are joined in reading order.
+  // hits are joined in reading order.
   struct Found {
     int32_t count = 0;
-    std::vector<Word> words;
-    std::vector<Hit> hits;
+    std::vector<SearchHit> hits;
   };
   const size_t n = session.spine().size();
   std::vector<Found> found(n);
   std::mutex mutex;
   size_t begun = 0;
-  const auto searchDocument = [&](Session& s, size_t d) {
+  const auto searchDocument = [&](Session& s, size_t d, DocumentWords& words) {
     const SpineDoc& doc = session.spine()[d];
     if (progress) {
       std::lock_guard lock(mutex);
@@ -146,32 +202,36 @@ SearchResult searchBook(Session& session, const std::u16string& needle, bool mat
     const int32_t count = EpubReader_searchContent(s.reader(), doc.href.c_str(), 0, 0, 0);
     s.settle();
     if (count <= 0) return;
-    Found& f = found[d];
-    f.count = count;
+    found[d].count = count;
     const uint32_t base =
         workers ? doc.firstObject : EpubReader_getMarkablePosition(s.reader(), doc.firstPage);
-    collectWords(s, doc, base, f.words);
+    collectWords(s, doc, base, words);
     s.settle();
-    findHits(f.words, 0, needle, matchCase, f.hits);
+    for (const Hit& h : findHits(words.words, needle, matchCase))
+      found[d].hits.push_back({words.words[h.firstWord].page, words.words[h.firstWord].position,
+                               words.words[h.lastWord].position,
+                               lineAround(s, doc, words.words, h)});
   };
   const auto context = [&](Session& s) {
     EpubReader_setSearchContext(s.reader(), needle.c_str(), matchCase ? 1 : 0);
   };
   if (workers) {
     workers->forEachWorker(context);
-    workers->forEachDocument(searchDocument);
+    workers->forEachDocument([&](Session& s, size_t d) {
+      DocumentWords words;
+      searchDocument(s, d, words);
+    });
     workers->forEachWorker([](Session& s) { EpubReader_clearSearchDatas(s.reader()); });
   } else {
     context(session);
-    for (size_t d = 0; d < n; ++d) searchDocument(session, d);
+    DocumentWords words;
+    for (size_t d = 0; d < n; ++d) searchDocument(session, d, words);
     EpubReader_clearSearchDatas(session.reader());
   }
   SearchResult result;
   for (Found& f : found) {
     result.engineCount += f.count;
-    for (const auto& h : f.hits)
-      result.hits.push_back({f.words[h.firstWord].page, f.words[h.firstWord].position,
-                             f.words[h.lastWord].position, lineAround(f.words, h)});
+    for (auto& h : f.hits) result.hits.push_back(std::move(h));
   }
   return result;
 }
@@ -193,13 +253,20 @@ int runSearch(const Arguments& args) {
   const std::u16string needle = epub::utf::fromUtf8(p.back());
   const bool matchCase = args.has("--case");
   Session session(path, layout);
+  // Set before loading, the search lets the renderer read each document's
+  // words from the layout that counts its pages.
+  const auto context = [&](Session& s) {
+    EpubReader_setSearchContext(s.reader(), needle.c_str(), matchCase ? 1 : 0);
+  };
   const unsigned jobs = jobsOption(args, session);
   std::optional<Workers> workers;
   if (jobs > 1) {
     session.countObjects = true;  // the workers place words by their documents' first positions
     workers.emplace(path, session, jobs);
+    workers->forEachWorker(context);
     workers->layOut();
   } else {
+    context(session);
     session.load();
   }
 

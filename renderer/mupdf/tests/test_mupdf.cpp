@@ -428,6 +428,61 @@ TEST(MupdfRenderer, ObjectsScrapsSearchAndFailures) {
   }
 }
 
+// A loaded document's search reads its objects (taken at load while a search is set, or at
+// the first search): counts and hits equal those of a fresh layout of the same bytes, which
+// the same search gives while the path is not loaded; each row's marked hits tint alike.
+TEST(MupdfRenderer, LoadedSearchMatchesFreshLayout) {
+  Host host = publicationFiles();
+  const std::string
+      many = page("", words(600)),
+      mixed = page(
+          "",
+          "<p>Alpha beta caf\xc3\xa9 <img src=\"../images/red.ppm\"/> after</p><p>ALPHA end</p>");
+  std::string across;  // the last word of page 0 and the first of page 1
+  {
+    Renderer probe(host);
+    ASSERT_TRUE(probe.load(many));
+    const uint32_t first = ZaveVevode_getObjectCount(probe.r, kDoc, 0);
+    across = "w" + std::to_string(first - 1) + " w" + std::to_string(first);
+  }
+  const std::u16string spanning(across.begin(), across.end());
+  // clang-format off
+  struct Row { const std::string* doc; const char16_t* needle; intptr_t flags; int32_t hits; } rows[] = {
+      {&many, u"w4", 0, 111}, {&many, spanning.c_str(), 0, 1}, {&many, u"w599", 0, 1}, {&many, u"", 0, 0},
+      {&many, u"w", 1, 600}, {&many, u"nothing", 0, 0}, {&mixed, u"alpha", 0, 2}, {&mixed, u"alpha", 1, 0},
+      {&mixed, u"CAF\u00c9 after", 0, 1}, {&mixed, u"Alpha", 1, 1}, {&mixed, u"end", 0, 1},
+  };
+  // clang-format on
+  for (const Row& row : rows)
+    for (bool before : {true, false}) {
+      Renderer r(host);
+      ZaveVevode_setSearchContext(r.r, row.needle, row.flags);
+      const int32_t fresh = r.search(*row.doc);
+      if (!before) ZaveVevode_setSearchContext(r.r, row.needle, row.flags);
+      ASSERT_TRUE(r.load(*row.doc));
+      if (!before) ZaveVevode_setSearchContext(r.r, row.needle, row.flags);
+      // The tint of the first and last hit on every page.
+      auto tints = [&](int32_t hits) {
+        std::vector<size_t> out;
+        for (intptr_t hit : {intptr_t{0}, intptr_t{hits - 1}}) {
+          ZaveVevode_setSearchDrawItem(r.r, kDoc, hit, 0);
+          for (int32_t p = 0; p < r.pages(); ++p) out.push_back(Page(r.r, kDoc, p).count(kTinted));
+        }
+        return out;
+      };
+      const std::vector<size_t> freshTints = tints(fresh);
+      const int32_t loaded = r.search(*row.doc);
+      const std::string tag = std::string(row.doc == &many ? "many " : "mixed ") +
+                              std::to_string(row.flags) + (before ? " set before" : " set after") +
+                              " needle of " + std::to_string(u16(row.needle).size());
+      EXPECT_EQ((Answers{fresh, loaded}), (Answers{row.hits, row.hits})) << tag;
+      EXPECT_EQ(tints(loaded), freshTints) << tag;
+      const bool spans = row.needle == spanning.c_str();
+      EXPECT_TRUE(!spans || (freshTints[0] > 0 && freshTints[1] > 0))
+          << tag << ": not on pages 1, 2";
+    }
+}
+
 TEST(MupdfRenderer, SettingsOverridesAndFonts) {
   // Overrides beat the document's sheet; settings move (left: x shift, 1: right half) the text.
   std::string text = page("<style>p { color: #000000; text-align: left }</style>",

@@ -49,6 +49,12 @@ class StringIndex {
     if (2 * count > slots_.size()) grow(count, keyOf);
   }
 
+  // Forgets every key and gives the slots back.
+  void clear() noexcept {
+    slots_ = {};
+    used_ = 0;
+  }
+
  private:
   // Never 0, so that a slot in use never reads as empty.
   static uint32_t hashOf(std::u16string_view key) noexcept {

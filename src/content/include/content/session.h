@@ -60,6 +60,8 @@ struct Session {
   void reserveContents(size_t count);
   // Appends a Content item for a manifest item of the spine.
   void addContent(std::u16string path, const char16_t* href);
+  // Empties the Content table and its index of paths.
+  void clearContents() noexcept;
   // The index of the first Content item with exactly this path. The index of
   // paths behind it is built as the publication opens (the table never
   // changes afterwards), so a lookup costs no scan.
