@@ -89,8 +89,8 @@ BOOKS = {
     "img-100k-one": lambda: (repeated("", '<img src="one.png" alt="i"/>', 100000),
                              {"one.png": png(100, 68)}),
     "img-200k-missing": lambda: (numbered('<img src="missing/%d.png" alt="m"/>', 200000), {}),
-    "link-50k": lambda: (repeated("", '<link rel="stylesheet" type="text/css" href="one.css"/>',
-                                  50000), {"one.css": b"p { color: #333; }\n"}),
+    "link-50k": lambda: (repeated('<link rel="stylesheet" type="text/css" href="one.css"/>' * 50000,
+                                  "<p>styled</p>", 1), {"one.css": b"p { color: #333; }\n"}),
 }
 
 CONTAINER = """<?xml version="1.0"?>
