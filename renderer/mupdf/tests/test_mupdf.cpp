@@ -14,46 +14,18 @@
 #include <tuple>
 #include <vector>
 
-#include "budgets.h"
 #include "css_text.h"
 #include "gif.h"
 #include "pendrel.h"
+#include "renderer_host.h"
 
 namespace {
 
+using namespace mupdf_test;
+using mupdf_test::link;  // not POSIX link()
+
 constexpr int kRounds = EPUB_MUPDF_TEST_ROUNDS;  // fewer under the sanitizers: each is slower
-const char16_t* kDoc = u"OEBPS/text/ch.xhtml";
 
-// A report of renderer callback 2: document, resource, reason.
-using Report = std::tuple<std::u16string, std::u16string, intptr_t>;
-
-// The host: files by full path for the read trampoline; renderer callback 2's reports.
-struct Host {
-  std::map<std::u16string, std::string> files;
-  std::vector<Report> reports;
-  static bool read(void* context, const char16_t* path, const uint8_t** bytes, uint32_t* length) {
-    auto& files = static_cast<Host*>(context)->files;
-    auto it = files.find(path);
-    if (it == files.end()) return false;
-    *bytes = reinterpret_cast<const uint8_t*>(it->second.data());
-    *length = static_cast<uint32_t>(it->second.size());
-    return true;
-  }
-  static bool report(void* context, intptr_t document, intptr_t resource, intptr_t reason) {
-    auto text = [](intptr_t value) { return reinterpret_cast<const char16_t*>(value); };
-    static_cast<Host*>(context)->reports.emplace_back(text(document), text(resource), reason);
-    return true;
-  }
-};
-
-std::string page(const std::string& head, const std::string& body) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" "
-         "xmlns:xlink=\"http://www.w3.org/1999/xlink\"><head><title>t</title>" +
-         head + "</head><body>" + body + "</body></html>";
-}
-std::string link(const std::string& href, const std::string& extra = "") {
-  return "<link rel=\"stylesheet\" type=\"text/css\" href=\"" + href + "\"" + extra + "/>";
-}
 // Paragraphs of twenty numbered words: "w0 w1 w2 ...".
 std::string words(int count) {
   std::string body = "<p>";
@@ -64,11 +36,6 @@ std::string words(int count) {
 std::string utf16le(const std::string& ascii) {
   std::string out = "\xFF\xFE";
   for (char c : ascii) out += {c, '\0'};
-  return out;
-}
-std::string ppm(int side) {  // a red square
-  std::string out = "P6\n" + std::to_string(side) + " " + std::to_string(side) + "\n255\n";
-  for (int i = 0; i < side * side; ++i) out += {'\xE0', 0, 0};
   return out;
 }
 // `text` with 1 to `edits` random edits: bytes overwritten, erased or copied in.
@@ -82,29 +49,8 @@ std::string mutate(std::string text, std::mt19937& random, int edits) {
   return text;
 }
 std::u16string u16(const char16_t* s) { return s ? std::u16string(s) : u"(null)"; }
-intptr_t handle(const void* p) { return reinterpret_cast<intptr_t>(p); }
-const uint8_t* bytesOf(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 // Several answers compared at once: a failing row prints them all.
 using Answers = std::vector<intptr_t>;
-
-// A renderer on `host`, pages of 300 x 400 points unless the settings give a size.
-struct Renderer {
-  ZaveVevode* r;
-  explicit Renderer(Host& host, ZaveVevodeSettings settings = {}) {
-    if (!settings.setting1) settings.setting1 = 300, settings.setting2 = 400;
-    ZaveVevodeOptions options{Host::read, nullptr, Host::report, nullptr, &host, settings};
-    r = ZaveVevode_new(&options);
-  }
-  ~Renderer() { ZaveVevode_free(&r); }
-  bool load(const std::string& text, const char16_t* path = kDoc) {
-    return ZaveVevode_xhtml(r, path, bytesOf(text), static_cast<uint32_t>(text.size()), nullptr,
-                            nullptr);
-  }
-  int32_t pages(const char16_t* path = kDoc) { return ZaveVevode_getPageLength(r, path); }
-  int32_t search(const std::string& text, const char16_t* path = kDoc) {
-    return ZaveVevode_search(r, path, bytesOf(text), static_cast<uint32_t>(text.size()), 0, 0, 0);
-  }
-};
 
 // Checks each page's object answers agree (indexes add up; every object has its record, type,
 // UTF-8 start and href; none past the count) and returns the objects' and UTF-8 totals.
@@ -133,27 +79,7 @@ std::pair<uint32_t, uint32_t> checkObjects(ZaveVevode* r, const std::string& tag
   return {index, utf8};
 }
 
-// A 300 x 400 bitmap drawn by the renderer (blank when it draws nothing).
-struct Page {
-  std::vector<uint8_t> pixels = std::vector<uint8_t>(300 * 400 * 4);
-  PendrelBitmap bitmap{pixels.data(), 300, 400, 300 * 4};
-  Page(ZaveVevode* r, const char16_t* path, int32_t page = 0, intptr_t zoom = 100) {
-    ZaveVevode_draw(r, path, page, handle(&bitmap), 0, 0, zoom);
-  }
-  // How many pixels pass `test`, and their bounding box (x0, y0, x1, y1).
-  template <class Test>
-  size_t count(Test test, std::vector<int>* box = nullptr) const {
-    size_t n = 0;
-    for (int i = 0, x = 0, y = 0; i < 300 * 400; x = ++i % 300, y = i / 300)
-      if (test(pixels[i * 4], pixels[i * 4 + 1], pixels[i * 4 + 2]) && ++n && box)
-        *box = {std::min((*box)[0], x), std::min((*box)[1], y), std::max((*box)[2], x + 1),
-                std::max((*box)[3], y + 1)};
-    return n;
-  }
-};
-
-// Pixels with ink, of the red images, of blue text, tinted by a highlight.
-const auto kInk = [](int r, int g, int b) { return r < 200 || g < 200 || b < 200; };
+// Pixels of the red images, of blue text, tinted by a highlight.
 const auto kRed = [](int r, int g, int b) { return r > 180 && g < 60 && b < 60; };
 const auto kBlue = [](int r, int, int b) { return r < 80 && b > 180; };
 const auto kTinted = [](int r, int, int b) { return r != b; };
@@ -490,67 +416,6 @@ TEST(MupdfRenderer, SettingsOverridesAndFonts) {
                      {u"host/default.ttf", nullptr}})
     EXPECT_EQ(draw(plain, fonts), fallback) << fonts.size();
   EXPECT_TRUE(host.reports.empty());
-}
-
-TEST(MupdfRenderer, BudgetsAgainstHostileDocuments) {
-  using pendrel_mupdf::kMaxWordBytes;
-  auto repeat = [](const std::string& s, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i) out += s;
-    return out;
-  };
-  const std::string word(kMaxWordBytes, 'w'),
-      deep = repeat("<div>", 3000) + "x" + repeat("</div>", 3000);
-  std::string bomb =
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"><defs><rect id=\"g0\" "
-      "width=\"1\" height=\"1\"/>";
-  for (int level = 1; level <= 7; ++level)
-    bomb += "<g id=\"g" + std::to_string(level) + "\">" +
-            repeat("<use xlink:href=\"#g" + std::to_string(level - 1) + "\"/>", 10) + "</g>";
-  bomb += "</defs><use xlink:href=\"#g7\"/></svg>";
-  // The markup within budgets: unchanged (nullopt) within them; past them elements left out around
-  // their content, words broken by a space (never inside a character, an entity, CJK text or a
-  // script), <use> dropped.
-  // clang-format off
-  struct Bound { std::string in; std::optional<std::string> out; } bounds[] = {
-      {"<p>" + word + "</p><p>&amp;" + word.substr(5) + "</p>", std::nullopt}, {repeat("<b>", 256) + "x" + repeat("</b>", 256), std::nullopt},
-      {repeat("<b>", 258) + "x" + repeat("</b>", 258), repeat("<b>", 256) + "x" + repeat("</b>", 256)},
-      {repeat("<p>a", 300), std::nullopt}, {repeat("<br>", 300) + repeat("<i/>", 300), std::nullopt},
-      {"<p>" + word + "ww</p>", "<p>" + word + " ww</p>"}, {"<p>" + word + "&amp;w</p>", "<p>" + word + " &amp;w</p>"},
-      {"<p>" + word + "\xC3\xA9</p>", "<p>" + word + " \xC3\xA9</p>"}, {"<p>" + repeat("\xE6\x96\x87", 2000) + "</p>", std::nullopt},
-      {"<script>" + word + "w</script>", std::nullopt}, {"<p>" + word + "<b>w</b></p>", "<p>" + word + "<b> w</b></p>"},
-      {bomb, bomb.substr(0, bomb.find("<use")) + "</g><g id=\"g2\"></g><g id=\"g3\"></g><g id=\"g4\"></g><g id=\"g5\"></g><g id=\"g6\"></g><g id=\"g7\"></g></defs></svg>"}};
-  // clang-format on
-  for (const Bound& b : bounds) {
-    std::optional<pendrel_mupdf::Bounded> got = pendrel_mupdf::withinBudgets(b.in);
-    EXPECT_EQ(got.has_value(), b.out.has_value()) << b.in.substr(0, 60);
-    if (got && b.out) {
-      EXPECT_EQ(got->markup, *b.out) << b.in.substr(0, 60);
-    }
-  }
-  // Documents over a budget are laid out within it (or refused) and reported once: the document
-  // itself, or the SVG file or style sheet refused.
-  const std::u16string sheet = u"OEBPS/styles/fine.css";
-  // clang-format off
-  struct Case { const char* name; std::string text; bool loads; std::vector<Report> reports; } cases[] = {
-      {"deep", page("", deep), true, {{kDoc, kDoc, 3}}}, {"long word", page("", "<p>" + repeat(word, 40) + "</p>"), true, {{kDoc, kDoc, 5}}},
-      {"large", page("", std::string(pendrel_mupdf::kMaxDocumentBytes, ' ')), false, {{kDoc, kDoc, 4}}},
-      {"svg file", page("", "<p>x</p><img src=\"../images/bomb.svg\"/>"), true, {{kDoc, u"OEBPS/images/bomb.svg", 6}}},
-      {"inline svg", page("", "<p>x</p>" + bomb), true, {{kDoc, kDoc, 6}}},
-      {"sheets", page(repeat(link("../styles/fine.css"), 70), "<p>x</p>"), true, {{kDoc, sheet, 8}}},
-      {"one image, many references", page("", repeat("<img src=\"../images/red.ppm\"/>", 2000)), true, {}}};
-  // clang-format on
-  for (const Case& c : cases) {
-    Host host = publicationFiles();
-    host.files[u"OEBPS/images/bomb.svg"] = bomb;
-    Renderer r(host);
-    EXPECT_EQ(r.load(c.text), c.loads) << c.name;
-    if (c.loads) {
-      EXPECT_GT(Page(r.r, kDoc, r.pages() - 1).count(kInk), 0u) << c.name;
-    }
-    ZaveVevode_calcPageSize(r.r, PENDREL_PAGE_SIZE(250, 300), 1);
-    EXPECT_EQ(host.reports, c.reports) << c.name;
-  }
 }
 
 TEST(MupdfRenderer, CssAndHrefText) {
