@@ -206,8 +206,11 @@ fz_buffer* serve(Parse& p, const char* name) {
   } else if (!anotherSheet(p, p.sheets, path)) {
     return nullptr;
   }
+  // The entry is made first, so nothing is kept that an out-of-memory
+  // exception could lose.
+  auto slot = isSheet ? p.served.end() : p.served.emplace(path, nullptr).first;
   fz_buffer* buf = serveOnce(p, path, name);
-  if (!isSheet) p.served.emplace(path, buf ? fz_keep_buffer(r.ctx, buf) : nullptr);
+  if (slot != p.served.end() && buf) slot->second = fz_keep_buffer(r.ctx, buf);
   return buf;
 }
 
