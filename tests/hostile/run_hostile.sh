@@ -42,6 +42,11 @@ check() {  # name status log what
 
 for book in "$work"/*.epub; do
   name=$(basename "$book" .epub)
+  # 200,000 reports take over five minutes in the sanitized Debug build;
+  # the release run bounds their time.
+  if [ -n "$sanitized" ] && [ "$name" = img-200k-missing ]; then
+    echo "skip $name (sanitized)"; continue
+  fi
   start=$(date +%s)
   $limit timeout $seconds "$epubreader" render "$book" --pages 1,N -o "$work/$name.pages" \
     > /dev/null 2> "$work/$name.cli.log"
