@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "budgets.h"
 #include "css_text.h"
 #include "gif.h"
 
@@ -24,31 +25,21 @@ void dropImages(fz_context* ctx, std::unordered_map<std::string, fz_image*>& ima
   images.clear();
 }
 
-// Tells the host, once per document and resource, that a resource is
-// missing or unusable: renderer callback 2 with the document's path, the
-// resource's full path (both UTF-16) and the reason.
 void report(Parse& p, const std::string& resource, intptr_t reason) {
-  Document* d = p.reportFor;
-  if (!d || std::find(d->reported.begin(), d->reported.end(), resource) != d->reported.end())
-    return;
-  d->reported.push_back(resource);
-  if (!p.r.host.report) return;
-  std::u16string wide;
-  appendUtf16(wide, resource);
-  p.r.host.report(p.r.host.context, reinterpret_cast<intptr_t>(d->path.c_str()),
-                  reinterpret_cast<intptr_t>(wide.c_str()), reason);
+  report(p.r, p.reportFor, resource, reason);
 }
 
-// Whether an image file decodes completely. MuPDF decodes images only when
-// drawing them, and a failure there would end the page's drawing; a broken
-// image is refused here instead, so MuPDF stands its alternative in.
-bool imageDecodes(ZaveVevode& r, const std::string& path, std::string_view data) {
+// The pixels of an image file that decodes completely, else 0. MuPDF
+// decodes images only when drawing them, and a failure there would end the
+// page's drawing; a broken image is refused here instead, so MuPDF stands
+// its alternative in.
+uint64_t imageDecodes(ZaveVevode& r, const std::string& path, std::string_view data) {
   auto known = r.resources.imageChecked.find(path);
   if (known != r.resources.imageChecked.end()) return known->second;
   fz_context* ctx = r.ctx;
   unsigned char magic[8] = {};
   std::memcpy(magic, data.data(), std::min<size_t>(8, data.size()));
-  volatile bool ok = true;
+  volatile uint64_t pixels = 0;
   fz_buffer* buf = nullptr;
   fz_image* image = nullptr;
   fz_pixmap* pixmap = nullptr;
@@ -71,6 +62,7 @@ bool imageDecodes(ZaveVevode& r, const std::string& path, std::string_view data)
       fz_matrix small = fz_scale(kCheckSide, kCheckSide);
       int w = 0, h = 0;
       pixmap = fz_get_pixmap_from_image(ctx, image, nullptr, &small, &w, &h);
+      pixels = std::max<uint64_t>(1, static_cast<uint64_t>(image->w) * image->h);
     }
   }
   fz_always(ctx) {
@@ -78,18 +70,42 @@ bool imageDecodes(ZaveVevode& r, const std::string& path, std::string_view data)
     fz_drop_image(ctx, image);
     fz_drop_buffer(ctx, buf);
   }
-  fz_catch(ctx) { ok = false; }
-  r.resources.imageChecked.emplace(path, ok);
-  return ok;
+  fz_catch(ctx) { pixels = 0; }
+  r.resources.imageChecked.emplace(path, pixels);
+  return pixels;
+}
+
+// Whether an image's pixels and bytes fit the document's image budget,
+// counted once per file (every reference shares its bytes).
+bool withinImageBudget(Parse& p, uint64_t pixels, size_t bytes) {
+  if (p.imagePixels + pixels > kMaxDocumentImagePixels ||
+      p.imageBytes + bytes > kMaxDocumentImageBytes)
+    return false;
+  p.imagePixels += pixels;
+  p.imageBytes += bytes;
+  return true;
+}
+
+// Whether one more style sheet fits the budget of sheets read, counted in
+// `sheets`; the one past it is reported.
+bool anotherSheet(Parse& p, size_t& sheets, const std::string& path) {
+  if (sheets >= kMaxStyleSheets) {
+    report(p, path, kOverStyleSheets);
+    return false;
+  }
+  ++sheets;
+  return true;
 }
 
 // A style sheet as UTF-8 with its imports in place (missing imports
-// reported), or nullopt when the host lacks it.
-std::optional<std::string> sheetText(Parse& p, const std::string& path,
+// reported), or nullopt when the host lacks it; it and its imports count
+// in `sheets`.
+std::optional<std::string> sheetText(Parse& p, const std::string& path, size_t& sheets,
                                      std::optional<std::string_view> data = std::nullopt) {
   if (!data) data = readHost(p.r, path);
   if (!data) return std::nullopt;
-  auto read = [&p](const std::string& imported) -> std::optional<std::string> {
+  auto read = [&p, &sheets](const std::string& imported) -> std::optional<std::string> {
+    if (!anotherSheet(p, sheets, imported)) return std::nullopt;
     std::optional<std::string_view> bytes = readHost(p.r, imported);
     if (!bytes) {
       report(p, imported, kResourceMissing);
@@ -119,16 +135,11 @@ std::optional<std::string> besideSvg(Parse& p, std::string_view name) {
   return std::nullopt;
 }
 
-// The bytes MuPDF gets for an archive entry, or null (reported when the
-// host lacks the file or it is unusable). Style sheets come as UTF-8 with
-// their imports in place.
-fz_buffer* serve(Parse& p, const char* name) {
+// The bytes of one file the first time a parse needs it, or null
+// (reported), checked against the budgets: an SVG file's size and
+// expansion, the images' pixels and bytes.
+fz_buffer* serveOnce(Parse& p, std::string path, const char* name) {
   ZaveVevode& r = p.r;
-  std::string path = resolveHref("", name);
-  p.lastServed.clear();
-  if (path.empty()) return nullptr;
-  bool embeddedFonts = !p.reportFor || !p.reportFor->fonts || p.reportFor->fonts->embedded;
-  if (isFontFile(path) && !embeddedFonts) return nullptr;
   std::optional<std::string_view> data = readHost(r, path);
   if (!data) {
     if (std::optional<std::string> beside = besideSvg(p, name)) {
@@ -142,14 +153,25 @@ fz_buffer* serve(Parse& p, const char* name) {
   }
   std::optional<std::string> sheet;
   if (endsWithNoCase(path, ".css")) {
-    sheet = sheetText(p, path, data);
+    sheet = sheetText(p, path, p.sheets, data);
     r.resources.sheetBackgrounds[path] = setsBackgroundImage(*sheet);
     data = *sheet;
   } else if (endsWithNoCase(path, ".svg")) {
+    if (!svgWithinBudgets(*data)) {
+      report(p, path, kOverSvg);
+      return nullptr;
+    }
     p.svgServed.push_back(path);
-  } else if (!isFontFile(path) && !imageDecodes(r, path, *data)) {
-    report(p, path, kResourceUnreadable);
-    return nullptr;
+  } else if (!isFontFile(path)) {
+    const uint64_t pixels = imageDecodes(r, path, *data);
+    if (!pixels) {
+      report(p, path, kResourceUnreadable);
+      return nullptr;
+    }
+    if (!withinImageBudget(p, pixels, data->size())) {
+      report(p, path, kOverImages);
+      return nullptr;
+    }
   }
   fz_buffer* buf = nullptr;
   fz_var(buf);
@@ -159,6 +181,36 @@ fz_buffer* serve(Parse& p, const char* name) {
   }
   fz_catch(r.ctx) { buf = nullptr; }
   if (buf) p.lastServed = path;
+  return buf;
+}
+
+// The bytes MuPDF gets for an archive entry, or null (reported when the
+// host lacks the file, it is unusable or over a budget). Style sheets come
+// as UTF-8 with their imports in place, each reference counted against the
+// budget of sheets; other files are served once per parse, shared by every
+// reference.
+fz_buffer* serve(Parse& p, const char* name) {
+  ZaveVevode& r = p.r;
+  std::string path = resolveHref("", name);
+  p.lastServed.clear();
+  if (path.empty()) return nullptr;
+  bool embeddedFonts = !p.reportFor || !p.reportFor->fonts || p.reportFor->fonts->embedded;
+  if (isFontFile(path) && !embeddedFonts) return nullptr;
+  const bool isSheet = endsWithNoCase(path, ".css");
+  if (!isSheet) {
+    auto known = p.served.find(path);
+    if (known != p.served.end()) {
+      if (known->second) p.lastServed = path;
+      return known->second ? fz_keep_buffer(r.ctx, known->second) : nullptr;
+    }
+  } else if (!anotherSheet(p, p.sheets, path)) {
+    return nullptr;
+  }
+  // The entry is made first, so nothing is kept that an out-of-memory
+  // exception could lose.
+  auto slot = isSheet ? p.served.end() : p.served.emplace(path, nullptr).first;
+  fz_buffer* buf = serveOnce(p, path, name);
+  if (slot != p.served.end() && buf) slot->second = fz_keep_buffer(r.ctx, buf);
   return buf;
 }
 
@@ -239,6 +291,23 @@ void heardWarning(Parse& p, const char* message) {
 
 }  // namespace
 
+Parse::~Parse() {
+  for (auto& [path, buf] : served) fz_drop_buffer(r.ctx, buf);
+}
+
+void report(ZaveVevode& r, Document* d, const std::string& resource, intptr_t reason) {
+  if (!d) return;
+  // Resources are reported once whatever the reason; a budget once per
+  // resource.
+  std::string key = resource;
+  if (reason > kResourceUnreadable) key += '\0' + std::to_string(reason);
+  if (!d->reported.insert(std::move(key)).second || !r.host.report) return;
+  std::u16string wide;
+  appendUtf16(wide, resource);
+  r.host.report(r.host.context, reinterpret_cast<intptr_t>(d->path.c_str()),
+                reinterpret_cast<intptr_t>(wide.c_str()), reason);
+}
+
 std::optional<std::string_view> readHost(const ZaveVevode& r, const std::string& path) {
   if (!r.host.read || path.empty()) return std::nullopt;
   std::u16string wide;
@@ -267,8 +336,9 @@ fz_archive* newArchive(Parse& parse) {
 
 PrepareHost preparingHost(Parse& parse) {
   PrepareHost host;
-  host.sheet = [&parse](const std::string& sheet) {
-    std::optional<std::string> text = sheetText(parse, sheet);
+  host.sheet = [&parse](const std::string& sheet) -> std::optional<std::string> {
+    if (!anotherSheet(parse, parse.preparedSheets, sheet)) return std::nullopt;
+    std::optional<std::string> text = sheetText(parse, sheet, parse.preparedSheets);
     if (!text) report(parse, sheet, kResourceMissing);
     return text;
   };

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "renderer.h"
@@ -21,14 +22,29 @@ enum : intptr_t { kResourceMissing = 1, kResourceUnreadable = 2 };
 // reported for (null: report nothing), the folder MuPDF joins references to,
 // the last resource served (MuPDF's next warning may declare it unusable)
 // and the SVG files served so far, whose own references MuPDF joins to the
-// document's folder too.
+// document's folder too. Every reference to a file shares the bytes first
+// served for it; what the files cost counts against the document's budgets.
 struct Parse {
   ZaveVevode& r;
   Document* reportFor;
   std::string base;
   std::string lastServed;
   std::vector<std::string> svgServed;
+  std::unordered_map<std::string, fz_buffer*> served;
+  uint64_t imagePixels = 0, imageBytes = 0;
+  size_t sheets = 0, preparedSheets = 0;
+
+  Parse(ZaveVevode& renderer, Document* d, std::string folder)
+      : r(renderer), reportFor(d), base(std::move(folder)) {}
+  Parse(const Parse&) = delete;
+  Parse& operator=(const Parse&) = delete;
+  ~Parse();
 };
+
+// Tells the host, once per document, resource and reason, that a resource
+// is missing or unusable or that a budget was hit: renderer callback 2
+// with the document's path, the resource's full path and the reason.
+void report(ZaveVevode& r, Document* d, const std::string& resource, intptr_t reason);
 
 // A file of the publication by full container path, as the host holds it.
 std::optional<std::string_view> readHost(const ZaveVevode& r, const std::string& path);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "archive.h"
+#include "budgets.h"
 #include "css_text.h"
 #include "fonts.h"
 #include "objects.h"
@@ -126,10 +127,16 @@ void forget(ZaveVevode& r, const Document* d) {
   }
 }
 
+// The layout of the document used last stays; older ones go past
+// kCachedLayouts, or when the documents kept hold more than
+// kMaxCachedLayoutBytes between them.
 const Laid* keep(ZaveVevode& r, const Document* d, Laid&& laid) {
   auto& entries = r.layouts.entries;
   entries.push_front({d, std::move(laid)});
-  while (entries.size() > kCachedLayouts) {
+  size_t bytes = 0;  // of the documents kept besides this one
+  for (auto e = std::next(entries.begin()); e != entries.end(); ++e) bytes += e->doc->bytes.size();
+  while (entries.size() > kCachedLayouts || (entries.size() > 1 && bytes > kMaxCachedLayoutBytes)) {
+    bytes -= entries.back().doc->bytes.size();
     release(r.ctx, entries.back().laid);
     entries.pop_back();
   }
@@ -173,9 +180,17 @@ void changeLayout(ZaveVevode& r, int32_t allDocuments, Change change) {
 Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layout& layout,
             Document* reportFor) {
   Laid laid(r.ctx);
-  if (!d.fonts) return laid;
+  if (!d.fonts || bytes.size() > kMaxDocumentBytes) return laid;
   fz_context* ctx = r.ctx;
-  Parse parse{r, reportFor, d.base, {}, {}};
+  std::optional<Bounded> bounded = withinBudgets(bytes);
+  if (bounded) {
+    const std::string self = toUtf8(d.path);
+    if (bounded->flattened) report(r, reportFor, self, kOverNesting);
+    if (bounded->wordsBroken) report(r, reportFor, self, kOverWordLength);
+    if (bounded->usesDropped) report(r, reportFor, self, kOverSvg);
+    bytes = bounded->markup;
+  }
+  Parse parse(r, reportFor, d.base);
   HearWarnings hear(ctx, parse);
   std::optional<Prepared> prepared;
   if (d.prepare) prepared = prepare(ctx, bytes, toUtf8(d.path), preparingHost(parse));
@@ -251,6 +266,14 @@ bool loadDocument(ZaveVevode& r, const char16_t* path, const uint8_t* bytes, uin
   c.hasPending = false;
   deleteDocument(r, path);
   if (!bytes || length == 0) return false;
+  if (length > kMaxDocumentBytes) {
+    if (r.host.report) {
+      std::u16string self = path;
+      r.host.report(r.host.context, reinterpret_cast<intptr_t>(self.c_str()),
+                    reinterpret_cast<intptr_t>(self.c_str()), kOverDocumentSize);
+    }
+    return false;
+  }
   auto d = std::make_unique<Document>();
   d->path = path;
   std::string utf8Path = toUtf8(path);

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -107,7 +108,7 @@ struct Document {
   Layout layout;
   int32_t pages = 0;
   std::unique_ptr<Objects> objects;
-  std::vector<std::string> reported;  // resources already reported
+  std::unordered_set<std::string> reported;  // resources (and budgets) already reported
   // Encodings the document's <link charset> attributes declare, by path.
   std::vector<std::pair<std::string, std::string>> charsets;
   // Whether its markup is prepared before MuPDF parses it (see prepare.h).
@@ -213,8 +214,9 @@ struct SearchState {
 
 // What the renderer learnt about the publication's files, across documents.
 struct ResourceCache {
-  // Images already checked by a full decode: true when they decode.
-  std::unordered_map<std::string, bool> imageChecked;
+  // Images already checked by a full decode: their pixels, 0 when they do
+  // not decode.
+  std::unordered_map<std::string, uint64_t> imageChecked;
   // Style sheets (by path) known to set background images or not.
   std::unordered_map<std::string, bool> sheetBackgrounds;
   // Raster background images by path, shared by the documents' layouts, so

@@ -271,16 +271,28 @@ void Book::substitute(const std::string& entry, const std::string& bytes) {
 }
 
 // Renderer callback 2 of the MuPDF renderer: a resource a document needs is
-// missing (1) or unusable (2); each resource is warned about once.
+// missing (1) or unusable (2), or the document or a resource is over one of
+// the renderer's budgets (3 to 8, see renderer/mupdf/budgets.h); each
+// resource is warned about once, and once for each budget.
 bool Book::reportCallback(void* user, intptr_t document, intptr_t resource, intptr_t reason) {
+  static const char* const budgets[] = {
+      "nests elements deeper than the renderer's nesting depth budget (laid out flattened)",
+      "is larger than the renderer's document size budget (not laid out)",
+      "has a word longer than the renderer's word length budget (broken into pieces)",
+      "is over the renderer's SVG budget for size or <use> expansion (left out)",
+      "is over the renderer's budget for a document's image pixels and bytes (left out)",
+      "is past the renderer's budget of style sheets per document (left out)"};
   auto* book = static_cast<Book*>(user);
   const auto* doc = reinterpret_cast<const char16_t*>(document);
   const auto* res = reinterpret_cast<const char16_t*>(resource);
   const std::string path = res ? epub::utf::toUtf8(res) : std::string("?");
-  if (!book->reported_.insert(path).second) return true;
+  const bool budget = reason >= 3 && reason < 3 + static_cast<intptr_t>(std::size(budgets));
+  if (!book->reported_.insert(budget ? path + '\n' + std::to_string(reason) : path).second)
+    return true;
   const std::string why =
       reason == 1   ? "is not in the archive"
       : reason == 2 ? "cannot be used (it does not decode, or is too large)"
+      : budget      ? budgets[reason - 3]
                     : "was refused by the renderer (reason " + std::to_string(reason) + ")";
   book->damage(path + ", needed by " + (doc ? epub::utf::toUtf8(doc) : std::string("?")) + ", " +
                why);
