@@ -1,63 +1,22 @@
 // Memory running out at each allocation in turn while a publication is
 // opened and laid out: the export in progress raises std::bad_alloc and
 // nothing else, the same call then succeeds on the same handle, and the
-// handle can be freed without a leak. This
-// test program replaces the global operator new with a countdown; the
-// library's own allocations go through it as well. Under AddressSanitizer
+// handle can be freed without a leak. The test program replaces operator
+// new with a countdown (support/failing_new.h). Under AddressSanitizer
 // (the asan preset) and valgrind every run is checked for leaks.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <functional>
 #include <new>
 #include <string>
 
 #include "epubreader.h"
 #include "faults/faults_publication.h"
+#include "support/failing_new.h"
 #include "test_renderer.h"
 
-namespace {
-
-// Allocations left before the failing one; negative when disarmed.
-thread_local long countdown = -1;
-// Blocks allocated and not yet freed, so that a leak shows without a
-// leak checker too.
-std::atomic<long> live{0};
-
-void* allocate(std::size_t size) {
-  if (countdown >= 0 && countdown-- == 0) throw std::bad_alloc();
-  if (void* p = std::malloc(size ? size : 1)) {
-    ++live;
-    return p;
-  }
-  throw std::bad_alloc();
-}
-
-void release(void* p) {
-  if (!p) return;
-  --live;
-  std::free(p);
-}
-
-}  // namespace
-
-// The library's calls of operator new resolve to these through the dynamic
-// linker, so they count too.
-__attribute__((visibility("default"))) void* operator new(std::size_t size) {
-  return allocate(size);
-}
-__attribute__((visibility("default"))) void* operator new[](std::size_t size) {
-  return allocate(size);
-}
-__attribute__((visibility("default"))) void operator delete(void* p) noexcept { release(p); }
-__attribute__((visibility("default"))) void operator delete[](void* p) noexcept { release(p); }
-__attribute__((visibility("default"))) void operator delete(void* p, std::size_t) noexcept {
-  release(p);
-}
-__attribute__((visibility("default"))) void operator delete[](void* p, std::size_t) noexcept {
-  release(p);
-}
+using failingnew::countdown;
+using failingnew::live;
 
 namespace faulttest {
 namespace {

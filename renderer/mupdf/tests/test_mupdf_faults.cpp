@@ -8,55 +8,15 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <new>
 #include <string>
 
 #include "pendrel.h"
+#include "support/failing_new.h"
 
-namespace {
-
-// Allocations left before the failing one; negative when disarmed.
-thread_local long newCountdown = -1;
-// Whether the armed failure happened: once a run ends without it, every
-// allocation has been tried.
-thread_local bool fired = false;
-std::atomic<long> liveNew{0};
-
-void* allocate(std::size_t size) {
-  if (newCountdown >= 0 && newCountdown-- == 0 && (fired = true)) throw std::bad_alloc();
-  if (void* p = std::malloc(size ? size : 1)) {
-    ++liveNew;
-    return p;
-  }
-  throw std::bad_alloc();
-}
-
-void release(void* p) {
-  if (!p) return;
-  --liveNew;
-  std::free(p);
-}
-
-}  // namespace
-
-__attribute__((visibility("default"))) void* operator new(std::size_t size) {
-  return allocate(size);
-}
-__attribute__((visibility("default"))) void* operator new[](std::size_t size) {
-  return allocate(size);
-}
-__attribute__((visibility("default"))) void operator delete(void* p) noexcept { release(p); }
-__attribute__((visibility("default"))) void operator delete[](void* p) noexcept { release(p); }
-__attribute__((visibility("default"))) void operator delete(void* p, std::size_t) noexcept {
-  release(p);
-}
-__attribute__((visibility("default"))) void operator delete[](void* p, std::size_t) noexcept {
-  release(p);
-}
+using failingnew::fired;
 
 namespace {
 
@@ -131,7 +91,7 @@ Result runWithFailure(long n, std::string& answers) {
   // clang-format on
   Result result = Result::kCompleted;
   fired = false;
-  newCountdown = n;
+  failingnew::countdown = n;
   for (size_t k = 0; k < std::size(steps); ++k) {
     const auto& step = steps[k];
     const bool before = fired;
@@ -147,7 +107,7 @@ Result runWithFailure(long n, std::string& answers) {
     if (fired && !before) {
       failedStep = kStepNames[k];
       result = Result::kFailed;
-      newCountdown = -1;
+      failingnew::countdown = -1;
       try {
         step();
       } catch (...) {
@@ -155,7 +115,7 @@ Result runWithFailure(long n, std::string& answers) {
       }
     }
   }
-  newCountdown = -1;
+  failingnew::countdown = -1;
   answers.clear();
   for (const std::string& o : out) answers += o;
   ZaveVevode_free(&r);
@@ -176,13 +136,13 @@ TEST(MupdfAllocationFailure, EachAllocationFailingInTurnLeavesAUsableRendererAnd
   runWithFailure(0, answers);
   long failures = 0;
   for (long n = 0;; n += n < 400 ? 1 : 7) {
-    const long before = liveNew.load();
+    const long before = failingnew::live.load();
     const size_t heapBefore = heapInUse();
     const Result result = runWithFailure(n, answers);
     ASSERT_NE(result, Result::kOtherException) << "allocation " << n;
     EXPECT_EQ(answers, expected) << "allocation " << n << " failing in " << failedStep
                                  << " left the renderer unusable";
-    ASSERT_EQ(liveNew.load(), before)
+    ASSERT_EQ(failingnew::live.load(), before)
         << "allocation " << n << " failing in " << failedStep << " left blocks behind";
     ASSERT_EQ(heapInUse(), heapBefore)
         << "allocation " << n << " failing in " << failedStep << " left MuPDF's blocks behind";
