@@ -83,14 +83,19 @@ void Session::measure(size_t d) {
   SpineDoc& doc = spine_[d];
   const char16_t* href = doc.href.c_str();
   doc.pages = EpubReader_getContentPageCount(reader_, href);
-  doc.firstPage = d ? spine_[d - 1].firstPage + spine_[d - 1].pages : 0;
-  doc.firstObject = d ? spine_[d - 1].firstObject + spine_[d - 1].objects : 0;
   // Counting objects has the renderer read each page's words: only for
   // the commands that use markable positions.
   doc.objects = countObjects && doc.pages > 0
                     ? EpubReader_getContentMarkablePosition(reader_, href, doc.pages - 1) +
                           EpubReader_getContentObjectCount(reader_, href, doc.pages - 1)
                     : 0;
+  place(d);
+}
+
+void Session::place(size_t d) {
+  SpineDoc& doc = spine_[d];
+  doc.firstPage = d ? spine_[d - 1].firstPage + spine_[d - 1].pages : 0;
+  doc.firstObject = d ? spine_[d - 1].firstObject + spine_[d - 1].objects : 0;
 }
 
 void Session::checkLaidOut(const SpineDoc& doc) {
@@ -101,12 +106,10 @@ void Session::checkLaidOut(const SpineDoc& doc) {
 }
 
 void Session::adopt(const std::vector<SpineDoc>& measured) {
-  loaded_ = 0;
   for (size_t d = 0; d < spine_.size(); ++d) {
     spine_[d].pages = measured[d].pages;
     spine_[d].objects = measured[d].objects;
-    spine_[d].firstPage = d ? spine_[d - 1].firstPage + spine_[d - 1].pages : 0;
-    spine_[d].firstObject = d ? spine_[d - 1].firstObject + spine_[d - 1].objects : 0;
+    place(d);
   }
   loaded_ = spine_.size();
   pages_ = pagesKnown();

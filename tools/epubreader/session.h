@@ -120,6 +120,9 @@ class Session {
  private:
   bool loadUntil(const std::function<bool()>& enough);
   void measure(size_t doc);
+  // Sets the document's first page and first position after the one
+  // before it.
+  void place(size_t doc);
   void checkLaidOut(const SpineDoc& doc);
 
   Layout layout_;
