@@ -3,8 +3,8 @@
 into a folder: markup nested far deeper than any book, a chapter that
 inflates past the host's per-entry budget, a huge text node, single words of
 100 KB and 1 MB, an SVG whose <use> elements expand exponentially, a PNG
-referenced 100,000 times, 200,000 distinct missing images and 50,000 links
-to one style sheet. Each is written in a few seconds at most; the largest
+referenced 100,000 times, five images of 64 megapixels each, 200,000
+distinct missing images and 50,000 links to one style sheet. Each is written in a few seconds at most; the largest
 entries are compressed by streaming, so nothing large is held at once.
 
 Usage: /usr/bin/python3 make_hostile_books.py OUTPUT_DIR [NAME ...]
@@ -36,6 +36,18 @@ def png(width, height):
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
             + chunk(b"IDAT", zlib.compress(bytes(rows))) + chunk(b"IEND", b""))
+
+
+def gray_png(side, shade):
+    """A side x side PNG of one gray shade: 64 megapixels compress to 64 KB."""
+    row = b"\0" + bytes([shade]) * side
+    packer = zlib.compressobj(9)
+    data = b"".join(packer.compress(row) for _ in range(side)) + packer.flush()
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", side, side, 8, 0, 0, 0, 0))
+            + chunk(b"IDAT", data) + chunk(b"IEND", b""))
 
 
 def svg_use_bomb(levels=10, fan=10):
@@ -89,6 +101,11 @@ BOOKS = {
     "img-100k-one": lambda: (repeated("", '<img src="one.png" alt="i"/>', 100000),
                              {"one.png": png(100, 68)}),
     "img-200k-missing": lambda: (numbered('<img src="missing/%d.png" alt="m"/>', 200000), {}),
+    # Five distinct 64-megapixel images: 320 megapixels, past the
+    # document's 256; each alone is within the per-image limit.
+    "img-pixels": lambda: (iter([HEAD % "", "".join('<p><img src="g%d.png" alt="g"/></p>' % i
+                                                    for i in range(5)), TAIL]),
+                           {"g%d.png" % i: gray_png(8192, 40 * i) for i in range(5)}),
     "link-50k": lambda: (repeated('<link rel="stylesheet" type="text/css" href="one.css"/>' * 50000,
                                   "<p>styled</p>", 1), {"one.css": b"p { color: #333; }\n"}),
 }

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Every hostile book of scripts/make_hostile_books.py through `epubreader
-# render` (first and last page) and through stack_host (a 1 MiB thread
+# render` (first and last page) and through stack_host (a C host on a 1 MiB thread
 # stack), each within 60 s (300 s when sanitized) and, unless sanitized,
 # 1.5 GB of address space:
 # no signal, exit 0 or 3, and the warnings name what the book exceeds.
@@ -24,6 +24,7 @@ expect() {
     svg-*) echo "SVG budget" ;;
     img-100k-*) echo "" ;;
     img-200k-*) echo "is not in the archive" ;;
+    img-pixels) echo "image pixels" ;;
     link-*) echo "style sheets" ;;
   esac
 }
