@@ -66,11 +66,16 @@ std::shared_ptr<FontSet> currentFonts(ZaveVevode& r) {
   fonts->embedded = r.overrides.embeddedFont != 0;
   fz_try(r.ctx) { fonts->set = fz_new_html_font_set(r.ctx); }
   fz_catch(r.ctx) { return nullptr; }
-  // Out of memory gives no set, so that the next document tries again.
+  // Out of memory gives no set, so that the next document tries again:
+  // also when nothing failed that MuPDF saw, since FreeType (set up with
+  // the first font) leaves out a module it had no memory for. Dropping
+  // every font gives back FreeType, which the next set then sets up anew.
+  r.allocationFailed = false;
   if (r.fonts.hostFont && !addHostFace(r.ctx, fonts->set, r.fonts.hostFont)) return nullptr;
   for (const char* family : {"serif", "sans-serif", "monospace"})
     if (!r.fonts.hostFont || std::strcmp(family, "serif") != 0)
       if (!addGenericFaces(r.ctx, fonts->set, family)) return nullptr;
+  if (r.allocationFailed) return nullptr;
   r.fonts.current = fonts;
   return fonts;
 }

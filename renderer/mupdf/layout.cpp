@@ -198,7 +198,17 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
   fz_archive* archive = newArchive(parse);
   try {
     for (int attempt = 0; archive && attempt < (prepared ? 2 : 1) && !laid.html; ++attempt) {
+      r.allocationFailed = false;
       laid.html = parseAndLayOut(ctx, d, archive, attempt == 0 ? source : bytes, layout);
+      // FreeType, short of memory, answers a glyph's advance with an error
+      // MuPDF only warns of, and the lines come out wrong; the face keeps
+      // the fault. Such a layout is not kept, as when MuPDF itself ran out,
+      // and the next document gets a new font set.
+      if (r.allocationFailed) {
+        laid.reset();
+        if (r.fonts.current == d.fonts) r.fonts.current.reset();
+        break;
+      }
       if (laid.html && attempt == 0 && prepared && !prepared->backgrounds.empty())
         findPaints(parse, archive, laid, prepared->backgrounds);
     }

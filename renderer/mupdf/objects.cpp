@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -100,7 +101,7 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
     fz_var(links);
     fz_stext_options options{};
     options.flags = FZ_STEXT_PRESERVE_IMAGES;
-    volatile bool ok = true;
+    volatile bool ok = true, memory = false;
     fz_try(ctx) {
       text = fz_new_stext_page(ctx, bounds);
       device = fz_new_stext_device(ctx, text, &options);
@@ -108,7 +109,10 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
       fz_close_device(ctx, device);
       links = fz_load_html_links(ctx, html, page, "");
     }
-    fz_catch(ctx) { ok = false; }
+    fz_catch(ctx) {
+      ok = false;
+      memory = fz_caught(ctx) == FZ_ERROR_MEMORY;
+    }
     const auto drop = [&] {
       fz_drop_link(ctx, links);
       fz_drop_device(ctx, device);
@@ -121,6 +125,7 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
       throw;
     }
     drop();
+    if (memory) throw std::bad_alloc();
     if (!ok) return false;
   }
   out.pageFirst.push_back(static_cast<uint32_t>(out.size()));
@@ -140,7 +145,11 @@ const Objects& objectsOf(ZaveVevode& r, Document& d) {
   if (d.objects) return *d.objects;
   auto objects = std::make_unique<Objects>();
   fz_html* html = htmlOf(r, d);
-  if (!html || !extract(r.ctx, html, d.pages, d.layout, *objects)) {
+  r.allocationFailed = false;
+  const bool extracted = html && extract(r.ctx, html, d.pages, d.layout, *objects);
+  // Out of memory keeps nothing, so that the next call extracts again.
+  if (r.allocationFailed) throw std::bad_alloc();
+  if (!extracted) {
     *objects = Objects{};
     objects->pageFirst.assign(static_cast<size_t>(d.pages) + 1, 0);
     objects->lineEnd.assign(static_cast<size_t>(d.pages), 0);

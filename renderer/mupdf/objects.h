@@ -7,7 +7,8 @@
 
 namespace pendrel_mupdf {
 
-// Reads the objects of every page of a layout; false when MuPDF fails.
+// Reads the objects of every page of a layout; false when MuPDF fails,
+// std::bad_alloc when it ran out of memory.
 bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout, Objects& out);
 
 // The document's objects, read on first use (none when its layout fails).

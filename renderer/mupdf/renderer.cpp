@@ -3,6 +3,8 @@
 // the loaded documents, texts handed to the host).
 #include "renderer.h"
 
+#include <cstdlib>
+
 #include "archive.h"
 #include "layout.h"
 #include "utf.h"
@@ -72,6 +74,24 @@ intptr_t setTextAlign(ZaveVevode& r, intptr_t align) {
   return 1;
 }
 
+namespace {
+
+void* allocateForMupdf(void* handle, size_t size) {
+  void* p = std::malloc(size);
+  if (!p) static_cast<ZaveVevode*>(handle)->allocationFailed = true;
+  return p;
+}
+
+void* reallocateForMupdf(void* handle, void* old, size_t size) {
+  void* p = std::realloc(old, size);
+  if (!p && size) static_cast<ZaveVevode*>(handle)->allocationFailed = true;
+  return p;
+}
+
+void freeForMupdf(void*, void* p) { std::free(p); }
+
+}  // namespace
+
 }  // namespace pendrel_mupdf
 
 using namespace pendrel_mupdf;
@@ -83,7 +103,8 @@ extern "C" PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* optio
   auto made = std::make_unique<ZaveVevode>();
   made->locks = std::make_unique<std::mutex[]>(FZ_LOCK_MAX);
   made->lockCallbacks = {made->locks.get(), lockMupdf, unlockMupdf};
-  fz_context* ctx = fz_new_context(nullptr, &made->lockCallbacks, FZ_STORE_DEFAULT);
+  made->allocator = {made.get(), allocateForMupdf, reallocateForMupdf, freeForMupdf};
+  fz_context* ctx = fz_new_context(&made->allocator, &made->lockCallbacks, FZ_STORE_DEFAULT);
   if (!ctx) return nullptr;
   ZaveVevode* r = made.release();
   r->ctx = ctx;

@@ -231,6 +231,11 @@ struct ZaveVevode {
   // outlive the context.
   std::unique_ptr<std::mutex[]> locks;
   fz_locks_context lockCallbacks{};
+  // MuPDF's allocator for this handle's context: the C library's, noting
+  // when memory runs out. FreeType, which MuPDF hands the allocator, drops
+  // a module it had no memory for without a word (see currentFonts).
+  fz_alloc_context allocator{};
+  bool allocationFailed = false;
   fz_context* ctx = nullptr;
   pendrel_mupdf::HostCallbacks host;
   pendrel_mupdf::Overrides overrides;

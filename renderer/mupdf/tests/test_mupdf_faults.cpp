@@ -18,6 +18,29 @@
 
 using failingnew::fired;
 
+#if !EPUB_SANITIZED
+// The C allocator too, as MuPDF inside the renderer library sees it through
+// the dynamic linker: a countdown makes one call return null.
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+}
+namespace {
+thread_local long mallocCountdown = -1;
+bool mallocFails() { return mallocCountdown >= 0 && mallocCountdown-- == 0 && (fired = true); }
+}  // namespace
+extern "C" __attribute__((visibility("default"))) void* malloc(std::size_t size) {
+  return mallocFails() ? nullptr : __libc_malloc(size);
+}
+extern "C" __attribute__((visibility("default"))) void* calloc(std::size_t n, std::size_t size) {
+  return mallocFails() ? nullptr : __libc_calloc(n, size);
+}
+extern "C" __attribute__((visibility("default"))) void* realloc(void* p, std::size_t size) {
+  return mallocFails() ? nullptr : __libc_realloc(p, size);
+}
+#endif
+
 namespace {
 
 const char16_t* kDoc = u"OEBPS/ch.xhtml";
@@ -57,9 +80,18 @@ const char* failedStep = "";
 const char* const kStepNames[] = {"new",    "xhtml", "pages",  "draw",
                                   "search", "scrap", "layout", "objects"};
 
+// Both allocators disarmed.
+void disarm() {
+  failingnew::countdown = -1;
+#if !EPUB_SANITIZED
+  mallocCountdown = -1;
+#endif
+}
+
 // Runs the renderer's whole life with allocation `n` failing (none when
-// negative); `answers` gets every step's answer, in order.
-Result runWithFailure(long n, std::string& answers) {
+// negative), a C++ one or (`inC`) a C one; `answers` gets every step's
+// answer, in order.
+Result runWithFailure(long n, bool inC, std::string& answers) {
   ZaveVevode* r = nullptr;
   std::vector<uint8_t> pixels(200 * 300 * 4);
   PendrelBitmap bitmap{pixels.data(), 200, 300, 200 * 4};
@@ -91,7 +123,11 @@ Result runWithFailure(long n, std::string& answers) {
   // clang-format on
   Result result = Result::kCompleted;
   fired = false;
-  failingnew::countdown = n;
+#if !EPUB_SANITIZED
+  (inC ? mallocCountdown : failingnew::countdown) = n;
+#else
+  failingnew::countdown = inC ? -1 : n;
+#endif
   for (size_t k = 0; k < std::size(steps); ++k) {
     const auto& step = steps[k];
     const bool before = fired;
@@ -107,7 +143,7 @@ Result runWithFailure(long n, std::string& answers) {
     if (fired && !before) {
       failedStep = kStepNames[k];
       result = Result::kFailed;
-      failingnew::countdown = -1;
+      disarm();
       try {
         step();
       } catch (...) {
@@ -115,7 +151,7 @@ Result runWithFailure(long n, std::string& answers) {
       }
     }
   }
-  failingnew::countdown = -1;
+  disarm();
   answers.clear();
   for (const std::string& o : out) answers += o;
   ZaveVevode_free(&r);
@@ -123,34 +159,43 @@ Result runWithFailure(long n, std::string& answers) {
 }
 
 // Each allocation in turn, every seventh past the first 400 (which keeps
-// the run short).
+// the run short): C++ ones, and outside the sanitizers C ones, which MuPDF
+// turns into its own out-of-memory error.
 TEST(MupdfAllocationFailure, EachAllocationFailingInTurnLeavesAUsableRendererAndNoLeak) {
   std::string expected;
-  ASSERT_EQ(runWithFailure(-1, expected), Result::kCompleted);
+  ASSERT_EQ(runWithFailure(-1, false, expected), Result::kCompleted);
   ASSERT_EQ(expected.substr(0, 6), "new 1 ") << expected;
   // Room made once, so that the answers hold no block of their own while
   // blocks are counted; and one failure raised first, since the first
   // exception through a library makes the C++ runtime keep buffers.
   std::string answers;
   answers.reserve(512);
-  runWithFailure(0, answers);
-  long failures = 0;
-  for (long n = 0;; n += n < 400 ? 1 : 7) {
-    const long before = failingnew::live.load();
-    const size_t heapBefore = heapInUse();
-    const Result result = runWithFailure(n, answers);
-    ASSERT_NE(result, Result::kOtherException) << "allocation " << n;
-    EXPECT_EQ(answers, expected) << "allocation " << n << " failing in " << failedStep
-                                 << " left the renderer unusable";
-    ASSERT_EQ(failingnew::live.load(), before)
-        << "allocation " << n << " failing in " << failedStep << " left blocks behind";
-    ASSERT_EQ(heapInUse(), heapBefore)
-        << "allocation " << n << " failing in " << failedStep << " left MuPDF's blocks behind";
-    if (!fired) break;
-    ++failures;
-    ASSERT_LT(n, 200000) << "the run never completes";
+  runWithFailure(0, false, answers);
+  for (const bool inC : {false, !EPUB_SANITIZED}) {
+    const char* kind = inC ? "C allocation " : "C++ allocation ";
+    long failures = 0;
+    for (long n = 0;; n += n < 400 ? 1 : 7) {
+      const long before = failingnew::live.load();
+      const size_t heapBefore = heapInUse();
+      const Result result = runWithFailure(n, inC, answers);
+      ASSERT_NE(result, Result::kOtherException) << kind << n;
+      EXPECT_EQ(answers, expected)
+          << kind << n << " failing in " << failedStep << " left the renderer unusable";
+      ASSERT_EQ(failingnew::live.load(), before)
+          << kind << n << " failing in " << failedStep << " left blocks behind";
+      // MuPDF 1.21 itself loses a few bytes on some of its own error paths
+      // (a font face record when copying its name fails), so the C
+      // allocator's count is checked for C++ failures only.
+      if (!inC) {
+        ASSERT_EQ(heapInUse(), heapBefore)
+            << kind << n << " failing in " << failedStep << " left MuPDF's blocks behind";
+      }
+      if (!fired) break;
+      ++failures;
+      ASSERT_LT(n, 200000) << kind << "the run never completes";
+    }
+    EXPECT_GT(failures, 100) << kind;
   }
-  EXPECT_GT(failures, 100);
 }
 
 }  // namespace
