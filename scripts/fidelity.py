@@ -38,7 +38,9 @@ A pattern agrees when all of these hold:
 7. a block that Chromium sets in a vertical writing mode, the engine sets
    vertically too: its first word's box is taller than wide;
 8. each block's first word lies in the same third of the page's width (left,
-   middle or right) on both sides: alignment, indents and direction.
+   middle or right) on both sides: alignment, indents and direction;
+9. ruby text that Chromium shows is set above its base by the engine too:
+   the annotation's word is not the base's and ends above the base's middle.
 """
 
 import json
@@ -112,6 +114,13 @@ function visit(parent) {
   }
 }
 visit(body);
+for (const rt of body.querySelectorAll('rt')) {
+  let base = '';
+  for (let x = rt.previousSibling; x && !(x.localName === 'rt'); x = x.previousSibling)
+    if (x.localName !== 'rp') base = x.textContent + base;
+  const r = rt.getBoundingClientRect();
+  if (r.width > 0 && r.height > 0) items.push({kind: 'ruby', base, text: rt.textContent});
+}
 return items.map(({block, ...rest}) => rest);
 """
 
@@ -218,7 +227,7 @@ def compare(ours, theirs):
     for item in theirs:
         if item["kind"] == "image":
             theirs_images.append(seen)
-        elif letters(item["text"]):
+        elif item["kind"] == "text" and letters(item["text"]):
             seen += 1
     if len(images) != len(theirs_images):
         reasons.append("the engine reports %d images, Chromium %d" % (len(images),
@@ -252,6 +261,15 @@ def compare(ours, theirs):
         if b["vertical"] and word["height"] <= word["width"]:
             reasons.append("%r is set horizontally, in Chromium vertically" %
                            b["text"].strip()[:30])
+    # Ruby: the annotation above its base, not in the line after it.
+    for r in (item for item in theirs if item["kind"] == "ruby"):
+        base, note = letters(r["base"]), letters(r["text"])
+        at = stream.find(base + note) if base and note else -1
+        if at < 0:
+            continue  # missing text is told above
+        b, n = where[at + len(base) - 1], where[at + len(base)]
+        if n is b or n["y"] + n["height"] > b["y"] + b["height"] / 2:
+            reasons.append("ruby %r is not set above its base %r" % (r["text"], r["base"]))
     return reasons
 
 
