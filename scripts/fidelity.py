@@ -50,7 +50,7 @@ import subprocess
 import sys
 import unicodedata
 
-from PIL import Image, ImageDraw
+from PIL import Image, ImageDraw, ImageFont
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 
@@ -281,9 +281,14 @@ def side_by_side(ours_png, theirs_png, out):
     both.paste(a.crop((0, 0, WIDTH, HEIGHT)), (0, 0))
     both.paste(b.crop((0, 0, WIDTH, HEIGHT)), (WIDTH + 8, 0))
     draw = ImageDraw.Draw(both)
+    try:
+        font = ImageFont.truetype("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 22)
+    except OSError:
+        font = ImageFont.load_default()
     for x, label in ((4, "engine"), (WIDTH + 12, "Chromium")):
-        draw.rectangle((x, 4, x + 8 * len(label) + 6, 20), fill=(255, 255, 200))
-        draw.text((x + 3, 6), label, fill=(0, 0, 0))
+        box = draw.textbbox((x + 4, 4), label, font=font)
+        draw.rectangle((x, 2, box[2] + 4, box[3] + 4), fill=(255, 240, 160))
+        draw.text((x + 4, 4), label, fill=(0, 0, 0), font=font)
     small = both.resize((both.width // 2, both.height // 2), Image.LANCZOS)
     small.quantize(colors=64, method=Image.Quantize.MEDIANCUT).save(out, optimize=True)
 
