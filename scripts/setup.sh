@@ -17,7 +17,7 @@ packages=(
   python3 python3-ebooklib zip unzip valgrind
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine64
   nlohmann-json3-dev doxygen mupdf-tools time file dpkg-dev fonts-dejavu-core gcovr lintian
-  libcpp-httplib-dev chromium chromium-driver python3-selenium
+  libcpp-httplib-dev chromium chromium-driver python3-selenium python3-pil fonts-droid-fallback
 )
 
 # 32-bit Wine, for the i686 DLLs' tests, comes from the i386 architecture.

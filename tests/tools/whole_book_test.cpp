@@ -64,11 +64,9 @@ TEST_F(EpubreaderTest, WorkersGiveWhatOneWorkerGives) {
     book.erase(book.begin() + 4);  // c1.xhtml
     return book;
   }());
-  const std::vector<std::vector<std::string>> commands = {{"render", "--all", "-o"},
-                                                          {"info", "--json"},
-                                                          {"search", "keeper", "--json"},
-                                                          {"search", "buffer"},
-                                                          {"text", "--json"}};
+  const std::vector<std::vector<std::string>> commands = {
+      {"render", "--all", "-o"}, {"info", "--json"}, {"search", "keeper", "--json"},
+      {"search", "buffer"},      {"text", "--json"}, {"text", "--objects", "--json"}};
   for (const std::string& book : {std::string(), generated, damaged}) {
     for (const auto& command : commands) {
       SCOPED_TRACE((book.empty() ? "the sample" : book) + ": " + command[0] + " " + command[1]);
@@ -100,7 +98,8 @@ TEST_F(EpubreaderTest, WorkersGiveWhatOneWorkerGives) {
 
 // The text of the book: paragraphs in reading order with a blank line
 // between them, every document beginning one; --pages keeps to its pages;
-// --json places the paragraphs on pages and markable positions.
+// --json places the paragraphs on pages and markable positions; --objects
+// adds the page's document and its words in reading order with their boxes.
 TEST_F(EpubreaderTest, TextIsTheParagraphsInReadingOrder) {
   const std::string book = path("three.epub");
   writeZip(book, threeChapterBook("Plain words for a page."));
@@ -137,6 +136,14 @@ TEST_F(EpubreaderTest, TextIsTheParagraphsInReadingOrder) {
   EXPECT_EQ(page["paragraphs"][1]["text"], "The lighthouse keeper climbs the lighthouse stair.");
   EXPECT_EQ(page["paragraphs"][1]["from"].get<uint32_t>() + 1, hit["hits"][0]["from"]);
   EXPECT_EQ(page["paragraphs"][1]["to"], page["paragraphs"][1]["from"].get<uint32_t>() + 6);
+  const Json objects = parseJson(runCommand({"text", book, "--json", "--objects", "--pages", "1"}));
+  const Json& words = objects["pages"][0]["objects"];
+  EXPECT_EQ(objects["pages"][0]["document"], "c1.xhtml");
+  ASSERT_EQ(words.size(), 8u);
+  EXPECT_EQ(words[1]["text"], "The");
+  EXPECT_EQ(words[1]["kind"], "word");
+  EXPECT_GT(words[1]["y"], words[0]["y"]) << "the paragraph below the heading";
+  EXPECT_GT(words[2]["x"], words[1]["x"]) << "the words of a line from left to right";
 }
 
 // Ctrl-C in the middle of drawing every page leaves only whole PNG files:

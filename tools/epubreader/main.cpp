@@ -68,7 +68,7 @@ const Command kCommands[] = {
      {"--all"},
      {"--page", "--pages", "-o", "--jobs"}},
     {"search", runSearch, kSearchHelp, true, false, {"--case", "--json"}, {"--jobs"}},
-    {"text", runText, kTextHelp, true, false, {"--json"}, {"--pages", "--jobs"}},
+    {"text", runText, kTextHelp, true, false, {"--json", "--objects"}, {"--pages", "--jobs"}},
     {"highlight", runHighlight, kHighlightHelp, true, true, {}, {"--from", "--to", "-o"}},
     {"cover", runCover, kCoverHelp, true, true, {}, {"-o"}},
     {"extract", runExtract, kExtractHelp, false, false, {}, {"-o"}},

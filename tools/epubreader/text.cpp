@@ -28,6 +28,9 @@ const char kTextHelp[] =
     "  --json          each page with its paragraphs and their first and last\n"
     "                  markable positions, as one JSON object (\"continued\":\n"
     "                  the page's first paragraph began on the page before)\n"
+    "  --objects       with --json: each page also names its document and\n"
+    "                  lists its words and images, each with its box in\n"
+    "                  points from the page's top left\n"
     "  --jobs N        without --pages: workers, each laying out its share of\n"
     "                  the documents (default: the number of cores); the output\n"
     "                  is the same for every N\n";
@@ -39,12 +42,39 @@ struct Paragraph {
   std::string text;
 };
 
+// A word or image on a page, for --objects.
+struct Object {
+  PendrelObjectInfo info;
+  std::string text;  // a word's
+};
+
 struct PageText {
   int32_t page;  // publication page, from 0
   // Whether the first paragraph goes on from the page before.
   bool continued = false;
   std::vector<Paragraph> paragraphs;
+  std::vector<Object> objects;  // filled for --objects only
 };
+
+// The words and images of one page of a document, in reading order.
+std::vector<Object> objectsOf(EpubReader* r, const char16_t* href, int32_t page) {
+  std::vector<Object> objects;
+  const uint32_t firstIndex = EpubReader_getContentMarkablePosition(r, href, page);
+  const uint32_t count = EpubReader_getContentObjectCount(r, href, page);
+  for (uint32_t k = 0; k < count; ++k) {
+    Object object{};
+    if (!EpubReader_getContentObjectInfo(r, href, page, k, &object.info, 0) ||
+        (object.info.type != PENDREL_OBJECT_WORD && object.info.type != PENDREL_OBJECT_IMAGE))
+      continue;
+    if (object.info.type == PENDREL_OBJECT_WORD) {
+      const uint32_t i = firstIndex + k;
+      const char16_t* word = EpubReader_getContentScrapText(r, href, i, i);
+      if (word) object.text = toUtf8(word);
+    }
+    objects.push_back(std::move(object));
+  }
+  return objects;
+}
 
 // A line of words on a page: the words' object indexes in the document and
 // the box around them.
@@ -81,13 +111,13 @@ std::vector<Line> linesOf(EpubReader* r, const char16_t* href, int32_t page) {
 
 // The paragraphs of some pages of one document (pages within it, in order).
 std::vector<PageText> documentText(Session& s, const SpineDoc& doc,
-                                   const std::vector<int32_t>& pages) {
+                                   const std::vector<int32_t>& pages, bool objects) {
   EpubReader* r = s.reader();
   const char16_t* href = doc.href.c_str();
   std::vector<PageText> out;
   int32_t lastPage = -2;
   for (int32_t page : pages) {
-    PageText text{doc.firstPage + page, false, {}};
+    PageText text{doc.firstPage + page, false, {}, {}};
     const std::vector<Line> lines = linesOf(r, href, page);
     int32_t right = 0;  // where the page's full lines end
     for (const Line& line : lines) right = std::max(right, line.right);
@@ -122,6 +152,7 @@ std::vector<PageText> documentText(Session& s, const SpineDoc& doc,
         p.text += (p.text.empty() || said.empty() ? "" : " ") + said;
       }
     }
+    if (objects) text.objects = objectsOf(r, href, page);
     lastPage = page;
     out.push_back(std::move(text));
   }
@@ -148,6 +179,7 @@ int runText(const Arguments& args) {
   // The pages asked for, by document.
   std::vector<std::vector<int32_t>> wanted(session.spine().size());
   std::vector<std::vector<PageText>> found(session.spine().size());
+  const bool objects = args.has("--objects") && args.has("--json");
   const unsigned jobs = args.has("--pages") ? 1 : jobsOption(args, session);
   if (jobs > 1) {
     Workers workers(bookArgument(args, 1), session, jobs);
@@ -158,7 +190,7 @@ int runText(const Arguments& args) {
     workers.forEachDocument([&](Session& worker, size_t d) {
       std::vector<int32_t> all(size_t(session.spine()[d].pages));
       for (size_t p = 0; p < all.size(); ++p) all[p] = int32_t(p);
-      found[d] = documentText(worker, session.spine()[d], all);
+      found[d] = documentText(worker, session.spine()[d], all, objects);
       std::lock_guard lock(mutex);
       bar.show(++done, uint32_t(found.size()));
     });
@@ -177,19 +209,36 @@ int runText(const Arguments& args) {
     }
     Progress bar("reading");
     for (size_t d = 0; d < wanted.size(); ++d) {
-      if (!wanted[d].empty()) found[d] = documentText(session, session.spine()[d], wanted[d]);
+      if (!wanted[d].empty())
+        found[d] = documentText(session, session.spine()[d], wanted[d], objects);
       bar.show(uint32_t(d + 1), uint32_t(wanted.size()));
     }
   }
   if (args.has("--json")) {
     Json pages = Json::array();
-    for (const auto& doc : found)
-      for (const auto& page : doc) {
+    for (size_t d = 0; d < found.size(); ++d)
+      for (const auto& page : found[d]) {
         Json paragraphs = Json::array();
         for (const auto& p : page.paragraphs)
           paragraphs.push_back({{"from", p.from}, {"to", p.to}, {"text", p.text}});
-        pages.push_back(
-            {{"page", page.page + 1}, {"continued", page.continued}, {"paragraphs", paragraphs}});
+        Json entry = {
+            {"page", page.page + 1}, {"continued", page.continued}, {"paragraphs", paragraphs}};
+        if (objects) {
+          Json list = Json::array();
+          for (const auto& o : page.objects) {
+            const PendrelObjectInfo& i = o.info;
+            Json item = {{"kind", i.type == PENDREL_OBJECT_WORD ? "word" : "image"},
+                         {"x", i.x},
+                         {"y", i.y},
+                         {"width", i.width},
+                         {"height", i.height}};
+            if (i.type == PENDREL_OBJECT_WORD) item["text"] = o.text;
+            list.push_back(std::move(item));
+          }
+          entry["document"] = toUtf8(session.spine()[d].href);
+          entry["objects"] = std::move(list);
+        }
+        pages.push_back(std::move(entry));
       }
     printJson({{"file", session.book().name()}, {"pages", pages}});
     return session.finish(kDone);
