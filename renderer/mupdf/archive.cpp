@@ -347,6 +347,14 @@ PrepareHost preparingHost(Parse& parse) {
     report(parse, image, kResourceMissing);
     return false;
   };
+  host.svg = [&parse](const std::string& svg) -> std::optional<std::string> {
+    std::optional<std::string_view> data = readHost(parse.r, svg);
+    if (!data || !svgWithinBudgets(*data)) {
+      report(parse, svg, data ? intptr_t(kOverSvg) : intptr_t(kResourceMissing));
+      return std::nullopt;
+    }
+    return std::string(*data);
+  };
   return host;
 }
 

@@ -353,4 +353,10 @@ bool svgWithinBudgets(std::string_view svg) {
          expandedElements(measure.elements, kMaxSvgElements) <= kMaxSvgElements;
 }
 
+uint64_t svgElements(std::string_view svg) {
+  Scan measure(svg, nullptr, false);
+  measure.run();
+  return expandedElements(measure.elements, kMaxSvgElements);
+}
+
 }  // namespace pendrel_mupdf

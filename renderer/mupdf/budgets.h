@@ -81,4 +81,8 @@ std::optional<Bounded> withinBudgets(std::string_view markup);
 // Whether an SVG file is within the SVG budgets and the nesting budget.
 bool svgWithinBudgets(std::string_view svg);
 
+// The elements an SVG file draws once every <use> is expanded, counted up
+// to kMaxSvgElements + 1.
+uint64_t svgElements(std::string_view svg);
+
 }  // namespace pendrel_mupdf

@@ -7,6 +7,7 @@
 
 #include "css_text.h"
 #include "mupdf_html.h"
+#include "svg_images.h"
 
 namespace pendrel_mupdf {
 namespace {
@@ -372,6 +373,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   Prepared prepared;
   fz_css* css = nullptr;
   bool styled = false;  // some style attribute sets a background image
+  const size_t inlined = host.svg ? inlineSvgImages(ctx, dom, path, host.svg) : 0;
   fz_xml* root = fz_xml_root(dom);
 
   // The head's style sheets, in the order MuPDF reads them: their imports
@@ -443,7 +445,8 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   // left without a name (which MuPDF's box builder cannot take) give way to
   // their content.
   std::optional<std::string> text;
-  if (html5 || !edits.objects.empty() || !edits.styles.empty() || !prepared.backgrounds.empty())
+  if (html5 || inlined || !edits.objects.empty() || !edits.styles.empty() ||
+      !prepared.backgrounds.empty())
     text = serialize(ctx, root, edits, xhtml.size());
   fz_drop_xml(ctx, dom);
   if (!text) return std::nullopt;

@@ -1,6 +1,7 @@
 // A content document's markup made ready for MuPDF 1.21's HTML engine where
 // that engine falls short: <object> images become <img>, @import rules in
-// <style> elements are followed, and elements with a CSS background image are
+// <style> elements are followed, SVG files named by inline SVG images are
+// drawn inline, and elements with a CSS background image are
 // found (MuPDF's parser drops the property and its layout draws none) so the
 // renderer can draw them. The document is parsed into MuPDF's DOM, edited
 // and written back as well-formed XHTML.
@@ -48,6 +49,8 @@ struct PrepareHost {
   std::function<std::optional<std::string>(const std::string& path)> sheet;
   // Whether the host has an image file (by full container path).
   std::function<bool(const std::string& path)> has;
+  // An SVG file's text, for drawing it inline (see svg_images.h).
+  std::function<std::optional<std::string>(const std::string& path)> svg;
 };
 
 // The document at container path `path` prepared; nullopt when it does not

@@ -30,6 +30,10 @@ TEST(MupdfRenderer, BudgetsAgainstHostileDocuments) {
   for (int level = 1; level <= 7; ++level)
     bomb += "<g id=\"g" + std::to_string(level) + "\">" +
             repeat("<use xlink:href=\"#g" + std::to_string(level - 1) + "\"/>", 10) + "</g>";
+  // Five levels, about 470,000 elements expanded: two drawn inline fit the budget, a third does
+  // not.
+  const std::string part =
+      bomb.substr(0, bomb.find("<g id=\"g6\"")) + "</defs><use xlink:href=\"#g5\"/></svg>";
   bomb += "</defs><use xlink:href=\"#g7\"/></svg>";
   // The markup within budgets: unchanged (nullopt) within them; past them elements left out around
   // their content, words broken by a space (never inside a character, an entity, CJK text or a
@@ -60,12 +64,15 @@ TEST(MupdfRenderer, BudgetsAgainstHostileDocuments) {
       {"large", page("", std::string(pendrel_mupdf::kMaxDocumentBytes, ' ')), false, {{kDoc, kDoc, 4}}},
       {"svg file", page("", "<p>x</p><img src=\"../images/bomb.svg\"/>"), true, {{kDoc, u"OEBPS/images/bomb.svg", 6}}},
       {"inline svg", page("", "<p>x</p>" + bomb), true, {{kDoc, kDoc, 6}}},
+      {"svg file in inline svg", page("", "<p>x</p><svg width=\"9\" height=\"9\"><image width=\"9\" height=\"9\" xlink:href=\"../images/bomb.svg\"/></svg>"), true, {{kDoc, u"OEBPS/images/bomb.svg", 6}}},
+      {"svg files inlined", page("", "<p>x</p><svg width=\"9\" height=\"9\">" + repeat("<image width=\"9\" height=\"9\" xlink:href=\"../images/part.svg\"/>", 3) + "</svg>"), true, {{kDoc, u"OEBPS/images/part.svg", 2}}},
       {"sheets", page(repeat(link("../styles/fine.css"), 70), "<p>x</p>"), true, {{kDoc, sheet, 8}}},
       {"one image, many references", page("", repeat("<img src=\"../images/red.ppm\"/>", 2000)), true, {}}};
   // clang-format on
   for (const Case& c : cases) {
     Host host;
     host.files = {{u"OEBPS/images/bomb.svg", bomb},
+                  {u"OEBPS/images/part.svg", part},
                   {sheet, "p { margin: 1em }"},
                   {u"OEBPS/images/red.ppm", ppm(40)}};
     Renderer r(host);

@@ -542,7 +542,8 @@ TEST(MupdfRenderer, MutatedInputStaysInBounds) {
            "<h1>T</h1><div class=\"bg\" id=\"d\"><p class=\"x\">a &amp; <a href=\"#x\">two</a></p><object "
            "data=\"../images/red.svg\" type=\"image/svg+xml\"><p>fb</p></object></div>" + words(60) + "<p id=\"x\">end</p>"),
       page("", "<p style=\"background-image:url('../images/red.ppm');padding:9px\">w</p><object data=\"../images/red.ppm\"/>"
-               "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"><image xlink:href=\"../images/red.ppm\"/></svg>"),
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"><image xlink:href=\"../images/red.ppm\"/>"
+               "<image width=\"9\" height=\"5\" preserveAspectRatio=\"xMaxYMin slice\" xlink:href=\"../images/sub/x.svg\"/></svg>"),
       "<html><head><style>@import url(\"../styles/bg.css\") screen;</style></head><body style=\"background:url(../images/"
       "sub/x.svg) repeat-x\"><p>unclosed<br><object data=../images/red.ppm>t<img src='../images/a.gif'/></body></html>",
   };
@@ -553,8 +554,8 @@ TEST(MupdfRenderer, MutatedInputStaysInBounds) {
     // clang-format off
     host.files = {
         {u"OEBPS/images/red.ppm", ppm(8)}, {u"OEBPS/images/red.svg", kRedSvg}, {u"OEBPS/images/a.gif", mutate(gif(40, 40, kExtensions + frame(0, 0, 40, 40, 300)), random, 6)},
-        {u"OEBPS/images/sub/x.svg", mutate("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"4\" height=\"4\"><image "
-                                           "width=\"4\" height=\"4\" xlink:href=\"../red.ppm\"/></svg>", random, 6)},
+        {u"OEBPS/images/sub/x.svg", mutate("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"4\" height=\"4\" viewBox=\"0 0 4 4\"><image id=\"i\" "
+                                           "width=\"4\" height=\"4\" xlink:href=\"../red.ppm\"/><use xlink:href=\"#i\"/></svg>", random, 6)},
         {u"OEBPS/styles/bg.css", mutate(".bg { background: #eee url(../images/red.ppm) no-repeat; background-size: "
                                         "contain } @import 'more.css';", random, 6)},
         {u"OEBPS/text/more.css", utf16le(mutate("@charset \"latin1\"; p { background-image: url(../images/x.png) }", random, 6))}};
