@@ -1,7 +1,5 @@
 #include "html5.h"
 
-#include <cstring>
-
 namespace pendrel_mupdf {
 namespace {
 
@@ -48,9 +46,10 @@ bool mayHoldHtml5Blocks(std::string_view xhtml) {
     std::string_view rest = xhtml.substr(at + 1);
     for (std::string_view name : kElements) {
       if (!startsWithNoCase(rest, name)) continue;
-      // The name ends there: <header> is not <head>'s kin, nor <nav> <navbar>.
-      char next = rest.size() > name.size() ? rest[name.size()] : '>';
-      if (std::strchr(" \t\r\n/>", next)) return true;
+      // The whole name: <navbar> is no <nav>.
+      if (rest.size() == name.size() ||
+          std::string_view(" \t\r\n/>").find(rest[name.size()]) != std::string_view::npos)
+        return true;
     }
   }
   return false;
