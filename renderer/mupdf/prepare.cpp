@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "css_text.h"
+#include "html5.h"
 #include "mupdf_html.h"
 #include "svg_images.h"
 
@@ -440,12 +441,15 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
     fz_drop_css(ctx, css);
   }
 
+  // HTML5's sectioning and grouping elements get browsers' defaults.
+  bool defaults = addHtml5Defaults(ctx, dom);
+
   // Markup that needed the HTML5 parser is written back even unedited: as
   // well-formed XHTML it spares MuPDF that parse, and elements the parser
   // left without a name (which MuPDF's box builder cannot take) give way to
   // their content.
   std::optional<std::string> text;
-  if (html5 || inlined || !edits.objects.empty() || !edits.styles.empty() ||
+  if (html5 || defaults || inlined || !edits.objects.empty() || !edits.styles.empty() ||
       !prepared.backgrounds.empty())
     text = serialize(ctx, root, edits, xhtml.size());
   fz_drop_xml(ctx, dom);
