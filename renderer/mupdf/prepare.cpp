@@ -369,10 +369,21 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   bool html5 = false;
   fz_xml* dom = parseDom(ctx, xhtml, &html5);
   if (!dom) return std::nullopt;
+  // The DOM and the background rules are MuPDF's: given back however this
+  // ends, std::bad_alloc included.
+  fz_css* css = nullptr;
+  struct Drop {
+    fz_context* ctx;
+    fz_xml* dom;
+    fz_css*& css;
+    ~Drop() {
+      fz_drop_css(ctx, css);
+      fz_drop_xml(ctx, dom);
+    }
+  } drop{ctx, dom, css};
   Edits edits;
   edits.checkNames = html5;
   Prepared prepared;
-  fz_css* css = nullptr;
   bool styled = false;  // some style attribute sets a background image
   const size_t inlined = host.svg ? inlineSvgImages(ctx, dom, path, host.svg) : 0;
   fz_xml* root = fz_xml_root(dom);
@@ -438,7 +449,6 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
       }
       prepared.backgrounds.push_back(std::move(*background));
     }
-    fz_drop_css(ctx, css);
   }
 
   // HTML5's sectioning and grouping elements get browsers' defaults.
@@ -452,7 +462,6 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   if (html5 || defaults || inlined || !edits.objects.empty() || !edits.styles.empty() ||
       !prepared.backgrounds.empty())
     text = serialize(ctx, root, edits, xhtml.size());
-  fz_drop_xml(ctx, dom);
   if (!text) return std::nullopt;
   prepared.xhtml = std::move(*text);
   return prepared;

@@ -46,8 +46,11 @@ namespace {
 const char16_t* kDoc = u"OEBPS/ch.xhtml";
 const std::string kText =
     "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>t</title>"
-    "<link rel=\"stylesheet\" href=\"s.css\"/></head><body><h1>Title</h1><p>alpha beta gamma "
-    "delta</p><p><img src=\"red.svg\"/> epsilon zeta alpha</p></body></html>";
+    "<link rel=\"stylesheet\" href=\"s.css\"/></head><body><section><h1>Title</h1><p>alpha beta "
+    "gamma delta</p><p><img src=\"red.svg\"/> epsilon zeta alpha <svg "
+    "xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+    "width=\"20\" height=\"20\"><image width=\"20\" height=\"20\" xlink:href=\"red.svg\"/>"
+    "</svg></p></section></body></html>";
 const std::string kSheet = "p { margin: 1em; color: #0000ff }";
 const std::string kSvg =
     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"40\"><rect width=\"40\" "
