@@ -10,7 +10,9 @@
 # in an accelerator file under /var/tmp, which makes its later runs skip
 # laying out the chapters before the page asked for. Every mutool row
 # removes that file first, so both programs do the same work; two more rows
-# ("warm") give pages 1 and 500 with mutool's file kept from the run before.
+# ("warm") give pages 1 and 500 with mutool's file kept from the run before,
+# and ours with its own page counts kept from a whole layout (the cache of
+# `render --page`, in a folder of its own here).
 #
 # Usage: bench/cli_vs_mutool.sh [BUILD_DIR] [DOCUMENTS] [JOBS]  (JOBS default 2)
 set -euo pipefail
@@ -61,14 +63,16 @@ q() {
   quoted="$(printf "%q " "$@")"
   echo "${quoted% }"
 }
-e="$(q "$ours")" b="$(q "$book")" o="$(q "$work/out")" l="$(q "${layout[@]}")"
+b="$(q "$book")" o="$(q "$work/out")" l="$(q "${layout[@]}")"
+e="rm -rf $(q "$work/cold"); XDG_CACHE_HOME=$(q "$work/cold") $(q "$ours")"
+ours_warm="XDG_CACHE_HOME=$(q "$work/warm") $(q "$ours")"
 m="rm -f $(q "$accel"); $(q "${peer[@]}")" warm="$(q "${peer[@]}")"
-echo "$(basename "$book"): $("$ours" info "$book" "${layout[@]}" | tail -n 1)"
+echo "$(basename "$book"): $(XDG_CACHE_HOME="$work/warm" "$ours" info "$book" "${layout[@]}" | tail -n 1)"
 printf '%-28s %10s %10s   %7s   %10s %10s\n' work epubreader mutool speedup "RSS ours" "RSS mutool"
 row "page 1" "$e render $b --page 1 -o $o $l" "" "$m -o $o/p.png $b 1"
 row "page 500" "$e render $b --page 500 -o $o $l" "" "$m -o $o/p.png $b 500"
-row "page 1, mutool warm" "$e render $b --page 1 -o $o $l" "" "$warm -o $o/p.png $b 1"
-row "page 500, mutool warm" "$e render $b --page 500 -o $o $l" "" "$warm -o $o/p.png $b 500"
+row "page 1, warm" "$ours_warm render $b --page 1 -o $o $l" "" "$warm -o $o/p.png $b 1"
+row "page 500, warm" "$ours_warm render $b --page 500 -o $o $l" "" "$warm -o $o/p.png $b 500"
 row "all pages, --jobs $jobs" "$e render $b --all -o $o $l --jobs $jobs" \
   "$e render $b --all -o $o $l --jobs 1" "$m -o $o/page-%d.png $b"
 row "search buffer" "$e search $b buffer $l --jobs $jobs" "$e search $b buffer $l --jobs 1" \

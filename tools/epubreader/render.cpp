@@ -2,6 +2,7 @@
 #include <atomic>
 #include <filesystem>
 #include <mutex>
+#include <set>
 
 #include "commands.h"
 #include "draw.h"
@@ -22,6 +23,11 @@ const char kRenderHelp[] =
     "as the page count has, so that the names sort in page order. Documents\n"
     "are laid out only as far as the pages asked for, so with --page or\n"
     "--pages that is the count of the pages laid out.\n"
+    "Once a command has laid out the whole book without damage, its page\n"
+    "counts are kept in $XDG_CACHE_HOME/epubreader/pages (else\n"
+    "~/.cache/epubreader/pages) for that book file and layout, and --page and\n"
+    "--pages then lay out only the documents of the pages asked for; the\n"
+    "files are the same either way.\n"
     "Pages are counted from 1: the first page of the book is page 1.\n"
     "A progress bar is shown on stderr when it is a terminal.\n"
     "\n"
@@ -115,6 +121,26 @@ void makeFolder(const std::string& folder) {
 
 int digitsFor(int32_t pages) { return std::max<int>(3, int(std::to_string(pages).size())); }
 
+// Lays out the documents holding the pages, which a session with remembered
+// page counts holds none of; false, with none of them left in the
+// renderer, when one has other pages than remembered.
+bool layOutRemembered(Session& session, const std::vector<int32_t>& pages) {
+  std::set<size_t> docs;
+  for (int32_t page : pages) docs.insert(size_t(session.docOfPage(page)));
+  bool same = true;
+  for (size_t d : docs) {
+    const char16_t* href = session.spine()[d].href.c_str();
+    EpubReader_loadContent(session.reader(), href, nullptr, nullptr);
+    session.settle();
+    same =
+        same && EpubReader_getContentPageCount(session.reader(), href) == session.spine()[d].pages;
+  }
+  if (!same)
+    for (size_t d : docs)
+      EpubReader_deleteContent(session.reader(), session.spine()[d].href.c_str());
+  return same;
+}
+
 // Every page, each worker drawing the pages of its documents; the paths are
 // printed in page order as the pages before them are done.
 int renderAll(const Arguments& args, Session& session, unsigned jobs, const std::string& folder) {
@@ -162,14 +188,28 @@ int runRender(const Arguments& args) {
   Session session(bookArgument(args, 1), layout);
   const unsigned jobs = jobsOption(args, session);
   if (args.has("--all") && jobs > 1) return renderAll(args, session, jobs, folder);
-  const std::vector<int32_t> list = selectedPages(session, args);
+  // A page list on a book laid out before lays out only the documents of
+  // its pages (page_memory.h), once they prove to have the pages
+  // remembered.
+  if (!args.has("--all")) session.recallPages();
+  std::vector<int32_t> list = selectedPages(session, args);
+  if (session.remembered() && !layOutRemembered(session, list)) {
+    session.forgetPages();
+    list = selectedPages(session, args);
+  }
   makeFolder(folder);
 
-  const int digits = digitsFor(session.pagesKnown());
+  const std::string text = args.value("--page").value_or(args.value("--pages").value_or(""));
+  const int digits = digitsFor(session.pagesReachedFor(text));
   Progress bar("drawing");
   for (size_t k = 0; k < list.size(); ++k) {
     const std::string path = pageFile(folder, list[k], digits);
-    drawPng(session, list[k], path);
+    if (session.remembered()) {
+      const size_t d = size_t(session.docOfPage(list[k]));
+      drawDocumentPng(session, d, list[k] - session.spine()[d].firstPage, path);
+    } else {
+      drawPng(session, list[k], path);
+    }
     bar.finish();
     printUtf8(path + "\n");
     bar.show(uint32_t(k + 1), uint32_t(list.size()));

@@ -4,6 +4,7 @@
 
 #include "opf.h"
 #include "package_check.h"
+#include "page_memory.h"
 #include "utf.h"
 
 extern "C" const unsigned char epubreader_sample[];
@@ -26,6 +27,7 @@ Session::Session(const std::optional<std::string>& path, const Layout& layout, b
   book_->quiet = quiet;
   reader_ = book_->open(layout.settings(), error);
   if (!reader_) throw Failure{error};
+  memoryKey_ = memory::keyFor(path, layout);
   const EpubReaderSpineList* spine = EpubReader_getSpine(reader_);
   std::set<std::u16string> seen;
   for (const EpubReaderSpineNode* n = spine ? spine->first : nullptr; n; n = n->next) {
@@ -173,19 +175,57 @@ std::string Session::describePages() const {
                            " points";
 }
 
+namespace {
+
+// The highest page of a list of plain page numbers (1-based), -1 for a
+// list with "N" or a word that is not a page.
+int32_t highestPlainPage(const std::string& text) {
+  int32_t highest = 0;
+  for (size_t at = 0; at <= text.size() && highest >= 0;) {
+    size_t end = text.find_first_of(",-", at + 1);
+    if (end == std::string::npos) end = text.size();
+    const auto page = parseNumber(std::string_view(text).substr(at, end - at));
+    highest = page && *page >= 1 && *page <= INT32_MAX ? std::max(highest, int32_t(*page)) : -1;
+    at = end + 1;
+  }
+  return highest;
+}
+
+}  // namespace
+
+bool Session::recallPages() {
+  if (repeats_ || !memoryKey_ || loaded_ > 0) return false;
+  const auto pages = memory::recall(*memoryKey_, spine_.size());
+  if (!pages) return false;
+  for (size_t d = 0; d < spine_.size(); ++d) {
+    spine_[d].pages = (*pages)[d];
+    place(d);
+  }
+  loaded_ = spine_.size();
+  pages_ = pagesKnown();
+  remembered_ = true;
+  return true;
+}
+
+void Session::forgetPages() {
+  if (memoryKey_) memory::forget(*memoryKey_);
+  restart();
+  remembered_ = false;
+}
+
+int32_t Session::pagesReachedFor(const std::string& text) const {
+  if (!remembered_) return pagesKnown();
+  const int32_t highest = highestPlainPage(text);
+  const int d = highest > 0 ? docOfPage(highest - 1) : -1;
+  return d < 0 ? pages_ : spine_[size_t(d)].firstPage + spine_[size_t(d)].pages;
+}
+
 std::vector<int32_t> Session::pageList(const std::string& option, const std::string& text) {
   // A list of plain page numbers needs the book laid out only as far as its
   // highest page; "N", a word that is not a page and a page past the end
   // need the page count.
   if (!complete()) {
-    int32_t highest = 0;
-    for (size_t at = 0; at <= text.size() && highest >= 0;) {
-      size_t end = text.find_first_of(",-", at + 1);
-      if (end == std::string::npos) end = text.size();
-      const auto page = parseNumber(std::string_view(text).substr(at, end - at));
-      highest = page && *page >= 1 && *page <= INT32_MAX ? std::max(highest, int32_t(*page)) : -1;
-      at = end + 1;
-    }
+    const int32_t highest = highestPlainPage(text);
     // A list that is wrong all the same is told against the whole book.
     if (highest > 0 && reachPage(highest - 1)) try {
         return parsePageList(option, text, pagesKnown(), describePages());
@@ -203,6 +243,13 @@ Failure Session::noPages() const {
 
 int Session::finish(int status) const {
   finishOutput();
+  // A book laid out whole without damage is remembered for the next
+  // command that draws some of its pages.
+  if (complete() && !remembered_ && !repeats_ && memoryKey_ && !book_->damaged()) {
+    std::vector<int32_t> pages;
+    for (const SpineDoc& doc : spine_) pages.push_back(doc.pages);
+    memory::remember(*memoryKey_, pages);
+  }
   if (status == kDone && book_->damaged()) {
     std::fprintf(stderr, "epubreader: %s is damaged: %zu problem%s, each named above\n",
                  book_->name().c_str(), book_->damaged(), book_->damaged() == 1 ? "" : "s");

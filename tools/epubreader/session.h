@@ -105,6 +105,19 @@ class Session {
   // Whether a document without pages is warned about as damage.
   bool warnLeftOut = true;
 
+  // The page counts of an earlier command on the same book and layout
+  // (page_memory.h), taken before anything is laid out: the reading order
+  // is complete, and no document is in the renderer. False when there are
+  // none, or the book names a document twice.
+  bool recallPages();
+  bool remembered() const { return remembered_; }
+  // Drops remembered page counts that proved wrong: nothing is laid out.
+  void forgetPages();
+  // The pages the lazy layout of a page list knows once it reaches the
+  // list's pages: the end of the document holding the highest, or the
+  // whole book for a list that names N or is wrong.
+  int32_t pagesReachedFor(const std::string& text) const;
+
   // "pages run from 1 to N at W x H points", or that there are none.
   std::string describePages() const;
   // A command-line page list (see parsePageList): 0-based pages, laid out
@@ -126,6 +139,8 @@ class Session {
   void checkLaidOut(const SpineDoc& doc);
 
   Layout layout_;
+  std::optional<std::string> memoryKey_;  // page_memory.h; none for standard input
+  bool remembered_ = false;
   std::unique_ptr<Book> book_;
   EpubReader* reader_ = nullptr;
   std::vector<SpineDoc> spine_;
