@@ -11,6 +11,7 @@
 #include "fonts.h"
 #include "objects.h"
 #include "paint.h"
+#include "structure.h"
 #include "utf.h"
 
 namespace pendrel_mupdf {
@@ -71,7 +72,7 @@ std::string userCss(const ZaveVevode& r) {
 // may, or a style sheet it links sets background images (known once MuPDF
 // has read the sheet, so no sheet is read for this alone).
 bool needsPreparing(const ZaveVevode& r, std::string_view bytes, const std::string& path) {
-  if (mayNeedPreparing(bytes)) return true;
+  if (mayNeedPreparing(bytes) || mayNeedRestructuring(bytes)) return true;
   for (const std::string& href : linkHrefs(bytes)) {
     std::string sheet = resolveHref(path, href);
     if (sheet.empty()) continue;

@@ -7,6 +7,7 @@
 
 #include "css_text.h"
 #include "mupdf_html.h"
+#include "structure.h"
 
 namespace pendrel_mupdf {
 namespace {
@@ -373,6 +374,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   fz_css* css = nullptr;
   bool styled = false;  // some style attribute sets a background image
   fz_xml* root = fz_xml_root(dom);
+  bool restructured = restructure(ctx, root);
 
   // The head's style sheets, in the order MuPDF reads them: their imports
   // followed, their background rules collected.
@@ -443,7 +445,8 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   // left without a name (which MuPDF's box builder cannot take) give way to
   // their content.
   std::optional<std::string> text;
-  if (html5 || !edits.objects.empty() || !edits.styles.empty() || !prepared.backgrounds.empty())
+  if (html5 || restructured || !edits.objects.empty() || !edits.styles.empty() ||
+      !prepared.backgrounds.empty())
     text = serialize(ctx, root, edits, xhtml.size());
   fz_drop_xml(ctx, dom);
   if (!text) return std::nullopt;
