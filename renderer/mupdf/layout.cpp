@@ -9,7 +9,6 @@
 #include "budgets.h"
 #include "css_text.h"
 #include "fonts.h"
-#include "html5.h"
 #include "objects.h"
 #include "paint.h"
 #include "structure.h"
@@ -74,8 +73,7 @@ std::string userCss(const ZaveVevode& r) {
 // may, or a style sheet it links sets background images (known once MuPDF
 // has read the sheet, so no sheet is read for this alone).
 bool needsPreparing(const ZaveVevode& r, std::string_view bytes, const std::string& path) {
-  if (mayNeedPreparing(bytes) || mayHoldSvgImages(bytes) || mayHoldHtml5Blocks(bytes) ||
-      mayNeedRestructuring(bytes))
+  if (mayNeedPreparing(bytes) || mayHoldSvgImages(bytes) || mayNeedRestructuring(bytes))
     return true;
   for (const std::string& href : linkHrefs(bytes)) {
     std::string sheet = resolveHref(path, href);

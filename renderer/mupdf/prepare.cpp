@@ -6,7 +6,6 @@
 #include <unordered_set>
 
 #include "css_text.h"
-#include "html5.h"
 #include "mupdf_html.h"
 #include "structure.h"
 #include "svg_images.h"
@@ -388,7 +387,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   bool styled = false;  // some style attribute sets a background image
   const size_t inlined = host.svg ? inlineSvgImages(ctx, dom, path, host.svg) : 0;
   fz_xml* root = fz_xml_root(dom);
-  bool restructured = restructure(ctx, root);
+  bool restructured = restructure(ctx, dom);
 
   // The head's style sheets, in the order MuPDF reads them: their imports
   // followed, their background rules collected.
@@ -453,16 +452,13 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
     }
   }
 
-  // HTML5's sectioning and grouping elements get browsers' defaults.
-  bool defaults = addHtml5Defaults(ctx, dom);
-
   // Markup that needed the HTML5 parser is written back even unedited: as
   // well-formed XHTML it spares MuPDF that parse, and elements the parser
   // left without a name (which MuPDF's box builder cannot take) give way to
   // their content.
   std::optional<std::string> text;
-  if (html5 || defaults || inlined || restructured || !edits.objects.empty() ||
-      !edits.styles.empty() || !prepared.backgrounds.empty())
+  if (html5 || inlined || restructured || !edits.objects.empty() || !edits.styles.empty() ||
+      !prepared.backgrounds.empty())
     text = serialize(ctx, root, edits, xhtml.size());
   if (!text) return std::nullopt;
   prepared.xhtml = std::move(*text);

@@ -25,17 +25,99 @@ bool carryRootDirection(fz_context* ctx, fz_xml* html) {
   return added;
 }
 
+constexpr std::string_view kElements[] = {"article", "aside",  "details", "figcaption",
+                                          "figure",  "footer", "header",  "hgroup",
+                                          "main",    "nav",    "section", "summary"};
+
+// Browsers' default rules for the elements MuPDF's own sheet leaves inline.
+constexpr const char* kDefaults =
+    "article,aside,details,figcaption,footer,header,hgroup,main,nav,section,summary"
+    "{display:block}figure{display:block;margin:1em 40px}";
+
+bool isElement(const char* tag) {
+  for (std::string_view name : kElements)
+    if (tag && name == tag) return true;
+  return false;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if ((text[i] | 0x20) != prefix[i]) return false;
+  return true;
+}
+
+// Whether `top` or an element under it is one of the elements.
+bool holdsElement(fz_xml* top) {
+  for (fz_xml* node = top; node;) {
+    if (isElement(fz_xml_tag(node))) return true;
+    if (fz_xml_down(node)) {
+      node = fz_xml_down(node);
+      continue;
+    }
+    while (node != top && !fz_xml_next(node)) node = fz_xml_up(node);
+    node = node == top ? nullptr : fz_xml_next(node);
+  }
+  return false;
+}
+
+// Whether markup may hold one of the elements (tags in any case, as the
+// HTML5 parser lowercases them).
+bool mayHoldHtml5Blocks(std::string_view xhtml) {
+  for (size_t at = xhtml.find('<'); at != std::string_view::npos; at = xhtml.find('<', at + 1)) {
+    std::string_view rest = xhtml.substr(at + 1);
+    for (std::string_view name : kElements) {
+      if (!startsWithNoCase(rest, name)) continue;
+      // The whole name: <navbar> is no <nav>.
+      if (rest.size() == name.size() ||
+          std::string_view(" \t\r\n/>").find(rest[name.size()]) != std::string_view::npos)
+        return true;
+    }
+  }
+  return false;
+}
+
+// When the document holds one of the elements, gives it browsers' default
+// rules for them as a <style> element first in its head (made when
+// missing), so that its own style sheets still override them.
+bool addHtml5Defaults(fz_context* ctx, fz_xml* dom) {
+  fz_xml* root = fz_xml_root(dom);
+  fz_xml* html = fz_xml_find(root, "html");
+  if (!html || !holdsElement(html)) return false;
+  volatile bool added = false;
+  fz_try(ctx) {
+    fz_xml* head = fz_xml_find_down(html, "head");
+    if (!head) {
+      head = fz_dom_create_element(ctx, dom, "head");
+      if (fz_xml_down(html))
+        fz_dom_insert_before(ctx, fz_xml_down(html), head);
+      else
+        fz_dom_append_child(ctx, html, head);
+    }
+    fz_xml* style = fz_dom_create_element(ctx, dom, "style");
+    fz_dom_append_child(ctx, style, fz_dom_create_text_node(ctx, dom, kDefaults));
+    if (fz_xml_down(head))
+      fz_dom_insert_before(ctx, fz_xml_down(head), style);
+    else
+      fz_dom_append_child(ctx, head, style);
+    added = true;
+  }
+  fz_catch(ctx) {}
+  return added;
+}
+
 }  // namespace
 
 bool mayNeedRestructuring(std::string_view xhtml) {
   size_t html = xhtml.find("<html");
-  if (html == std::string_view::npos) return false;
+  if (html == std::string_view::npos) return mayHoldHtml5Blocks(xhtml);
   std::string_view tag = xhtml.substr(html, xhtml.find('>', html) - html);
-  return tag.find("dir") != std::string_view::npos;
+  return tag.find("dir") != std::string_view::npos || mayHoldHtml5Blocks(xhtml);
 }
 
-bool restructure(fz_context* ctx, fz_xml* root) {
-  return carryRootDirection(ctx, fz_xml_find(root, "html"));
+bool restructure(fz_context* ctx, fz_xml* dom) {
+  const bool carried = carryRootDirection(ctx, fz_xml_find(fz_xml_root(dom), "html"));
+  return addHtml5Defaults(ctx, dom) || carried;
 }
 
 }  // namespace pendrel_mupdf

@@ -1,8 +1,16 @@
 // Structural edits to a content document's DOM before MuPDF 1.21 builds its
-// boxes, for markup that engine reads in the wrong place. MuPDF takes the
-// base direction from the `dir` attribute of each element it makes a box
-// for, but never makes one for the root <html> element, so a direction set
-// there is lost: it is carried to <body>.
+// boxes, for markup that engine reads in the wrong place.
+// - Direction: MuPDF takes the base direction from the `dir` attribute of
+//   each element it makes a box for, but never makes one for the root
+//   <html> element, so a direction set there is lost: it is carried to
+//   <body>.
+// - HTML5's sectioning and grouping elements: MuPDF 1.21's default style
+//   sheet predates them, so they are inline boxes there; its box builder
+//   appends the inline content of an inline element to that element's own
+//   box, which sits in the flow before any block child, so
+//   `<section><h1/><figure><img/></figure></section>` draws the image above
+//   the heading. Browsers' defaults for these elements put them back in
+//   order.
 #pragma once
 
 #include <string_view>
@@ -17,7 +25,7 @@ namespace pendrel_mupdf {
 // true more often than needed).
 bool mayNeedRestructuring(std::string_view xhtml);
 
-// Edits the DOM whose root element is `root`; returns whether it changed.
-bool restructure(fz_context* ctx, fz_xml* root);
+// Edits the parsed document `dom`; returns whether it changed.
+bool restructure(fz_context* ctx, fz_xml* dom);
 
 }  // namespace pendrel_mupdf
