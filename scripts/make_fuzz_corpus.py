@@ -230,6 +230,15 @@ def hostile_books():
         book("<p>t</p>", [("OEBPS/toc.ncx", deep_ncx)]),
         book("<p>t</p>", opf=laughs),
         book("<p>" + "t " * 2000 + "</p>", lie="OEBPS/text/a.xhtml"),
+        # A converter's chapter and cover: sections, a figure, an inline SVG
+        # naming an SVG file that names itself.
+        book('<section><h1>t</h1><figure><svg xmlns="http://www.w3.org/2000/svg" '
+             'xmlns:xlink="http://www.w3.org/1999/xlink" viewBox="0 0 9 9"><image width="9" '
+             'height="9" xlink:href="../c.svg"/></svg><figcaption>c</figcaption></figure>'
+             '</section>', [("OEBPS/c.svg", ('<svg xmlns="http://www.w3.org/2000/svg" '
+                             'xmlns:xlink="http://www.w3.org/1999/xlink" viewBox="0 0 9 9">'
+                             '<image width="9" height="9" xlink:href="c.svg"/><rect width="4" '
+                             'height="4"/></svg>').encode())]),
     ]
 
 

@@ -544,8 +544,9 @@ TEST(MupdfRenderer, MutatedInputStaysInBounds) {
       page("", "<p style=\"background-image:url('../images/red.ppm');padding:9px\">w</p><object data=\"../images/red.ppm\"/>"
                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"><image xlink:href=\"../images/red.ppm\"/>"
                "<image width=\"9\" height=\"5\" preserveAspectRatio=\"xMaxYMin slice\" xlink:href=\"../images/sub/x.svg\"/></svg>"),
-      "<html><head><style>@import url(\"../styles/bg.css\") screen;</style></head><body style=\"background:url(../images/"
-      "sub/x.svg) repeat-x\"><p>unclosed<br><object data=../images/red.ppm>t<img src='../images/a.gif'/></body></html>",
+      "<html dir=rtl><head><style>@import url(\"../styles/bg.css\") screen;</style></head><body style=\"background:url(../images/"
+      "sub/x.svg) repeat-x\"><section><figure><p>unclosed<br><object data=../images/red.ppm>t<img src='../images/a.gif'/>"
+      "<figcaption>c</section></body></html>",
   };
   // clang-format on
   std::mt19937 random(20261206);
