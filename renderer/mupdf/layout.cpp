@@ -69,11 +69,34 @@ std::string userCss(const ZaveVevode& r) {
   return css;
 }
 
-// Whether a document's markup needs preparing (see prepare.h): its own text
-// may, or a style sheet it links sets background images (known once MuPDF
-// has read the sheet, so no sheet is read for this alone).
+// Renderer setting 7 and what it needs to know: the language of text
+// without a lang (a `-pendrel-language` declaration in the host's sheet,
+// as the host knows the package's language) and the alignment the
+// settings give.
+HyphenationOptions hyphenationOf(const ZaveVevode& r) {
+  HyphenationOptions h;
+  const ZaveVevodeSettings& s = r.host.settings;
+  if (s.setting7 > static_cast<uint8_t>(Hyphenation::All)) return h;
+  h.mode = static_cast<Hyphenation>(s.setting7);
+  const std::string& sheet = r.host.userSheet;
+  constexpr std::string_view kLanguage = "-pendrel-language";
+  if (size_t at = sheet.find(kLanguage); at != std::string::npos) {
+    size_t stop = sheet.find_first_of(";}", at);
+    h.language =
+        declaredValue(sheet.substr(at, stop == std::string::npos ? stop : stop - at), kLanguage);
+  }
+  h.justified = s.setting5 == 1;
+  if (r.overrides.textAlign >= 1 && r.overrides.textAlign <= 4)
+    h.forcedJustify = r.overrides.textAlign == 4;
+  return h;
+}
+
+// Whether a document's markup needs preparing (see prepare.h): its text
+// is hyphenated, its own text may, or a style sheet it links sets background images (known once
+// MuPDF has read the sheet, so no sheet is read for this alone).
 bool needsPreparing(const ZaveVevode& r, std::string_view bytes, const std::string& path) {
-  if (mayNeedPreparing(bytes) || mayHoldSvgImages(bytes) || mayNeedRestructuring(bytes))
+  if (r.host.settings.setting7 != 0 || mayNeedPreparing(bytes) || mayHoldSvgImages(bytes) ||
+      mayNeedRestructuring(bytes))
     return true;
   for (const std::string& href : linkHrefs(bytes)) {
     std::string sheet = resolveHref(path, href);
@@ -196,7 +219,11 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
   Parse parse(r, reportFor, d.base);
   HearWarnings hear(ctx, parse);
   std::optional<Prepared> prepared;
-  if (d.prepare) prepared = prepare(ctx, bytes, toUtf8(d.path), preparingHost(parse));
+  if (d.prepare) {
+    PrepareHost host = preparingHost(parse);
+    host.hyphenation = hyphenationOf(r);
+    prepared = prepare(ctx, bytes, toUtf8(d.path), host);
+  }
   std::string_view source = prepared ? std::string_view(prepared->xhtml) : bytes;
   fz_archive* archive = newArchive(parse);
   try {
@@ -212,8 +239,10 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
         if (r.fonts.current == d.fonts) r.fonts.current.reset();
         break;
       }
-      if (laid.html && attempt == 0 && prepared && !prepared->backgrounds.empty())
-        findPaints(parse, archive, laid, prepared->backgrounds);
+      if (laid.html && attempt == 0 && prepared) {
+        if (!prepared->backgrounds.empty()) findPaints(parse, archive, laid, prepared->backgrounds);
+        laid.hyphenated = std::move(prepared->hyphenated);
+      }
     }
   } catch (...) {
     fz_drop_archive(ctx, archive);
@@ -227,6 +256,7 @@ void Laid::reset() noexcept {
   if (!ctx) return;
   for (Paint& p : paints) fz_drop_image(ctx, p.image);
   paints.clear();
+  hyphenated.clear();
   fz_drop_html(ctx, html);
   html = nullptr;
 }

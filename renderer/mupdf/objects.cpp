@@ -13,9 +13,28 @@
 namespace pendrel_mupdf {
 namespace {
 
+// A word a line break at a soft hyphen left in pieces: the last object,
+// its text without the '-' MuPDF drew, waiting for the next line's first
+// word (on this page or the next).
+struct Joining {
+  const HyphenatedWords* words = nullptr;
+  bool pending = false;
+  size_t object = 0;
+  std::string piece;
+};
+
+// A word ending a line, drawn with a '-' after letters of a hyphenated
+// word: the start of one that goes on.
+bool startsPiece(const Joining& j, std::string_view word) {
+  return word.size() > 1 && word.back() == '-' &&
+         startsHyphenatedWord(*j.words, word.substr(0, word.size() - 1));
+}
+
 // Splits one page into objects: images and words, a word ending at white
-// space or at the end of a line.
-void collect(fz_stext_page* text, fz_link* links, Objects& o) {
+// space or at the end of a line. In a hyphenated document the pieces of a
+// word broken at a soft hyphen are one object: the text of the word as
+// written, the box of its first piece.
+void collect(fz_stext_page* text, fz_link* links, Objects& o, Joining& j) {
   size_t firstLink = o.links.size();
   for (fz_link* l = links; l; l = l->next) o.links.push_back({l->rect, l->uri ? l->uri : ""});
   size_t firstObject = o.size();
@@ -28,6 +47,29 @@ void collect(fz_stext_page* text, fz_link* links, Objects& o) {
     o.link.push_back(-1);
     o.type.push_back(type);
   };
+  // A word ends at `start` in the text: an object of its own, or the next
+  // piece of the word the pending one starts.
+  auto word = [&](fz_rect box, size_t start, bool lineStart, bool lineEnd) {
+    std::string_view w = std::string_view(o.text).substr(start);
+    if (j.pending && lineStart && j.object + 1 == o.size()) {
+      std::string joined = j.piece + std::string(w);
+      bool goesOn = lineEnd && startsPiece(j, joined);
+      if (goesOn || j.words->count(joined)) {
+        o.text.erase(start - 1, 1);
+        o.end.back() = static_cast<uint32_t>(o.text.size());
+        j.pending = goesOn;
+        if (goesOn) j.piece = joined.substr(0, joined.size() - 1);
+        return;
+      }
+    }
+    j.pending = false;
+    push(box, PENDREL_OBJECT_WORD);
+    if (j.words && lineEnd && startsPiece(j, w)) {
+      j.pending = true;
+      j.object = o.size() - 1;
+      j.piece = std::string(w.substr(0, w.size() - 1));
+    }
+  };
   for (fz_stext_block* block = text->first_block; block; block = block->next) {
     if (block->type == FZ_STEXT_BLOCK_IMAGE) {
       push(block->bbox, PENDREL_OBJECT_IMAGE);
@@ -36,22 +78,24 @@ void collect(fz_stext_page* text, fz_link* links, Objects& o) {
     if (block->type != FZ_STEXT_BLOCK_TEXT) continue;
     for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
       fz_rect box = fz_empty_rect;
-      bool inWord = false;
+      bool inWord = false, lineStart = true;
+      size_t start = 0;
       whole.clear();
       for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
         std::string_view utf8(buf, static_cast<size_t>(fz_runetochar(buf, ch->c)));
         if (!haveLine) whole += utf8;
         if (isSpace(ch->c)) {
-          if (inWord) push(box, PENDREL_OBJECT_WORD);
-          inWord = false;
+          if (inWord) word(box, start, lineStart, false);
+          inWord = lineStart = false;
           box = fz_empty_rect;
           continue;
         }
+        if (!inWord) start = o.text.size();
         o.text += utf8;
         box = fz_union_rect(box, fz_rect_from_quad(ch->quad));
         inWord = true;
       }
-      if (inWord) push(box, PENDREL_OBJECT_WORD);
+      if (inWord) word(box, start, lineStart, true);
       if (!haveLine) {
         size_t b = whole.find_first_not_of(' '), e = whole.find_last_not_of(' ');
         if (b != std::string::npos) {
@@ -88,8 +132,11 @@ std::optional<size_t> objectOn(ZaveVevode& r, Document& d, int32_t page, intptr_
 
 }  // namespace
 
-bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout, Objects& out) {
+bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout, Objects& out,
+             const HyphenatedWords* hyphenated) {
   out = Objects{};
+  Joining joining;
+  if (hyphenated && !hyphenated->empty()) joining.words = hyphenated;
   fz_rect bounds = {0, 0, layout.width, layout.height};
   for (int32_t page = 0; page < pages; ++page) {
     out.pageFirst.push_back(static_cast<uint32_t>(out.size()));
@@ -119,7 +166,7 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
       fz_drop_stext_page(ctx, text);
     };
     try {
-      if (ok) collect(text, links, out);
+      if (ok) collect(text, links, out, joining);
     } catch (...) {
       drop();
       throw;
@@ -144,9 +191,10 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
 const Objects& objectsOf(ZaveVevode& r, Document& d) {
   if (d.objects) return *d.objects;
   auto objects = std::make_unique<Objects>();
-  fz_html* html = htmlOf(r, d);
+  const Laid* laid = laidOf(r, d);
   r.allocationFailed = false;
-  const bool extracted = html && extract(r.ctx, html, d.pages, d.layout, *objects);
+  const bool extracted =
+      laid && extract(r.ctx, laid->html, d.pages, d.layout, *objects, &laid->hyphenated);
   // Out of memory keeps nothing, so that the next call extracts again.
   if (r.allocationFailed) throw std::bad_alloc();
   if (!extracted) {

@@ -86,6 +86,7 @@ struct Edits {
   std::unordered_set<fz_xml*> objects;              // written as <img src=data>
   std::unordered_map<fz_xml*, std::string> styles;  // <style> text replaced
   std::unordered_map<fz_xml*, std::string> ids;     // id attribute added
+  std::unordered_map<fz_xml*, std::string> texts;   // text replaced
   bool checkNames = false;                          // drop names XML refuses
 };
 
@@ -170,7 +171,8 @@ std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits&
     const char* tag = fz_xml_tag(node);
     bool descend = false;
     if (const char* text = fz_xml_text(node)) {
-      escape(out, text, false);
+      auto replaced = edits.texts.find(node);
+      escape(out, replaced == edits.texts.end() ? text : replaced->second.c_str(), false);
     } else if (tag && (!edits.checkNames || isXmlName(tag))) {
       std::optional<bool> children = open(ctx, node, edits, out);
       if (!children) return std::nullopt;
@@ -388,6 +390,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   const size_t inlined = host.svg ? inlineSvgImages(ctx, dom, path, host.svg) : 0;
   fz_xml* root = fz_xml_root(dom);
   bool restructured = restructure(ctx, dom);
+  edits.texts = hyphenateDocument(root, host.hyphenation, prepared.hyphenated);
 
   // The head's style sheets, in the order MuPDF reads them: their imports
   // followed, their background rules collected.
@@ -458,7 +461,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   // their content.
   std::optional<std::string> text;
   if (html5 || inlined || restructured || !edits.objects.empty() || !edits.styles.empty() ||
-      !prepared.backgrounds.empty())
+      !edits.texts.empty() || !prepared.backgrounds.empty())
     text = serialize(ctx, root, edits, xhtml.size());
   if (!text) return std::nullopt;
   prepared.xhtml = std::move(*text);

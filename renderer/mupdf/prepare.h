@@ -1,7 +1,7 @@
 // A content document's markup made ready for MuPDF 1.21's HTML engine where
 // that engine falls short: <object> images become <img>, @import rules in
 // <style> elements are followed, SVG files named by inline SVG images are
-// drawn inline, and elements with a CSS background image are
+// drawn inline, words are given soft hyphens, and elements with a CSS background image are
 // found (MuPDF's parser drops the property and its layout draws none) so the
 // renderer can draw them. The document is parsed into MuPDF's DOM, edited
 // and written back as well-formed XHTML.
@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "hyphenate.h"
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -41,6 +43,7 @@ struct Background {
 struct Prepared {
   std::string xhtml;
   std::vector<Background> backgrounds;
+  HyphenatedWords hyphenated;  // the words given soft hyphens
 };
 
 struct PrepareHost {
@@ -51,6 +54,8 @@ struct PrepareHost {
   std::function<bool(const std::string& path)> has;
   // An SVG file's text, for drawing it inline (see svg_images.h).
   std::function<std::optional<std::string>(const std::string& path)> svg;
+  // Soft hyphens put into the text (see hyphenate.h).
+  HyphenationOptions hyphenation;
 };
 
 // The document at container path `path` prepared; nullopt when it does not

@@ -138,12 +138,18 @@ struct Laid {
   fz_context* ctx = nullptr;
   fz_html* html = nullptr;
   std::vector<Paint> paints;
+  // The words given soft hyphens before the layout (see hyphenate.h).
+  HyphenatedWords hyphenated;
 
   Laid() = default;
   explicit Laid(fz_context* context) : ctx(context) {}
   Laid(Laid&& other) noexcept
-      : ctx(other.ctx), html(std::exchange(other.html, nullptr)), paints(std::move(other.paints)) {
+      : ctx(other.ctx),
+        html(std::exchange(other.html, nullptr)),
+        paints(std::move(other.paints)),
+        hyphenated(std::move(other.hyphenated)) {
     other.paints.clear();
+    other.hyphenated.clear();
   }
   Laid& operator=(Laid&& other) noexcept {
     if (this != &other) {
@@ -151,7 +157,9 @@ struct Laid {
       ctx = other.ctx;
       html = std::exchange(other.html, nullptr);
       paints = std::move(other.paints);
+      hyphenated = std::move(other.hyphenated);
       other.paints.clear();
+      other.hyphenated.clear();
     }
     return *this;
   }

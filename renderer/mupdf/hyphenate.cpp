@@ -1,0 +1,301 @@
+#include "hyphenate.h"
+
+#include <hyphen.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace pendrel_mupdf {
+namespace {
+
+// Where Debian's hyphenation packages put their dictionaries.
+constexpr const char* kDictionaryFolder = "/usr/share/hyphen/";
+// Letters a word needs to be hyphenated, and the most it may have (longer
+// ones are broken by the budgets anyway).
+constexpr size_t kMinLetters = 5, kMaxWordBytes = 120;
+
+struct FreeDictionary {
+  void operator()(HyphenDict* d) const { hnj_hyphen_free(d); }
+};
+
+// Dictionaries by file name, loaded on first use (null when missing).
+HyphenDict* dictionaryFile(const std::string& name) {
+  static std::mutex lock;
+  static std::map<std::string, std::unique_ptr<HyphenDict, FreeDictionary>> loaded;
+  std::lock_guard<std::mutex> guard(lock);
+  auto it = loaded.find(name);
+  if (it == loaded.end())
+    it = loaded.emplace(name, hnj_hyphen_load((kDictionaryFolder + name).c_str())).first;
+  return it->second.get();
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The dictionary of a language tag: hyph_ll_RR.dic, else hyph_ll.dic.
+HyphenDict* dictionaryFor(std::string_view tag) {
+  size_t cut = tag.find_first_of("-_");
+  std::string language, region;
+  for (char c : tag.substr(0, cut)) language += lower(c);
+  if (language.empty() || language.size() > 8) return nullptr;
+  for (char c : language)
+    if (c < 'a' || c > 'z') return nullptr;
+  if (cut != std::string_view::npos) {
+    std::string_view rest = tag.substr(cut + 1);
+    for (char c : rest.substr(0, rest.find_first_of("-_"))) region += upper(c);
+  }
+  bool plain = region.size() == 2 && region[0] >= 'A' && region[0] <= 'Z' && region[1] >= 'A' &&
+               region[1] <= 'Z';
+  if (plain)
+    if (HyphenDict* d = dictionaryFile("hyph_" + language + "_" + region + ".dic")) return d;
+  return dictionaryFile("hyph_" + language + ".dic");
+}
+
+// The code point at s[i] and its length in bytes (a stray byte counts as one).
+char32_t decode(std::string_view s, size_t i, size_t* length) {
+  auto b = static_cast<unsigned char>(s[i]);
+  size_t n = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+  if (i + n > s.size()) n = 1;
+  char32_t c = n == 1 ? b : b & (0x7F >> n);
+  for (size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  *length = n;
+  return c;
+}
+
+bool isLetter(char32_t c) {
+  if (c < 0x80) return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  return c >= 0xC0 && c != 0xD7 && c != 0xF7 && !(c >= 0x2000 && c <= 0x206F) &&
+         !(c >= 0x3000 && c <= 0x303F);
+}
+
+// Characters MuPDF may break a line after, or that make a token no word.
+bool breaksOrJoins(char32_t c) {
+  return c == '-' || c == '/' || c == 0xAD || (c >= '0' && c <= '9') ||
+         (c >= 0x2010 && c <= 0x2015);
+}
+
+bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// The letters of a token (its only run of letters, between punctuation),
+// as a byte range; false when the token is no such word.
+bool lettersOf(std::string_view token, size_t* begin, size_t* end) {
+  bool seen = false, done = false;
+  for (size_t i = 0, n = 0; i < token.size(); i += n) {
+    char32_t c = decode(token, i, &n);
+    if (breaksOrJoins(c)) return false;
+    if (isLetter(c)) {
+      if (done) return false;
+      if (!seen) *begin = i;
+      seen = true;
+      *end = i + n;
+    } else if (seen) {
+      done = true;
+    }
+  }
+  return seen;
+}
+
+// The byte offsets after which `word` may be broken.
+std::vector<size_t> breaksOf(HyphenDict* dict, std::string_view word) {
+  std::vector<size_t> ends;  // byte offset after each character
+  size_t letters = 0;
+  for (size_t i = 0, n = 0; i < word.size(); i += n, ++letters) {
+    decode(word, i, &n);
+    ends.push_back(i + n);
+  }
+  std::vector<size_t> out;
+  if (letters < kMinLetters || word.size() > kMaxWordBytes) return out;
+  std::string lowered(word);
+  for (char& c : lowered) c = lower(c);
+  std::vector<char> hyphens(word.size() + 5);
+  char** rep = nullptr;
+  int* pos = nullptr;
+  int* cut = nullptr;
+  const int size = static_cast<int>(word.size());
+  if (hnj_hyphen_hyphenate3(dict, lowered.c_str(), size, hyphens.data(), nullptr, &rep, &pos, &cut,
+                            2, 3, 2, 3) == 0) {
+    // UTF-8 dictionaries answer by character, the others by byte.
+    const size_t count = dict->utf8 ? ends.size() : word.size();
+    for (size_t i = 0; i + 1 < count; ++i)
+      if ((hyphens[i] & 1) && !(rep && rep[i])) out.push_back(dict->utf8 ? ends[i] : i + 1);
+  }
+  if (rep) {
+    for (size_t i = 0; i < word.size(); ++i) std::free(rep[i]);
+    std::free(rep);
+  }
+  std::free(pos);
+  std::free(cut);
+  return out;
+}
+
+bool isOneOf(const char* tag, std::initializer_list<const char*> names) {
+  for (const char* name : names)
+    if (fz_strcasecmp(tag, name) == 0) return true;
+  return false;
+}
+
+// Elements whose text is never hyphenated: not shown, not prose, or laid
+// out as written.
+bool isSkipped(const char* tag) {
+  return isOneOf(tag, {"head", "script", "style", "svg", "math", "pre", "code", "kbd", "samp", "tt",
+                       "textarea", "title"});
+}
+
+// Elements a word cannot run through: a text node beside one (or first or
+// last in one) starts or ends its words there.
+bool isBoundary(fz_xml* element) {
+  const char* tag = element ? fz_xml_tag(element) : nullptr;
+  return tag &&
+         isOneOf(tag, {"p",      "div",        "li",         "h1",      "h2",     "h3",     "h4",
+                       "h5",     "h6",         "blockquote", "td",      "th",     "dd",     "dt",
+                       "body",   "section",    "article",    "aside",   "header", "footer", "nav",
+                       "figure", "figcaption", "caption",    "address", "main",   "ol",     "ul",
+                       "dl",     "table",      "tr",         "br",      "hr",     "img"});
+}
+
+bool holdsSoftHyphens(fz_xml* node) {
+  while (node) {
+    const char* text = fz_xml_text(node);
+    if (text && std::strstr(text, "\xC2\xAD")) return true;
+    if (fz_xml_down(node)) {
+      node = fz_xml_down(node);
+      continue;
+    }
+    while (node && !fz_xml_next(node)) node = fz_xml_up(node);
+    if (node) node = fz_xml_next(node);
+  }
+  return false;
+}
+
+// What an element's text inherits: its language, whether it is justified,
+// and `hyphens` (nullopt: not set).
+struct Inherited {
+  std::string language;
+  bool justified;
+  std::optional<bool> hyphens;
+};
+
+Inherited inheritedBy(fz_xml* element, const Inherited& up, const HyphenationOptions& options) {
+  Inherited in = up;
+  const char* lang = fz_xml_att(element, "xml:lang");
+  if (!lang || !*lang) lang = fz_xml_att(element, "lang");
+  if (lang && *lang) in.language = lang;
+  if (const char* style = fz_xml_att(element, "style")) {
+    std::string hyphens = declaredValue(style, "hyphens");
+    for (const char* name : {"-webkit-hyphens", "-epub-hyphens"})
+      if (hyphens.empty()) hyphens = declaredValue(style, name);
+    if (hyphens.starts_with("auto")) in.hyphens = true;
+    if (hyphens.starts_with("none") || hyphens.starts_with("manual")) in.hyphens = false;
+    std::string align = declaredValue(style, "text-align");
+    if (!align.empty()) in.justified = align.starts_with("justify");
+  }
+  if (options.forcedJustify) in.justified = *options.forcedJustify;
+  return in;
+}
+
+}  // namespace
+
+std::unordered_map<fz_xml*, std::string> hyphenateDocument(fz_xml* root,
+                                                           const HyphenationOptions& options,
+                                                           HyphenatedWords& words) {
+  std::unordered_map<fz_xml*, std::string> texts;
+  if (options.mode == Hyphenation::Off || !root || holdsSoftHyphens(root)) return texts;
+  Inherited top{options.language, options.justified, std::nullopt};
+  if (options.forcedJustify) top.justified = *options.forcedJustify;
+  std::vector<std::pair<fz_xml*, Inherited>> pending;
+  if (fz_xml_tag(root)) pending.emplace_back(root, inheritedBy(root, top, options));
+  while (!pending.empty()) {
+    auto [element, in] = std::move(pending.back());
+    pending.pop_back();
+    bool on = in.hyphens.value_or(options.mode == Hyphenation::All || in.justified);
+    for (fz_xml* child = fz_xml_down(element); child; child = fz_xml_next(child)) {
+      if (const char* tag = fz_xml_tag(child)) {
+        if (!isSkipped(tag)) pending.emplace_back(child, inheritedBy(child, in, options));
+        continue;
+      }
+      const char* text = fz_xml_text(child);
+      if (!on || !text || in.language.empty()) continue;
+      fz_xml* before = fz_xml_prev(child);
+      fz_xml* after = fz_xml_next(child);
+      bool openStart = before ? isBoundary(before) : isBoundary(element);
+      bool openEnd = after ? isBoundary(after) : isBoundary(element);
+      std::string hyphenated = hyphenateText(text, in.language, openStart, openEnd, words);
+      if (hyphenated.size() != std::strlen(text)) texts.emplace(child, std::move(hyphenated));
+    }
+  }
+  return texts;
+}
+
+bool startsHyphenatedWord(const HyphenatedWords& words, std::string_view prefix) {
+  auto it = words.lower_bound(prefix);
+  return it != words.end() && it->size() > prefix.size() && it->starts_with(prefix);
+}
+
+bool hasDictionary(std::string_view language) { return dictionaryFor(language) != nullptr; }
+
+std::string hyphenateText(std::string_view text, std::string_view language, bool openStart,
+                          bool openEnd, HyphenatedWords& words) {
+  HyphenDict* dict = dictionaryFor(language);
+  if (!dict) return std::string(text);
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (size_t i = 0; i < text.size();) {
+    if (isWhite(text[i])) {
+      out += text[i++];
+      continue;
+    }
+    size_t stop = i;
+    while (stop < text.size() && !isWhite(text[stop])) ++stop;
+    std::string_view token = text.substr(i, stop - i);
+    size_t begin = 0, end = 0;
+    std::vector<size_t> breaks;
+    if ((i > 0 || openStart) && (stop < text.size() || openEnd) && lettersOf(token, &begin, &end))
+      breaks = breaksOf(dict, token.substr(begin, end - begin));
+    if (breaks.empty()) {
+      out += token;
+    } else {
+      words.emplace(token);
+      size_t from = 0;
+      for (size_t at : breaks) {
+        out += token.substr(from, begin + at - from);
+        out += "\xC2\xAD";
+        from = begin + at;
+      }
+      out += token.substr(from);
+    }
+    i = stop;
+  }
+  return out;
+}
+
+std::string declaredValue(std::string_view declarations, std::string_view name) {
+  std::string value;
+  for (size_t at = 0; at < declarations.size();) {
+    size_t semi = declarations.find(';', at);
+    std::string_view item =
+        declarations.substr(at, semi == std::string_view::npos ? semi : semi - at);
+    at = semi == std::string_view::npos ? declarations.size() : semi + 1;
+    size_t colon = item.find(':');
+    if (colon == std::string_view::npos) continue;
+    auto trim = [](std::string_view s) {
+      while (!s.empty() && isWhite(s.front())) s.remove_prefix(1);
+      while (!s.empty() && isWhite(s.back())) s.remove_suffix(1);
+      return s;
+    };
+    std::string_view key = trim(item.substr(0, colon));
+    if (key.size() != name.size()) continue;
+    bool same = true;
+    for (size_t k = 0; k < key.size(); ++k) same = same && lower(key[k]) == name[k];
+    if (!same) continue;
+    value.clear();  // the last declaration wins
+    for (char c : trim(item.substr(colon + 1))) value += lower(c);
+  }
+  return value;
+}
+
+}  // namespace pendrel_mupdf

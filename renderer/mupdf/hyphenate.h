@@ -1,0 +1,69 @@
+// Hyphenation of a document's text before MuPDF lays it out: libhyphen's
+// dictionaries by language, soft hyphens (U+00AD) put at the break points
+// of long words, where MuPDF may break the line and draws a '-'.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+extern "C" {
+#include <mupdf/fitz.h>
+}
+
+namespace pendrel_mupdf {
+
+// Renderer setting 7: which text is hyphenated.
+enum class Hyphenation : uint8_t { Off = 0, Justified = 1, All = 2 };
+
+// The words hyphenated in a document, each as its white-space delimited
+// token (with its punctuation): the pieces a line break at a soft hyphen
+// leaves are joined back only when they make one of these.
+using HyphenatedWords = std::set<std::string, std::less<>>;
+
+// What the host's settings say of a document's hyphenation: which text,
+// the language of text without a lang of its own, whether the body is
+// justified by default, and an alignment forced on every element (true:
+// justified).
+struct HyphenationOptions {
+  Hyphenation mode = Hyphenation::Off;
+  std::string language;
+  bool justified = false;
+  std::optional<bool> forcedJustify;
+};
+
+// The text nodes of a parsed document given soft hyphens, with their new
+// text, by the language of each (`xml:lang`, `lang`, else the options'),
+// where `hyphens` in style attributes (`none`, `manual`: not; `auto`: yes)
+// or the mode and the alignment (style attributes, the options) ask for
+// it. Nothing when the document holds soft hyphens of its own: its line
+// breaks are the author's.
+std::unordered_map<fz_xml*, std::string> hyphenateDocument(fz_xml* root,
+                                                           const HyphenationOptions& options,
+                                                           HyphenatedWords& words);
+
+// Whether `words` holds a token `prefix` starts and is longer than.
+bool startsHyphenatedWord(const HyphenatedWords& words, std::string_view prefix);
+
+// Whether a dictionary for a language tag (`en-US`, `en_us`, `en`) is
+// installed; dictionaries are loaded once a process and shared by threads.
+bool hasDictionary(std::string_view language);
+
+// `text` (UTF-8) with soft hyphens at the break points of its words, by
+// `language`'s dictionary, adding each word hyphenated to `words`. Only
+// tokens of letters (with punctuation around them) of at least five letters
+// are hyphenated; a token at the start (end) of `text` only when
+// `openStart` (`openEnd`), that is when no word continues it from a
+// neighbouring node.
+std::string hyphenateText(std::string_view text, std::string_view language, bool openStart,
+                          bool openEnd, HyphenatedWords& words);
+
+// The value of declaration `name` in a style attribute or a sheet's
+// declaration block, trimmed and lowercased; empty when it has none.
+std::string declaredValue(std::string_view declarations, std::string_view name);
+
+}  // namespace pendrel_mupdf
