@@ -81,6 +81,12 @@ bool breaksOrJoins(char32_t c) {
 
 bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
+// White space as the objects take it: it ends a word.
+bool isSpaceAt(std::string_view s, size_t i, size_t* length) {
+  char32_t c = decode(s, i, length);
+  return c <= 0x20 || c == 0xA0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200B);
+}
+
 // The letters of a token (its only run of letters, between punctuation),
 // as a byte range; false when the token is no such word.
 bool lettersOf(std::string_view token, size_t* begin, size_t* end) {
@@ -231,9 +237,18 @@ std::unordered_map<fz_xml*, std::string> hyphenateDocument(fz_xml* root,
   return texts;
 }
 
+bool LessNoCase::operator()(std::string_view a, std::string_view b) const {
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    auto x = static_cast<unsigned char>(lower(a[i])), y = static_cast<unsigned char>(lower(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
 bool startsHyphenatedWord(const HyphenatedWords& words, std::string_view prefix) {
   auto it = words.lower_bound(prefix);
-  return it != words.end() && it->size() > prefix.size() && it->starts_with(prefix);
+  return it != words.end() && it->size() > prefix.size() &&
+         !LessNoCase()(prefix, std::string_view(*it).substr(0, prefix.size()));
 }
 
 bool hasDictionary(std::string_view language) { return dictionaryFor(language) != nullptr; }
@@ -244,13 +259,14 @@ std::string hyphenateText(std::string_view text, std::string_view language, bool
   if (!dict) return std::string(text);
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (size_t i = 0; i < text.size();) {
-    if (isWhite(text[i])) {
-      out += text[i++];
+  for (size_t i = 0, n = 0; i < text.size();) {
+    if (isSpaceAt(text, i, &n)) {
+      out += text.substr(i, n);
+      i += n;
       continue;
     }
     size_t stop = i;
-    while (stop < text.size() && !isWhite(text[stop])) ++stop;
+    while (stop < text.size() && !isSpaceAt(text, stop, &n)) stop += n;
     std::string_view token = text.substr(i, stop - i);
     size_t begin = 0, end = 0;
     std::vector<size_t> breaks;

@@ -20,10 +20,17 @@ namespace pendrel_mupdf {
 // Renderer setting 7: which text is hyphenated.
 enum class Hyphenation : uint8_t { Off = 0, Justified = 1, All = 2 };
 
+// Orders text by its bytes with ASCII letters lowercased: MuPDF draws a
+// word in the case `text-transform` gives it.
+struct LessNoCase {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+
 // The words hyphenated in a document, each as its white-space delimited
 // token (with its punctuation): the pieces a line break at a soft hyphen
 // leaves are joined back only when they make one of these.
-using HyphenatedWords = std::set<std::string, std::less<>>;
+using HyphenatedWords = std::set<std::string, LessNoCase>;
 
 // What the host's settings say of a document's hyphenation: which text,
 // the language of text without a lang of its own, whether the body is
@@ -46,7 +53,8 @@ std::unordered_map<fz_xml*, std::string> hyphenateDocument(fz_xml* root,
                                                            const HyphenationOptions& options,
                                                            HyphenatedWords& words);
 
-// Whether `words` holds a token `prefix` starts and is longer than.
+// Whether `words` holds a token `prefix` starts and is longer than (ASCII
+// case aside).
 bool startsHyphenatedWord(const HyphenatedWords& words, std::string_view prefix);
 
 // Whether a dictionary for a language tag (`en-US`, `en_us`, `en`) is
