@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
 namespace pendrel_mupdf {
@@ -164,10 +165,53 @@ bool isBoundary(fz_xml* element) {
                        "dl",     "table",      "tr",         "br",      "hr",     "img"});
 }
 
-bool holdsSoftHyphens(fz_xml* node) {
+// Whether MuPDF may break a line after `c` when a letter follows: its
+// line breaking follows the Unicode classes, breaking after '-', '/',
+// dashes, '!', '?', '%', '+', ideographs and others. Letters outside the
+// ideographic scripts, digits and the punctuation here never allow it.
+bool mayBreakAfter(char32_t c) {
+  if (c < 0x80)
+    return !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+             std::strchr(".,;:'\"()[]&*=_~@#", static_cast<int>(c)));
+  if (c == 0xAB || c == 0xBB || c == 0xB7 || (c >= 0x2018 && c <= 0x201D)) return false;
+  return c < 0xC0 || c == 0xD7 || c == 0xF7 || c >= 0x2000;
+}
+
+// Whether a text's line breaks can fall only at its white space: each
+// character that allows a break is followed by white space (or is last,
+// when `openEnd`).
+bool breaksOnlyAtSpaces(std::string_view text, bool openEnd) {
+  for (size_t i = 0, n = 0; i < text.size(); i += n) {
+    char32_t c = decode(text, i, &n);
+    if (isSpaceAt(text, i, &n) || !mayBreakAfter(c)) continue;
+    size_t next = 0;
+    if (i + n < text.size() ? !isSpaceAt(text, i + n, &next) : !openEnd) return false;
+  }
+  return true;
+}
+
+// The element whose line boxes a node's text is laid out in: its nearest
+// ancestor of the boundary elements.
+fz_xml* blockOf(fz_xml* node) {
+  for (node = fz_xml_up(node); node && !isBoundary(node);) node = fz_xml_up(node);
+  return node;
+}
+
+bool endsOpen(fz_xml* text) {
+  fz_xml* after = fz_xml_next(text);
+  return after ? isBoundary(after) : isBoundary(fz_xml_up(text));
+}
+
+// Reads every text node: false when one holds a soft hyphen; else the
+// blocks holding text whose line breaks may fall other than at white space
+// go into `mixed`. Their objects depend on where their lines end, so they
+// are not hyphenated.
+bool scan(fz_xml* node, std::unordered_set<fz_xml*>& mixed) {
   while (node) {
-    const char* text = fz_xml_text(node);
-    if (text && std::strstr(text, "\xC2\xAD")) return true;
+    if (const char* text = fz_xml_text(node)) {
+      if (std::strstr(text, "\xC2\xAD")) return false;
+      if (!breaksOnlyAtSpaces(text, endsOpen(node))) mixed.insert(blockOf(node));
+    }
     if (fz_xml_down(node)) {
       node = fz_xml_down(node);
       continue;
@@ -175,7 +219,7 @@ bool holdsSoftHyphens(fz_xml* node) {
     while (node && !fz_xml_next(node)) node = fz_xml_up(node);
     if (node) node = fz_xml_next(node);
   }
-  return false;
+  return true;
 }
 
 // What an element's text inherits: its language, whether it is justified,
@@ -210,7 +254,8 @@ std::unordered_map<fz_xml*, std::string> hyphenateDocument(fz_xml* root,
                                                            const HyphenationOptions& options,
                                                            HyphenatedWords& words) {
   std::unordered_map<fz_xml*, std::string> texts;
-  if (options.mode == Hyphenation::Off || !root || holdsSoftHyphens(root)) return texts;
+  std::unordered_set<fz_xml*> mixed;
+  if (options.mode == Hyphenation::Off || !root || !scan(root, mixed)) return texts;
   Inherited top{options.language, options.justified, std::nullopt};
   if (options.forcedJustify) top.justified = *options.forcedJustify;
   std::vector<std::pair<fz_xml*, Inherited>> pending;
@@ -225,12 +270,10 @@ std::unordered_map<fz_xml*, std::string> hyphenateDocument(fz_xml* root,
         continue;
       }
       const char* text = fz_xml_text(child);
-      if (!on || !text || in.language.empty()) continue;
+      if (!on || !text || in.language.empty() || mixed.count(blockOf(child))) continue;
       fz_xml* before = fz_xml_prev(child);
-      fz_xml* after = fz_xml_next(child);
       bool openStart = before ? isBoundary(before) : isBoundary(element);
-      bool openEnd = after ? isBoundary(after) : isBoundary(element);
-      std::string hyphenated = hyphenateText(text, in.language, openStart, openEnd, words);
+      std::string hyphenated = hyphenateText(text, in.language, openStart, endsOpen(child), words);
       if (hyphenated.size() != std::strlen(text)) texts.emplace(child, std::move(hyphenated));
     }
   }
