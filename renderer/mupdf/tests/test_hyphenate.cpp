@@ -9,10 +9,10 @@ namespace {
 using namespace mupdf_test;
 
 // Long words in paragraphs on narrow pages, the root's language and the paragraphs' style given.
-std::string book(const std::string& lang, const std::string& style, const char* first = "Incom") {
+std::string book(const std::string& lang, const std::string& style, const char* opening = "Incom") {
   std::string text;
   for (int i = 0; i < 24; ++i)
-    text += "<p style=\"" + style + "\">" + (i ? "Incom" : first) +
+    text += "<p style=\"" + style + "\">" + opening +
             "prehensible characteristics, (extraordinarily) uncharacteristic "
             "internationalization; responsibilities overwhelmingly misunderstood.</p>";
   return "<html xmlns=\"http://www.w3.org/1999/xhtml\" " + lang +
@@ -63,6 +63,7 @@ TEST(MupdfHyphenation, HyphenatesWithoutChangingObjects) {
       {"language from the host's sheet", book("", ""), 2, 1, language, true},
       {"no language", book("", ""), 2, 1, "", false},
       {"no dictionary for the language", book("lang=\"xx\"", ""), 2, 1, language, false},
+      {"blocks that break after '-'", book(en, "", "Well-known incom"), 2, 1, "", false},
       {"own soft hyphens", book(en, "", "In&#173;com"), 2, 1, "", false},
   };
   for (const auto& [name, doc, mode, justify, sheet, hyphenated] : rows) {
