@@ -540,7 +540,8 @@ TEST(MupdfRenderer, MutatedInputStaysInBounds) {
   const std::string seeds[] = {
       page(link("../styles/bg.css") + "<style>@import 'more.css'; .x { background: url(a.ppm) }</style>",
            "<h1>T</h1><div class=\"bg\" id=\"d\"><p class=\"x\">a &amp; <a href=\"#x\">two</a></p><object "
-           "data=\"../images/red.svg\" type=\"image/svg+xml\"><p>fb</p></object></div>" + words(60) + "<p id=\"x\">end</p>"),
+           "data=\"../images/red.svg\" type=\"image/svg+xml\"><p>fb</p></object></div>" + words(60) + "<p id=\"x\">end</p>"
+           "<p lang=\"en\">(Incomprehensible) characteristically, <i>extraordinarily</i> misunderstood</p>"),
       page("", "<p style=\"background-image:url('../images/red.ppm');padding:9px\">w</p><object data=\"../images/red.ppm\"/>"
                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"><image xlink:href=\"../images/red.ppm\"/>"
                "<image width=\"9\" height=\"5\" preserveAspectRatio=\"xMaxYMin slice\" xlink:href=\"../images/sub/x.svg\"/></svg>"),
@@ -563,7 +564,9 @@ TEST(MupdfRenderer, MutatedInputStaysInBounds) {
     // clang-format on
     const std::string text = mutate(seeds[random() % 3], random, 12);
     ZaveVevodeSettings small{};
-    small.setting1 = 200, small.setting2 = 150;
+    // Hyphenated (setting 7) in two rounds of three.
+    small.setting1 = 200, small.setting2 = 150, small.setting7 = static_cast<uint8_t>(round % 3);
+    small.setting9 = handle("html { -pendrel-language: en-US; }");
     Renderer r(host, small);
     if (!r.load(text)) continue;
     const int32_t pages = r.pages();
