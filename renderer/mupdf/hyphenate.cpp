@@ -222,6 +222,116 @@ bool scan(fz_xml* node, std::unordered_set<fz_xml*>& mixed) {
   return true;
 }
 
+// What declarations say of `hyphens` (with its prefixed forms: auto, or
+// none and manual) and of `text-align` (justify or not).
+void readDeclarations(std::string_view declarations, std::optional<bool>& hyphens,
+                      std::optional<bool>& justified) {
+  std::string value = declaredValue(declarations, "hyphens");
+  for (const char* name : {"-webkit-hyphens", "-epub-hyphens"})
+    if (value.empty()) value = declaredValue(declarations, name);
+  if (value.starts_with("auto")) hyphens = true;
+  if (value.starts_with("none") || value.starts_with("manual")) hyphens = false;
+  std::string align = declaredValue(declarations, "text-align");
+  if (!align.empty()) justified = align.starts_with("justify");
+}
+
+// A style sheet's rule setting `hyphens` or `text-align` for a simple
+// selector: a tag (or `*`, or none), classes and an id.
+struct Rule {
+  std::string tag, id;
+  std::vector<std::string> classes;
+  std::optional<bool> hyphens, justified;
+};
+
+bool isIdentChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '_' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// A simple selector read into `rule`; false for any other selector.
+bool readSelector(std::string_view selector, Rule& rule) {
+  size_t at = 0;
+  while (at < selector.size() && (isIdentChar(selector[at]) || selector[at] == '*')) ++at;
+  rule.tag = selector.substr(0, at);
+  if (rule.tag == "*") rule.tag.clear();
+  while (at < selector.size()) {
+    char kind = selector[at++];
+    size_t from = at;
+    while (at < selector.size() && isIdentChar(selector[at])) ++at;
+    if (at == from || (kind != '.' && kind != '#')) return false;
+    std::string name(selector.substr(from, at - from));
+    if (kind == '#') rule.id = std::move(name);
+    if (kind == '.') rule.classes.push_back(std::move(name));
+  }
+  return !selector.empty();
+}
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && isWhite(s.front())) s.remove_prefix(1);
+  while (!s.empty() && isWhite(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// The rules of a sheet that set `hyphens` or `text-align` for simple
+// selectors, in order; at-rules (`@media` with what it holds) are passed
+// over.
+void addRules(std::string_view css, std::vector<Rule>& rules) {
+  std::string text;
+  for (size_t at = 0; at < css.size();) {
+    size_t open = css.find("/*", at);
+    text += css.substr(at, open == std::string_view::npos ? open : open - at);
+    size_t close = open == std::string_view::npos ? open : css.find("*/", open + 2);
+    at = close == std::string_view::npos ? css.size() : close + 2;
+  }
+  for (size_t at = 0; at < text.size();) {
+    size_t open = text.find('{', at);
+    if (open == std::string::npos) break;
+    std::string_view prelude(text.data() + at, open - at);
+    if (size_t semi = prelude.rfind(';'); semi != std::string_view::npos)
+      prelude.remove_prefix(semi + 1);  // after statements such as @import
+    prelude = trimmed(prelude);
+    size_t close = open;  // the brace that closes this one
+    for (int depth = 0; close < text.size(); ++close) {
+      if (text[close] == '{') ++depth;
+      if (text[close] == '}' && --depth == 0) break;
+    }
+    std::string_view body(text.data() + open + 1, std::min(close, text.size()) - open - 1);
+    at = close + 1;
+    Rule rule;
+    if (prelude.starts_with('@')) continue;
+    readDeclarations(body, rule.hyphens, rule.justified);
+    if (!rule.hyphens && !rule.justified) continue;
+    for (size_t from = 0; from <= prelude.size();) {
+      size_t comma = std::min(prelude.find(',', from), prelude.size());
+      Rule one = rule;
+      if (readSelector(trimmed(prelude.substr(from, comma - from)), one))
+        rules.push_back(std::move(one));
+      from = comma + 1;
+    }
+  }
+}
+
+bool hasClass(const char* list, std::string_view name) {
+  std::string_view classes = list ? list : "";
+  for (size_t at = 0; at < classes.size();) {
+    size_t end = at;
+    while (end < classes.size() && !isWhite(classes[end])) ++end;
+    if (classes.substr(at, end - at) == name) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+bool matches(const Rule& rule, fz_xml* element) {
+  if (!rule.tag.empty() && fz_strcasecmp(rule.tag.c_str(), fz_xml_tag(element)) != 0) return false;
+  const char* id = fz_xml_att(element, "id");
+  if (!rule.id.empty() && (!id || rule.id != id)) return false;
+  const char* classes = fz_xml_att(element, "class");
+  for (const std::string& name : rule.classes)
+    if (!hasClass(classes, name)) return false;
+  return true;
+}
+
 // What an element's text inherits: its language, whether it is justified,
 // and `hyphens` (nullopt: not set).
 struct Inherited {
@@ -230,20 +340,22 @@ struct Inherited {
   std::optional<bool> hyphens;
 };
 
-Inherited inheritedBy(fz_xml* element, const Inherited& up, const HyphenationOptions& options) {
+// The sheets' rules in order, then the style attribute.
+Inherited inheritedBy(fz_xml* element, const Inherited& up, const std::vector<Rule>& rules,
+                      const HyphenationOptions& options) {
   Inherited in = up;
   const char* lang = fz_xml_att(element, "xml:lang");
   if (!lang || !*lang) lang = fz_xml_att(element, "lang");
   if (lang && *lang) in.language = lang;
-  if (const char* style = fz_xml_att(element, "style")) {
-    std::string hyphens = declaredValue(style, "hyphens");
-    for (const char* name : {"-webkit-hyphens", "-epub-hyphens"})
-      if (hyphens.empty()) hyphens = declaredValue(style, name);
-    if (hyphens.starts_with("auto")) in.hyphens = true;
-    if (hyphens.starts_with("none") || hyphens.starts_with("manual")) in.hyphens = false;
-    std::string align = declaredValue(style, "text-align");
-    if (!align.empty()) in.justified = align.starts_with("justify");
-  }
+  std::optional<bool> justified;
+  for (const Rule& rule : rules)
+    if (matches(rule, element)) {
+      if (rule.hyphens) in.hyphens = rule.hyphens;
+      if (rule.justified) justified = rule.justified;
+    }
+  if (const char* style = fz_xml_att(element, "style"))
+    readDeclarations(style, in.hyphens, justified);
+  if (justified) in.justified = *justified;
   if (options.forcedJustify) in.justified = *options.forcedJustify;
   return in;
 }
@@ -252,21 +364,25 @@ Inherited inheritedBy(fz_xml* element, const Inherited& up, const HyphenationOpt
 
 std::unordered_map<fz_xml*, std::string> hyphenateDocument(fz_xml* root,
                                                            const HyphenationOptions& options,
+                                                           const std::vector<std::string>& sheets,
                                                            HyphenatedWords& words) {
   std::unordered_map<fz_xml*, std::string> texts;
   std::unordered_set<fz_xml*> mixed;
   if (options.mode == Hyphenation::Off || !root || !scan(root, mixed)) return texts;
+  std::vector<Rule> rules;
+  for (const std::string& sheet : sheets) addRules(sheet, rules);
+  addRules(options.sheet, rules);
   Inherited top{options.language, options.justified, std::nullopt};
   if (options.forcedJustify) top.justified = *options.forcedJustify;
   std::vector<std::pair<fz_xml*, Inherited>> pending;
-  if (fz_xml_tag(root)) pending.emplace_back(root, inheritedBy(root, top, options));
+  if (fz_xml_tag(root)) pending.emplace_back(root, inheritedBy(root, top, rules, options));
   while (!pending.empty()) {
     auto [element, in] = std::move(pending.back());
     pending.pop_back();
     bool on = in.hyphens.value_or(options.mode == Hyphenation::All || in.justified);
     for (fz_xml* child = fz_xml_down(element); child; child = fz_xml_next(child)) {
       if (const char* tag = fz_xml_tag(child)) {
-        if (!isSkipped(tag)) pending.emplace_back(child, inheritedBy(child, in, options));
+        if (!isSkipped(tag)) pending.emplace_back(child, inheritedBy(child, in, rules, options));
         continue;
       }
       const char* text = fz_xml_text(child);

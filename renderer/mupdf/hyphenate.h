@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -34,23 +35,26 @@ using HyphenatedWords = std::set<std::string, LessNoCase>;
 
 // What the host's settings say of a document's hyphenation: which text,
 // the language of text without a lang of its own, whether the body is
-// justified by default, and an alignment forced on every element (true:
-// justified).
+// justified by default, an alignment forced on every element (true:
+// justified), and the host's style sheet.
 struct HyphenationOptions {
   Hyphenation mode = Hyphenation::Off;
   std::string language;
   bool justified = false;
   std::optional<bool> forcedJustify;
+  std::string sheet;
 };
 
 // The text nodes of a parsed document given soft hyphens, with their new
 // text, by the language of each (`xml:lang`, `lang`, else the options'),
-// where `hyphens` in style attributes (`none`, `manual`: not; `auto`: yes)
-// or the mode and the alignment (style attributes, the options) ask for
-// it. Nothing when the document holds soft hyphens of its own: its line
-// breaks are the author's.
+// where `hyphens` (`none`, `manual`: not; `auto`: yes) or the mode and the
+// alignment ask for it, as the options, the rules of `sheets` (the
+// document's, in order, then the host's) for simple selectors and style
+// attributes say. Nothing when the document holds soft hyphens of its own:
+// its line breaks are the author's.
 std::unordered_map<fz_xml*, std::string> hyphenateDocument(fz_xml* root,
                                                            const HyphenationOptions& options,
+                                                           const std::vector<std::string>& sheets,
                                                            HyphenatedWords& words);
 
 // Whether `words` holds a token `prefix` starts and is longer than (ASCII

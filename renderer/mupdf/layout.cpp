@@ -86,6 +86,7 @@ HyphenationOptions hyphenationOf(const ZaveVevode& r) {
         declaredValue(sheet.substr(at, stop == std::string::npos ? stop : stop - at), kLanguage);
   }
   h.justified = s.setting5 == 1;
+  h.sheet = sheet;
   if (r.overrides.textAlign >= 1 && r.overrides.textAlign <= 4)
     h.forcedJustify = r.overrides.textAlign == 4;
   return h;

@@ -390,10 +390,12 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   const size_t inlined = host.svg ? inlineSvgImages(ctx, dom, path, host.svg) : 0;
   fz_xml* root = fz_xml_root(dom);
   bool restructured = restructure(ctx, dom);
-  edits.texts = hyphenateDocument(root, host.hyphenation, prepared.hyphenated);
 
   // The head's style sheets, in the order MuPDF reads them: their imports
-  // followed, their background rules collected.
+  // followed, their background rules collected, their text kept for
+  // hyphenation.
+  const bool hyphenating = host.hyphenation.mode != Hyphenation::Off;
+  std::vector<std::string> sheets;
   fz_xml* head = fz_xml_find_down(fz_xml_find(root, "html"), "head");
   for (fz_xml* node = fz_xml_down(head); node; node = fz_xml_next(node)) {
     if (fz_xml_is_tag(node, "link")) {
@@ -405,6 +407,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
       std::string sheetPath = resolveHref(path, href);
       std::optional<std::string> text;
       if (!sheetPath.empty()) text = host.sheet(sheetPath);
+      if (text && hyphenating) sheets.push_back(*text);
       if (text && setsBackgroundImage(*text))
         addRules(ctx, &css, backgroundRules(*text, sheetPath));
     } else if (fz_xml_is_tag(node, "style")) {
@@ -414,8 +417,10 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
         edits.styles[node] = text;
       }
       if (setsBackgroundImage(text)) addRules(ctx, &css, backgroundRules(text, path));
+      if (hyphenating) sheets.push_back(std::move(text));
     }
   }
+  edits.texts = hyphenateDocument(root, host.hyphenation, sheets, prepared.hyphenated);
 
   // Image objects the host has; style attributes with background images.
   for (fz_xml* node = root; node; node = following(node, true)) {
