@@ -410,8 +410,6 @@ bool startsHyphenatedWord(const HyphenatedWords& words, std::string_view prefix)
          !LessNoCase()(prefix, std::string_view(*it).substr(0, prefix.size()));
 }
 
-bool hasDictionary(std::string_view language) { return dictionaryFor(language) != nullptr; }
-
 std::string hyphenateText(std::string_view text, std::string_view language, bool openStart,
                           bool openEnd, HyphenatedWords& words) {
   HyphenDict* dict = dictionaryFor(language);

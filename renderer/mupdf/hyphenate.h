@@ -61,12 +61,9 @@ std::unordered_map<fz_xml*, std::string> hyphenateDocument(fz_xml* root,
 // case aside).
 bool startsHyphenatedWord(const HyphenatedWords& words, std::string_view prefix);
 
-// Whether a dictionary for a language tag (`en-US`, `en_us`, `en`) is
-// installed; dictionaries are loaded once a process and shared by threads.
-bool hasDictionary(std::string_view language);
-
 // `text` (UTF-8) with soft hyphens at the break points of its words, by
-// `language`'s dictionary, adding each word hyphenated to `words`. Only
+// `language`'s dictionary (loaded once a process, shared by threads),
+// adding each word hyphenated to `words`. Only
 // tokens of letters (with punctuation around them) of at least five letters
 // are hyphenated; a token at the start (end) of `text` only when
 // `openStart` (`openEnd`), that is when no word continues it from a
