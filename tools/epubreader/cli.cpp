@@ -15,9 +15,13 @@ const char kLayoutHelp[] =
     "  --height H      page height in points, 16 to 8192 (default 800)\n"
     "  --font-size S   font size in points, 1 to 400 (default 12)\n"
     "  --css FILE      a user style sheet over the book's own: its rules come\n"
-    "                  after the book's, so they win at equal specificity\n";
+    "                  after the book's, so they win at equal specificity\n"
+    "  --hyphenate H   none, justified or all: hyphenate no text (default),\n"
+    "                  justified text or all text, in the book's dc:language\n"
+    "                  where its markup gives none\n";
 
-const std::vector<std::string> kLayoutOptions = {"--width", "--height", "--font-size", "--css"};
+const std::vector<std::string> kLayoutOptions = {"--width", "--height", "--font-size", "--css",
+                                                 "--hyphenate"};
 
 const char kZoomHelp[] =
     "  --zoom Z        pixels per 100 points, 10 to 800 (default 100: one pixel\n"
@@ -88,6 +92,13 @@ void Layout::read(const Arguments& args) {
     css.assign(std::istreambuf_iterator<char>(in), {});
     if (css.size() > kMaxCssBytes) throw Failure{*file + ": a style sheet over 1 MiB"};
     if (css.find('\0') != std::string::npos) throw Failure{*file + ": not a style sheet"};
+  }
+  if (auto v = args.value("--hyphenate")) {
+    static const char* const kModes[] = {"none", "justified", "all"};
+    const auto mode = std::find(std::begin(kModes), std::end(kModes), *v);
+    if (mode == std::end(kModes))
+      throw UsageError{"--hyphenate '" + *v + "': it must be none, justified or all"};
+    hyphenate = int(mode - std::begin(kModes));
   }
   if (width * zoom / 100 > 16384 || height * zoom / 100 > 16384)
     throw UsageError{"the zoomed page is larger than 16384 pixels on a side"};

@@ -69,19 +69,29 @@ struct Layout {
   int height = 800;
   int fontSize = 12;
   int zoom = 100;
-  std::string css;  // the user style sheet (--css), empty for none
+  std::string css;       // the user style sheet (--css), empty for none
+  int hyphenate = 0;     // --hyphenate: 0 none, 1 justified text, 2 all text
+  std::string language;  // the package's dc:language, set by the session
+
+  // The host's style sheet: the user's, then the language for hyphenation.
+  std::string sheet() const {
+    if (hyphenate == 0 || language.empty()) return css;
+    return css + "\nhtml { -pendrel-language: " + language + "; }\n";
+  }
 
   // Reads the layout options, --zoom or -r, and the --css file.
   void read(const Arguments& args);
 
-  // The MuPDF renderer's settings: page size, em, and as setting 9 the
-  // user style sheet, which the renderer copies when it starts.
-  EpubReaderRendererSettings settings() const {
+  // The MuPDF renderer's settings: page size, em, hyphenation and as
+  // setting 9 `sheet` (from sheet()), which the renderer copies when it
+  // starts.
+  EpubReaderRendererSettings settings(const std::string& sheet) const {
     EpubReaderRendererSettings s{};
     s.setting1 = width;
     s.setting2 = height;
     s.setting3 = fontSize;
-    if (!css.empty()) s.setting9 = reinterpret_cast<intptr_t>(css.c_str());
+    s.setting7 = static_cast<uint8_t>(hyphenate);
+    if (!sheet.empty()) s.setting9 = reinterpret_cast<intptr_t>(sheet.c_str());
     return s;
   }
 };

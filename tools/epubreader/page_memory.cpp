@@ -71,6 +71,8 @@ std::optional<std::string> keyFor(const std::optional<std::string>& book, const 
   key += std::to_string(layout.width) + "x" + std::to_string(layout.height) + " " +
          std::to_string(layout.fontSize) + " " + std::to_string(layout.css.size()) + "\n" +
          layout.css + "\n";
+  if (layout.hyphenate != 0)
+    key += "hyphenate " + std::to_string(layout.hyphenate) + " " + layout.language + "\n";
   std::error_code ec;
   const std::string self = identity(fs::read_symlink("/proc/self/exe", ec).string());
   if (ec || self.empty()) return std::nullopt;

@@ -6,7 +6,7 @@
 // instead of every document before them, and draw the same pages.
 //
 // A memory belongs to the book file (its path, size and modification time),
-// the layout (page size, font size, user style sheet) and the programs that
+// the layout (page size, font size, user style sheet, hyphenation) and the programs that
 // made it (the command, the engine and its libraries, by path, size and
 // modification time): a change of any of them is a new key, and a document
 // whose pages turn out otherwise makes the command forget the memory and

@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include <cctype>
 #include <set>
 
 #include "opf.h"
@@ -16,6 +17,16 @@ using epub::utf::toUtf8;
 
 namespace {
 const char kSampleName[] = "(built-in sample)";
+
+// The package's dc:language as a hyphenation tag: letters, digits, '-'
+// and '_' only (it goes into a style sheet), else "".
+std::string languageTag(EpubReader* reader) {
+  const EpubReaderPublicationMetadata* m = EpubReader_getPublicationMetadata(reader);
+  std::string tag = m && m->language ? toUtf8(m->language) : "";
+  for (const char c : tag)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') return "";
+  return tag.size() > 35 ? "" : tag;
+}
 }  // namespace
 
 Session::Session(const std::optional<std::string>& path, const Layout& layout, bool quiet)
@@ -24,10 +35,20 @@ Session::Session(const std::optional<std::string>& path, const Layout& layout, b
   book_ = path ? Book::openFile(*path, error)
                : Book::openMemory(epubreader_sample, epubreader_sample_size, kSampleName, error);
   if (!book_) throw Failure{error};
+  // Hyphenation needs the package's language in the host's sheet, which
+  // the renderer reads when it starts: a first, quiet opening learns it.
+  if (layout_.hyphenate != 0 && layout_.language.empty()) {
+    book_->quiet = true;
+    if (EpubReader* probe = book_->open(layout_.settings(layout_.css), error)) {
+      layout_.language = languageTag(probe);
+      EpubReader_free(&probe);
+    }
+  }
   book_->quiet = quiet;
-  reader_ = book_->open(layout.settings(), error);
+  const std::string sheet = layout_.sheet();
+  reader_ = book_->open(layout_.settings(sheet), error);
   if (!reader_) throw Failure{error};
-  memoryKey_ = memory::keyFor(path, layout);
+  memoryKey_ = memory::keyFor(path, layout_);
   const EpubReaderSpineList* spine = EpubReader_getSpine(reader_);
   std::set<std::u16string> seen;
   for (const EpubReaderSpineNode* n = spine ? spine->first : nullptr; n; n = n->next) {
