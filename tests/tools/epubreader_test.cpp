@@ -58,7 +58,7 @@ TEST_F(EpubreaderTest, CommandLineAndBrokenInputsGiveOneLineAndTheirExitStatus) 
       {{"--help"}, 0, "", "Pages are counted from 1"},
       {{"--version"}, 0, "", "epubreader 1."},
       {{"render", "--help"}, 0, "", "Pages are counted from 1"},
-      {{"info", "--help"}, 0, "", "--width W"},
+      {{"info", "--help"}, 0, "", "--hyphenate H"},
       {{"toc", "--help"}, 0, "", "navigation document"},
       {{"search", "--help"}, 0, "", "--case"},
       {{"highlight", "--help"}, 0, "", "--from POS"},
@@ -71,6 +71,7 @@ TEST_F(EpubreaderTest, CommandLineAndBrokenInputsGiveOneLineAndTheirExitStatus) 
       // Bad command lines: status 2, naming what is wrong and the valid range.
       {{}, 2, "usage: epubreader", ""},
       {{"frobnicate"}, 2, "unknown command 'frobnicate'", ""},
+      {{"text", "--hyphenate", "auto"}, 2, "'auto': it must be none, justified or all", ""},
       {{"render", "--page", "abc"},
        2,
        "--page 'abc': 'abc' is not a page: pages run from 1 to",

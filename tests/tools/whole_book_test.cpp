@@ -199,4 +199,27 @@ TEST_F(EpubreaderTest, AnInterruptedRenderLeavesOnlyWholeFiles) {
   }
 }
 
+// --hyphenate all on a narrow layout of a book in dc:language en: more
+// other pages (fewer: broken words fill the lines), the same hits at the
+// same positions.
+TEST_F(EpubreaderTest, HyphenationMovesPagesNotPositions) {
+  const std::string book = path("en.epub");
+  ASSERT_EQ(std::system((std::string(EPUB_RENDER_BOOK) + " " + book + " 3").c_str()), 0);
+  Json seen[2][2];  // [none, all][info, search]
+  for (int on = 0; on < 2; ++on) {
+    const std::vector<std::string> layout = {
+        book, "--json", "--width", "180", "--height", "260", "--hyphenate", on ? "all" : "none"};
+    for (int c = 0; c < 2; ++c) {
+      std::vector<std::string> args = layout;
+      args.insert(args.begin(), c ? "search" : "info");
+      if (c) args.push_back("buffer");
+      seen[on][c] = parseJson(runCommand(args));
+    }
+    for (auto& hit : seen[on][1]["hits"]) hit.erase("page"), hit.erase("line");
+  }
+  EXPECT_NE(seen[1][0]["pages"], seen[0][0]["pages"]);
+  EXPECT_GT(seen[0][1]["count"].get<int>(), 0);
+  EXPECT_EQ(seen[1][1], seen[0][1]);
+}
+
 }  // namespace
