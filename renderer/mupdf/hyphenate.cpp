@@ -147,10 +147,13 @@ bool isOneOf(const char* tag, std::initializer_list<const char*> names) {
 }
 
 // Elements whose text is never hyphenated: not shown, not prose, or laid
-// out as written.
+// out as written. Tables too: MuPDF sizes a column by its cells' words, so
+// a hyphenated word would change the table's widths and with them whether
+// the words of adjacent cells without white space between them
+// (`<th>Season</th><th>Hours lit</th>`) are read as one object or two.
 bool isSkipped(const char* tag) {
   return isOneOf(tag, {"head", "script", "style", "svg", "math", "pre", "code", "kbd", "samp", "tt",
-                       "textarea", "title"});
+                       "textarea", "title", "table"});
 }
 
 // Elements a word cannot run through: a text node beside one (or first or

@@ -32,11 +32,7 @@ Seen layOut(const std::string& file, uint8_t hyphenate, uint8_t justify) {
   Seen seen;
   if (!book) return seen;
   book->quiet = true;
-  // Table cells are left: a word hyphenated in a cell narrows its column,
-  // and whether MuPDF reads the words of two adjacent cells without white
-  // space between them as one object ("Season" "Hours" in the sample)
-  // depends on the table's widths.
-  const std::string sheet = "body { -pendrel-language: en; } td, th { hyphens: none }";
+  const std::string sheet = "body { -pendrel-language: en; }";
   EpubReaderRendererSettings s{};
   s.setting1 = 180, s.setting2 = 260, s.setting5 = justify, s.setting7 = hyphenate;
   s.setting9 = reinterpret_cast<intptr_t>(sheet.c_str());
