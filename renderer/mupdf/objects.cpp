@@ -8,6 +8,7 @@
 #include <string>
 
 #include "layout.h"
+#include "paint.h"
 #include "utf.h"
 
 namespace pendrel_mupdf {
@@ -34,7 +35,8 @@ bool startsPiece(const Joining& j, std::string_view word) {
 // space or at the end of a line. In a hyphenated document the pieces of a
 // word broken at a soft hyphen are one object: the text of the word as
 // written, the box of its first piece.
-void collect(fz_stext_page* text, fz_link* links, Objects& o, Joining& j) {
+void collect(fz_stext_page* text, fz_link* links, const std::vector<BackgroundBox>& backgrounds,
+             Objects& o, Joining& j) {
   size_t firstLink = o.links.size();
   for (fz_link* l = links; l; l = l->next) o.links.push_back({l->rect, l->uri ? l->uri : ""});
   size_t firstObject = o.size();
@@ -106,6 +108,18 @@ void collect(fz_stext_page* text, fz_link* links, Objects& o, Joining& j) {
     }
   }
   o.lineEnd.push_back(static_cast<uint32_t>(o.lines.size()));
+  // A background image comes before the content of its box: the first
+  // object at or below the box's top.
+  for (const BackgroundBox& image : backgrounds) {
+    size_t at = firstObject;
+    while (at < o.size() && o.box[at].y0 < image.top - 0.5f) ++at;
+    const auto pos = static_cast<std::ptrdiff_t>(at);
+    o.end.insert(o.end.begin() + pos, at > 0 ? o.end[at - 1] : 0);
+    o.box.insert(o.box.begin() + pos, image.box);
+    o.link.insert(o.link.begin() + pos, -1);
+    o.type.insert(o.type.begin() + pos, PENDREL_OBJECT_IMAGE);
+    if (j.pending && at <= j.object) ++j.object;
+  }
   // Links are matched to objects by the centre of the object's box.
   for (size_t i = firstObject; i < o.size(); ++i) {
     fz_point centre = {(o.box[i].x0 + o.box[i].x1) / 2, (o.box[i].y0 + o.box[i].y1) / 2};
@@ -133,7 +147,7 @@ std::optional<size_t> objectOn(ZaveVevode& r, Document& d, int32_t page, intptr_
 }  // namespace
 
 bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout, Objects& out,
-             const HyphenatedWords* hyphenated) {
+             const HyphenatedWords* hyphenated, const std::vector<Paint>* paints) {
   out = Objects{};
   Joining joining;
   if (hyphenated && !hyphenated->empty()) joining.words = hyphenated;
@@ -166,7 +180,11 @@ bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout
       fz_drop_stext_page(ctx, text);
     };
     try {
-      if (ok) collect(text, links, out, joining);
+      if (ok) {
+        std::vector<BackgroundBox> backgrounds;
+        if (paints) backgrounds = backgroundImageBoxes(html, page, *paints);
+        collect(text, links, backgrounds, out, joining);
+      }
     } catch (...) {
       drop();
       throw;
@@ -193,8 +211,8 @@ const Objects& objectsOf(ZaveVevode& r, Document& d) {
   auto objects = std::make_unique<Objects>();
   const Laid* laid = laidOf(r, d);
   r.allocationFailed = false;
-  const bool extracted =
-      laid && extract(r.ctx, laid->html, d.pages, d.layout, *objects, &laid->hyphenated);
+  const bool extracted = laid && extract(r.ctx, laid->html, d.pages, d.layout, *objects,
+                                         &laid->hyphenated, &laid->paints);
   // Out of memory keeps nothing, so that the next call extracts again.
   if (r.allocationFailed) throw std::bad_alloc();
   if (!extracted) {

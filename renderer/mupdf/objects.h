@@ -8,10 +8,12 @@
 namespace pendrel_mupdf {
 
 // Reads the objects of every page of a layout, joining the pieces of the
-// `hyphenated` words a line break split; false when MuPDF fails,
-// std::bad_alloc when it ran out of memory.
+// `hyphenated` words a line break split, with the background images of
+// `paints` as images before the first object at or below their box's top; false
+// when MuPDF fails, std::bad_alloc when it ran out of memory.
 bool extract(fz_context* ctx, fz_html* html, int32_t pages, const Layout& layout, Objects& out,
-             const HyphenatedWords* hyphenated = nullptr);
+             const HyphenatedWords* hyphenated = nullptr,
+             const std::vector<Paint>* paints = nullptr);
 
 // The document's objects, read on first use (none when its layout fails).
 const Objects& objectsOf(ZaveVevode& r, Document& d);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -107,64 +108,82 @@ void fillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix place
   fz_catch(ctx) {}
 }
 
-// Draws a background's image over `area` (in the coordinates of `m`), at
-// its own size or scaled to cover or fit, at its position, tiled unless it
-// does not repeat, clipped to the area.
-void drawImage(fz_context* ctx, fz_device* dev, fz_matrix m, const Paint& p, fz_rect area,
-               fz_path* clip) {
+// Where a background's image lies in `area`: its size (at its own size or
+// scaled to cover or fit), its offset from the area's corner, the part a
+// tiling pattern fills (from the image's origin) and the band it is clipped
+// to (the area and, along an axis it does not repeat on, the image).
+struct Placement {
+  float w, h, ox, oy;
+  fz_rect fill, band;
+};
+
+std::optional<Placement> place(const Paint& p, fz_rect area) {
   float w = static_cast<float>(p.image->w) * kPointsPerPixel;
   float h = static_cast<float>(p.image->h) * kPointsPerPixel;
   float boxW = area.x1 - area.x0, boxH = area.y1 - area.y0;
-  if (!(w > 0 && h > 0 && boxW > 0)) return;
+  if (!(w > 0 && h > 0 && boxW > 0)) return std::nullopt;
   if (p.size != BackgroundSize::Auto) {
     float sx = boxW / w, sy = boxH / h;
     float scale = p.size == BackgroundSize::Cover ? std::max(sx, sy) : std::min(sx, sy);
     w *= scale;
     h *= scale;
   }
-  // At its position in the box; repeated as a tiling pattern (so a small
-  // image over a large box costs one tile) over the box.
   float ox = p.x.fraction * (boxW - w) + p.x.points;
   float oy = p.y.fraction * (boxH - h) + p.y.points;
-  fz_matrix origin = fz_pre_translate(m, area.x0 + ox, area.y0 + oy);
-  fz_matrix placed = fz_concat(fz_make_matrix(w, 0, 0, h, 0, 0), origin);
   bool alongX = p.repeat & kRepeatX, alongY = p.repeat & kRepeatY;
   fz_rect fill = {alongX ? -ox : 0, alongY ? -oy : 0, alongX ? boxW - ox : w,
                   alongY ? boxH - oy : h};
-  // Clipped to the box and, along an axis it does not repeat on, to the
-  // image (a pattern may run a little past its area).
   fz_rect band =
       fz_intersect_rect(area, fz_make_rect(area.x0 + ox + fill.x0, area.y0 + oy + fill.y0,
                                            area.x0 + ox + fill.x1, area.y0 + oy + fill.y1));
-  fz_rectto(ctx, clip, band.x0, band.y0, band.x1, band.y1);
-  fz_clip_path(ctx, dev, clip, 0, m, fz_infinite_rect);
-  fillImage(ctx, dev, p.image, placed, origin, p.repeat ? &fill : nullptr, w, h);
+  return Placement{w, h, ox, oy, fill, band};
 }
 
-// Draws the page's backgrounds as MuPDF draws background colours: a box's
-// padding box (the root's: the whole page), then its image clipped to it.
-void drawPaints(fz_context* ctx, fz_device* dev, fz_matrix ctm, const fz_html* html, int page,
-                const std::vector<Paint>& paints) {
+// Draws a background's image over `area` (in the coordinates of `m`) as
+// placed, repeated as a tiling pattern (so a small image over a large box
+// costs one tile), clipped to its band.
+void drawImage(fz_context* ctx, fz_device* dev, fz_matrix m, const Paint& p, fz_rect area,
+               fz_path* clip) {
+  std::optional<Placement> at = place(p, area);
+  if (!at) return;
+  fz_matrix origin = fz_pre_translate(m, area.x0 + at->ox, area.y0 + at->oy);
+  fz_matrix placed = fz_concat(fz_make_matrix(at->w, 0, 0, at->h, 0, 0), origin);
+  fz_rectto(ctx, clip, at->band.x0, at->band.y0, at->band.x1, at->band.y1);
+  fz_clip_path(ctx, dev, clip, 0, m, fz_infinite_rect);
+  fillImage(ctx, dev, p.image, placed, origin, p.repeat ? &at->fill : nullptr, at->w, at->h);
+}
+
+// A paint's padding box on `page` (the root's: the whole page) and the
+// transform it is drawn with; false when it is not on the page.
+bool areaOn(const fz_html* html, int page, fz_matrix ctm, const Paint& p, fz_rect& area,
+            fz_matrix& m) {
   float pageTop = static_cast<float>(page) * html->page_h;
   float pageBottom = pageTop + html->page_h;
   const float* margin = html->page_margin;
-  fz_matrix inner = fz_pre_translate(ctm, margin[BOX_L], margin[BOX_T]);
+  if (p.box == html->tree.root) {
+    area = {0, 0, html->page_w + margin[BOX_L] + margin[BOX_R],
+            html->page_h + margin[BOX_T] + margin[BOX_B]};
+    m = ctm;
+  } else {
+    BoxView v = view(p.box);
+    area = {v.x - v.padding[BOX_L], v.y - v.padding[BOX_T], v.x + v.w + v.padding[BOX_R],
+            v.b + v.padding[BOX_B]};
+    if (area.y0 > pageBottom || area.y1 < pageTop || !(area.y1 > area.y0)) return false;
+    area.y0 -= pageTop;
+    area.y1 -= pageTop;
+    m = fz_pre_translate(ctm, margin[BOX_L], margin[BOX_T]);
+  }
+  return loadAt<fz_css_style>(view(p.box).style).visibility == V_VISIBLE;
+}
+
+// Draws the page's backgrounds as MuPDF draws background colours: a box's
+// padding box, then its image clipped to it.
+void drawPaints(fz_context* ctx, fz_device* dev, fz_matrix ctm, const fz_html* html, int page,
+                const std::vector<Paint>& paints) {
   for (const Paint& p : paints) {
     fz_rect area;
-    fz_matrix m = inner;
-    if (p.box == html->tree.root) {
-      area = {0, 0, html->page_w + margin[BOX_L] + margin[BOX_R],
-              html->page_h + margin[BOX_T] + margin[BOX_B]};
-      m = ctm;
-    } else {
-      BoxView v = view(p.box);
-      area = {v.x - v.padding[BOX_L], v.y - v.padding[BOX_T], v.x + v.w + v.padding[BOX_R],
-              v.b + v.padding[BOX_B]};
-      if (area.y0 > pageBottom || area.y1 < pageTop || !(area.y1 > area.y0)) continue;
-      area.y0 -= pageTop;
-      area.y1 -= pageTop;
-    }
-    if (loadAt<fz_css_style>(view(p.box).style).visibility != V_VISIBLE) continue;
+    fz_matrix m;
+    if (!areaOn(html, page, ctm, p, area, m)) continue;
     fz_path* path = nullptr;
     fz_path* clip = nullptr;
     fz_var(path);
@@ -272,6 +291,25 @@ void drawIntoPdf(ZaveVevode& r, Document& d, int32_t page, intptr_t target) {
 }
 
 }  // namespace
+
+std::vector<BackgroundBox> backgroundImageBoxes(const fz_html* html, int page,
+                                                const std::vector<Paint>& paints) {
+  std::vector<BackgroundBox> boxes;
+  for (const Paint& p : paints) {
+    fz_rect area;
+    fz_matrix m;
+    bool root = p.box == html->tree.root;
+    if (!p.image || (root && page > 0) || !areaOn(html, page, fz_identity, p, area, m)) continue;
+    // Reported on the page its band starts on, as far as it is drawn there.
+    float bottom = root ? area.y1 : html->page_h;
+    std::optional<Placement> at = place(p, area);
+    if (!at || at->band.y0 < 0 || at->band.y0 >= bottom || fz_is_empty_rect(at->band)) continue;
+    fz_rect band = at->band;
+    band.y1 = std::min(band.y1, bottom);
+    boxes.push_back({fz_transform_rect(band, m), fz_transform_point_xy(0, area.y0, m).y});
+  }
+  return boxes;
+}
 
 void findPaints(Parse& parse, fz_archive* archive, Laid& laid,
                 const std::vector<Background>& backgrounds) {

@@ -18,6 +18,17 @@ namespace pendrel_mupdf {
 void findPaints(Parse& parse, fz_archive* archive, Laid& laid,
                 const std::vector<Background>& backgrounds);
 
+// A background image drawn on a page, in page coordinates: the part of it
+// drawn there and the top of its element's padding box.
+struct BackgroundBox {
+  fz_rect box;
+  float top;
+};
+
+// The background images `paints` draw that start on `page`.
+std::vector<BackgroundBox> backgroundImageBoxes(const fz_html* html, int page,
+                                                const std::vector<Paint>& paints);
+
 // ZaveVevode_draw: the page into a PendrelBitmap (`target`), zoomed in
 // hundredths (0 fits the page), the zoomed page's (x, y) at the bitmap's
 // origin, with scraps and the current search hit blended in.

@@ -93,7 +93,8 @@ int32_t searchDocument(ZaveVevode& r, const char16_t* path, const uint8_t* bytes
     fz_html* html = laid.html;
     if (!html) return 0;
     Objects text;
-    bool ok = extract(r.ctx, html, pagesOf(html), scratch.layout, text, &laid.hyphenated);
+    bool ok =
+        extract(r.ctx, html, pagesOf(html), scratch.layout, text, &laid.hyphenated, &laid.paints);
     release(r.ctx, laid);
     if (!ok) return 0;
     found = findHits(r.search, text);

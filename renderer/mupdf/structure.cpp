@@ -106,18 +106,45 @@ bool addHtml5Defaults(fz_context* ctx, fz_xml* dom) {
   return added;
 }
 
+// Moves each table's <caption> to just before the table: MuPDF's box
+// builder hangs it on the block around the table, after the table's rows,
+// where browsers set it above them.
+bool raiseCaptions(fz_context* ctx, fz_xml* top) {
+  volatile bool moved = false;
+  for (fz_xml* node = top; node;) {
+    fz_xml* caption = fz_xml_is_tag(node, "table") ? fz_xml_find_down(node, "caption") : nullptr;
+    if (caption) {
+      fz_try(ctx) {
+        fz_dom_insert_before(ctx, node, caption);
+        moved = true;
+      }
+      fz_catch(ctx) {}
+    }
+    if (fz_xml_down(node)) {
+      node = fz_xml_down(node);
+      continue;
+    }
+    while (node != top && !fz_xml_next(node)) node = fz_xml_up(node);
+    node = node == top ? nullptr : fz_xml_next(node);
+  }
+  return moved;
+}
+
 }  // namespace
 
 bool mayNeedRestructuring(std::string_view xhtml) {
   size_t html = xhtml.find("<html");
+  if (xhtml.find("<caption") != std::string_view::npos) return true;
   if (html == std::string_view::npos) return mayHoldHtml5Blocks(xhtml);
   std::string_view tag = xhtml.substr(html, xhtml.find('>', html) - html);
   return tag.find("dir") != std::string_view::npos || mayHoldHtml5Blocks(xhtml);
 }
 
 bool restructure(fz_context* ctx, fz_xml* dom) {
-  const bool carried = carryRootDirection(ctx, fz_xml_find(fz_xml_root(dom), "html"));
-  return addHtml5Defaults(ctx, dom) || carried;
+  fz_xml* html = fz_xml_find(fz_xml_root(dom), "html");
+  const bool carried = carryRootDirection(ctx, html);
+  const bool raised = html && raiseCaptions(ctx, html);
+  return addHtml5Defaults(ctx, dom) || carried || raised;
 }
 
 }  // namespace pendrel_mupdf

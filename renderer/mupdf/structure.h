@@ -11,6 +11,8 @@
 //   `<section><h1/><figure><img/></figure></section>` draws the image above
 //   the heading. Browsers' defaults for these elements put them back in
 //   order.
+// - Table captions: MuPDF's box builder sets a table's <caption> after its
+//   rows; it is moved to just before the table.
 #pragma once
 
 #include <string_view>

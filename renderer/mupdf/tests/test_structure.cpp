@@ -34,3 +34,24 @@ TEST(MupdfStructure, RootDirectionReachesTheText) {
     }
   }
 }
+
+TEST(MupdfStructure, TableCaptionAboveItsRows) {
+  // The caption's word ("Cap") is the first line and starts above the first cell's, wherever the
+  // table's markup puts it, also in a nested table.
+  const char* cases[] = {
+      "<table><caption>Cap</caption><tr><td>Cell</td></tr></table>",
+      "<table><tr><td>Cell</td></tr><caption>Cap</caption></table>",
+      "<div><table><caption>Cap</caption><tbody><tr><td>Cell</td></tr></tbody></table></div>",
+  };
+  for (const char* body : cases) {
+    Host host;
+    Renderer r(host);
+    ASSERT_TRUE(r.load(page("", body))) << body;
+    PendrelObjectInfo cap{}, cell{};
+    ASSERT_TRUE(ZaveVevode_getObjectInfo(r.r, kDoc, 0, 0, &cap, 0)) << body;
+    ASSERT_TRUE(ZaveVevode_getObjectInfo(r.r, kDoc, 0, 1, &cell, 0)) << body;
+    const char16_t* line = ZaveVevode_getFirstStringPage(r.r, kDoc, 0);
+    EXPECT_EQ(std::u16string(line ? line : u""), u"Cap") << body;
+    EXPECT_LT(cap.y, cell.y) << body;
+  }
+}
