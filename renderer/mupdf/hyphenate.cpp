@@ -11,6 +11,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "dom_walk.h"
+
 namespace pendrel_mupdf {
 namespace {
 
@@ -210,17 +212,11 @@ bool endsOpen(fz_xml* text) {
 // go into `mixed`. Their objects depend on where their lines end, so they
 // are not hyphenated.
 bool scan(fz_xml* node, std::unordered_set<fz_xml*>& mixed) {
-  while (node) {
+  for (; node; node = nextInTree(node)) {
     if (const char* text = fz_xml_text(node)) {
       if (std::strstr(text, "\xC2\xAD")) return false;
       if (!breaksOnlyAtSpaces(text, endsOpen(node))) mixed.insert(blockOf(node));
     }
-    if (fz_xml_down(node)) {
-      node = fz_xml_down(node);
-      continue;
-    }
-    while (node && !fz_xml_next(node)) node = fz_xml_up(node);
-    if (node) node = fz_xml_next(node);
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "css_text.h"
+#include "dom_walk.h"
 #include "mupdf_html.h"
 #include "structure.h"
 #include "svg_images.h"
@@ -64,14 +65,6 @@ void escape(std::string& out, const char* text, bool attribute) {
         out += *p;
     }
   }
-}
-
-// The node after `node` in document order; its children are skipped unless
-// `descend`.
-fz_xml* following(fz_xml* node, bool descend) {
-  if (descend && fz_xml_down(node)) return fz_xml_down(node);
-  while (node && !fz_xml_next(node)) node = fz_xml_up(node);
-  return node ? fz_xml_next(node) : nullptr;
 }
 
 // The concatenated text children of an element.
@@ -423,7 +416,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   edits.texts = hyphenateDocument(root, host.hyphenation, sheets, prepared.hyphenated);
 
   // Image objects the host has; style attributes with background images.
-  for (fz_xml* node = root; node; node = following(node, true)) {
+  for (fz_xml* node = root; node; node = nextInTree(node)) {
     if (!fz_xml_tag(node)) continue;
     if (fz_xml_is_tag(node, "object")) {
       const char* data = fz_xml_att(node, "data");
@@ -443,7 +436,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   if (styled && !css) addRules(ctx, &css, "");
   if (css) {
     size_t given = 0;
-    for (fz_xml* node = root; node; node = following(node, true)) {
+    for (fz_xml* node = root; node; node = nextInTree(node)) {
       if (!fz_xml_tag(node) || edits.objects.count(node)) continue;
       fz_css_match m;
       if (!match(ctx, css, node, &m)) continue;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "dom_walk.h"
+
 namespace pendrel_mupdf {
 namespace {
 
@@ -49,15 +51,8 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
 
 // Whether `top` or an element under it is one of the elements.
 bool holdsElement(fz_xml* top) {
-  for (fz_xml* node = top; node;) {
+  for (fz_xml* node = top; node; node = nextInTree(node, top))
     if (isElement(fz_xml_tag(node))) return true;
-    if (fz_xml_down(node)) {
-      node = fz_xml_down(node);
-      continue;
-    }
-    while (node != top && !fz_xml_next(node)) node = fz_xml_up(node);
-    node = node == top ? nullptr : fz_xml_next(node);
-  }
   return false;
 }
 
@@ -106,26 +101,21 @@ bool addHtml5Defaults(fz_context* ctx, fz_xml* dom) {
   return added;
 }
 
+// fz_dom_insert_before, false when MuPDF fails.
+bool insertBefore(fz_context* ctx, fz_xml* existing, fz_xml* node) {
+  fz_try(ctx) { fz_dom_insert_before(ctx, existing, node); }
+  fz_catch(ctx) { return false; }
+  return true;
+}
+
 // Moves each table's <caption> to just before the table: MuPDF's box
 // builder hangs it on the block around the table, after the table's rows,
 // where browsers set it above them.
 bool raiseCaptions(fz_context* ctx, fz_xml* top) {
-  volatile bool moved = false;
-  for (fz_xml* node = top; node;) {
+  bool moved = false;
+  for (fz_xml* node = top; node; node = nextInTree(node, top)) {
     fz_xml* caption = fz_xml_is_tag(node, "table") ? fz_xml_find_down(node, "caption") : nullptr;
-    if (caption) {
-      fz_try(ctx) {
-        fz_dom_insert_before(ctx, node, caption);
-        moved = true;
-      }
-      fz_catch(ctx) {}
-    }
-    if (fz_xml_down(node)) {
-      node = fz_xml_down(node);
-      continue;
-    }
-    while (node != top && !fz_xml_next(node)) node = fz_xml_up(node);
-    node = node == top ? nullptr : fz_xml_next(node);
+    if (caption && insertBefore(ctx, node, caption)) moved = true;
   }
   return moved;
 }

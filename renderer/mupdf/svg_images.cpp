@@ -9,6 +9,7 @@
 
 #include "budgets.h"
 #include "css_text.h"
+#include "dom_walk.h"
 
 namespace pendrel_mupdf {
 namespace {
@@ -105,12 +106,6 @@ size_t depthOf(fz_xml* node, bool* inSvg) {
   for (fz_xml* up = fz_xml_up(node); up; up = fz_xml_up(up), ++depth)
     *inSvg = *inSvg || fz_xml_is_tag(up, "svg");
   return depth;
-}
-
-fz_xml* following(fz_xml* node) {
-  if (fz_xml_down(node)) return fz_xml_down(node);
-  while (node && !fz_xml_next(node)) node = fz_xml_up(node);
-  return node ? fz_xml_next(node) : nullptr;
 }
 
 struct DropXml {
@@ -290,7 +285,7 @@ size_t inlineSvgImages(fz_context* ctx, fz_xml* dom, const std::string& path,
     size_t depth;
   };
   std::vector<Target> targets;
-  for (fz_xml* node = fz_xml_root(dom); node; node = following(node)) {
+  for (fz_xml* node = fz_xml_root(dom); node; node = nextInTree(node)) {
     const char* href = fz_xml_is_tag(node, "image") ? hrefOf(node) : nullptr;
     if (!href || !namesSvgFile(href)) continue;
     bool inSvg = false;

@@ -1,0 +1,17 @@
+// Walking a MuPDF DOM in document order without recursion: documents may
+// nest far deeper than a thread's stack allows.
+#pragma once
+
+#include <mupdf/fitz.h>
+
+namespace pendrel_mupdf {
+
+// The node after `node` in document order, children first, staying below
+// `top` when one is given; null at the end.
+inline fz_xml* nextInTree(fz_xml* node, fz_xml* top = nullptr) {
+  if (fz_xml_down(node)) return fz_xml_down(node);
+  while (node != top && !fz_xml_next(node)) node = fz_xml_up(node);
+  return node && node != top ? fz_xml_next(node) : nullptr;
+}
+
+}  // namespace pendrel_mupdf
