@@ -131,6 +131,23 @@ fz_html* parseAndLayOut(fz_context* ctx, const Document& d, fz_archive* archive,
   return html;
 }
 
+// Lays out the markup styled for measuring its tables and plans them from
+// that layout (see tables.h); the sheets it reads count once.
+TablePlan planTablesOf(fz_context* ctx, const Document& d, Parse& parse, fz_archive* archive,
+                       std::string_view source, const Layout& layout, const Tables& tables) {
+  const size_t sheets = parse.sheets, preparedSheets = parse.preparedSheets;
+  fz_html* measured = parseAndLayOut(ctx, d, archive, styleTableCells(source, nullptr), layout);
+  parse.sheets = sheets;
+  parse.preparedSheets = preparedSheets;
+  if (!measured) return {};
+  struct Drop {
+    fz_context* ctx;
+    fz_html* html;
+    ~Drop() { fz_drop_html(ctx, html); }
+  } drop{ctx, measured};
+  return planTables(measured, tables);
+}
+
 // MuPDF's warnings go to the parse while it runs, and nowhere after.
 struct HearWarnings {
   fz_context* ctx;
@@ -228,6 +245,13 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
   std::string_view source = prepared ? std::string_view(prepared->xhtml) : bytes;
   fz_archive* archive = newArchive(parse);
   try {
+    std::optional<TablePlan> plan;
+    std::string tabled;
+    if (archive && prepared && !prepared->tables.cells.empty()) {
+      plan = planTablesOf(ctx, d, parse, archive, source, layout, prepared->tables);
+      tabled = styleTableCells(source, &*plan);
+      source = tabled;
+    }
     for (int attempt = 0; archive && attempt < (prepared ? 2 : 1) && !laid.html; ++attempt) {
       r.allocationFailed = false;
       laid.html = parseAndLayOut(ctx, d, archive, attempt == 0 ? source : bytes, layout);
@@ -241,6 +265,7 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
         break;
       }
       if (laid.html && attempt == 0 && prepared) {
+        if (plan) finishTables(ctx, laid.html, *plan);
         if (!prepared->backgrounds.empty()) findPaints(parse, archive, laid, prepared->backgrounds);
         laid.hyphenated = std::move(prepared->hyphenated);
       }

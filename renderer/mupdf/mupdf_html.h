@@ -117,6 +117,18 @@ struct fz_html_box_s {
   } u;
 };
 
+// A flow item (word, space, break, image...): its type (the low three bits
+// of `bits`; the language and script fill a second word) and, after layout,
+// its rectangle.
+enum { FLOW_WORD = 0, FLOW_SPACE = 1, FLOW_BREAK = 2, FLOW_IMAGE = 3 };
+typedef struct fz_html_flow_s fz_html_flow;
+struct fz_html_flow_s {
+  unsigned int bits, more_bits;
+  float x, y, w, h;
+  fz_html_box* box;
+  fz_html_flow* next;
+};
+
 typedef struct fz_html_s {
   struct {
     fz_storable storable;
@@ -154,6 +166,7 @@ void fz_match_css(fz_context* ctx, fz_css_match* match, fz_css_match* up, fz_css
 #include <cstddef>
 static_assert(sizeof(void*) != 8 ||
                   (sizeof(fz_css_style) == 184 && offsetof(fz_css_style, background_color) == 148 &&
-                   offsetof(fz_html_box, u) == 80 && sizeof(fz_css_match) == 520),
+                   offsetof(fz_html_box, u) == 80 && sizeof(fz_css_match) == 520 &&
+                   offsetof(fz_html_flow, next) == 32),
               "MuPDF 1.21's HTML structures as built on 64-bit Debian");
 #endif

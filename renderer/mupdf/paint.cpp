@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "boxes.h"
 #include "layout.h"
 #include "objects.h"
 #include "pdf_output.h"
@@ -29,65 +30,6 @@ constexpr int32_t kMaxBitmapSide = 16384;
 constexpr intptr_t kMaxZoom = 100000;
 // Points per CSS pixel: images are 96 pixels to the inch, pages 72 points.
 constexpr float kPointsPerPixel = 72.0f / 96.0f;
-
-// MuPDF's pools pack objects without aligning them, so its boxes and styles
-// are read and written by copying bytes.
-template <class T>
-T loadAt(const void* p) {
-  T value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
-
-bool isBlockType(unsigned type) {
-  return type == BOX_BLOCK || type == BOX_TABLE || type == BOX_TABLE_ROW || type == BOX_TABLE_CELL;
-}
-
-// What the renderer reads of a box.
-struct BoxView {
-  unsigned type;
-  fz_html_box *up, *down, *next;
-  const char* id;
-  const fz_css_style* style;
-  float x, y, w, b;
-  float padding[4];
-};
-
-BoxView view(const fz_html_box* box) {
-  const char* at = reinterpret_cast<const char*>(box);
-  fz_html_box head;
-  std::memcpy(static_cast<void*>(&head), at, offsetof(fz_html_box, u));
-  BoxView v{head.bits & 7,   head.up,         head.down,       head.next,
-            head.id,         head.style,      head.s.layout.x, head.s.layout.y,
-            head.s.layout.w, head.s.layout.b, {0, 0, 0, 0}};
-  if (isBlockType(v.type))
-    std::memcpy(v.padding, at + offsetof(fz_html_box, u.block.padding), sizeof v.padding);
-  return v;
-}
-
-void setStyle(fz_html_box* box, const fz_css_style* style) {
-  std::memcpy(reinterpret_cast<char*>(box) + offsetof(fz_html_box, style), &style, sizeof style);
-}
-
-// The box after `box` in tree order (children first).
-fz_html_box* nextBox(fz_html_box* box) {
-  BoxView v = view(box);
-  if (v.down) return v.down;
-  while (box && !v.next) {
-    box = v.up;
-    if (box) v = view(box);
-  }
-  return box ? v.next : nullptr;
-}
-
-fz_css_style* newStyle(fz_context* ctx, fz_pool* pool) {
-  fz_css_style* volatile style = nullptr;
-  fz_try(ctx) {
-    style = static_cast<fz_css_style*>(fz_pool_alloc(ctx, pool, sizeof(fz_css_style)));
-  }
-  fz_catch(ctx) { style = nullptr; }
-  return style;
-}
 
 // Draws an image inside the clip just pushed, as a tiling pattern over
 // `tile` (null: once), and pops the clip; the device's clip and tile stacks

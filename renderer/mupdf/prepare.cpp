@@ -10,6 +10,7 @@
 #include "mupdf_html.h"
 #include "structure.h"
 #include "svg_images.h"
+#include "tables.h"
 
 namespace pendrel_mupdf {
 namespace {
@@ -80,6 +81,7 @@ struct Edits {
   std::unordered_map<fz_xml*, std::string> styles;  // <style> text replaced
   std::unordered_map<fz_xml*, std::string> ids;     // id attribute added
   std::unordered_map<fz_xml*, std::string> texts;   // text replaced
+  std::unordered_map<fz_xml*, size_t> cells;        // table cell: content wrapped
   bool checkNames = false;                          // drop names XML refuses
 };
 
@@ -144,12 +146,19 @@ std::optional<bool> open(fz_context* ctx, fz_xml* element, const Edits& edits, s
     out += '>';
     return false;
   }
-  if (!fz_xml_down(element)) {
+  auto cell = edits.cells.find(element);
+  if (!fz_xml_down(element) && cell == edits.cells.end()) {
     out += "/>";
     return false;
   }
   out += '>';
-  return true;
+  if (cell != edits.cells.end()) out += cellStart(cell->second);
+  if (fz_xml_down(element)) return true;
+  out += kCellEnd;
+  out += "</";
+  out += tag;
+  out += '>';
+  return false;
 }
 
 // The DOM as well-formed XHTML, with the edits applied (an element whose
@@ -182,6 +191,7 @@ std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits&
       node = fz_xml_up(node);
       const char* name = node ? fz_xml_tag(node) : nullptr;
       if (name && (!edits.checkNames || isXmlName(name))) {
+        if (edits.cells.count(node)) out += kCellEnd;
         out += "</";
         out += name;
         out += '>';
@@ -401,6 +411,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
       std::optional<std::string> text;
       if (!sheetPath.empty()) text = host.sheet(sheetPath);
       if (text && hyphenating) sheets.push_back(*text);
+      if (text && collapsesBorders(*text)) prepared.tables.collapse = true;
       if (text && setsBackgroundImage(*text))
         addRules(ctx, &css, backgroundRules(*text, sheetPath));
     } else if (fz_xml_is_tag(node, "style")) {
@@ -409,10 +420,13 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
         text = expandImports(text, path, host.sheet);
         edits.styles[node] = text;
       }
+      if (collapsesBorders(text)) prepared.tables.collapse = true;
       if (setsBackgroundImage(text)) addRules(ctx, &css, backgroundRules(text, path));
       if (hyphenating) sheets.push_back(std::move(text));
     }
   }
+  const std::vector<fz_xml*> cells = findTableCells(root, prepared.tables);
+  for (size_t n = 0; n < cells.size(); ++n) edits.cells.emplace(cells[n], n);
   edits.texts = hyphenateDocument(root, host.hyphenation, sheets, prepared.hyphenated);
 
   // Image objects the host has; style attributes with background images.
@@ -459,7 +473,7 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
   // their content.
   std::optional<std::string> text;
   if (html5 || inlined || restructured || !edits.objects.empty() || !edits.styles.empty() ||
-      !edits.texts.empty() || !prepared.backgrounds.empty())
+      !edits.texts.empty() || !edits.cells.empty() || !prepared.backgrounds.empty())
     text = serialize(ctx, root, edits, xhtml.size());
   if (!text) return std::nullopt;
   prepared.xhtml = std::move(*text);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "hyphenate.h"
+#include "tables.h"
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -44,6 +45,7 @@ struct Prepared {
   std::string xhtml;
   std::vector<Background> backgrounds;
   HyphenatedWords hyphenated;  // the words given soft hyphens
+  Tables tables;               // cells whose content is wrapped for laying out
 };
 
 struct PrepareHost {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dom_walk.h"
+#include "tables.h"
 
 namespace pendrel_mupdf {
 namespace {
@@ -124,7 +125,7 @@ bool raiseCaptions(fz_context* ctx, fz_xml* top) {
 
 bool mayNeedRestructuring(std::string_view xhtml) {
   size_t html = xhtml.find("<html");
-  if (xhtml.find("<caption") != std::string_view::npos) return true;
+  if (xhtml.find("<caption") != std::string_view::npos || mayHoldTables(xhtml)) return true;
   if (html == std::string_view::npos) return mayHoldHtml5Blocks(xhtml);
   std::string_view tag = xhtml.substr(html, xhtml.find('>', html) - html);
   return tag.find("dir") != std::string_view::npos || mayHoldHtml5Blocks(xhtml);

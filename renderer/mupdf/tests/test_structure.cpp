@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "renderer_host.h"
 
 using namespace mupdf_test;
@@ -54,4 +58,81 @@ TEST(MupdfStructure, TableCaptionAboveItsRows) {
     EXPECT_EQ(std::u16string(line ? line : u""), u"Cap") << body;
     EXPECT_LT(cap.y, cell.y) << body;
   }
+}
+
+TEST(MupdfTables, ColumnsAsBrowsersLayThemOut) {
+  // Each row: a table, and where two of its words start (x of `a`, x of `b`); MuPDF alone gives
+  // every column an equal share of the 300-point page, ignores spans and sets borders outside.
+  const std::string grid = "<tr><td>One</td><td>Two</td><td>Three</td></tr>";
+  std::string lorem;
+  for (int i = 0; i < 40; ++i) lorem += "word ";
+  struct Case {
+    const char* name;
+    std::string body;
+    const char16_t *a, *b;
+    float low, high;  // b.x - a.x, or a.x when b is null
+  } cases[] = {
+      // Shrunk to its content and centred by auto margins.
+      {"centred", "<table style=\"margin:auto\"><tr><td>A</td><td>B</td></tr></table>", u"A",
+       nullptr, 120, 150},
+      {"narrow columns", "<table><tr><td>A</td><td>B</td></tr></table>", u"A", u"B", 5, 30},
+      // A column as wide as its widest cell.
+      {"by content",
+       "<table><tr><td>Short</td><td>y</td></tr><tr><td>x</td><td>z</td></tr></table>", u"x", u"z",
+       25, 60},
+      // The spanning cell takes two columns: the cell after it is under the third.
+      {"colspan", "<table>" + grid + "<tr><td colspan=\"2\">Wide</td><td>End</td></tr></table>",
+       u"Three", u"End", -1, 1},
+      {"rowspan",
+       "<table><tr><td rowspan=\"2\">Tall</td><td>R1</td></tr><tr><td>R2</td></tr></table>", u"R1",
+       u"R2", -1, 1},
+      // A set width is shared by the widest content: two equal columns.
+      {"set width", "<table style=\"width:100%\"><tr><td>a</td><td>b</td></tr></table>", u"a", u"b",
+       100, 125},
+      // Padding inside the column: the next column starts past it.
+      {"padding", "<table><tr><td style=\"padding:0 30px\">P</td><td>Q</td></tr></table>", u"P",
+       u"Q", 35, 60},
+      // Too wide for the page: the table takes the page, the long cell wraps.
+      {"wraps",
+       "<table><tr><td>" + lorem + "</td><td>" + "lots of words " + lorem + "</td></tr></table>",
+       u"lots", nullptr, 0, 260},
+  };
+  for (const Case& c : cases) {
+    Host host;
+    Renderer r(host);
+    ASSERT_TRUE(r.load(page("", c.body))) << c.name;
+    std::map<std::u16string, PendrelObjectInfo> at;
+    for (uint32_t k = ZaveVevode_getObjectCount(r.r, kDoc, 0); k-- > 0;) {
+      PendrelObjectInfo info{};
+      ZaveVevode_getObjectInfo(r.r, kDoc, 0, k, &info, 0);
+      const char16_t* word = ZaveVevode_getScrapText(r.r, kDoc, k, k);
+      if (word) at[word] = info;
+    }
+    ASSERT_TRUE(at.count(c.a) && (!c.b || at.count(c.b))) << c.name;
+    const float x = c.b ? at[c.b].x - at[c.a].x : at[c.a].x;
+    EXPECT_TRUE(x >= c.low && x <= c.high) << c.name << ": " << x;
+    for (const auto& [word, info] : at) EXPECT_LE(info.x + info.width, 300) << c.name;
+  }
+}
+
+TEST(MupdfTables, CollapsedBordersReachTheRowBottom) {
+  // A short cell beside one of three lines: its right border (the tall cell's left one, shared)
+  // is drawn down to the row's bottom, one point (two antialiased pixels at most) wide.
+  Host host;
+  Renderer r(host);
+  ASSERT_TRUE(
+      r.load(page("<style>table{border-collapse:collapse}td{border:1px solid black}"
+                  "</style>",
+                  "<table><tr><td>Short</td><td>one<br/>two<br/>three</td></tr></table>")));
+  Page drawn(r.r, kDoc);
+  PendrelObjectInfo shortWord{}, three{};
+  ASSERT_TRUE(ZaveVevode_getObjectInfo(r.r, kDoc, 0, 0, &shortWord, 0));
+  ASSERT_TRUE(ZaveVevode_getObjectInfo(r.r, kDoc, 0, 3, &three, 0));
+  // The shared border: a dark column between the two cells at the height of "three".
+  const int y = static_cast<int>(three.y + three.height / 2);
+  int dark = 0;
+  for (int x = static_cast<int>(shortWord.x + shortWord.width); x < static_cast<int>(three.x); ++x)
+    dark += kInk(drawn.pixels[(y * 300 + x) * 4], drawn.pixels[(y * 300 + x) * 4 + 1],
+                 drawn.pixels[(y * 300 + x) * 4 + 2]);
+  EXPECT_TRUE(dark >= 1 && dark <= 2) << dark;
 }
