@@ -317,6 +317,35 @@ fields as well as to grind corn.</p></aside>
 <p>%s</p>""" % LOREM,
      """table { border-collapse: collapse; margin: 1em auto; }
 td, th { border: 1px solid #555; padding: 2px 8px; }""", "", ""),
+    ("table_word_export", "word-processor export table: border, cellpadding and cellspacing "
+     "attributes, cell widths, paragraphs in cells",
+     """<p class="MsoNormal">The miller kept a ledger of the year.</p>
+<table border="1" cellspacing="0" cellpadding="4" width="100%%">
+<tr><td width="30%%" valign="top"><p class="MsoNormal"><b>Month</b></p></td>
+<td width="70%%" valign="top"><p class="MsoNormal"><b>What was ground</b></p></td></tr>
+<tr><td width="30%%" valign="top"><p class="MsoNormal">March</p></td>
+<td width="70%%" valign="top"><p class="MsoNormal">Wheat from the low fields, and a little
+barley that had been kept dry through the winter in the loft above the wheel.</p></td></tr>
+<tr><td width="30%%" valign="top"><p class="MsoNormal">April</p></td>
+<td width="70%%" valign="top"><p class="MsoNormal">Oats.</p></td></tr>
+</table>
+<p class="MsoNormal">%s</p>""" % LOREM,
+     "p.MsoNormal { margin: 0; }", "", ""),
+    ("table_colgroup", "converter table: colgroup widths, header row, aligned cells",
+     """<p>The sacks weighed at the door:</p>
+<table style="width:90%%;">
+<colgroup><col style="width: 20%%" /><col style="width: 50%%" /><col style="width: 30%%" /></colgroup>
+<thead><tr class="header"><th style="text-align: left;">Day</th>
+<th style="text-align: left;">Grain</th><th style="text-align: right;">Sacks</th></tr></thead>
+<tbody><tr class="odd"><td style="text-align: left;">Monday</td>
+<td style="text-align: left;">Wheat, the first of the harvest</td>
+<td style="text-align: right;">14</td></tr>
+<tr class="even"><td style="text-align: left;">Tuesday</td>
+<td style="text-align: left;">Barley</td><td style="text-align: right;">9</td></tr></tbody>
+</table>
+<p>%s</p>""" % LOREM,
+     "table { margin: 0 auto; border-top: 1px solid black; border-bottom: 1px solid black; }",
+     "", ""),
     ("code_block", "a code block with long lines and inline code in the text",
      """<h2>Counting sacks</h2>
 <p>The function <code>count_sacks</code> adds the day's sacks.</p>

@@ -247,8 +247,11 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
   try {
     std::optional<TablePlan> plan;
     std::string tabled;
+    bool measuredShort = false;  // the tables measured short of memory
     if (archive && prepared && !prepared->tables.cells.empty()) {
+      r.allocationFailed = false;
       plan = planTablesOf(ctx, d, parse, archive, source, layout, prepared->tables);
+      measuredShort = r.allocationFailed;
       tabled = styleTableCells(source, &*plan);
       source = tabled;
     }
@@ -259,7 +262,7 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
       // MuPDF only warns of, and the lines come out wrong; the face keeps
       // the fault. Such a layout is not kept, as when MuPDF itself ran out,
       // and the next document gets a new font set.
-      if (r.allocationFailed) {
+      if (r.allocationFailed || measuredShort) {
         laid.reset();
         if (r.fonts.current == d.fonts) r.fonts.current.reset();
         break;

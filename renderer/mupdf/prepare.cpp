@@ -425,8 +425,12 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
       if (hyphenating) sheets.push_back(std::move(text));
     }
   }
-  const std::vector<fz_xml*> cells = findTableCells(root, prepared.tables);
-  for (size_t n = 0; n < cells.size(); ++n) edits.cells.emplace(cells[n], n);
+  TableMarkup tables = findTableCells(root, prepared.tables);
+  for (size_t n = 0; n < tables.cells.size(); ++n) edits.cells.emplace(tables.cells[n], n);
+  for (auto& [element, hints] : tables.hints) {
+    const char* own = fz_xml_att(element, "style");
+    setAttribute(ctx, element, "style", hints + (own ? own : ""));
+  }
   edits.texts = hyphenateDocument(root, host.hyphenation, sheets, prepared.hyphenated);
 
   // Image objects the host has; style attributes with background images.

@@ -1,6 +1,7 @@
 #include "tables.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <unordered_map>
@@ -173,20 +174,26 @@ struct Slot {
 // by the browsers' automatic table layout: each column as wide as its
 // widest content when the table has room, else shared out between its
 // narrowest and widest in proportion; a table of a set width spreads what
-// is left over its columns by their widest content.
-std::vector<float> columnWidths(const std::vector<Slot>& slots, uint32_t columns, float room,
-                                bool fixed, float spacing) {
+// is left over its columns by their widest content. A column's set width
+// (from <col>) is its narrowest and widest both.
+std::vector<float> columnWidths(const std::vector<Slot>& slots, const std::vector<float>& set,
+                                float room, bool fixed, float spacing) {
+  const uint32_t columns = static_cast<uint32_t>(set.size());
   std::vector<float> low(columns, 0), high(columns, 0);
   for (const Slot& s : slots)
     if (s.span == 1) {
       low[s.col] = std::max(low[s.col], s.narrowest);
       high[s.col] = std::max(high[s.col], s.widest);
     }
+  // A column's set width, never below its narrowest content.
+  for (uint32_t c = 0; c < columns; ++c)
+    if (set[c] >= 0) low[c] = high[c] = std::max(low[c], set[c]);
   std::vector<const Slot*> spanning;
   for (const Slot& s : slots)
     if (s.span > 1) spanning.push_back(&s);
-  std::stable_sort(spanning.begin(), spanning.end(),
-                   [](const Slot* a, const Slot* b) { return a->span < b->span; });
+  std::sort(spanning.begin(), spanning.end(), [](const Slot* a, const Slot* b) {
+    return a->span != b->span ? a->span < b->span : a->cell < b->cell;
+  });
   for (const Slot* s : spanning) {
     const float between = static_cast<float>(s->span - 1) * spacing;
     float lowSum = between, highSum = between;
@@ -212,10 +219,20 @@ std::vector<float> columnWidths(const std::vector<Slot>& slots, uint32_t columns
   const float target = fixed             ? std::max(room, lowSum)
                        : highSum <= room ? highSum
                                          : std::max(lowSum, room);
+  // Room left over goes to the columns without a set width, if any.
+  uint32_t unset = 0;
+  float freeHigh = 0;
+  for (uint32_t c = 0; c < columns; ++c)
+    if (set[c] < 0) ++unset, freeHigh += high[c];
+  const bool allShare = unset == 0;
+  if (allShare) unset = columns, freeHigh = highSum;
   std::vector<float> widths(columns);
   for (uint32_t c = 0; c < columns; ++c) {
     if (target >= highSum) {
-      const float share = highSum > 0 ? high[c] / highSum : 1.0f / static_cast<float>(columns);
+      const bool shares = allShare || set[c] < 0;
+      const float share = !shares        ? 0
+                          : freeHigh > 0 ? high[c] / freeHigh
+                                         : 1.0f / static_cast<float>(unset);
       widths[c] = high[c] + (target - highSum) * share;
     } else if (highSum > lowSum) {
       widths[c] = low[c] + (high[c] - low[c]) * (target - lowSum) / (highSum - lowSum);
@@ -231,7 +248,6 @@ void planTable(fz_html_box* table, const std::vector<fz_html_box*>& outer,
                const std::unordered_map<fz_html_box*, size_t>& numbers, const Tables& tables,
                TablePlan& plan) {
   const BoxView t = view(table);
-  const float spacing = tables.collapse ? 0 : kSpacing;
   std::vector<Slot> slots;
   std::vector<uint32_t> busy;  // rows each column is still taken for
   uint32_t row = 0, columns = 0;
@@ -267,6 +283,8 @@ void planTable(fz_html_box* table, const std::vector<fz_html_box*>& outer,
   }
   const uint32_t rows = row;
   if (slots.empty()) return;
+  const TableInfo& info = tables.tables[tables.cells[slots.front().cell].table];
+  const float spacing = tables.collapse ? 0 : info.spacing >= 0 ? info.spacing : kSpacing;
   // Spacing inside each cell's border box: in the collapsing model a cell
   // draws its left and top borders, and its right and bottom ones only at
   // the table's edge, so neighbours share one border.
@@ -282,7 +300,12 @@ void planTable(fz_html_box* table, const std::vector<fz_html_box*>& outer,
   const float gaps = static_cast<float>(columns + 1) * spacing;
   const fz_css_style ts = loadAt<fz_css_style>(t.style);
   const bool fixed = ts.width.unit != 'a';
-  std::vector<float> widths = columnWidths(slots, columns, t.w - gaps, fixed, spacing);
+  std::vector<float> set(columns, -1);
+  for (uint32_t c = 0; c < columns && c < info.columns.size(); ++c) {
+    const ColumnWidth& w = info.columns[c];
+    if (w.value >= 0) set[c] = w.percent ? w.value * (t.w - gaps) / 100 : w.value;
+  }
+  std::vector<float> widths = columnWidths(slots, set, t.w - gaps, fixed, spacing);
   float total = gaps;
   for (float w : widths) total += w;
   float offset = 0;
@@ -304,6 +327,68 @@ void planTable(fz_html_box* table, const std::vector<fz_html_box*>& outer,
     p.marginLeft = left[s.col] - view(outer[s.cell]).x;
     p.width = left[s.col + s.span] - spacing - left[s.col];
   }
+}
+
+// A presentational length ("4", "4px", "50%"): its number, -1 when it is
+// none; `percent` (when given) tells a percentage.
+float pixels(const char* text, bool* percent) {
+  if (percent) *percent = false;
+  if (!text) return -1;
+  while (*text == ' ') ++text;
+  float value = -1;
+  const char* end = text + std::strlen(text);
+  auto [stop, error] = std::from_chars(text, end, value);
+  if (error != std::errc() || value < 0 || value > 100000) return -1;
+  std::string_view unit(stop, static_cast<size_t>(end - stop));
+  if (unit == "%" && percent) {
+    *percent = true;
+  } else if (!unit.empty() && unit != "px") {
+    return -1;
+  }
+  return value;
+}
+
+void appendHint(std::string& out, const char* name, float value, bool percent, const char* rest) {
+  out += name;
+  out += ':';
+  char buf[32];
+  auto [end, error] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
+  out.append(buf, error == std::errc() ? end : buf);
+  out += percent ? "%" : "pt";
+  out += rest;
+  out += ';';
+}
+
+// Whether an attribute's value is a plain word or colour (no CSS of its own).
+bool isWord(const char* text) {
+  if (!*text) return false;
+  for (; *text; ++text)
+    if (!std::isalnum(static_cast<unsigned char>(*text)) && *text != '#') return false;
+  return true;
+}
+
+// `width` and `bgcolor`, as on tables and cells.
+void commonHints(fz_xml* element, std::string& hints) {
+  bool percent = false;
+  const float width = pixels(fz_xml_att(element, "width"), &percent);
+  if (width >= 0) appendHint(hints, "width", width, percent, "");
+  const char* colour = fz_xml_att(element, "bgcolor");
+  if (colour && isWord(colour)) hints += std::string("background-color:") + colour + ";";
+}
+
+// A `width` declaration in a column's style attribute (points, px or percent).
+void styleWidth(std::string_view style, ColumnWidth& w) {
+  size_t at = style.find("width");
+  if (at == std::string_view::npos || (at > 0 && style[at - 1] == '-')) return;
+  size_t value = style.find_first_not_of(" \t:", at + 5);
+  if (value == std::string_view::npos) return;
+  size_t end = style.find_first_of(";\"", value);
+  std::string text(style.substr(value, end == std::string_view::npos ? end : end - value));
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (text.size() > 2 && text.compare(text.size() - 2, 2, "pt") == 0) text.resize(text.size() - 2);
+  bool percent = false;
+  const float v = pixels(text.c_str(), &percent);
+  if (v >= 0) w = {v, percent};
 }
 
 }  // namespace
@@ -328,30 +413,61 @@ bool collapsesBorders(std::string_view css) {
   return false;
 }
 
-std::vector<fz_xml*> findTableCells(fz_xml* top, Tables& tables) {
-  std::vector<fz_xml*> cells;
+TableMarkup findTableCells(fz_xml* top, Tables& tables) {
+  TableMarkup found;
   for (fz_xml* node = top; node;) {
     if (!fz_xml_is_tag(node, "table")) {
       node = nextInTree(node, top);
       continue;
     }
-    const char* style = fz_xml_att(node, "style");
-    if (style && collapsesBorders(style)) tables.collapse = true;
     fz_xml* table = node;
+    const char* style = fz_xml_att(table, "style");
+    if (style && collapsesBorders(style)) tables.collapse = true;
+    TableInfo info;
+    const float spacing = pixels(fz_xml_att(table, "cellspacing"), nullptr);
+    if (spacing >= 0) info.spacing = spacing;
+    std::string tableHints, cellHints;
+    const float border = pixels(fz_xml_att(table, "border"), nullptr);
+    if (border > 0) {
+      appendHint(tableHints, "border", border, false, " solid #808080");
+      cellHints += "border:1pt solid #808080;";
+    }
+    const float padding = pixels(fz_xml_att(table, "cellpadding"), nullptr);
+    if (padding >= 0) appendHint(cellHints, "padding", padding, false, "");
+    commonHints(table, tableHints);
+    const char* align = fz_xml_att(table, "align");
+    if (align && std::strcmp(align, "center") == 0)
+      tableHints += "margin-left:auto;margin-right:auto;";
+    if (!tableHints.empty()) found.hints.emplace_back(table, std::move(tableHints));
+    const uint32_t number = static_cast<uint32_t>(tables.tables.size());
     for (fz_xml* n = fz_xml_down(table); n;) {
       if (fz_xml_is_tag(n, "table")) {
         n = skipBelow(n, table);
       } else if (isCell(n)) {
-        cells.push_back(n);
-        tables.cells.push_back({span(fz_xml_att(n, "colspan")), span(fz_xml_att(n, "rowspan"))});
+        found.cells.push_back(n);
+        tables.cells.push_back(
+            {span(fz_xml_att(n, "colspan")), span(fz_xml_att(n, "rowspan")), number});
+        std::string hints = cellHints;
+        commonHints(n, hints);
+        const char* cellAlign = fz_xml_att(n, "align");
+        if (cellAlign && isWord(cellAlign)) hints += std::string("text-align:") + cellAlign + ";";
+        if (!hints.empty()) found.hints.emplace_back(n, std::move(hints));
         n = skipBelow(n, table);
       } else {
+        if (fz_xml_is_tag(n, "col") && info.columns.size() < kMaxColumns) {
+          ColumnWidth w;
+          w.value = pixels(fz_xml_att(n, "width"), &w.percent);
+          if (const char* colStyle = fz_xml_att(n, "style")) styleWidth(colStyle, w);
+          const uint32_t count = std::min(span(fz_xml_att(n, "span")), kMaxColumns);
+          info.columns.insert(info.columns.end(), count, w);
+        }
         n = nextInTree(n, table);
       }
     }
+    tables.tables.push_back(std::move(info));
     node = skipBelow(table, top);
   }
-  return cells;
+  return found;
 }
 
 TablePlan planTables(const fz_html* measured, const Tables& tables) {

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "boxes.h"
@@ -28,13 +29,37 @@ namespace pendrel_mupdf {
 
 struct TableCell {
   uint32_t colspan = 1, rowspan = 1;
+  uint32_t table = 0;  // its table's place in Tables::tables
+};
+
+// A width set on a column (<col width> or style, <col span> counted): in
+// points, or in percent of the table's room when `percent`; negative when
+// none.
+struct ColumnWidth {
+  float value = -1;
+  bool percent = false;
+};
+
+struct TableInfo {
+  float spacing = -1;  // the `cellspacing` attribute, else negative
+  std::vector<ColumnWidth> columns;
 };
 
 // The cells of the tables that are not inside another table, numbered in
 // document order.
 struct Tables {
   std::vector<TableCell> cells;
+  std::vector<TableInfo> tables;
   bool collapse = false;  // the document's styles collapse table borders
+};
+
+// What findTableCells found: the cells, and the declarations browsers
+// read from the tables' presentational attributes (`border`,
+// `cellpadding`, `width`, `align`, `bgcolor`), to go before each
+// element's own `style`.
+struct TableMarkup {
+  std::vector<fz_xml*> cells;
+  std::vector<std::pair<fz_xml*, std::string>> hints;
 };
 
 // Whether markup may hold a table (a cheap scan).
@@ -44,8 +69,9 @@ bool mayHoldTables(std::string_view xhtml);
 bool collapsesBorders(std::string_view css);
 
 // The cells (td and th) of the tables under `top` that are not inside
-// another table, in document order, with their spans added to `tables`.
-std::vector<fz_xml*> findTableCells(fz_xml* top, Tables& tables);
+// another table, in document order, with their spans and their tables'
+// columns and spacing added to `tables`.
+TableMarkup findTableCells(fz_xml* top, Tables& tables);
 
 // The start and end tags written around cell `n`'s content.
 std::string cellStart(size_t n);

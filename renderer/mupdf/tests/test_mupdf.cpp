@@ -551,10 +551,12 @@ TEST(MupdfRenderer, MutatedInputStaysInBounds) {
            "<p lang=\"en\">(Incomprehensible) characteristically, <i>extraordinarily</i> misunderstood</p>"),
       page("", "<p style=\"background-image:url('../images/red.ppm');padding:9px\">w</p><object data=\"../images/red.ppm\"/>"
                "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"><image xlink:href=\"../images/red.ppm\"/>"
-               "<image width=\"9\" height=\"5\" preserveAspectRatio=\"xMaxYMin slice\" xlink:href=\"../images/sub/x.svg\"/></svg>"),
+               "<image width=\"9\" height=\"5\" preserveAspectRatio=\"xMaxYMin slice\" xlink:href=\"../images/sub/x.svg\"/></svg>"
+               "<table border=\"2\" cellpadding=\"3\" style=\"border-collapse:collapse\"><colgroup><col width=\"30%\" span=\"2\"/></colgroup>"
+               "<tr><td rowspan=\"2\">a b</td><td colspan=\"3\" width=\"9\">c</td></tr><tr><td>d<table><tr><td>n</td></tr></table></td></tr></table>"),
       "<html dir=rtl><head><style>@import url(\"../styles/bg.css\") screen;</style></head><body style=\"background:url(../images/"
       "sub/x.svg) repeat-x\"><section><figure><p>unclosed<br><object data=../images/red.ppm>t<img src='../images/a.gif'/>"
-      "<figcaption>c</section></body></html>",
+      "<figcaption>c</section><table align=center><tr><td>x<td colspan=2>y<tr><th>z</table></body></html>",
   };
   // clang-format on
   std::mt19937 random(20261206);

@@ -64,7 +64,8 @@ const std::string kText =
     "gamma delta</p><p><img src=\"red.svg\"/> epsilon zeta alpha <svg "
     "xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
     "width=\"20\" height=\"20\"><image width=\"20\" height=\"20\" xlink:href=\"red.svg\"/>"
-    "</svg></p></section></body></html>";
+    "</svg></p><table><tr><td>eta</td><td colspan=\"2\">theta</td></tr></table></section></body>"
+    "</html>";
 const std::string kSheet = "p { margin: 1em; color: #0000ff }";
 const std::string kSvg =
     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"40\"><rect width=\"40\" "

@@ -92,6 +92,16 @@ TEST(MupdfTables, ColumnsAsBrowsersLayThemOut) {
       // Padding inside the column: the next column starts past it.
       {"padding", "<table><tr><td style=\"padding:0 30px\">P</td><td>Q</td></tr></table>", u"P",
        u"Q", 35, 60},
+      // Presentational attributes, as browsers read them.
+      {"cellpadding", "<table cellpadding=\"20\"><tr><td>P</td><td>Q</td></tr></table>", u"P", u"Q",
+       45, 70},
+      {"col width",
+       "<table width=\"100%\"><col width=\"25%\"/><tr><td>a</td><td>b</td></tr></table>", u"a",
+       u"b", 50, 65},
+      {"col style",
+       "<table><colgroup><col style=\"width: "
+       "80pt\"/></colgroup><tr><td>a</td><td>b</td></tr></table>",
+       u"a", u"b", 80, 90},
       // Too wide for the page: the table takes the page, the long cell wraps.
       {"wraps",
        "<table><tr><td>" + lorem + "</td><td>" + "lots of words " + lorem + "</td></tr></table>",
