@@ -14,7 +14,8 @@ packages=(
   libicu-dev libpugixml-dev libzip-dev
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev
   libharfbuzz-dev libfreetype-dev libjpeg-dev libpng-dev libbrotli-dev zlib1g-dev
-  libhyphen-dev hyphen-en-us
+  libhyphen-dev hyphen-en-us hyphen-en-gb hyphen-de hyphen-fr hyphen-es hyphen-it hyphen-nl
+  hyphen-pt-pt hyphen-pt-br hyphen-pl hyphen-sv hyphen-da hyphen-ru
   python3 python3-ebooklib zip unzip valgrind
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev googletest wine64
   nlohmann-json3-dev doxygen mupdf-tools time file dpkg-dev fonts-dejavu-core gcovr lintian

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -40,7 +41,28 @@ HyphenDict* dictionaryFile(const std::string& name) {
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// The dictionary of a language tag: hyph_ll_RR.dic, else hyph_ll.dic.
+// The first file name, in order, of a regional dictionary of `language`
+// (hyph_ll_RR.dic), or "" when there is none; looked up once a language.
+std::string firstRegional(const std::string& language) {
+  static std::mutex lock;
+  static std::map<std::string, std::string> found;
+  std::lock_guard<std::mutex> guard(lock);
+  auto it = found.find(language);
+  if (it != found.end()) return it->second;
+  std::string first;
+  const std::string prefix = "hyph_" + language + "_";
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(kDictionaryFolder, error)) {
+    std::string name = entry.path().filename().string();
+    if (name.starts_with(prefix) && name.ends_with(".dic") && (first.empty() || name < first))
+      first = std::move(name);
+  }
+  found.emplace(language, first);
+  return first;
+}
+
+// The dictionary of a language tag: hyph_ll_RR.dic, else hyph_ll.dic, else
+// a regional one.
 HyphenDict* dictionaryFor(std::string_view tag) {
   size_t cut = tag.find_first_of("-_");
   std::string language, region;
@@ -56,7 +78,14 @@ HyphenDict* dictionaryFor(std::string_view tag) {
                region[1] <= 'Z';
   if (plain)
     if (HyphenDict* d = dictionaryFile("hyph_" + language + "_" + region + ".dic")) return d;
-  return dictionaryFile("hyph_" + language + ".dic");
+  if (HyphenDict* d = dictionaryFile("hyph_" + language + ".dic")) return d;
+  // Some packages have regional files only (hyph_pl_PL.dic, hyph_es_ES.dic,
+  // hyph_sv_SE.dic): the language's own country, else its first region.
+  std::string own;
+  for (char c : language) own += upper(c);
+  if (HyphenDict* d = dictionaryFile("hyph_" + language + "_" + own + ".dic")) return d;
+  const std::string regional = firstRegional(language);
+  return regional.empty() ? nullptr : dictionaryFile(regional);
 }
 
 // The code point at s[i] and its length in bytes (a stray byte counts as one).

@@ -1,6 +1,8 @@
 // Hyphenation (renderer setting 7) through the renderer's exports.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "renderer_host.h"
 
 namespace {
@@ -74,6 +76,33 @@ TEST(MupdfHyphenation, HyphenatesWithoutChangingObjects) {
     EXPECT_TRUE(hyphenated || on.lines == off.lines) << name << ": lines changed";
     EXPECT_TRUE(off.words.size() > 150 && on.words == off.words) << name << ": objects, scrap";
     EXPECT_EQ(on.hits, off.hits) << name << ": search hits";
+  }
+}
+
+// Each language by its own dictionary, also where Debian ships regional files only (Spanish,
+// Polish, Swedish): long words of the language on narrow pages are hyphenated. A row: the
+// language tag, the dictionary it needs, a paragraph.
+TEST(MupdfHyphenation, DictionaryOfEachLanguage) {
+  const char* rows[][3] = {
+      {"de", "hyph_de_DE.dic", "Donaudampfschifffahrtsgesellschaft Unabhaengigkeitserklaerung"},
+      {"fr-CA", "hyph_fr.dic", "anticonstitutionnellement internationalisation"},
+      {"es", "hyph_es_ES.dic", "internacionalizacion responsabilidades extraordinariamente"},
+      {"pl", "hyph_pl_PL.dic", "najprawdopodobniej konstantynopolitanczykowianeczka"},
+      {"sv", "hyph_sv_FI.dic", "realisationsvinstbeskattning nationalencyklopedin"},
+  };
+  for (const auto& [tag, file, words] : rows) {
+    if (!std::ifstream(std::string("/usr/share/hyphen/") + file)) {
+      ADD_FAILURE() << file << " missing: run scripts/setup.sh";
+      continue;
+    }
+    std::string text;
+    for (int i = 0; i < 12; ++i) text += std::string("<p>") + words + "</p>";
+    const std::string doc = "<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"" +
+                            std::string(tag) + "\"><head><title>t</title></head><body>" + text +
+                            "</body></html>";
+    const Seen off = read(doc, 0, 1, ""), on = read(doc, 2, 1, "");
+    EXPECT_GT(on.hyphenEnds, off.hyphenEnds) << tag;
+    EXPECT_EQ(on.words, off.words) << tag;
   }
 }
 
