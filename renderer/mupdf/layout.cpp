@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <optional>
 
@@ -108,6 +109,17 @@ bool needsPreparing(const ZaveVevode& r, std::string_view bytes, const std::stri
   return false;
 }
 
+// MuPDF 1.21's box builder leaves part of its state on the stack
+// uninitialised, the list item counter among it (only <ol> resets it), so
+// whatever earlier calls left there numbers a list's items, and a first
+// item numbered 0 draws no mark. The stack below is cleared before each
+// parse, so that every parse numbers from zero, whatever ran before it.
+[[gnu::noinline]] void clearStackBelow() {
+  char room[64 * 1024];
+  std::memset(room, 0, sizeof room);
+  asm volatile("" : : "r"(room) : "memory");
+}
+
 fz_html* parseAndLayOut(fz_context* ctx, const Document& d, fz_archive* archive,
                         std::string_view source, const Layout& layout) {
   fz_buffer* buf = nullptr;
@@ -117,6 +129,7 @@ fz_html* parseAndLayOut(fz_context* ctx, const Document& d, fz_archive* archive,
   fz_try(ctx) {
     buf = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(source.data()),
                                          source.size());
+    clearStackBelow();
     html = fz_parse_xhtml(ctx, d.fonts->set, archive, d.base.c_str(), buf, d.css.c_str());
     fz_layout_html(ctx, html, layout.width, layout.height, layout.em);
   }
@@ -146,6 +159,17 @@ TablePlan planTablesOf(fz_context* ctx, const Document& d, Parse& parse, fz_arch
     ~Drop() { fz_drop_html(ctx, html); }
   } drop{ctx, measured};
   return planTables(measured, tables);
+}
+
+// What a table plan depends on: the markup, the user sheet, the font set
+// and the layout.
+size_t tablesKey(const Document& d, std::string_view bytes, const Layout& layout) {
+  size_t key = std::hash<std::string_view>()(bytes);
+  auto mix = [&key](size_t v) { key ^= v + 0x9e3779b9u + (key << 6) + (key >> 2); };
+  mix(std::hash<std::string>()(d.css));
+  mix(std::hash<const void*>()(d.fonts.get()));
+  for (float v : {layout.width, layout.height, layout.em}) mix(std::hash<float>()(v));
+  return key;
 }
 
 // MuPDF's warnings go to the parse while it runs, and nowhere after.
@@ -237,9 +261,12 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
   Parse parse(r, reportFor, d.base);
   HearWarnings hear(ctx, parse);
   std::optional<Prepared> prepared;
+  const size_t tablesAt = d.prepare && d.tables ? tablesKey(d, bytes, layout) : 0;
+  const bool tablesKnown = d.tables && d.tables->key == tablesAt;
   if (d.prepare) {
     PrepareHost host = preparingHost(parse);
     host.hyphenation = hyphenationOf(r);
+    host.measureTables = !tablesKnown;
     prepared = prepare(ctx, bytes, toUtf8(d.path), host);
   }
   std::string_view source = prepared ? std::string_view(prepared->xhtml) : bytes;
@@ -249,9 +276,16 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
     std::string tabled;
     bool measuredShort = false;  // the tables measured short of memory
     if (archive && prepared && !prepared->tables.cells.empty()) {
-      r.allocationFailed = false;
-      plan = planTablesOf(ctx, d, parse, archive, source, layout, prepared->tables);
-      measuredShort = r.allocationFailed;
+      if (tablesKnown) {
+        plan = d.tables->plan;
+      } else {
+        const size_t key = tablesAt ? tablesAt : tablesKey(d, bytes, layout);
+        r.allocationFailed = false;
+        plan = planTablesOf(ctx, d, parse, archive, prepared->measuring, layout, prepared->tables);
+        measuredShort = r.allocationFailed;
+        if (!measuredShort)
+          d.tables = std::make_unique<Document::TablesMemo>(Document::TablesMemo{key, *plan});
+      }
       tabled = styleTableCells(source, &*plan);
       source = tabled;
     }

@@ -82,6 +82,7 @@ struct Edits {
   std::unordered_map<fz_xml*, std::string> ids;     // id attribute added
   std::unordered_map<fz_xml*, std::string> texts;   // text replaced
   std::unordered_map<fz_xml*, size_t> cells;        // table cell: content wrapped
+  std::unordered_set<fz_xml*> omitted;              // left out, with their content
   bool checkNames = false;                          // drop names XML refuses
 };
 
@@ -175,6 +176,8 @@ std::optional<std::string> serialize(fz_context* ctx, fz_xml* root, const Edits&
     if (const char* text = fz_xml_text(node)) {
       auto replaced = edits.texts.find(node);
       escape(out, replaced == edits.texts.end() ? text : replaced->second.c_str(), false);
+    } else if (edits.omitted.count(node)) {
+      descend = false;
     } else if (tag && (!edits.checkNames || isXmlName(tag))) {
       std::optional<bool> children = open(ctx, node, edits, out);
       if (!children) return std::nullopt;
@@ -481,6 +484,13 @@ std::optional<Prepared> prepare(fz_context* ctx, std::string_view xhtml, const s
     text = serialize(ctx, root, edits, xhtml.size());
   if (!text) return std::nullopt;
   prepared.xhtml = std::move(*text);
+  // The markup its tables are measured in: the body's content without
+  // what holds no table.
+  if (!tables.cells.empty() && host.measureTables) {
+    edits.omitted = outsideTables(root, tables.tables);
+    std::optional<std::string> measuring = serialize(ctx, root, edits, prepared.xhtml.size());
+    if (measuring) prepared.measuring = std::move(*measuring);
+  }
   return prepared;
 }
 

@@ -46,6 +46,7 @@ struct Prepared {
   std::vector<Background> backgrounds;
   HyphenatedWords hyphenated;  // the words given soft hyphens
   Tables tables;               // cells whose content is wrapped for laying out
+  std::string measuring;       // the markup the tables are measured in (see tables.h)
 };
 
 struct PrepareHost {
@@ -58,6 +59,9 @@ struct PrepareHost {
   std::function<std::optional<std::string>(const std::string& path)> svg;
   // Soft hyphens put into the text (see hyphenate.h).
   HyphenationOptions hyphenation;
+  // Whether the markup the tables are measured in is wanted (not when the
+  // renderer remembers where their cells go).
+  bool measureTables = true;
 };
 
 // The document at container path `path` prepared; nullopt when it does not

@@ -116,6 +116,14 @@ struct Document {
   std::vector<Scrap> scraps;
   fz_matrix lastDraw = fz_identity;
   bool drawn = false;
+  // Where its tables' cells went in its last layout with tables (see
+  // tables.h), kept so that laying it out again alike needs no measuring;
+  // `key` tells the markup, sheet, fonts and layout it holds for.
+  struct TablesMemo {
+    size_t key = 0;
+    TablePlan plan;
+  };
+  mutable std::unique_ptr<TablesMemo> tables;
 
   bool hasPage(int32_t page) const { return page >= 0 && page < pages; }
 };

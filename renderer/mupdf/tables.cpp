@@ -440,6 +440,7 @@ TableMarkup findTableCells(fz_xml* top, Tables& tables) {
       tableHints += "margin-left:auto;margin-right:auto;";
     if (!tableHints.empty()) found.hints.emplace_back(table, std::move(tableHints));
     const uint32_t number = static_cast<uint32_t>(tables.tables.size());
+    found.tables.push_back(table);
     for (fz_xml* n = fz_xml_down(table); n;) {
       if (fz_xml_is_tag(n, "table")) {
         n = skipBelow(n, table);
@@ -538,6 +539,19 @@ void finishTables(fz_context* ctx, fz_html* html, const TablePlan& plan) {
     setEdges(cell, kBorderAt, Edges{});
     setEdges(cell, kPaddingAt, Edges{});
   }
+}
+
+std::unordered_set<fz_xml*> outsideTables(fz_xml* root, const std::vector<fz_xml*>& tables) {
+  std::unordered_set<fz_xml*> holding, omitted;
+  for (fz_xml* table : tables)
+    for (fz_xml* up = table; up && holding.insert(up).second;) up = fz_xml_up(up);
+  fz_xml* html = fz_xml_find(root, "html");
+  for (fz_xml* node : holding) {
+    if (node == html || fz_xml_is_tag(node, "table")) continue;
+    for (fz_xml* child = fz_xml_down(node); child; child = fz_xml_next(child))
+      if (fz_xml_tag(child) && !holding.count(child)) omitted.insert(child);
+  }
+  return omitted;
 }
 
 std::string cellStart(size_t n) {

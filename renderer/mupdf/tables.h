@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -60,7 +61,13 @@ struct Tables {
 struct TableMarkup {
   std::vector<fz_xml*> cells;
   std::vector<std::pair<fz_xml*, std::string>> hints;
+  std::vector<fz_xml*> tables;  // the tables themselves
 };
+
+// The elements of the body that neither are nor hold one of `tables` but
+// sit beside something that does: left out of the markup the tables are
+// measured in, which then costs a layout of the tables alone.
+std::unordered_set<fz_xml*> outsideTables(fz_xml* root, const std::vector<fz_xml*>& tables);
 
 // Whether markup may hold a table (a cheap scan).
 bool mayHoldTables(std::string_view xhtml);

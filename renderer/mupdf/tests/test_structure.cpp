@@ -146,3 +146,47 @@ TEST(MupdfTables, CollapsedBordersReachTheRowBottom) {
                  drawn.pixels[(y * 300 + x) * 4 + 2]);
   EXPECT_TRUE(dark >= 1 && dark <= 2) << dark;
 }
+
+TEST(MupdfTables, LaidOutAgainAtANewFontSize) {
+  // Column widths come from the words at the current font size: twice the size, about twice
+  // the column (remembered widths would keep it).
+  Host host;
+  Renderer r(host);
+  ASSERT_TRUE(r.load(page("", "<table><tr><td>Widest</td><td>b</td></tr></table>")));
+  auto column = [&] {
+    PendrelObjectInfo a{}, b{};
+    ZaveVevode_getObjectInfo(r.r, kDoc, 0, 0, &a, 0);
+    ZaveVevode_getObjectInfo(r.r, kDoc, 0, 1, &b, 0);
+    return b.x - a.x;
+  };
+  const float before = column();
+  ZaveVevode_changeFont(r.r, 24, 0, 0, 0, 1);
+  const float after = column();
+  EXPECT_GT(after, before * 1.6f) << before << " then " << after;
+}
+
+TEST(MupdfTables, ListMarksBesideTablesDrawn) {
+  // Each list item's mark is drawn left of its word, in a document whose table is measured
+  // before it is laid out as in one without a table.
+  for (const char* after : {"<p>a</p>", "<table><tr><td>a</td></tr></table>"}) {
+    Host host;
+    Renderer r(host);
+    ASSERT_TRUE(
+        r.load(page("", std::string("<p>Text</p><ul><li>One</li><li>Two</li></ul>") + after)));
+    Page drawn(r.r, kDoc);
+    int marks = 0;
+    for (uint32_t k = ZaveVevode_getObjectCount(r.r, kDoc, 0); k-- > 0;) {
+      PendrelObjectInfo word{};
+      ZaveVevode_getObjectInfo(r.r, kDoc, 0, k, &word, 0);
+      const char16_t* text = ZaveVevode_getScrapText(r.r, kDoc, k, k);
+      if (!text || (std::u16string(text) != u"One" && std::u16string(text) != u"Two")) continue;
+      int ink = 0;
+      for (int y = word.y; y < word.y + word.height; ++y)
+        for (int x = 0; x < word.x - 1; ++x)
+          ink += kInk(drawn.pixels[(y * 300 + x) * 4], drawn.pixels[(y * 300 + x) * 4 + 1],
+                      drawn.pixels[(y * 300 + x) * 4 + 2]);
+      marks += ink > 0;
+    }
+    EXPECT_EQ(marks, 2) << after;
+  }
+}
