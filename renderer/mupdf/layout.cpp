@@ -115,7 +115,7 @@ bool needsPreparing(const ZaveVevode& r, std::string_view bytes, const std::stri
 // item numbered 0 draws no mark. The stack below is cleared before each
 // parse, so that every parse numbers from zero, whatever ran before it.
 [[gnu::noinline]] void clearStackBelow() {
-  char room[64 * 1024];
+  char room[16 * 1024];
   std::memset(room, 0, sizeof room);
   asm volatile("" : : "r"(room) : "memory");
 }
