@@ -28,6 +28,12 @@
 
 namespace pendrel_mupdf {
 
+// Tables of more columns are left as MuPDF lays them out.
+inline constexpr uint32_t kMaxTableColumns = 1000;
+// The ids of the blocks around cell N's content: pendrel-cell-N (outer)
+// and pendrel-cell-N-in (inner).
+inline constexpr std::string_view kCellIdPrefix = "pendrel-cell-";
+
 struct TableCell {
   uint32_t colspan = 1, rowspan = 1;
   uint32_t table = 0;  // its table's place in Tables::tables
