@@ -5,13 +5,6 @@
 
 #include "renderer_host.h"
 
-// libhyphen's loader loses a few small blocks of some dictionaries (German, Swedish and others
-// with two levels of patterns), once per dictionary and process, since the renderer keeps every
-// dictionary it loads: a leak of the library, not of the renderer.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-  return "leak:libhyphen.so\n";
-}
-
 namespace {
 
 using namespace mupdf_test;
