@@ -37,4 +37,16 @@ if ! version=$("$loader" --version 2>&1); then
   esac
   exit 1
 fi
+# Under qemu's user-mode emulator the loader may start and yet find no room
+# for the page Windows keeps at a fixed address, so no program runs at all
+# ("failed to map the shared user data"): then there is no 32-bit Wine here
+# either. Any other failure is left to the tests themselves.
+prefix=$(mktemp -d)
+trial=$(WINEPREFIX=$prefix WINEDEBUG=err+virtual timeout 300 "$loader" cmd.exe /c exit 0 2>&1)
+rm -rf "$prefix"
+case $trial in
+  *"failed to map the shared user data"*)
+    echo "wine32_available: $loader ($version) starts, but runs no program here: failed to map the shared user data (under qemu-i386)"
+    exit 1 ;;
+esac
 echo "wine32_available: $loader ($version) with $dlls"
