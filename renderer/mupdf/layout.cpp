@@ -272,21 +272,28 @@ Laid layOut(ZaveVevode& r, const Document& d, std::string_view bytes, const Layo
   std::string_view source = prepared ? std::string_view(prepared->xhtml) : bytes;
   fz_archive* archive = newArchive(parse);
   try {
-    std::optional<TablePlan> plan;
+    // The plan used: the document's remembered one, else `measured`.
+    const TablePlan* plan = nullptr;
+    TablePlan measured;
     std::string tabled;
     bool measuredShort = false;  // the tables measured short of memory
     if (archive && prepared && !prepared->tables.cells.empty()) {
       if (tablesKnown) {
-        plan = d.tables->plan;
+        plan = &d.tables->plan;
       } else {
         const size_t key = tablesAt ? tablesAt : tablesKey(d, bytes, layout);
         r.allocationFailed = false;
-        plan = planTablesOf(ctx, d, parse, archive, prepared->measuring, layout, prepared->tables);
+        measured =
+            planTablesOf(ctx, d, parse, archive, prepared->measuring, layout, prepared->tables);
         measuredShort = r.allocationFailed;
-        if (!measuredShort)
-          d.tables = std::make_unique<Document::TablesMemo>(Document::TablesMemo{key, *plan});
+        plan = &measured;
+        if (!measuredShort) {
+          d.tables = std::make_unique<Document::TablesMemo>(
+              Document::TablesMemo{key, std::move(measured)});
+          plan = &d.tables->plan;
+        }
       }
-      tabled = styleTableCells(source, &*plan);
+      tabled = styleTableCells(source, plan);
       source = tabled;
     }
     for (int attempt = 0; archive && attempt < (prepared ? 2 : 1) && !laid.html; ++attempt) {
