@@ -16,19 +16,15 @@ float sideOr(intptr_t v, float fallback) {
   return v > 0 && v <= kMaxPageSide ? static_cast<float>(v) : fallback;
 }
 
-// Handles may be used on different threads, one thread each. Every context
-// has locks of its own, except the FreeType one: MuPDF hands the text
-// shaper's allocations to the context that holds it through one variable
-// of the whole process, so that lock is the process's.
-std::mutex gFreetypeLock;
+// Handles may be used on different threads, one thread each, and every
+// context has locks of its own, FreeType's included: each context has its
+// own FreeType library and fonts. MuPDF also records the context that
+// holds that lock in one variable of the whole process, for the text
+// shaper's allocations; the shaper linked here is the system's, which
+// allocates with malloc and never reads that variable.
+void lockMupdf(void* user, int lock) { static_cast<std::mutex*>(user)[lock].lock(); }
 
-void lockMupdf(void* user, int lock) {
-  (lock == FZ_LOCK_FREETYPE ? gFreetypeLock : static_cast<std::mutex*>(user)[lock]).lock();
-}
-
-void unlockMupdf(void* user, int lock) {
-  (lock == FZ_LOCK_FREETYPE ? gFreetypeLock : static_cast<std::mutex*>(user)[lock]).unlock();
-}
+void unlockMupdf(void* user, int lock) { static_cast<std::mutex*>(user)[lock].unlock(); }
 
 }  // namespace
 
