@@ -20,6 +20,12 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The encoding library opens ICU only when a charset other than UTF-8 needs
+# it, so dpkg-shlibdeps does not see it: named here, the ICU it was built
+# against. CPack adds what dpkg-shlibdeps finds to this.
+if(EPUB_ICU_MAJOR)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libicu${EPUB_ICU_MAJOR}")
+endif()
 # The shipped libraries find each other through $ORIGIN; tell dpkg-shlibdeps
 # where they lie in the staging tree so it does not look for them elsewhere.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS

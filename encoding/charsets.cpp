@@ -1,13 +1,10 @@
 #include "charsets.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_cb.h>
-#include <unicode/ucsdet.h>
-
 #include <algorithm>
 #include <array>
 #include <memory>
 
+#include "icu.h"
 #include "sniff.h"
 
 namespace vorozo {
@@ -15,17 +12,19 @@ namespace vorozo {
 namespace {
 
 struct ConverterCloser {
-  void operator()(UConverter* c) const { ucnv_close(c); }
+  void operator()(UConverter* c) const { icu()->close(c); }
 };
 using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
 struct DetectorCloser {
-  void operator()(UCharsetDetector* d) const { ucsdet_close(d); }
+  void operator()(UCharsetDetector* d) const { icu()->detectorClose(d); }
 };
 
+// Null for an unknown name, and for every name when ICU cannot be opened.
 Converter openConverter(const std::string& name) {
+  if (!icu()) return nullptr;
   UErrorCode err = U_ZERO_ERROR;
-  Converter c(ucnv_open(name.c_str(), &err));
+  Converter c(icu()->open(name.c_str(), &err));
   if (U_FAILURE(err)) return nullptr;
   return c;
 }
@@ -37,7 +36,7 @@ void U_CALLCONV replaceWithFffd(const void*, UConverterToUnicodeArgs* args, cons
   if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) return;
   static const UChar kReplacement = 0xFFFD;
   *err = U_ZERO_ERROR;
-  ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, err);
+  icu()->cbToUWriteUChars(args, &kReplacement, 1, 0, err);
 }
 
 struct Upgrade {
@@ -124,9 +123,9 @@ bool readsAsciiAsAscii(UConverter* cnv) {
   constexpr int32_t kProbeLength = sizeof kProbe - 1;
   UChar out[kProbeLength + 8];
   UErrorCode err = U_ZERO_ERROR;
-  ucnv_reset(cnv);
-  int32_t n = ucnv_toUChars(cnv, out, kProbeLength + 8, kProbe, kProbeLength, &err);
-  ucnv_reset(cnv);
+  icu()->reset(cnv);
+  int32_t n = icu()->toUChars(cnv, out, kProbeLength + 8, kProbe, kProbeLength, &err);
+  icu()->reset(cnv);
   if (U_FAILURE(err) || n != kProbeLength) return false;
   for (int32_t i = 0; i < n; ++i)
     if (out[i] != static_cast<UChar>(kProbe[i])) return false;
@@ -144,10 +143,12 @@ std::string resolveDeclaredLabel(std::string_view label) {
   while (!label.empty() && (label.back() == ' ' || label.back() == '\t')) label.remove_suffix(1);
   if (!plausibleLabel(label)) return {};
   if (const char* up = findUpgrade(kLabelUpgrades, label)) return up;
+  // ICU's name for both, known without opening ICU.
+  if (label == "utf-8" || label == "utf8") return "UTF-8";
   Converter cnv = openConverter(std::string(label));
   if (!cnv || !readsAsciiAsAscii(cnv.get())) return {};
   UErrorCode err = U_ZERO_ERROR;
-  std::string canonical = ucnv_getName(cnv.get(), &err);
+  std::string canonical = icu()->getName(cnv.get(), &err);
   if (U_FAILURE(err)) return {};
   if (const char* up = findUpgrade(kCanonicalUpgrades, canonical)) return up;
   return canonical;
@@ -165,17 +166,18 @@ std::string guessCharset(const uint8_t* bytes, uint32_t length) {
   constexpr uint32_t kDetectWindow = 64 * 1024;
   constexpr int32_t kWideConfidence = 50;
   constexpr int32_t kLegacyConfidence = 20;
+  const Icu* f = icu();
   UErrorCode err = U_ZERO_ERROR;
-  std::unique_ptr<UCharsetDetector, DetectorCloser> det(ucsdet_open(&err));
-  if (U_SUCCESS(err)) {
-    ucsdet_setText(det.get(), reinterpret_cast<const char*>(bytes),
-                   static_cast<int32_t>(std::min(length, kDetectWindow)), &err);
-    ucsdet_enableInputFilter(det.get(), true);  // judge the text, not the markup
+  std::unique_ptr<UCharsetDetector, DetectorCloser> det(f ? f->detectorOpen(&err) : nullptr);
+  if (det && U_SUCCESS(err)) {
+    f->detectorSetText(det.get(), reinterpret_cast<const char*>(bytes),
+                       static_cast<int32_t>(std::min(length, kDetectWindow)), &err);
+    f->detectorEnableInputFilter(det.get(), true);  // judge the text, not the markup
     int32_t count = 0;
-    const UCharsetMatch** matches = ucsdet_detectAll(det.get(), &count, &err);
+    const UCharsetMatch** matches = f->detectorDetectAll(det.get(), &count, &err);
     for (int32_t i = 0; U_SUCCESS(err) && i < count; ++i) {
-      const char* name = ucsdet_getName(matches[i], &err);
-      const int32_t confidence = ucsdet_getConfidence(matches[i], &err);
+      const char* name = f->matchName(matches[i], &err);
+      const int32_t confidence = f->matchConfidence(matches[i], &err);
       if (U_FAILURE(err) || !name) break;
       std::string found = name;
       // Wide text shows itself by its zero bytes, not by ASCII markup; the
@@ -202,15 +204,15 @@ std::u16string convertToUtf16(const uint8_t* bytes, uint32_t length, const std::
   Converter cnv = openConverter(icuName);
   if (!cnv) return out;
   UErrorCode err = U_ZERO_ERROR;
-  ucnv_setToUCallBack(cnv.get(), replaceWithFffd, nullptr, nullptr, nullptr, &err);
+  icu()->setToUCallBack(cnv.get(), replaceWithFffd, nullptr, nullptr, nullptr, &err);
   if (U_FAILURE(err)) return out;
-  const std::string canonical = ucnv_getName(cnv.get(), &err);
+  const std::string canonical = icu()->getName(cnv.get(), &err);
   const uint32_t skip = markLength(canonical, bytes, length);
 
   const char* source = reinterpret_cast<const char*>(bytes) + skip;
   const char* sourceEnd = reinterpret_cast<const char*>(bytes) + length;
   // Enough room for every common case in one pass; rare expansions grow it.
-  const int8_t minCharSize = std::max<int8_t>(1, ucnv_getMinCharSize(cnv.get()));
+  const int8_t minCharSize = std::max<int8_t>(1, icu()->getMinCharSize(cnv.get()));
   out.resize((length - skip) / static_cast<uint32_t>(minCharSize) + 16);
   size_t used = 0;
   // ICU refuses more than 2 GB of input or 1 G units of output per call, so
@@ -223,7 +225,7 @@ std::u16string convertToUtf16(const uint8_t* bytes, uint32_t length, const std::
     UChar* target = out.data() + used;
     UChar* targetEnd = out.data() + std::min(out.size(), used + kTargetSlice);
     err = U_ZERO_ERROR;
-    ucnv_toUnicode(cnv.get(), &target, targetEnd, &source, sliceEnd, nullptr, last, &err);
+    icu()->toUnicode(cnv.get(), &target, targetEnd, &source, sliceEnd, nullptr, last, &err);
     used = static_cast<size_t>(target - out.data());
     if (err == U_BUFFER_OVERFLOW_ERROR) {
       if (out.size() - used < kTargetSlice)

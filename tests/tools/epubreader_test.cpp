@@ -215,6 +215,43 @@ TEST_F(EpubreaderTest, WithoutNcxTheNavigationDocumentIsTheContents) {
   EXPECT_EQ(text.out.rfind("source: navigation document OEBPS/nav doc.xhtml\n", 0), 0u);
 }
 
+// ICU is opened only when a package file is in a charset other than UTF-8:
+// the dynamic loader's log (LD_DEBUG=files) names every library it maps.
+TEST_F(EpubreaderTest, IcuIsOpenedOnlyForOtherCharsets) {
+  struct Row {
+    const char* declaration;  // the OPF's XML declaration
+    std::string title;        // its title's bytes
+    const char* shown;        // the title info prints, in UTF-8
+    bool icu;
+  };
+  const Row rows[] = {
+      {"<?xml version=\"1.0\"?>", "Caf\xC3\xA9", "Caf\xC3\xA9", false},  // undeclared UTF-8
+      {"<?xml version=\"1.0\" encoding=\"utf-8\"?>", "Caf\xC3\xA9", "Caf\xC3\xA9", false},
+      {"<?xml version=\"1.0\" encoding=\"UTF8\"?>", "Caf\xC3\xA9", "Caf\xC3\xA9", false},
+      {"<?xml version=\"1.0\" encoding=\"windows-1252\"?>", "Caf\xE9", "Caf\xC3\xA9", true},
+      {"<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>", "Caf\xE9", "Caf\xC3\xA9", true},
+      {"<?xml version=\"1.0\"?>", "Caf\xE9", "Caf\xC3\xA9", true},  // guessed: not UTF-8
+  };
+  const std::string book = path("charset.epub");
+  setenv("LD_DEBUG", "files", 1);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.declaration + (" " + std::to_string(row.icu)));
+    std::vector<Entry> entries = navOnlyBook();
+    std::string& opf = entries[2].text;
+    opf.replace(0, opf.find("?>") + 2, row.declaration);
+    opf.replace(opf.find("Navigation only"), 15, row.title);
+    writeZip(book, entries);
+    const Outcome run = runCommand({"info", book, "--json"});
+    EXPECT_EQ(run.err.find("libicuuc.so") != std::string::npos, row.icu);
+    Outcome quiet = run;
+    quiet.err.clear();
+    const Json info = parseJson(quiet);
+    ASSERT_FALSE(info.is_discarded());
+    EXPECT_EQ(info["metadata"]["title"], row.shown);
+  }
+  unsetenv("LD_DEBUG");
+}
+
 TEST_F(EpubreaderTest, RenderWritesPngsOfTheRequestedSizeWithInk) {
   // Pages 2 and 3 of the sample at 300 x 400 points, zoomed to 150 %.
   const std::string out = path("pages");
