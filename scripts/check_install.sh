@@ -12,7 +12,8 @@
 #     header under Clang's -Wdocumentation;
 #  5. the installed epubreader command run from the prefix with no
 #     LD_LIBRARY_PATH (its run path leads to the prefix's libraries): info,
-#     cover and convert, the PDF checked with mutool;
+#     cover and convert, the PDF checked with mutool, and serve reaching
+#     its own program in libexec;
 #  6. the .deb (CPack): contents in the multiarch folder, copyright, stripped
 #     libraries, a pkg-config file naming /usr, Depends (the command's
 #     libzip, libpng and pugixml included), lintian without errors, and the
@@ -133,6 +134,11 @@ run_command() { # prefix label
   mutool show "$out/book.pdf" outline 2>/dev/null | grep >/dev/null '"The lamp"' ||
     fail "epubreader's PDF has no outline ($2)"
   if "$bin" info >/dev/full 2>/dev/null; then fail "epubreader info >/dev/full exits 0 ($2)"; fi
+  # serve runs in libexec/epubreader/epubreader-serve, which checks the port.
+  local served=0
+  "$bin" serve --port 65536 2>"$out/serve.txt" || served=$?
+  [[ $served == 2 ]] && grep -q "^epubreader serve: --port 65536 is out of range" "$out/serve.txt" ||
+    fail "epubreader serve does not reach epubreader-serve ($2): $(cat "$out/serve.txt")"
   echo "  bin/epubreader ($2): $pages pages; cover.png; book.pdf with $pages pages and an outline"
 }
 step "the installed command"
@@ -160,7 +166,7 @@ for f in ./usr/include/epubreader.h ./usr/include/EpubReader/pendrel.h \
   ./usr/include/EpubReader/pendrel_mupdf.h ./usr/$libdir/libEpubReader.so.1.0.0 \
   ./usr/$libdir/libPendrel.so.1.0.0 ./usr/$libdir/libVorozoVorevare.so.1.0.0 \
   ./usr/$libdir/pkgconfig/EpubReader.pc ./usr/$libdir/cmake/EpubReader/EpubReaderConfig.cmake \
-  ./usr/bin/epubreader ./usr/share/EpubReader/sample.epub \
+  ./usr/bin/epubreader ./usr/libexec/epubreader/epubreader-serve ./usr/share/EpubReader/sample.epub \
   ./usr/share/doc/epubreader/copyright ./usr/share/doc/epubreader/licences.md; do
   grep -qxF "$f" <<<"$contents" || fail "$deb lacks $f"
 done

@@ -56,7 +56,8 @@ long long parseBounded(const std::string& option, const std::string& text, long 
 }
 
 Arguments::Arguments(std::vector<std::string> args, std::vector<std::string> flags,
-                     std::vector<std::string> valued) {
+                     std::vector<std::string> valued)
+    : words_(args) {
   bool optionsEnded = false;  // after "--", every word is positional
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

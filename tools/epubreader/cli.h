@@ -55,8 +55,11 @@ class Arguments {
     return found;
   }
   const std::vector<std::string>& positional() const { return positional_; }
+  // The words as given, after the command's name.
+  const std::vector<std::string>& words() const { return words_; }
 
  private:
+  std::vector<std::string> words_;
   bool help_ = false;
   std::vector<std::pair<std::string, std::string>> values_;
   std::vector<std::string> positional_;
