@@ -6,12 +6,17 @@
 
 namespace pendrel_mupdf {
 
+// The node after `node` and all below it in document order, staying below
+// `top` when one is given; null at the end.
+inline fz_xml* nextPast(fz_xml* node, fz_xml* top = nullptr) {
+  while (node != top && !fz_xml_next(node)) node = fz_xml_up(node);
+  return node && node != top ? fz_xml_next(node) : nullptr;
+}
+
 // The node after `node` in document order, children first, staying below
 // `top` when one is given; null at the end.
 inline fz_xml* nextInTree(fz_xml* node, fz_xml* top = nullptr) {
-  if (fz_xml_down(node)) return fz_xml_down(node);
-  while (node != top && !fz_xml_next(node)) node = fz_xml_up(node);
-  return node && node != top ? fz_xml_next(node) : nullptr;
+  return fz_xml_down(node) ? fz_xml_down(node) : nextPast(node, top);
 }
 
 }  // namespace pendrel_mupdf

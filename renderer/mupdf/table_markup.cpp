@@ -20,12 +20,6 @@ constexpr uint32_t kMaxSpan = 1000;
 
 bool isCell(fz_xml* node) { return fz_xml_is_tag(node, "td") || fz_xml_is_tag(node, "th"); }
 
-// The node after `node` and all below it, staying below `top`.
-fz_xml* skipBelow(fz_xml* node, fz_xml* top) {
-  while (node != top && !fz_xml_next(node)) node = fz_xml_up(node);
-  return node != top ? fz_xml_next(node) : nullptr;
-}
-
 uint32_t span(const char* text) {
   uint32_t n = 1;
   if (!text) return n;
@@ -176,7 +170,7 @@ TableMarkup findTableCells(fz_xml* top, Tables& tables) {
     found.tables.push_back(table);
     for (fz_xml* n = fz_xml_down(table); n;) {
       if (fz_xml_is_tag(n, "table")) {
-        n = skipBelow(n, table);
+        n = nextPast(n, table);
       } else if (isCell(n)) {
         found.cells.push_back(n);
         tables.cells.push_back(
@@ -186,7 +180,7 @@ TableMarkup findTableCells(fz_xml* top, Tables& tables) {
         const char* cellAlign = fz_xml_att(n, "align");
         if (cellAlign && isWord(cellAlign)) hints += std::string("text-align:") + cellAlign + ";";
         if (!hints.empty()) found.hints.emplace_back(n, std::move(hints));
-        n = skipBelow(n, table);
+        n = nextPast(n, table);
       } else {
         if (fz_xml_is_tag(n, "col") && info.columns.size() < kMaxTableColumns) {
           ColumnWidth w;
@@ -199,7 +193,7 @@ TableMarkup findTableCells(fz_xml* top, Tables& tables) {
       }
     }
     tables.tables.push_back(std::move(info));
-    node = skipBelow(table, top);
+    node = nextPast(table, top);
   }
   return found;
 }
@@ -218,8 +212,8 @@ std::unordered_set<fz_xml*> outsideTables(fz_xml* root, const std::vector<fz_xml
 }
 
 std::string cellStart(size_t n) {
-  std::string id = "pendrel-cell-" + std::to_string(n);
-  return "<div id=\"" + id + "\"><div id=\"" + id + "-in\">";
+  const std::string id = std::string(kCellIdPrefix) + std::to_string(n);
+  return "<div id=\"" + id + "\"><div id=\"" + id + std::string(kInner) + "\">";
 }
 
 std::string styleTableCells(std::string_view xhtml, const TablePlan* plan) {

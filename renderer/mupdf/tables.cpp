@@ -1,7 +1,6 @@
 #include "tables.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <unordered_map>
