@@ -31,6 +31,25 @@ bool startsPiece(const Joining& j, std::string_view word) {
          startsHyphenatedWord(*j.words, word.substr(0, word.size() - 1));
 }
 
+// fz_union_rect(a, fz_rect_from_quad(q)) as MuPDF computes it, inline:
+// it runs for every character of the book.
+fz_rect uniteQuad(fz_rect a, const fz_quad& q) {
+  fz_rect b;
+  b.x0 = fz_min(fz_min(q.ll.x, q.lr.x), fz_min(q.ul.x, q.ur.x));
+  b.y0 = fz_min(fz_min(q.ll.y, q.lr.y), fz_min(q.ul.y, q.ur.y));
+  b.x1 = fz_max(fz_max(q.ll.x, q.lr.x), fz_max(q.ul.x, q.ur.x));
+  b.y1 = fz_max(fz_max(q.ll.y, q.lr.y), fz_max(q.ul.y, q.ur.y));
+  if (!fz_is_valid_rect(b)) return a;
+  if (!fz_is_valid_rect(a)) return b;
+  if (fz_is_infinite_rect(a)) return a;
+  if (fz_is_infinite_rect(b)) return b;
+  if (a.x0 > b.x0) a.x0 = b.x0;
+  if (a.y0 > b.y0) a.y0 = b.y0;
+  if (a.x1 < b.x1) a.x1 = b.x1;
+  if (a.y1 < b.y1) a.y1 = b.y1;
+  return a;
+}
+
 // Splits one page into objects: images and words, a word ending at white
 // space or at the end of a line. In a hyphenated document the pieces of a
 // word broken at a soft hyphen are one object: the text of the word as
@@ -94,7 +113,7 @@ void collect(fz_stext_page* text, fz_link* links, const std::vector<BackgroundBo
         }
         if (!inWord) start = o.text.size();
         o.text += utf8;
-        box = fz_union_rect(box, fz_rect_from_quad(ch->quad));
+        box = uniteQuad(box, ch->quad);
         inWord = true;
       }
       if (inWord) word(box, start, lineStart, true);

@@ -16,16 +16,6 @@ float sideOr(intptr_t v, float fallback) {
   return v > 0 && v <= kMaxPageSide ? static_cast<float>(v) : fallback;
 }
 
-// Handles may be used on different threads, one thread each, and every
-// context has locks of its own, FreeType's included: each context has its
-// own FreeType library and fonts. MuPDF also records the context that
-// holds that lock in one variable of the whole process, for the text
-// shaper's allocations; the shaper linked here is the system's, which
-// allocates with malloc and never reads that variable.
-void lockMupdf(void* user, int lock) { static_cast<std::mutex*>(user)[lock].lock(); }
-
-void unlockMupdf(void* user, int lock) { static_cast<std::mutex*>(user)[lock].unlock(); }
-
 }  // namespace
 
 std::u32string toCodePoints(std::string_view s) {
@@ -93,14 +83,21 @@ void freeForMupdf(void*, void* p) { std::free(p); }
 using namespace pendrel_mupdf;
 
 extern "C" PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* options) {
-  // The handle comes first: the context's locks live in it and must outlive
-  // the context. Out of memory half-way gives back what was made before it
-  // is raised.
+  // The handle comes first: the context's allocator lives in it and must
+  // outlive the context. Out of memory half-way gives back what was made
+  // before it is raised.
+  //
+  // Handles may be used on different threads, one thread each. Every
+  // context is made alone, never cloned, so none of its state (store,
+  // glyph cache, FreeType library and fonts) is shared with another and it
+  // needs no locks: MuPDF's lock calls on a context without them do
+  // nothing. MuPDF also records the context that shapes text in one
+  // variable of the whole process, for a bundled shaper's allocations; the
+  // shaper linked here is the system's, which allocates with malloc and
+  // never reads that variable.
   auto made = std::make_unique<ZaveVevode>();
-  made->locks = std::make_unique<std::mutex[]>(FZ_LOCK_MAX);
-  made->lockCallbacks = {made->locks.get(), lockMupdf, unlockMupdf};
   made->allocator = {made.get(), allocateForMupdf, reallocateForMupdf, freeForMupdf};
-  fz_context* ctx = fz_new_context(&made->allocator, &made->lockCallbacks, FZ_STORE_DEFAULT);
+  fz_context* ctx = fz_new_context(&made->allocator, nullptr, FZ_STORE_DEFAULT);
   if (!ctx) return nullptr;
   ZaveVevode* r = made.release();
   r->ctx = ctx;

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -243,10 +242,6 @@ struct ResourceCache {
 }  // namespace pendrel_mupdf
 
 struct ZaveVevode {
-  // MuPDF's locks for this handle's context (see ZaveVevode_new); they
-  // outlive the context.
-  std::unique_ptr<std::mutex[]> locks;
-  fz_locks_context lockCallbacks{};
   // MuPDF's allocator for this handle's context: the C library's, noting
   // when memory runs out. FreeType, which MuPDF hands the allocator, drops
   // a module it had no memory for without a word (see currentFonts).

@@ -13,7 +13,10 @@ namespace pendrel_mupdf {
 namespace {
 
 char32_t folded(const SearchState& s, char32_t c) {
-  return s.matchCase ? c : static_cast<char32_t>(fz_tolower(static_cast<int>(c)));
+  if (s.matchCase) return c;
+  // ASCII, most of most books, without MuPDF's case tables.
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+  return static_cast<char32_t>(fz_tolower(static_cast<int>(c)));
 }
 
 // Appends the code points of `text`, folded, as toCodePoints reads them,
@@ -24,7 +27,9 @@ void appendCodePoints(const SearchState& s, std::string_view text, std::u32strin
   const char* end = p + text.size();
   while (p < end) {
     int rune = 0;
-    if (end - p >= 4) {
+    if (static_cast<unsigned char>(*p) < 0x80) {
+      rune = static_cast<unsigned char>(*p++);
+    } else if (end - p >= 4) {
       p += fz_chartorune(&rune, p);
     } else {
       char tail[5] = {};
