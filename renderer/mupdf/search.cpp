@@ -45,21 +45,30 @@ void appendCodePoints(const SearchState& s, std::string_view text, std::u32strin
 std::vector<Hit> findHits(const SearchState& s, const Objects& o) {
   std::vector<Hit> found;
   if (s.needle.empty()) return found;
+  // The word objects, each starting in `joined` at its start, with the
+  // space before it.
   std::u32string joined;
-  std::vector<uint32_t> owner;  // object index of each code point of `joined`
+  std::vector<uint32_t> object, start;
+  joined.reserve(o.text.size() + o.size());
   for (size_t i = 0; i < o.size(); ++i) {
     if (o.type[i] != PENDREL_OBJECT_WORD) continue;
+    object.push_back(static_cast<uint32_t>(i));
+    start.push_back(static_cast<uint32_t>(joined.size()));
     if (!joined.empty()) joined.push_back(U' ');
     appendCodePoints(s, o.word(i), joined);
-    owner.resize(joined.size(), static_cast<uint32_t>(i));
   }
+  const auto objectAt = [&](std::u32string::const_iterator at) {
+    const auto offset = static_cast<uint32_t>(at - joined.cbegin());
+    return object[static_cast<size_t>(std::upper_bound(start.begin(), start.end(), offset) -
+                                      start.begin()) -
+                  1];
+  };
   std::boyer_moore_horspool_searcher searcher(s.needle.begin(), s.needle.end());
-  auto at = joined.begin();
+  auto at = joined.cbegin();
   while (true) {
-    auto [b, e] = searcher(at, joined.end());
-    if (b == joined.end()) break;
-    found.push_back({owner[static_cast<size_t>(b - joined.begin())],
-                     owner[static_cast<size_t>(e - joined.begin()) - 1]});
+    auto [b, e] = searcher(at, joined.cend());
+    if (b == joined.cend()) break;
+    found.push_back({objectAt(b), objectAt(e - 1)});
     at = e;
   }
   return found;

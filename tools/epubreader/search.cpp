@@ -8,7 +8,6 @@
 #include <cwctype>
 #include <deque>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -57,8 +56,10 @@ struct DocumentWords {
   std::vector<Word> words;
 };
 
-// `base` is the markable position of the document's first object.
-void collectWords(Session& session, const SpineDoc& doc, uint32_t base, DocumentWords& out) {
+// `base` is the markable position of the document's first object, `first`
+// the publication page of its first page.
+void collectWords(Session& session, const SpineDoc& doc, uint32_t base, int32_t first,
+                  DocumentWords& out) {
   EpubReader* r = session.reader();
   const char16_t* path = doc.href.c_str();
   out.texts.clear();
@@ -78,7 +79,7 @@ void collectWords(Session& session, const SpineDoc& doc, uint32_t base, Document
       split.push_back(rest.substr(0, space));
       rest.remove_prefix(std::min(space + 1, rest.size()));
     }
-    const int32_t at = doc.firstPage + page;
+    const int32_t at = first + page;
     if (split.size() == count) {
       for (uint32_t k = 0; k < count; ++k)
         out.words.push_back({split[k], base + firstIndex + k, at, page, k, {}});
@@ -120,7 +121,12 @@ int32_t topOf(Session& session, const SpineDoc& doc, Word& w) {
 void appendCodePoints(std::u16string_view text, bool matchCase, std::u32string& out) {
   for (size_t i = 0; i < text.size();) {
     const char32_t c = epub::utf::nextCodePoint(text, i);
-    out.push_back(matchCase ? c : char32_t(std::towlower(wint_t(c))));
+    if (matchCase)
+      out.push_back(c);
+    else if (c < 0x80)  // ASCII without the locale's tables
+      out.push_back(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    else
+      out.push_back(char32_t(std::towlower(wint_t(c))));
   }
 }
 
@@ -142,16 +148,24 @@ std::vector<Hit> findHits(const std::vector<Word>& words, const std::u16string& 
   }
   while (!needle.empty() && needle.back() == ' ') needle.pop_back();
   if (needle.empty()) return hits;
+  // Word w starts at starts[w] in `joined`, with the space before it.
   std::u32string joined;
-  std::vector<size_t> wordOf;  // the word of each character of `joined`
-  for (size_t w = 0; w < words.size(); ++w) {
+  std::vector<size_t> starts;
+  size_t length = 0;
+  for (const Word& w : words) length += w.text.size() + 1;
+  joined.reserve(length);
+  starts.reserve(words.size());
+  for (const Word& w : words) {
+    starts.push_back(joined.size());
     if (!joined.empty()) joined.push_back(U' ');
-    appendCodePoints(words[w].text, matchCase, joined);
-    wordOf.resize(joined.size(), w);
+    appendCodePoints(w.text, matchCase, joined);
   }
+  const auto wordAt = [&](size_t at) {
+    return size_t(std::upper_bound(starts.begin(), starts.end(), at) - starts.begin()) - 1;
+  };
   size_t at = 0;
   while ((at = joined.find(needle, at)) != std::u32string::npos) {
-    hits.push_back({wordOf[at], wordOf[at + needle.size() - 1]});
+    hits.push_back({wordAt(at), wordAt(at + needle.size() - 1)});
     at += needle.size();
   }
   return hits;
@@ -181,32 +195,25 @@ SearchResult searchBook(Session& session, const std::u16string& needle, bool mat
                         const std::function<void(size_t, size_t)>& progress, Workers* workers) {
   // The renderer's search of each document says which documents hold hits;
   // only their words are read to place the hits on pages and positions.
-  // With workers, each searches the documents it laid out; the documents'
-  // hits are joined in reading order.
+  // Workers search each document as soon as they have laid it out, while
+  // its bytes are still held for the search to read again, and place its
+  // hits from the document's start; they are moved to the publication's
+  // pages and positions once every count is known, and joined in reading
+  // order.
   struct Found {
     int32_t count = 0;
     std::vector<SearchHit> hits;
   };
   const size_t n = session.spine().size();
   std::vector<Found> found(n);
-  std::mutex mutex;
-  size_t begun = 0;
-  const auto searchDocument = [&](Session& s, size_t d, DocumentWords& words) {
-    const SpineDoc& doc = session.spine()[d];
-    if (progress) {
-      std::lock_guard lock(mutex);
-      progress(++begun, n);
-    }
+  const auto searchDocument = [&](Session& s, size_t d, uint32_t base, int32_t first,
+                                  DocumentWords& words) {
+    const SpineDoc& doc = s.spine()[d];
     if (doc.pages == 0) return;
-    // The search reads the document again; its buffer goes back after.
     const int32_t count = EpubReader_searchContent(s.reader(), doc.href.c_str(), 0, 0, 0);
-    s.settle();
     if (count <= 0) return;
     found[d].count = count;
-    const uint32_t base =
-        workers ? doc.firstObject : EpubReader_getMarkablePosition(s.reader(), doc.firstPage);
-    collectWords(s, doc, base, words);
-    s.settle();
+    collectWords(s, doc, base, first, words);
     for (const Hit& h : findHits(words.words, needle, matchCase))
       found[d].hits.push_back({words.words[h.firstWord].page, words.words[h.firstWord].position,
                                words.words[h.lastWord].position,
@@ -216,16 +223,31 @@ SearchResult searchBook(Session& session, const std::u16string& needle, bool mat
     EpubReader_setSearchContext(s.reader(), needle.c_str(), matchCase ? 1 : 0);
   };
   if (workers) {
+    // Set before loading, the search lets the renderer read each
+    // document's words from the layout that counts its pages.
     workers->forEachWorker(context);
-    workers->forEachDocument([&](Session& s, size_t d) {
+    workers->layOut([&](Session& s, size_t d) {
       DocumentWords words;
-      searchDocument(s, d, words);
+      searchDocument(s, d, 0, 0, words);
     });
     workers->forEachWorker([](Session& s) { EpubReader_clearSearchDatas(s.reader()); });
+    for (size_t d = 0; d < n; ++d)
+      for (SearchHit& h : found[d].hits) {
+        h.page += session.spine()[d].firstPage;
+        h.from += session.spine()[d].firstObject;
+        h.to += session.spine()[d].firstObject;
+      }
   } else {
     context(session);
     DocumentWords words;
-    for (size_t d = 0; d < n; ++d) searchDocument(session, d, words);
+    for (size_t d = 0; d < n; ++d) {
+      if (progress) progress(d + 1, n);
+      const SpineDoc& doc = session.spine()[d];
+      searchDocument(session, d, EpubReader_getMarkablePosition(session.reader(), doc.firstPage),
+                     doc.firstPage, words);
+      // The search read the document again; its buffer goes back.
+      session.settle();
+    }
     EpubReader_clearSearchDatas(session.reader());
   }
   SearchResult result;
@@ -253,29 +275,23 @@ int runSearch(const Arguments& args) {
   const std::u16string needle = epub::utf::fromUtf8(p.back());
   const bool matchCase = args.has("--case");
   Session session(path, layout);
-  // Set before loading, the search lets the renderer read each document's
-  // words from the layout that counts its pages.
-  const auto context = [&](Session& s) {
-    EpubReader_setSearchContext(s.reader(), needle.c_str(), matchCase ? 1 : 0);
-  };
   const unsigned jobs = jobsOption(args, session);
-  std::optional<Workers> workers;
+  SearchResult found;
   if (jobs > 1) {
     session.countObjects = true;  // the workers place words by their documents' first positions
-    workers.emplace(path, session, jobs);
-    workers->forEachWorker(context);
-    workers->layOut();
+    Workers workers(path, session, jobs);
+    found = searchBook(session, needle, matchCase, {}, &workers);
   } else {
-    context(session);
+    // Set before loading, the search lets the renderer read each
+    // document's words from the layout that counts its pages.
+    EpubReader_setSearchContext(session.reader(), needle.c_str(), matchCase ? 1 : 0);
     session.load();
+    Progress bar("searching");
+    found = searchBook(session, needle, matchCase, [&](size_t done, size_t count) {
+      bar.show(uint32_t(done), uint32_t(count));
+    });
+    bar.finish();
   }
-
-  Progress bar("searching");
-  const SearchResult found = searchBook(
-      session, needle, matchCase,
-      [&](size_t done, size_t count) { bar.show(uint32_t(done), uint32_t(count)); },
-      workers ? &*workers : nullptr);
-  bar.finish();
   const auto& hits = found.hits;
   if (size_t(found.engineCount) != hits.size())
     std::fprintf(stderr, "epubreader: warning: the renderer counts %d hits, the pages show %zu\n",

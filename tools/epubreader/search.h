@@ -25,7 +25,8 @@ struct SearchResult {
 // Runs the renderer's search on every document that has pages and places
 // its hits on pages and markable positions from the words of the
 // documents that hold any. `progress` hears (documents begun, documents).
-// With `workers` (laid out), each document is searched by its worker.
+// With `workers` (not yet laid out), they lay the book out and each
+// document is searched by its worker as soon as it is laid out.
 class Workers;
 SearchResult searchBook(Session& session, const std::u16string& needle, bool matchCase,
                         const std::function<void(size_t, size_t)>& progress = {},

@@ -138,10 +138,11 @@ void Session::adopt(const std::vector<SpineDoc>& measured) {
   pages_ = pagesKnown();
 }
 
-void Session::layOutAlone(size_t d) {
+void Session::layOutAlone(size_t d, const std::function<void()>& whileHeld) {
   EpubReader_loadContent(reader_, spine_[d].href.c_str(), nullptr, nullptr);
-  book_->settle();
   measure(d);
+  if (whileHeld) whileHeld();
+  book_->settle();
 }
 
 bool Session::loadUntil(const std::function<bool()>& enough) {

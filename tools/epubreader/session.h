@@ -96,7 +96,9 @@ class Session {
   // without this handle holding any document.
   void adopt(const std::vector<SpineDoc>& measured);
   // Loads one document and counts its pages and objects, for adopt().
-  void layOutAlone(size_t doc);
+  // `whileHeld` runs after that, while the book still holds the document's
+  // bytes: a search reads them again.
+  void layOutAlone(size_t doc, const std::function<void()>& whileHeld = {});
   // Called with each document's index once it is laid out.
   std::function<void(size_t)> onLoaded;
   // Whether documents' markable positions are counted as they are laid

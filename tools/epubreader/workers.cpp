@@ -21,7 +21,7 @@ unsigned jobsOption(const Arguments& args, Session& main) {
 
 struct Workers::Worker {
   std::unique_ptr<Session> session;
-  std::vector<size_t> docs;  // in reading order
+  std::vector<size_t> docs;  // the documents it laid out, in reading order
   // Damage met while laying out each document, and whether it was left out.
   std::vector<std::vector<std::string>> notes;
   std::vector<std::string> leftOut;
@@ -30,21 +30,13 @@ struct Workers::Worker {
 
 Workers::Workers(const std::optional<std::string>& path, Session& main, unsigned jobs)
     : main_(main) {
-  // Documents are dealt out in turn, so that long and short runs of the
-  // reading order are shared alike.
-  for (unsigned k = 0; k < jobs; ++k) {
-    auto worker = std::make_unique<Worker>();
-    for (size_t d = k; d < main.spine().size(); d += jobs) worker->docs.push_back(d);
-    worker->notes.resize(worker->docs.size());
-    worker->leftOut.resize(worker->docs.size());
-    workers_.push_back(std::move(worker));
-  }
-  // Opened one after the other: libzip's first archive sets the C
-  // library's time zone, which is no work for two threads at once.
-  for (auto& w : workers_) {
-    w->session = std::make_unique<Session>(path, main.layout(), true);
-    w->session->countObjects = main.countObjects;
-  }
+  for (unsigned k = 0; k < jobs; ++k) workers_.push_back(std::make_unique<Worker>());
+  // Opened at once: `main` has opened the book before them, and with it
+  // the first archive, which sets the C library's time zone.
+  run([&](Worker& w) {
+    w.session = std::make_unique<Session>(path, main.layout(), true);
+    w.session->countObjects = main.countObjects;
+  });
 }
 
 Workers::~Workers() = default;
@@ -64,17 +56,30 @@ void Workers::run(const std::function<void(Worker&)>& work) {
     if (w->failure) std::rethrow_exception(std::exchange(w->failure, nullptr));
 }
 
-int32_t Workers::layOut() {
+int32_t Workers::layOut(const std::function<void(Session&, size_t)>& each) {
   Progress bar("loading");
   const uint32_t count = uint32_t(main_.spine().size());
-  std::atomic<uint32_t> done{0};
+  // Each worker takes the next document of the reading order when it is
+  // done with one, so that none waits while another has long documents
+  // left. Which worker lays a document out changes nothing it gives: every
+  // layout is of one document alone, and the damage is told in reading
+  // order below.
+  std::atomic<uint32_t> next{0}, done{0};
   std::mutex barMutex;
   run([&](Worker& w) {
     Session& s = *w.session;
-    for (size_t k = 0; k < w.docs.size(); ++k) {
-      const size_t d = w.docs[k];
+    w.docs.clear();
+    w.notes.clear();
+    w.leftOut.clear();
+    for (size_t d; (d = next++) < count;) {
+      const size_t k = w.docs.size();
+      w.docs.push_back(d);
+      w.notes.emplace_back();
+      w.leftOut.emplace_back();
       const size_t before = s.book().damages().size();
-      s.layOutAlone(d);
+      s.layOutAlone(d, [&] {
+        if (each) each(s, d);
+      });
       const auto& damages = s.book().damages();
       w.notes[k].assign(damages.begin() + long(before), damages.end());
       const SpineDoc& doc = s.spine()[d];

@@ -29,8 +29,10 @@ class Workers {
 
   // Lays every document out in its worker, in parallel, and hands the
   // counts to `main` (Session::adopt); the damage met is told by `main`,
-  // in reading order. Returns the page count.
-  int32_t layOut();
+  // in reading order. Returns the page count. `each(session, doc)` runs on
+  // the worker's thread after each of its documents is laid out, while the
+  // worker's book still holds the document's bytes.
+  int32_t layOut(const std::function<void(Session&, size_t)>& each = {});
   // Runs work(session, doc) on every worker's thread for each of its
   // documents in reading order, after layOut.
   void forEachDocument(const std::function<void(Session&, size_t)>& work);
