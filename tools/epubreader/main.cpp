@@ -12,9 +12,6 @@
 #include "commands.h"
 #include "png_writer.h"
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace epubreader {
 namespace {
@@ -130,15 +127,6 @@ int run(int argc, char** argv) {
 }  // namespace epubreader
 
 int main(int argc, char** argv) {
-#if defined(__GLIBC__)
-  // Laying a document out allocates and frees megabytes at a time. By
-  // default the C library hands the top of its heaps back to the kernel
-  // after each such free and takes it again, page fault by page fault, for
-  // the next document: a tenth of the time of a search with two workers.
-  // Heaps grown and kept in larger steps cost no more at the peak.
-  mallopt(M_TOP_PAD, 8 << 20);
-  mallopt(M_TRIM_THRESHOLD, 32 << 20);
-#endif
   // Case-insensitive search folds letters beyond ASCII too.
   std::setlocale(LC_CTYPE, "C.UTF-8");
   try {

@@ -6,6 +6,10 @@
 #include <set>
 #include <thread>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace epubreader {
 
 namespace {
@@ -30,6 +34,16 @@ struct Workers::Worker {
 
 Workers::Workers(const std::optional<std::string>& path, Session& main, unsigned jobs)
     : main_(main) {
+#if defined(__GLIBC__)
+  // Laying a document out allocates and frees megabytes at a time, on each
+  // worker's heap. By default the C library hands the top of a heap back
+  // to the kernel after each such free and takes it again, page fault by
+  // page fault, for the next document: a tenth of the time of a search.
+  // Heaps grown and kept in larger steps cost no more at the peak of a
+  // whole book.
+  mallopt(M_TOP_PAD, 8 << 20);
+  mallopt(M_TRIM_THRESHOLD, 32 << 20);
+#endif
   for (unsigned k = 0; k < jobs; ++k) workers_.push_back(std::make_unique<Worker>());
   // Opened at once: `main` has opened the book before them, and with it
   // the first archive, which sets the C library's time zone.
