@@ -10,7 +10,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-#include <new>
+#include <cstdlib>
 
 namespace {
 
@@ -20,10 +20,9 @@ struct LastRequest {
   FT_Size_Metrics metrics;
 };
 
-// Called by FreeType when it frees the size.
-void forget(void* size) {
-  delete static_cast<LastRequest*>(static_cast<FT_Size>(size)->generic.data);
-}
+// Called by FreeType when it frees the size. The record is the C
+// library's, as FreeType's own memory is.
+void forget(void* size) { std::free(static_cast<FT_Size>(size)->generic.data); }
 
 bool sameMetrics(const FT_Size_Metrics& a, const FT_Size_Metrics& b) {
   return a.x_ppem == b.x_ppem && a.y_ppem == b.y_ppem && a.x_scale == b.x_scale &&
@@ -57,7 +56,7 @@ extern "C" FT_Error FT_Set_Char_Size(FT_Face face, FT_F26Dot6 width, FT_F26Dot6 
   const FT_Error error = FT_Request_Size(face, &request);
   if (error || !size || face->size != size) return error;
   if (!last && !size->generic.data && !size->generic.finalizer) {
-    last = new (std::nothrow) LastRequest;
+    last = static_cast<LastRequest*>(std::malloc(sizeof(LastRequest)));
     if (!last) return error;  // no memory for the record: the next request is done again
     size->generic.data = last;
     size->generic.finalizer = forget;
