@@ -1,10 +1,10 @@
 #include "search.h"
 
 #include <algorithm>
-#include <functional>
 #include <string_view>
 #include <vector>
 
+#include "joined_words.h"
 #include "layout.h"
 #include "objects.h"
 #include "utf.h"
@@ -14,9 +14,8 @@ namespace {
 
 char32_t folded(const SearchState& s, char32_t c) {
   if (s.matchCase) return c;
-  // ASCII, most of most books, without MuPDF's case tables.
-  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-  return static_cast<char32_t>(fz_tolower(static_cast<int>(c)));
+  return epub::text::fold(
+      c, [](char32_t k) { return static_cast<char32_t>(fz_tolower(static_cast<int>(k))); });
 }
 
 // Appends the code points of `text`, folded, as toCodePoints reads them,
@@ -45,32 +44,17 @@ void appendCodePoints(const SearchState& s, std::string_view text, std::u32strin
 std::vector<Hit> findHits(const SearchState& s, const Objects& o) {
   std::vector<Hit> found;
   if (s.needle.empty()) return found;
-  // The word objects, each starting in `joined` at its start, with the
-  // space before it.
-  std::u32string joined;
-  std::vector<uint32_t> object, start;
-  joined.reserve(o.text.size() + o.size());
+  epub::text::JoinedWords joined;
+  std::vector<uint32_t> object;  // the object of each word joined
+  joined.reserve(o.text.size(), o.size());
   for (size_t i = 0; i < o.size(); ++i) {
     if (o.type[i] != PENDREL_OBJECT_WORD) continue;
     object.push_back(static_cast<uint32_t>(i));
-    start.push_back(static_cast<uint32_t>(joined.size()));
-    if (!joined.empty()) joined.push_back(U' ');
-    appendCodePoints(s, o.word(i), joined);
+    appendCodePoints(s, o.word(i), joined.next());
   }
-  const auto objectAt = [&](std::u32string::const_iterator at) {
-    const auto offset = static_cast<uint32_t>(at - joined.cbegin());
-    return object[static_cast<size_t>(std::upper_bound(start.begin(), start.end(), offset) -
-                                      start.begin()) -
-                  1];
-  };
-  std::boyer_moore_horspool_searcher searcher(s.needle.begin(), s.needle.end());
-  auto at = joined.cbegin();
-  while (true) {
-    auto [b, e] = searcher(at, joined.cend());
-    if (b == joined.cend()) break;
-    found.push_back({objectAt(b), objectAt(e - 1)});
-    at = e;
-  }
+  joined.find(s.needle, [&](size_t first, size_t last) {
+    found.push_back({object[first], object[last]});
+  });
   return found;
 }
 

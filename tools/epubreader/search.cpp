@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "joined_words.h"
 #include "session.h"
 #include "utf.h"
 #include "workers.h"
@@ -121,12 +122,9 @@ int32_t topOf(Session& session, const SpineDoc& doc, Word& w) {
 void appendCodePoints(std::u16string_view text, bool matchCase, std::u32string& out) {
   for (size_t i = 0; i < text.size();) {
     const char32_t c = epub::utf::nextCodePoint(text, i);
-    if (matchCase)
-      out.push_back(c);
-    else if (c < 0x80)  // ASCII without the locale's tables
-      out.push_back(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    else
-      out.push_back(char32_t(std::towlower(wint_t(c))));
+    out.push_back(matchCase ? c : epub::text::fold(c, [](char32_t k) {
+      return char32_t(std::towlower(wint_t(k)));
+    }));
   }
 }
 
@@ -148,26 +146,12 @@ std::vector<Hit> findHits(const std::vector<Word>& words, const std::u16string& 
   }
   while (!needle.empty() && needle.back() == ' ') needle.pop_back();
   if (needle.empty()) return hits;
-  // Word w starts at starts[w] in `joined`, with the space before it.
-  std::u32string joined;
-  std::vector<size_t> starts;
+  epub::text::JoinedWords joined;
   size_t length = 0;
-  for (const Word& w : words) length += w.text.size() + 1;
-  joined.reserve(length);
-  starts.reserve(words.size());
-  for (const Word& w : words) {
-    starts.push_back(joined.size());
-    if (!joined.empty()) joined.push_back(U' ');
-    appendCodePoints(w.text, matchCase, joined);
-  }
-  const auto wordAt = [&](size_t at) {
-    return size_t(std::upper_bound(starts.begin(), starts.end(), at) - starts.begin()) - 1;
-  };
-  size_t at = 0;
-  while ((at = joined.find(needle, at)) != std::u32string::npos) {
-    hits.push_back({wordAt(at), wordAt(at + needle.size() - 1)});
-    at += needle.size();
-  }
+  for (const Word& w : words) length += w.text.size();
+  joined.reserve(length, words.size());
+  for (const Word& w : words) appendCodePoints(w.text, matchCase, joined.next());
+  joined.find(needle, [&](size_t first, size_t last) { hits.push_back({first, last}); });
   return hits;
 }
 
