@@ -11,7 +11,7 @@ packages=(
   gcc-multilib g++-multilib
   g++-mingw-w64-i686-posix mingw-w64-i686-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libicu-dev libpugixml-dev libzip-dev
+  libicu-dev libpugixml-dev libzip-dev libminizip-dev
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev
   libharfbuzz-dev libfreetype-dev libjpeg-dev libpng-dev libbrotli-dev zlib1g-dev
   libhyphen-dev hyphen-en-us hyphen-en-gb hyphen-de hyphen-fr hyphen-es hyphen-it hyphen-nl

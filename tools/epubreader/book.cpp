@@ -22,28 +22,7 @@ namespace {
 
 // The engine takes byte counts below 2 GiB.
 constexpr uint64_t kMaxEntryBytes = 0x7FFFFFFF;
-constexpr size_t kChunk = size_t(1) << 16;
 const char kMimeType[] = "application/epub+zip";
-
-// "<file>: <what>", with libzip's reason in parentheses when it says more
-// than `what` does.
-std::string zipFailure(const std::string& file, const std::string& what, zip_error_t* error) {
-  std::string reason = zip_error_strerror(error);
-  if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
-  if (reason.empty() || reason == what) return file + ": " + what;
-  return file + ": " + what + " (" + reason + ")";
-}
-
-// Whether the bytes begin as a zip archive does: a truncated archive has
-// its start and lacks the directory at its end.
-bool startsAsZip(const std::string& path) {
-  char head[4] = {};
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  const size_t got = std::fread(head, 1, sizeof head, file);
-  std::fclose(file);
-  return got == 4 && std::memcmp(head, "PK\3\4", 4) == 0;
-}
 
 std::string megabytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MB"; }
 
@@ -128,56 +107,36 @@ std::unique_ptr<Book> Book::openFile(const std::string& path, std::string& error
     error = path + ": cannot be read (" + std::strerror(errno) + ")";
     return nullptr;
   }
-  int code = 0;
-  zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  std::string why;
+  std::unique_ptr<ZipArchive> zip = ZipArchive::openFile(path, why);
   if (!zip) {
-    zip_error_t ze;
-    zip_error_init_with_code(&ze, code);
-    const bool notZip = code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS;
-    if (code == ZIP_ER_NOZIP && startsAsZip(path))
-      error = path +
-              ": a truncated zip archive (it starts as one, but the directory at its end"
-              " is missing)";
-    else
-      error = zipFailure(path, notZip ? "not a zip archive" : "cannot be read", &ze);
-    zip_error_fini(&ze);
+    error = path + ": " + why;
     return nullptr;
   }
-  return checkEpub(zip, path, error);
+  return checkEpub(std::move(zip), path, error);
 }
 
 std::unique_ptr<Book> Book::openMemory(const void* data, size_t size, const std::string& name,
                                        std::string& error) {
-  zip_error_t ze;
-  zip_error_init(&ze);
-  zip_source_t* source = zip_source_buffer_create(data, size, 0, &ze);
-  zip_t* zip = source ? zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &ze) : nullptr;
+  std::string why;
+  std::unique_ptr<ZipArchive> zip = ZipArchive::openMemory(data, size, why);
   if (!zip) {
-    if (source) zip_source_free(source);
-    error = zipFailure(name, "not a zip archive", &ze);
-    zip_error_fini(&ze);
+    error = name + ": " + why;
     return nullptr;
   }
-  zip_error_fini(&ze);
-  return checkEpub(zip, name, error);
+  return checkEpub(std::move(zip), name, error);
 }
 
-std::unique_ptr<Book> Book::checkEpub(zip_t* zip, const std::string& name, std::string& error) {
-  std::unique_ptr<Book> book(new Book(zip, name));
-  if (zip_name_locate(zip, "META-INF/container.xml", 0) < 0) {
+std::unique_ptr<Book> Book::checkEpub(std::unique_ptr<ZipArchive> zip, const std::string& name,
+                                      std::string& error) {
+  if (!zip->find("META-INF/container.xml")) {
     error = name + ": a zip archive but not an EPUB publication (no META-INF/container.xml)";
     return nullptr;
   }
-  return book;
+  return std::unique_ptr<Book>(new Book(std::move(zip), name));
 }
 
-Book::~Book() {
-  if (zip_) zip_discard(zip_);
-}
-
-bool Book::has(const std::string& entry) const {
-  return zip_name_locate(zip_, entry.c_str(), 0) >= 0;
-}
+bool Book::has(const std::string& entry) const { return zip_->find(entry) != nullptr; }
 
 void Book::damage(const std::string& what) {
   damages_.push_back(what);
@@ -185,51 +144,20 @@ void Book::damage(const std::string& what) {
 }
 
 std::optional<std::vector<uint8_t>> Book::read(const std::string& entry) {
-  const zip_int64_t index = zip_name_locate(zip_, entry.c_str(), 0);
-  if (index < 0) {
+  const ZipArchive::Entry* found = zip_->find(entry);
+  if (!found) {
     missing_.insert(entry);
     return std::nullopt;
   }
-  zip_stat_t st;
-  zip_stat_init(&st);
-  const bool sized = zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &st) == 0 &&
-                     (st.valid & ZIP_STAT_SIZE);
   const uint64_t limit = std::min(entryBudget, kMaxEntryBytes);
-  const std::string over =
-      "larger than the budget of " + megabytes(limit + 1) + " per entry (--max-entry-mb)";
   std::string problem;
   std::vector<uint8_t> bytes;
-  if (sized && st.size > limit) {
-    problem = over + ": its directory entry says " + std::to_string(st.size) + " bytes";
-  } else if (zip_file_t* file = zip_fopen_index(zip_, static_cast<zip_uint64_t>(index), 0)) {
-    // The claim (at most the budget) bounds the first reservation and the
-    // read: inflating stops a byte past the claim, or past the budget when
-    // the size is unknown. Reading to the end makes libzip check the CRC.
-    const uint64_t stop = sized ? st.size : limit;
-    if (sized) bytes.reserve(static_cast<size_t>(std::min<uint64_t>(st.size, 16 << 20)));
-    while (true) {
-      const size_t at = bytes.size();
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, stop + 1 - at));
-      bytes.resize(at + want);
-      const zip_int64_t got = zip_fread(file, bytes.data() + at, want);
-      if (got < 0) {
-        problem = zip_file_strerror(file);
-        break;
-      }
-      bytes.resize(at + static_cast<size_t>(got));
-      if (got == 0) break;
-      if (bytes.size() > stop) {
-        problem = sized ? "longer than its directory entry says" : over;
-        break;
-      }
-    }
-    if (problem.empty() && sized && bytes.size() != st.size)
-      problem = "shorter than its directory entry says";
-    zip_fclose(file);
-  } else {
-    problem = zip_error_strerror(zip_get_error(zip_));
-    zip_error_clear(zip_);
-  }
+  if (found->size > limit)
+    problem = "larger than the budget of " + megabytes(limit + 1) +
+              " per entry (--max-entry-mb): its directory entry says " +
+              std::to_string(found->size) + " bytes";
+  else
+    problem = zip_->read(*found, bytes);
   if (problem.empty()) return bytes;
   if (damagedEntries_.insert(entry).second)
     damage("entry " + entry + " is damaged (" + problem + ")");

@@ -1,4 +1,4 @@
-// An .epub opened with libzip and served to the engine the way an e-book
+// An .epub opened as a zip archive (zip_archive.h) and served to the engine the way an e-book
 // application does it: the host hands over the mimetype and container bytes,
 // and every other file is read lazily, when the engine's read callback (or
 // the renderer's, through it) asks for it.
@@ -12,8 +12,6 @@
 // exit status 3.
 #pragma once
 
-#include <zip.h>
-
 #include <cstdint>
 #include <list>
 #include <map>
@@ -24,6 +22,7 @@
 #include <vector>
 
 #include "epubreader.h"
+#include "zip_archive.h"
 
 namespace epubreader {
 
@@ -35,14 +34,12 @@ class Book {
  public:
   // Opens a file, "-" for standard input. On failure, returns null and sets
   // error to one line that says why (missing, a directory, not a zip archive
-  // or a truncated one, with libzip's reason, or a zip archive that is not
-  // an EPUB publication).
+  // or a truncated one, or a zip archive that is not an EPUB publication).
   static std::unique_ptr<Book> openFile(const std::string& path, std::string& error);
   // Opens an archive held in memory (the built-in sample); the bytes must
   // outlive the Book.
   static std::unique_ptr<Book> openMemory(const void* data, size_t size, const std::string& name,
                                           std::string& error);
-  ~Book();
   Book(const Book&) = delete;
   Book& operator=(const Book&) = delete;
 
@@ -84,15 +81,17 @@ class Book {
   void settle();
 
  private:
-  Book(zip_t* zip, std::string name) : zip_(zip), name_(std::move(name)) {}
-  static std::unique_ptr<Book> checkEpub(zip_t* zip, const std::string& name, std::string& error);
+  Book(std::unique_ptr<ZipArchive> zip, std::string name)
+      : zip_(std::move(zip)), name_(std::move(name)) {}
+  static std::unique_ptr<Book> checkEpub(std::unique_ptr<ZipArchive> zip, const std::string& name,
+                                         std::string& error);
   static bool readCallback(void* user, const char16_t* path, const uint8_t** bytes,
                            uint32_t* length);
   static bool reportCallback(void* user, intptr_t document, intptr_t resource, intptr_t reason);
   static void releaseCallback(void* user, const char16_t* path);
   void checkMimetype();
 
-  zip_t* zip_;
+  std::unique_ptr<ZipArchive> zip_;
   std::string name_;
   std::vector<uint8_t> input_;  // the archive read from standard input
   std::string packagePath_;
