@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "bands.h"
 #include "budgets.h"
 #include "css_text.h"
 #include "gif.h"
@@ -380,6 +381,7 @@ fz_image* backgroundImage(Parse& parse, fz_archive* archive, const std::string& 
     report(parse, path, kResourceUnreadable);
     return nullptr;
   }
+  drawWholeWhenClipped(image);
   // Raster images that load are shared; a failure is tried (and reported)
   // again for each document, as is an SVG file with its own references.
   if (!svg) {

@@ -132,6 +132,7 @@ fz_html* parseAndLayOut(fz_context* ctx, const Document& d, fz_archive* archive,
     clearStackBelow();
     html = fz_parse_xhtml(ctx, d.fonts->set, archive, d.base.c_str(), buf, d.css.c_str());
     fz_layout_html(ctx, html, layout.width, layout.height, layout.em);
+    drawWholeWhenClipped(html);
   }
   fz_always(ctx) {
     fz_drop_buffer(ctx, buf);
@@ -327,6 +328,7 @@ void Laid::reset() noexcept {
   for (Paint& p : paints) fz_drop_image(ctx, p.image);
   paints.clear();
   hyphenated.clear();
+  dropPageList(ctx, parts);
   fz_drop_html(ctx, html);
   html = nullptr;
 }

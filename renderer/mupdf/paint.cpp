@@ -302,6 +302,84 @@ void findPaints(Parse& parse, fz_archive* archive, Laid& laid,
   }
 }
 
+namespace {
+
+struct PageDrawing {
+  const Laid* laid;
+  int32_t page;
+  fz_matrix m;
+};
+
+void drawOnto(fz_context* ctx, fz_device* dev, void* context) {
+  const auto* p = static_cast<const PageDrawing*>(context);
+  drawPaints(ctx, dev, p->m, p->laid->html, p->page, p->laid->paints);
+  fz_draw_html(ctx, dev, p->m, p->laid->html, p->page);
+}
+
+// Draws the laid-out page into the bitmap (white already), the zoomed
+// page's (x, y) at its origin: `m` moves the page there, `still` is the
+// zoom alone. Where MuPDF can place the bitmap among the page's pixels it
+// draws with `still`; a bitmap holding only part of the page replays the
+// page's display list, through a larger pixmap when the bitmap cuts an
+// image at its top or left edge (bands.h).
+void drawLaid(fz_context* ctx, const Laid& laid, int32_t page, const PendrelBitmap& bitmap,
+              fz_matrix m, intptr_t x, intptr_t y, fz_matrix still) {
+  const bool placed = inPlace(x, y);
+  PageDrawing drawing{&laid, page, placed ? still : m};
+  fz_irect area = fz_make_irect(0, 0, bitmap.width, bitmap.height);
+  fz_display_list* list = nullptr;
+  if (placed) {
+    area = fz_translate_irect(area, static_cast<int>(x), static_cast<int>(y));
+    const fz_html* html = laid.html;
+    const fz_irect whole = fz_irect_from_rect(fz_transform_rect(
+        fz_make_rect(0, 0, html->page_w + html->page_margin[BOX_L] + html->page_margin[BOX_R],
+                     html->page_h + html->page_margin[BOX_T] + html->page_margin[BOX_B]),
+        still));
+    if (!fz_contains_rect(fz_rect_from_irect(area), fz_rect_from_irect(whole))) {
+      list = pageList(ctx, laid.parts, html, page, still, drawOnto, &drawing);
+      if (list) area = areaToDraw(laid.parts, area);
+    }
+  }
+  const bool larger = area.x1 - area.x0 != bitmap.width || area.y1 - area.y0 != bitmap.height;
+  fz_pixmap* pixmap = nullptr;
+  fz_device* device = nullptr;
+  fz_var(pixmap);
+  fz_var(device);
+  fz_try(ctx) {
+    if (larger) {
+      pixmap = fz_new_pixmap_with_bbox(ctx, fz_device_rgb(ctx), area, nullptr, 1);
+      fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
+    } else {
+      pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), bitmap.width, bitmap.height,
+                                       nullptr, 1, bitmap.stride, bitmap.pixels);
+      pixmap->x = area.x0;
+      pixmap->y = area.y0;
+    }
+    device = fz_new_draw_device(ctx, fz_identity, pixmap);
+    if (list)
+      fz_run_display_list(ctx, list, device, fz_identity, fz_rect_from_irect(area), nullptr);
+    else
+      drawOnto(ctx, device, &drawing);
+    fz_close_device(ctx, device);
+    if (larger) {
+      // The bitmap is the bottom-right part of the area drawn.
+      const size_t skip = static_cast<size_t>(pixmap->h - bitmap.height) * pixmap->stride +
+                          static_cast<size_t>(pixmap->w - bitmap.width) * 4;
+      for (int32_t row = 0; row < bitmap.height; ++row)
+        std::memcpy(bitmap.pixels + static_cast<size_t>(row) * static_cast<size_t>(bitmap.stride),
+                    pixmap->samples + skip + static_cast<size_t>(row) * pixmap->stride,
+                    static_cast<size_t>(bitmap.width) * 4);
+    }
+  }
+  fz_always(ctx) {
+    fz_drop_device(ctx, device);
+    fz_drop_pixmap(ctx, pixmap);
+  }
+  fz_catch(ctx) {}
+}
+
+}  // namespace
+
 void drawPage(ZaveVevode& r, Document& d, int32_t page, intptr_t target, intptr_t x, intptr_t y,
               intptr_t zoom) {
   if (d.hasPage(page) && isPdfTarget(target)) return drawIntoPdf(r, d, page, target);
@@ -312,27 +390,7 @@ void drawPage(ZaveVevode& r, Document& d, int32_t page, intptr_t target, intptr_
                 static_cast<size_t>(bitmap->width) * 4, uint8_t{0xFF});
   fz_matrix m = transformFor(d, *bitmap, x, y, zoom);
   const Laid* laid = laidOf(r, d);
-  if (laid) {
-    fz_html* html = laid->html;
-    fz_context* ctx = r.ctx;
-    fz_pixmap* pixmap = nullptr;
-    fz_device* device = nullptr;
-    fz_var(pixmap);
-    fz_var(device);
-    fz_try(ctx) {
-      pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), bitmap->width, bitmap->height,
-                                       nullptr, 1, bitmap->stride, bitmap->pixels);
-      device = fz_new_draw_device(ctx, fz_identity, pixmap);
-      drawPaints(ctx, device, m, html, page, laid->paints);
-      fz_draw_html(ctx, device, m, html, page);
-      fz_close_device(ctx, device);
-    }
-    fz_always(ctx) {
-      fz_drop_device(ctx, device);
-      fz_drop_pixmap(ctx, pixmap);
-    }
-    fz_catch(ctx) {}
-  }
+  if (laid) drawLaid(r.ctx, *laid, page, *bitmap, m, x, y, transformFor(d, *bitmap, 0, 0, zoom));
   d.lastDraw = m;
   d.drawn = true;
   const Hit* hit = markedHit(r, d);

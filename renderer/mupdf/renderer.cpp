@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "archive.h"
+#include "bands.h"
 #include "layout.h"
 #include "utf.h"
 
@@ -105,6 +106,7 @@ extern "C" PENDREL_API ZaveVevode* ZaveVevode_new(const ZaveVevodeOptions* optio
     // MuPDF's warnings are heard only while a document is parsed (layout.cpp).
     fz_set_warning_callback(ctx, quietWarnings, nullptr);
     fz_set_error_callback(ctx, quietWarnings, nullptr);
+    fz_tune_image_decode(ctx, decodeWholeImages, nullptr);
     if (options) {
       r->host.read = options->read;
       r->host.report = options->callback2;

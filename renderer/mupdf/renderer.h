@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "bands.h"
 #include "mupdf_html.h"
 #include "pendrel.h"
 #include "prepare.h"
@@ -147,6 +148,8 @@ struct Laid {
   std::vector<Paint> paints;
   // The words given soft hyphens before the layout (see hyphenate.h).
   HyphenatedWords hyphenated;
+  // The last page drawn in parts (see bands.h).
+  mutable PageList parts;
 
   Laid() = default;
   explicit Laid(fz_context* context) : ctx(context) {}
@@ -154,7 +157,8 @@ struct Laid {
       : ctx(other.ctx),
         html(std::exchange(other.html, nullptr)),
         paints(std::move(other.paints)),
-        hyphenated(std::move(other.hyphenated)) {
+        hyphenated(std::move(other.hyphenated)),
+        parts(std::exchange(other.parts, {})) {
     other.paints.clear();
     other.hyphenated.clear();
   }
@@ -165,6 +169,7 @@ struct Laid {
       html = std::exchange(other.html, nullptr);
       paints = std::move(other.paints);
       hyphenated = std::move(other.hyphenated);
+      parts = std::exchange(other.parts, {});
       other.paints.clear();
       other.hyphenated.clear();
     }

@@ -45,8 +45,8 @@ void flushNothing(png_structp) {}
 
 // Only plain C objects live in this frame, so the long jump of libpng's
 // error handling skips no destructor. Rows go to `file`, else to `memory`.
-bool writeRows(FILE* file, std::vector<uint8_t>* memory, const PendrelBitmap& bitmap,
-               PngFailure& failure, int level, int filter) {
+bool writeRows(FILE* file, std::vector<uint8_t>* memory, const PageRows& rows, PngFailure& failure,
+               int level, int filter) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, onError, onWarning);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -60,16 +60,25 @@ bool writeRows(FILE* file, std::vector<uint8_t>* memory, const PendrelBitmap& bi
     png_set_write_fn(png, memory, appendBytes, flushNothing);
   png_set_compression_level(png, level);
   png_set_filter(png, PNG_FILTER_TYPE_BASE, filter);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.width),
-               static_cast<png_uint_32>(bitmap.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, static_cast<png_uint_32>(rows.width),
+               static_cast<png_uint_32>(rows.height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
   png_write_info(png, info);
   png_set_filler(png, 0, PNG_FILLER_AFTER);
-  for (int32_t y = 0; y < bitmap.height; ++y)
-    png_write_row(png, bitmap.pixels + static_cast<size_t>(y) * static_cast<size_t>(bitmap.stride));
+  for (int32_t y = 0; y < rows.height; ++y) png_write_row(png, rows.row(rows.context, y));
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return true;
+}
+
+const uint8_t* bitmapRow(void* context, int32_t y) {
+  const auto* bitmap = static_cast<const PendrelBitmap*>(context);
+  return bitmap->pixels + static_cast<size_t>(y) * static_cast<size_t>(bitmap->stride);
+}
+
+PageRows rowsOf(const PendrelBitmap& bitmap) {
+  return {bitmap.width, bitmap.height, bitmapRow,
+          const_cast<void*>(static_cast<const void*>(&bitmap))};
 }
 
 }  // namespace
@@ -116,6 +125,10 @@ void removePartialFilesOnInterrupt() {
 }
 
 bool writePng(const std::string& path, const PendrelBitmap& bitmap, std::string& error) {
+  return writePng(path, rowsOf(bitmap), error);
+}
+
+bool writePng(const std::string& path, const PageRows& rows, std::string& error) {
   // Written beside its final name and renamed when complete, so that an
   // interrupted command leaves only whole files.
   const std::string temporary = path + ".part";
@@ -128,7 +141,7 @@ bool writePng(const std::string& path, const PendrelBitmap& bitmap, std::string&
   PngFailure failure{};
   // Pages are mostly flat colour: a fast deflate level and the Up filter
   // keep files small without making writing the slow part of drawing.
-  const bool written = writeRows(file, nullptr, bitmap, failure, 3, PNG_FILTER_UP);
+  const bool written = writeRows(file, nullptr, rows, failure, 3, PNG_FILTER_UP);
   const bool closed = std::fclose(file) == 0;
   if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
     const int why = errno;
@@ -149,7 +162,7 @@ bool encodePng(const PendrelBitmap& bitmap, std::vector<uint8_t>& out, std::stri
   PngFailure failure{};
   // A page on its way to a browser: the fastest level, and no filter, which
   // on pages of text also gives the smallest output at that level.
-  if (writeRows(nullptr, &out, bitmap, failure, 1, PNG_FILTER_NONE)) return true;
+  if (writeRows(nullptr, &out, rowsOf(bitmap), failure, 1, PNG_FILTER_NONE)) return true;
   error =
       std::string("cannot encode the page: ") + (failure.message[0] ? failure.message : "failed");
   return false;

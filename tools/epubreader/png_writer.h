@@ -14,6 +14,18 @@ namespace epubreader {
 // error when the file cannot be written.
 bool writePng(const std::string& path, const PendrelBitmap& bitmap, std::string& error);
 
+// The rows of an RGBA page as the writer takes them: `row(context, y)`
+// gives row y, asked for once each, from 0 down.
+struct PageRows {
+  int32_t width = 0, height = 0;
+  const uint8_t* (*row)(void* context, int32_t y) = nullptr;
+  void* context = nullptr;
+};
+
+// The same from rows given one at a time, so that the whole page need not
+// be held.
+bool writePng(const std::string& path, const PageRows& rows, std::string& error);
+
 // At most this many threads write files at once.
 constexpr size_t kMostWriters = 64;
 

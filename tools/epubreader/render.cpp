@@ -1,7 +1,9 @@
 // render and highlight: pages drawn into PNG files.
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "commands.h"
@@ -60,22 +62,80 @@ Canvas::Canvas(const Layout& layout) {
   bitmap.pixels = pixels.data();
 }
 
-void drawPng(Session& session, int32_t page, const std::string& file) {
-  Canvas canvas(session.layout());
-  EpubReader_draw(session.reader(), page, reinterpret_cast<intptr_t>(&canvas.bitmap), 0, 0,
-                  session.layout().zoom);
-  session.settle();
+namespace {
+
+// A page drawn a band of rows at a time while the PNG writer takes its rows:
+// only one band's pixels are held, not the whole page's. The renderer places
+// the zoomed page at each band's top, so every band is a slice of the same
+// drawing.
+class BandedPage {
+ public:
+  // A band of 600-pixel rows is under 200 KB, where the whole page at that
+  // width is over 1.9 MB; drawing in more bands costs no measurable time.
+  static constexpr int32_t kBandRows = 80;
+
+  // Draws `page` of the publication, or of document `doc` when `doc` is set.
+  BandedPage(Session& session, std::optional<size_t> doc, int32_t page)
+      : session_(session), doc_(doc), page_(page) {
+    const Layout& layout = session.layout();
+    width_ = layout.width * layout.zoom / 100;
+    height_ = layout.height * layout.zoom / 100;
+    band_.width = width_;
+    band_.height = std::min(height_, kBandRows);
+    band_.stride = width_ * 4;
+    pixels_.resize(size_t(band_.stride) * size_t(band_.height));
+    band_.pixels = pixels_.data();
+  }
+
+  PageRows rows() { return {width_, height_, rowOf, this}; }
+
+ private:
+  // Called from libpng's frames: the export calls throw nothing.
+  static const uint8_t* rowOf(void* context, int32_t y) noexcept {
+    auto& self = *static_cast<BandedPage*>(context);
+    if (self.top_ < 0 || y >= self.top_ + self.band_.height) self.drawFrom(y);
+    return self.band_.pixels + size_t(y - self.top_) * size_t(self.band_.stride);
+  }
+
+  void drawFrom(int32_t top) noexcept {
+    top_ = top;
+    PendrelBitmap band = band_;
+    band.height = std::min(band_.height, height_ - top);
+    const auto target = reinterpret_cast<intptr_t>(&band);
+    const intptr_t zoom = session_.layout().zoom;
+    if (doc_)
+      EpubReader_drawContent(session_.reader(), session_.spine()[*doc_].href.c_str(), page_, target,
+                             0, top, zoom);
+    else
+      EpubReader_draw(session_.reader(), page_, target, 0, top, zoom);
+  }
+
+  Session& session_;
+  std::optional<size_t> doc_;
+  int32_t page_;
+  int32_t width_ = 0, height_ = 0;
+  int32_t top_ = -1;
+  std::vector<uint8_t> pixels_;
+  PendrelBitmap band_{};
+};
+
+void writeBanded(Session& session, std::optional<size_t> doc, int32_t page,
+                 const std::string& file) {
+  BandedPage drawn(session, doc, page);
   std::string error;
-  if (!writePng(file, canvas.bitmap, error)) throw Failure{error};
+  const bool written = writePng(file, drawn.rows(), error);
+  session.settle();
+  if (!written) throw Failure{error};
+}
+
+}  // namespace
+
+void drawPng(Session& session, int32_t page, const std::string& file) {
+  writeBanded(session, std::nullopt, page, file);
 }
 
 void drawDocumentPng(Session& session, size_t doc, int32_t page, const std::string& file) {
-  Canvas canvas(session.layout());
-  EpubReader_drawContent(session.reader(), session.spine()[doc].href.c_str(), page,
-                         reinterpret_cast<intptr_t>(&canvas.bitmap), 0, 0, session.layout().zoom);
-  session.settle();
-  std::string error;
-  if (!writePng(file, canvas.bitmap, error)) throw Failure{error};
+  writeBanded(session, doc, page, file);
 }
 
 namespace {
