@@ -7,6 +7,12 @@
 #include "archive.h"
 #include "utf.h"
 
+// MuPDF's look-up of an element's font family: the renderer links with
+// MuPDF's calls to it wrapped (see lazyGenericFaces below).
+extern "C" fz_font* __real_fz_load_html_font(fz_context* ctx, fz_html_font_set* set,
+                                             const char* family, int is_bold, int is_italic,
+                                             int is_small_caps);
+
 namespace pendrel_mupdf {
 namespace {
 
@@ -47,7 +53,7 @@ bool addGenericFaces(fz_context* ctx, fz_html_font_set* set, const char* family)
   fz_font* fonts[4] = {};
   fz_try(ctx) {
     for (int style = 0; style < 4; ++style)
-      fonts[style] = fz_load_html_font(ctx, set, family, style & 1, (style & 2) >> 1, 0);
+      fonts[style] = __real_fz_load_html_font(ctx, set, family, style & 1, (style & 2) >> 1, 0);
     for (int style = 0; style < 4; ++style)
       for (int smallCaps = 0; fonts[style] && smallCaps < 2; ++smallCaps)
         fz_add_html_font_face(ctx, set, family, style & 1, (style & 2) >> 1, smallCaps, "<builtin>",
@@ -55,6 +61,49 @@ bool addGenericFaces(fz_context* ctx, fz_html_font_set* set, const char* family)
   }
   fz_catch(ctx) { return fz_caught(ctx) != FZ_ERROR_MEMORY; }
   return true;
+}
+
+// The generic families registered at their first look-up rather than with
+// the set: most books never use them, and loading a face reads its font.
+bool lazyGeneric(const char* family) {
+  return family && (!std::strcmp(family, "sans-serif") || !std::strcmp(family, "monospace"));
+}
+
+bool hasGenericFaces(const fz_html_font_set* set, const char* family) {
+  for (const fz_html_font_face* f = set->custom; f; f = f->next)
+    if (!std::strcmp(f->family, family) && !std::strcmp(f->src, "<builtin>")) return true;
+  return false;
+}
+
+void dropFaces(fz_context* ctx, fz_html_font_face* face) {
+  while (face) {
+    fz_html_font_face* next = face->next;
+    fz_drop_font(ctx, face->font);
+    fz_free(ctx, face->src);
+    fz_free(ctx, face->family);
+    fz_free(ctx, face);
+    face = next;
+  }
+}
+
+// Registers a generic family's faces as they would have been registered
+// with the set: looked up with no other face registered (none bears a
+// generic name but a document's), and placed after every face registered
+// since, so that a document's face of that name still comes first. Out of
+// memory leaves none registered and is thrown on.
+void registerGeneric(fz_context* ctx, fz_html_font_set* set, const char* family) {
+  fz_html_font_face* others = set->custom;
+  set->custom = nullptr;
+  const bool done = addGenericFaces(ctx, set, family);
+  fz_html_font_face* added = set->custom;
+  set->custom = others;
+  if (!done) {
+    dropFaces(ctx, added);
+    fz_throw(ctx, FZ_ERROR_MEMORY, "out of memory registering the %s faces", family);
+  }
+  fz_html_font_face** tail = &set->custom;
+  while (*tail) tail = &(*tail)->next;
+  *tail = added;
 }
 
 }  // namespace
@@ -72,9 +121,7 @@ std::shared_ptr<FontSet> currentFonts(ZaveVevode& r) {
   // every font gives back FreeType, which the next set then sets up anew.
   r.allocationFailed = false;
   if (r.fonts.hostFont && !addHostFace(r.ctx, fonts->set, r.fonts.hostFont)) return nullptr;
-  for (const char* family : {"serif", "sans-serif", "monospace"})
-    if (!r.fonts.hostFont || std::strcmp(family, "serif") != 0)
-      if (!addGenericFaces(r.ctx, fonts->set, family)) return nullptr;
+  if (!r.fonts.hostFont && !addGenericFaces(r.ctx, fonts->set, "serif")) return nullptr;
   if (r.allocationFailed) return nullptr;
   r.fonts.current = fonts;
   return fonts;
@@ -112,3 +159,12 @@ intptr_t useEmbeddedFonts(ZaveVevode& r, intptr_t use) {
 }
 
 }  // namespace pendrel_mupdf
+
+// Every font-family look-up MuPDF makes while it styles a document.
+extern "C" fz_font* __wrap_fz_load_html_font(fz_context* ctx, fz_html_font_set* set,
+                                             const char* family, int is_bold, int is_italic,
+                                             int is_small_caps) {
+  if (pendrel_mupdf::lazyGeneric(family) && !pendrel_mupdf::hasGenericFaces(set, family))
+    pendrel_mupdf::registerGeneric(ctx, set, family);
+  return __real_fz_load_html_font(ctx, set, family, is_bold, is_italic, is_small_caps);
+}

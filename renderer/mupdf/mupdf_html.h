@@ -20,6 +20,21 @@ extern "C" {
 
 typedef struct fz_html_font_set_s fz_html_font_set;
 typedef struct fz_html_box_s fz_html_box;
+
+// A font set: MuPDF's default faces, then the registered ones, newest
+// first.
+typedef struct fz_html_font_face_s fz_html_font_face;
+struct fz_html_font_face_s {
+  char* family;
+  int is_bold, is_italic, is_small_caps;
+  fz_font* font;
+  char* src;
+  fz_html_font_face* next;
+};
+struct fz_html_font_set_s {
+  fz_font* fonts[12];
+  fz_html_font_face* custom;
+};
 typedef struct fz_css_s fz_css;
 typedef struct fz_css_value_s fz_css_value;
 
@@ -167,6 +182,6 @@ void fz_match_css(fz_context* ctx, fz_css_match* match, fz_css_match* up, fz_css
 static_assert(sizeof(void*) != 8 ||
                   (sizeof(fz_css_style) == 184 && offsetof(fz_css_style, background_color) == 148 &&
                    offsetof(fz_html_box, u) == 80 && sizeof(fz_css_match) == 520 &&
-                   offsetof(fz_html_flow, next) == 32),
+                   offsetof(fz_html_flow, next) == 32 && sizeof(fz_html_flow) == 40),
               "MuPDF 1.21's HTML structures as built on 64-bit Debian");
 #endif

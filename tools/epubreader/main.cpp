@@ -3,6 +3,7 @@
 // with the renderer the engine loads, the MuPDF one by default, whose bitmap
 // record it fills. Without BOOK, every command uses the built-in sample.
 #include <clocale>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -127,13 +128,9 @@ int run(int argc, char** argv) {
 }  // namespace epubreader
 
 int main(int argc, char** argv) {
-  // libzip turns each entry's time into local time as it opens an archive,
-  // and without TZ the C library looks at /etc/localtime again for every
-  // entry, under a lock all threads share. Naming that same file changes
-  // no time and lets it be read once.
-  if (!std::getenv("TZ")) setenv("TZ", ":/etc/localtime", 0);
-  // Case-insensitive search folds letters beyond ASCII too.
-  std::setlocale(LC_CTYPE, "C.UTF-8");
+  // Case-insensitive search folds letters beyond ASCII too; the other
+  // commands keep the C locale and do not map the locale's character data.
+  if (argc > 1 && std::strcmp(argv[1], "search") == 0) std::setlocale(LC_CTYPE, "C.UTF-8");
   try {
     return epubreader::run(argc, argv);
   } catch (const epubreader::Failure& e) {
