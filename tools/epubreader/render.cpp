@@ -65,13 +65,14 @@ Canvas::Canvas(const Layout& layout) {
 namespace {
 
 // A page drawn a band of rows at a time while the PNG writer takes its rows:
-// only one band's pixels are held, not the whole page's. The renderer places
-// the zoomed page at each band's top, so every band is a slice of the same
-// drawing.
+// only one band's pixels are held, not the whole page's. Each band is drawn
+// at its place in the zoomed page, and the renderer gives it exactly those
+// rows of the whole page's drawing (it replays the page's display list for
+// every band after the first).
 class BandedPage {
  public:
   // A band of 600-pixel rows is under 200 KB, where the whole page at that
-  // width is over 1.9 MB; drawing in more bands costs no measurable time.
+  // width is over 1.9 MB.
   static constexpr int32_t kBandRows = 80;
 
   // Draws `page` of the publication, or of document `doc` when `doc` is set.
