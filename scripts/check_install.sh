@@ -16,7 +16,7 @@
 #     its own program in libexec;
 #  6. the .deb (CPack): contents in the multiarch folder, copyright, stripped
 #     libraries, a pkg-config file naming /usr, Depends (the command's
-#     libzip, libpng and pugixml included), lintian without errors, and the
+#     minizip, libpng and pugixml included), lintian without errors, and the
 #     examples and the command run against its unpacked files.
 # Usage: scripts/check_install.sh   (from anywhere; builds in build/release*)
 set -euo pipefail
@@ -171,7 +171,7 @@ for f in ./usr/include/epubreader.h ./usr/include/EpubReader/pendrel.h \
   grep -qxF "$f" <<<"$contents" || fail "$deb lacks $f"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libc6 libstdc++6 libicu72 libmujs2 libharfbuzz0b libfreetype6 libzip4 libpng16-16 \
+for dep in libc6 libstdc++6 libicu72 libmujs2 libharfbuzz0b libfreetype6 libminizip1 libpng16-16 \
   libpugixml1v5; do
   grep -q "\b$dep\b" <<<"$depends" || fail "$deb does not depend on $dep: $depends"
 done
