@@ -8,7 +8,7 @@
 #include "utf.h"
 
 // MuPDF's look-up of an element's font family: the renderer links with
-// MuPDF's calls to it wrapped (see lazyGenericFaces below).
+// MuPDF's calls to it wrapped (see __wrap_fz_load_html_font below).
 extern "C" fz_font* __real_fz_load_html_font(fz_context* ctx, fz_html_font_set* set,
                                              const char* family, int is_bold, int is_italic,
                                              int is_small_caps);

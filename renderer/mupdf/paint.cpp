@@ -95,6 +95,13 @@ void drawImage(fz_context* ctx, fz_device* dev, fz_matrix m, const Paint& p, fz_
   fillImage(ctx, dev, p.image, placed, origin, p.repeat ? &at->fill : nullptr, at->w, at->h);
 }
 
+// The whole page with its margins, in the coordinates MuPDF draws it in.
+fz_rect wholePage(const fz_html* html) {
+  const float* margin = html->page_margin;
+  return {0, 0, html->page_w + margin[BOX_L] + margin[BOX_R],
+          html->page_h + margin[BOX_T] + margin[BOX_B]};
+}
+
 // A paint's padding box on `page` (the root's: the whole page) and the
 // transform it is drawn with; false when it is not on the page.
 bool areaOn(const fz_html* html, int page, fz_matrix ctm, const Paint& p, fz_rect& area,
@@ -103,8 +110,7 @@ bool areaOn(const fz_html* html, int page, fz_matrix ctm, const Paint& p, fz_rec
   float pageBottom = pageTop + html->page_h;
   const float* margin = html->page_margin;
   if (p.box == html->tree.root) {
-    area = {0, 0, html->page_w + margin[BOX_L] + margin[BOX_R],
-            html->page_h + margin[BOX_T] + margin[BOX_B]};
+    area = wholePage(html);
     m = ctm;
   } else {
     BoxView v = view(p.box);
@@ -330,13 +336,9 @@ void drawLaid(fz_context* ctx, const Laid& laid, int32_t page, const PendrelBitm
   fz_display_list* list = nullptr;
   if (placed) {
     area = fz_translate_irect(area, static_cast<int>(x), static_cast<int>(y));
-    const fz_html* html = laid.html;
-    const fz_irect whole = fz_irect_from_rect(fz_transform_rect(
-        fz_make_rect(0, 0, html->page_w + html->page_margin[BOX_L] + html->page_margin[BOX_R],
-                     html->page_h + html->page_margin[BOX_T] + html->page_margin[BOX_B]),
-        still));
+    const fz_irect whole = fz_irect_from_rect(fz_transform_rect(wholePage(laid.html), still));
     if (!fz_contains_rect(fz_rect_from_irect(area), fz_rect_from_irect(whole))) {
-      list = pageList(ctx, laid.parts, html, page, still, drawOnto, &drawing);
+      list = pageList(ctx, laid.parts, laid.html, page, still, drawOnto, &drawing);
       if (list) area = areaToDraw(laid.parts, area);
     }
   }

@@ -67,8 +67,8 @@ namespace {
 // A page drawn a band of rows at a time while the PNG writer takes its rows:
 // only one band's pixels are held, not the whole page's. Each band is drawn
 // at its place in the zoomed page, and the renderer gives it exactly those
-// rows of the whole page's drawing (it replays the page's display list for
-// every band after the first).
+// rows of the whole page's drawing (it records the page's display list at
+// the first band and replays it for every band).
 class BandedPage {
  public:
   // A band of 600-pixel rows is under 200 KB, where the whole page at that

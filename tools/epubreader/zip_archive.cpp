@@ -33,7 +33,9 @@ constexpr char16_t kCp437[128] = {
 // The name as UTF-8: as stored when it is flagged or valid UTF-8, read as
 // CP437 otherwise.
 std::string utf8Name(std::string raw, unsigned long flags) {
-  if ((flags & kUtf8Flag) || epub::utf::toUtf8(epub::utf::fromUtf8(raw)) == raw) return raw;
+  const bool ascii = std::all_of(raw.begin(), raw.end(), [](char c) { return c >= 0; });
+  if (ascii || (flags & kUtf8Flag) || epub::utf::toUtf8(epub::utf::fromUtf8(raw)) == raw)
+    return raw;
   std::string out;
   for (const char c : raw) {
     const auto b = static_cast<unsigned char>(c);
